@@ -1,0 +1,3 @@
+#include "app/EngineSettings.h"
+
+EngineSettings settings;

@@ -1,0 +1,28 @@
+// The catalogue: songs with their title pictures, the interface layers and the
+// pictures to create behind the loading screen.
+#pragma once
+
+#include "data/MediaItem.h"
+
+#include <cstdint>
+
+class ArtshowLayer;
+
+constexpr int kMaxLayers = 256;
+constexpr int kMaxImages = 512;
+
+struct ArtshowData {
+    float anchors[8][2];              // named by "relativepos"; nothing reads them
+    int32_t songCount;
+    MediaItem* songs;                 // songCount items, owned
+    MediaItem* titlePics;             // songCount items, owned
+    int32_t layerCount;
+    ArtshowLayer* layers[kMaxLayers]; // drawing order; owns every non-persistent layer
+    int32_t imageCount;
+    MediaItem* imageList[kMaxImages]; // not owned
+
+    // Reads one of the two catalogue files; a file that cannot be loaded ends the program.
+    void LoadXML(const WCHAR* file);
+};
+
+extern ArtshowData data;

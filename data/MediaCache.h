@@ -1,0 +1,19 @@
+// Loading and releasing media items. Every load failure is fatal: a message box
+// with the item's path, then ExitProcess(0).
+#pragma once
+
+#include "data/MediaItem.h"
+
+struct ArtshowData;
+
+// kind 4: unfiltered copy; any other kind becomes 3 (filtered).
+void LoadImage(MediaItem& item, IDirect3DDevice9* device);
+// Module first; a file that is not a module (code 41) is opened as a stream.
+void LoadAudio(MediaItem& item);
+// Releases an item of kind 1 to 4 with its log line.
+void UnloadMedia(MediaItem& item);
+// Adds the picture to data.imageList for PreloadAll.
+void RegisterImage(MediaItem* item);
+// Opens every song and creates every registered picture behind the loading screen.
+void PreloadAll(ArtshowData& data, IDirect3DDevice9* device);
+void UnloadAll(ArtshowData& data);

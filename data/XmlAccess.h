@@ -1,0 +1,28 @@
+// Reading the catalogue files: load a document, count, find and index child
+// elements by name, copy attribute values and element text into fixed buffers.
+#pragma once
+
+#include "platform/win32/win32.h"
+
+#include <cstddef>
+
+struct IXMLDOMDocument;
+struct IXMLDOMNode;
+
+// A non-owning handle to a node of a loaded document, valid until XmlRelease.
+// Null is the empty node: no children, no attributes, no text.
+typedef IXMLDOMNode* XmlNode;
+
+constexpr size_t kXmlTextCapacity = 20479;
+
+bool XmlLoadDocument(IXMLDOMDocument*& document, const WCHAR* fileName);
+// The document's own node: its children are the root element(s).
+XmlNode XmlDocumentNode(IXMLDOMDocument* document);
+int XmlCountChildren(XmlNode parent, const WCHAR* name);
+XmlNode XmlFirstChild(XmlNode parent, XmlNode& result, const WCHAR* name);
+XmlNode XmlNthChild(XmlNode parent, XmlNode& result, const WCHAR* name, int n);
+// Leaves the buffer untouched when the attribute is absent.
+void XmlGetAttribute(XmlNode element, const WCHAR* name, WCHAR* buffer, size_t capacity);
+// The element's text, copied into a buffer of at least kXmlTextCapacity characters.
+void XmlGetText(XmlNode element, WCHAR* buffer);
+void XmlRelease(IXMLDOMDocument*& document);

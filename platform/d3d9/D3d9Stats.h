@@ -1,0 +1,25 @@
+// Counters and hooks of the Direct3D 9 stand-in, for tests and benchmarks.
+#pragma once
+
+#include <cstdint>
+
+namespace d3d9 {
+
+struct Stats {
+    uint64_t shaderCompiles = 0;    // GL programs linked (one per stage/lighting setup)
+    uint64_t glObjectsCreated = 0;  // textures, buffers, framebuffers, vertex arrays
+    uint64_t allocations = 0;       // heap allocations made by device calls
+    uint64_t drawCalls = 0;         // glDrawArrays / glDrawElements issued
+    uint64_t uniformUploads = 0;    // glUniform* calls
+    uint64_t presents = 0;
+};
+
+const Stats& GetStats();
+void ResetStats();
+
+// When set, CreateDevice with D3DCREATE_HARDWARE_VERTEXPROCESSING fails with
+// D3DERR_NOTAVAILABLE (software vertex processing still succeeds), so callers'
+// fallback can be tested.
+void SetFailHardwareVertexProcessing(bool fail);
+
+}  // namespace d3d9

@@ -1,0 +1,189 @@
+#include "data/ArtshowData.h"
+
+#include "data/Catalogue.h"
+#include "data/MediaCache.h"
+#include "data/XmlAccess.h"
+#include "layers/ArtshowLayer.h"
+#include "layers/ArtshowMonitor.h"
+
+#if __has_include("layers/ArtshowSimpleLayer.h")
+#include "layers/ArtshowSimpleLayer.h"
+#define MIVOLA_HAS_SIMPLE_LAYER 1
+#endif
+#if __has_include("layers/ArtshowControlLayer.h")
+#include "layers/ArtshowControlLayer.h"
+#define MIVOLA_HAS_CONTROL_LAYER 1
+#endif
+#if __has_include("layers/ArtshowVU.h")
+#include "layers/ArtshowVU.h"
+#define MIVOLA_HAS_VU 1
+#endif
+#if __has_include("layers/ArtshowTinyScroll.h")
+#include "layers/ArtshowTinyScroll.h"
+#define MIVOLA_HAS_TINY_SCROLL 1
+#endif
+
+#include <cstring>
+#include <cwchar>
+#include <new>
+
+ArtshowData data;
+
+namespace {
+
+constexpr size_t kValueCapacity = 260;
+constexpr size_t kNumberCapacity = 10;
+
+bool Equals(const WCHAR* a, const WCHAR* b)
+{
+    return std::wcscmp(a, b) == 0;
+}
+
+const WCHAR* const kAnchorNames[8] = {
+    L"background", L"panel", L"orbtop", L"orbmiddle", L"orbbottom", L"amp", L"foreground",
+    L"foreforeground",
+};
+
+// "%d" on a cleared buffer: a value without a number reads as 0.
+float ReadCoordinate(XmlNode element, const WCHAR* name)
+{
+    WCHAR number[kNumberCapacity] = {};
+    XmlGetAttribute(element, name, number, kNumberCapacity);
+    int value = 0;
+    if (std::swscanf(number, L"%d", &value) != 1) value = 0;
+    return static_cast<float>(value);
+}
+
+void ReadSongs(ArtshowData& catalogue, XmlNode bits, const WCHAR* fileName)
+{
+    if (XmlCountChildren(bits, L"songs") <= 0) return;
+    // The songs are read once; a later section would leave title pictures of
+    // the first one registered for songs that no longer exist.
+    if (catalogue.songs) {
+        LogPrintf("Ignoring a second songs section in %ls\n", fileName);
+        return;
+    }
+    XmlNode songsNode = nullptr;
+    XmlFirstChild(bits, songsNode, L"songs");
+    int count = XmlCountChildren(songsNode, L"song");
+    catalogue.songs = new MediaItem[static_cast<size_t>(count)]();
+    catalogue.titlePics = new MediaItem[static_cast<size_t>(count)]();
+    catalogue.songCount = count;
+    for (int i = 0; i < count; ++i) {
+        XmlNode song = nullptr;
+        XmlNthChild(songsNode, song, L"song", i);
+        XmlGetAttribute(song, L"path", catalogue.songs[i].path, kValueCapacity);
+        XmlGetAttribute(song, L"titlepic", catalogue.titlePics[i].path, kValueCapacity);
+        // A song without a title picture keeps an empty path; loading it then
+        // fails with the media cache's message.
+        if (catalogue.titlePics[i].path[0] == 0)
+            LogPrintf("Song %d in %ls has no title picture\n", i, fileName);
+        catalogue.titlePics[i].kind = MediaImageUnfiltered;
+        RegisterImage(&catalogue.titlePics[i]);
+    }
+}
+
+void ReadInterface(ArtshowData& catalogue, XmlNode bits, const WCHAR* fileName)
+{
+    if (XmlCountChildren(bits, L"interface") <= 0) return;
+    if (catalogue.layerCount > 0) {
+        LogPrintf("Ignoring a second interface section in %ls\n", fileName);
+        return;
+    }
+    XmlNode interfaceNode = nullptr;
+    XmlNode layersNode = nullptr;
+    XmlFirstChild(bits, interfaceNode, L"interface");
+    XmlFirstChild(interfaceNode, layersNode, L"layers");
+    int count = XmlCountChildren(layersNode, L"element");
+    if (count > kMaxLayers) {
+        LogPrintf("%ls has %d elements; the first %d are used\n", fileName, count, kMaxLayers);
+        count = kMaxLayers;
+    }
+    catalogue.layerCount = count;
+    for (int c = 0; c < count; ++c) {
+        catalogue.layers[c] = nullptr;
+        XmlNode element = nullptr;
+        XmlNthChild(layersNode, element, L"element", c);
+
+        // Every element names its own class: nothing carries over from the one before.
+        WCHAR type[kValueCapacity] = {};
+        XmlGetAttribute(element, L"type", type, kValueCapacity);
+        ArtshowLayer* layer = CreateLayer(type);
+        if (!layer) {
+            LogPrintf("Skipping element %d of %ls: unknown type \"%ls\"\n", c, fileName, type);
+            continue;
+        }
+        catalogue.layers[c] = layer;
+        wcsncpy_s(layer->typeName, kValueCapacity, type, _TRUNCATE);
+
+        WCHAR relative[kValueCapacity] = {};
+        XmlGetAttribute(element, L"relativepos", relative, kValueCapacity);
+        for (int anchor = 0; anchor < 8; ++anchor)
+            if (Equals(relative, kAnchorNames[anchor])) layer->relativePos = catalogue.anchors[anchor];
+
+        WCHAR react[kValueCapacity] = {};
+        XmlGetAttribute(element, L"react", react, kValueCapacity);
+        layer->react = ReactNone;
+        if (Equals(react, L"opacity")) layer->react = ReactOpacity;
+        if (Equals(react, L"scaling")) layer->react = ReactScaling;
+
+        layer->x = ReadCoordinate(element, L"x");
+        layer->y = ReadCoordinate(element, L"y");
+        layer->Load(element);
+    }
+}
+
+}  // namespace
+
+ArtshowLayer* CreateLayer(const WCHAR* type)
+{
+    if (!type) return nullptr;
+#ifdef MIVOLA_HAS_SIMPLE_LAYER
+    if (Equals(type, L"layer")) return new ArtshowSimpleLayer();
+#endif
+#ifdef MIVOLA_HAS_CONTROL_LAYER
+    if (Equals(type, L"ampcontrol")) return new ArtshowControlLayer();
+#endif
+#ifdef MIVOLA_HAS_VU
+    if (Equals(type, L"vu")) return new ArtshowVU();
+#endif
+#ifdef MIVOLA_HAS_TINY_SCROLL
+    if (Equals(type, L"tinyscroll")) return new ArtshowTinyScroll();
+#endif
+    if (Equals(type, L"monitor")) {
+        monitor.persistent = 1;
+        return &monitor;
+    }
+    return nullptr;
+}
+
+void ReadCatalogue(ArtshowData& catalogue, XmlNode documentNode, const WCHAR* fileName)
+{
+    XmlNode bits = nullptr;
+    XmlFirstChild(documentNode, bits, L"bits");
+    ReadSongs(catalogue, bits, fileName);
+    ReadInterface(catalogue, bits, fileName);
+}
+
+void ClearCatalogue(ArtshowData& catalogue)
+{
+    for (int i = 0; i < catalogue.layerCount && i < kMaxLayers; ++i) {
+        ArtshowLayer* layer = catalogue.layers[i];
+        if (layer && !layer->persistent) delete layer;
+    }
+    delete[] catalogue.songs;
+    delete[] catalogue.titlePics;
+    std::memset(static_cast<void*>(&catalogue), 0, sizeof catalogue);
+}
+
+void ArtshowData::LoadXML(const WCHAR* file)
+{
+    LogPrintf("Gathering data from %ls...\n", file);
+    IXMLDOMDocument* document = nullptr;
+    if (!XmlLoadDocument(document, file)) {
+        MessageBoxW(MainWindow(), L"ERROR LOADING XML", nullptr, MB_ICONERROR);
+        ExitProcess(0);
+    }
+    ReadCatalogue(*this, XmlDocumentNode(document), file);
+    XmlRelease(document);
+}

@@ -1,0 +1,131 @@
+#include "data/MediaCache.h"
+
+#include "app/EngineSettings.h"
+#include "app/FrameLoop.h"
+#include "data/ArtshowData.h"
+#include "data/Catalogue.h"
+#include "layers/ArtshowLayer.h"
+#include "platform/bass/bass.h"
+
+#if __has_include("gfx/kpxD3D.h")
+#include "gfx/kpxD3D.h"
+#define MIVOLA_HAS_KPXD3D 1
+#endif
+
+HWND MainWindow()
+{
+#ifdef MIVOLA_HAS_KPXD3D
+    return d3d.window;
+#else
+    return nullptr;
+#endif
+}
+
+namespace {
+
+[[noreturn]] void FailLoad(const MediaItem& item, const WCHAR* caption)
+{
+    MessageBoxW(MainWindow(), item.path, caption, MB_ICONERROR);
+    ExitProcess(0);
+}
+
+}  // namespace
+
+void LoadImage(MediaItem& item, IDirect3DDevice9* device)
+{
+    bool unfiltered = item.kind == MediaImageUnfiltered;
+    if (!unfiltered) item.kind = MediaImage;
+    DWORD filter = unfiltered ? D3DX_FILTER_NONE : D3DX_DEFAULT;
+    D3DPOOL pool = settings.lowVideoRam ? D3DPOOL_MANAGED : D3DPOOL_DEFAULT;
+    item.handle.texture = nullptr;
+    HRESULT result = D3DXCreateTextureFromFileExW(device, item.path, D3DX_DEFAULT, D3DX_DEFAULT, 1, 0,
+                                                  D3DFMT_UNKNOWN, pool, filter, D3DX_DEFAULT, 0,
+                                                  &item.imageInfo, nullptr, &item.handle.texture);
+    if (FAILED(result) || !item.handle.texture) {
+        const WCHAR* prefix = unfiltered ? L"ERROR CREATING UNFILTERED TEXTURE - "
+                                         : L"ERROR CREATING FILTERED TEXTURE - ";
+        WCHAR caption[260];
+        if (result == D3DXERR_INVALIDDATA)
+            _snwprintf(caption, 260, L"%lsD3DXERR_INVALIDDATA", prefix);
+        else if (result == D3DERR_OUTOFVIDEOMEMORY)
+            _snwprintf(caption, 260, L"%lsD3DERR_OUTOFVIDEOMEMORY", prefix);
+        else
+            _snwprintf(caption, 260, L"%lsERROR: %08X", prefix, static_cast<unsigned>(result));
+        FailLoad(item, caption);
+    }
+    LogPrintf(unfiltered ? "Loaded unfiltered image: \"%ls\" (%d x %d)\n" : "Loaded image: \"%ls\" (%d x %d)\n",
+              item.path, static_cast<int>(item.imageInfo.Width), static_cast<int>(item.imageInfo.Height));
+    item.handle.texture->GetLevelDesc(0, &item.surfaceDesc);
+}
+
+void UnloadMedia(MediaItem& item)
+{
+    switch (item.kind) {
+    case MediaModule:
+        BASS_MusicFree(item.handle.channel);
+        LogPrintf("Unloaded module: \"%ls\"\n", item.path);
+        break;
+    case MediaStream:
+        BASS_StreamFree(item.handle.channel);
+        LogPrintf("Unloaded stream: \"%ls\"\n", item.path);
+        break;
+    case MediaImage:
+    case MediaImageUnfiltered:
+        if (item.handle.texture) item.handle.texture->Release();
+        LogPrintf("Unloaded image: \"%ls\"\n", item.path);
+        break;
+    default:
+        break;
+    }
+}
+
+void RegisterImage(MediaItem* item)
+{
+    if (!item) return;
+    // The same item twice would be created twice and released twice.
+    for (int i = 0; i < data.imageCount; ++i)
+        if (data.imageList[i] == item) return;
+    if (data.imageCount >= kMaxImages) {
+        // The list is full: the picture is left out (never loaded, drawn as
+        // nothing). Tell the user once; log every picture left out.
+        static bool told = false;
+        LogPrintf("Too many pictures: \"%ls\" is not loaded\n", item->path);
+        if (!told) {
+            told = true;
+            MessageBoxW(MainWindow(), L"Too many pictures: only the first 512 are loaded.",
+                        L"ERROR REGISTERING IMAGE", MB_ICONERROR);
+        }
+        return;
+    }
+    data.imageList[data.imageCount++] = item;
+}
+
+void PreloadAll(ArtshowData& catalogue, IDirect3DDevice9* device)
+{
+    for (int i = 0; i < catalogue.songCount; ++i) {
+        LoadAudio(catalogue.songs[i]);
+        DrawLoadingFrame(static_cast<float>(0.3 + 0.3 * static_cast<double>(i) / catalogue.songCount));
+    }
+    for (int j = 0; j < catalogue.imageCount; ++j) {
+        if (catalogue.imageList[j]) LoadImage(*catalogue.imageList[j], device);
+        DrawLoadingFrame(static_cast<float>(0.6 + 0.3 * static_cast<double>(j) / catalogue.imageCount));
+    }
+}
+
+void UnloadAll(ArtshowData& catalogue)
+{
+    for (int i = 0; i < catalogue.songCount; ++i)
+        if (catalogue.songs[i].kind >= MediaModule && catalogue.songs[i].kind <= MediaImageUnfiltered)
+            UnloadMedia(catalogue.songs[i]);
+    for (int j = 0; j < catalogue.imageCount; ++j) {
+        MediaItem* item = catalogue.imageList[j];
+        if (item && item->kind >= MediaModule && item->kind <= MediaImageUnfiltered) UnloadMedia(*item);
+    }
+    for (int c = 0; c < catalogue.layerCount && c < kMaxLayers; ++c) {
+        ArtshowLayer* layer = catalogue.layers[c];
+        if (layer && layer->persistent == 0) {
+            delete layer;
+            catalogue.layers[c] = nullptr;
+        }
+    }
+}

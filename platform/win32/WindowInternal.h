@@ -7,3 +7,24 @@
 struct SDL_Window;
 
 SDL_Window* SdlWindowOf(HWND window);
+
+// The device shows a back buffer of this size scaled to fit the window (aspect
+// kept, centred), as for a fullscreen mode on a desktop-sized window. Mouse
+// messages and ScreenToClient then report back-buffer pixels. 0 x 0 (the
+// default) maps window pixels 1:1.
+void SetWindowBackBufferSize(HWND window, int width, int height);
+
+// Where a window's client area lies: its top-left corner in screen pixels, its
+// size, and the back-buffer size set above. False for unknown handles.
+struct WindowGeometry {
+    int clientX, clientY;
+    int clientWidth, clientHeight;
+    int backBufferWidth, backBufferHeight;
+};
+bool GetWindowGeometry(HWND window, WindowGeometry* geometry);
+// Window pixels (relative to the client area) to the client coordinates that
+// messages report: back-buffer pixels where a scaled back buffer is shown.
+void WindowPixelsToClient(const WindowGeometry& geometry, int& x, int& y);
+
+// Starts SDL's video subsystem once (live runs); false when it cannot start.
+bool EnsureSdlVideo();

@@ -1,0 +1,133 @@
+#include "data/SongPlayer.h"
+
+#include "data/ArtshowData.h"
+#include "layers/ArtshowMonitor.h"
+#include "platform/bass/bass.h"
+#include "platform/win32/Log.h"
+
+#include <cstdlib>
+
+SongPlayer player;
+
+namespace {
+
+bool IsAudio(const MediaItem* item)
+{
+    return item->kind == MediaModule || item->kind == MediaStream;
+}
+
+// Index into 0..n-1 for any integer (n > 0).
+int32_t Wrap(int64_t value, int32_t n)
+{
+    int64_t r = value % n;
+    return static_cast<int32_t>(r < 0 ? r + n : r);
+}
+
+bool HasSongs()
+{
+    return data.songCount > 0 && data.songs != nullptr;
+}
+
+}  // namespace
+
+void SongPlayer::PlaySong(int32_t n)
+{
+    // An empty catalogue or a number outside it plays nothing.
+    if (!HasSongs() || n < 0 || n >= data.songCount) return;
+    LogPrintf("Playing: %d\n", n);
+    MediaItem* song = &data.songs[n];
+    if (song == current && paused == 1) {
+        TogglePause();
+        return;
+    }
+    MediaItem* previous = current;
+    current = song;
+    currentIndex = n;
+    if (!IsAudio(song)) return;
+    // A song carries at most one end-of-song sync.
+    if (previous == song) BASS_ChannelRemoveSync(song->handle.channel, song->endSync);
+    BASS_ChannelPlay(song->handle.channel, TRUE);
+    song->endSync = BASS_ChannelSetSync(song->handle.channel, BASS_SYNC_END | BASS_SYNC_ONETIME, 0,
+                                        &SongPlayer::SongEndSync, this);
+    BASS_ChannelSetAttributes(song->handle.channel, -1, static_cast<int>(volume * 100.0), -101);
+}
+
+void SongPlayer::StopSong()
+{
+    paused = 0;
+    if (!current) return;
+    if (IsAudio(current)) {
+        BASS_ChannelStop(current->handle.channel);
+        BASS_ChannelRemoveSync(current->handle.channel, current->endSync);
+    }
+    current = nullptr;
+}
+
+void SongPlayer::TogglePause()
+{
+    if (!current) return;
+    if (paused == 1) {
+        if (IsAudio(current)) BASS_ChannelPlay(current->handle.channel, FALSE);
+        paused = 0;
+    } else {
+        if (IsAudio(current)) BASS_ChannelPause(current->handle.channel);
+        paused = 1;
+    }
+}
+
+int32_t SongPlayer::StepIndex(int32_t step)
+{
+    if (!HasSongs()) return currentIndex;
+    // Never seeded: every run draws the same sequence.
+    if (shuffle) return Wrap(std::rand(), data.songCount);
+    return Wrap(int64_t{data.songCount} + currentIndex + step, data.songCount);
+}
+
+void SongPlayer::OnSongEnd()
+{
+    if (!HasSongs()) return;
+    const int32_t n = data.songCount;
+    // After the last song without repeat the finished song stays current, silent.
+    if (currentIndex == n - 1 && repeat == 0) return;
+    if (!current) return;
+    StopSong();
+    int32_t next = shuffle ? Wrap(std::rand(), n) : Wrap(int64_t{currentIndex} + 1, n);
+    PlaySong(next);
+    monitor.StartTurn(1);
+}
+
+void SongPlayer::PlayerCommand(uint32_t command)
+{
+    switch (command) {
+    case CmdPrevious:
+    case CmdNext:
+        currentIndex = StepIndex(command == CmdNext ? 1 : -1);
+        if (current) {
+            StopSong();
+            PlaySong(currentIndex);
+        }
+        break;
+    case CmdPlay: PlaySong(currentIndex); break;
+    case CmdPause: TogglePause(); break;
+    case CmdStop: StopSong(); break;
+    case CmdToggleRepeat: repeat = repeat ? 0 : 1; break;
+    case CmdToggleShuffle: shuffle = shuffle ? 0 : 1; break;
+    default: break;
+    }
+}
+
+void SongPlayer::SongEndSync(DWORD sync, DWORD, DWORD, void* user)
+{
+    // Runs on the audio library's thread: only hand the event over.
+    static_cast<SongPlayer*>(user)->endedSync_.store(sync);
+}
+
+void SongPlayer::HandlePendingSongEnd()
+{
+    DWORD sync = endedSync_.exchange(0);
+    if (sync == 0) return;
+    // Only the end of the song that is current now and still carries that sync;
+    // a song changed in the meantime drops the stale event.
+    if (!current || !IsAudio(current) || current->endSync != sync) return;
+    OnSongEnd();
+}

@@ -22,4 +22,8 @@ void ResetStats();
 // fallback can be tested.
 void SetFailHardwareVertexProcessing(bool fail);
 
+// Texture memory the device hands out before CreateTexture answers
+// D3DERR_OUTOFVIDEOMEMORY (0: no limit).
+void SetTextureMemoryLimit(uint64_t bytes);
+
 }  // namespace d3d9

@@ -1,0 +1,216 @@
+// Internal classes of the Direct3D 9 stand-in: the device and its resources.
+#pragma once
+
+#include <epoxy/gl.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/d3d9/Shaders.h"
+#include "platform/d3d9/d3d9.h"
+
+struct SDL_Window;
+
+namespace d3d9 {
+
+class Device;
+
+// Reference counting and the owning device, shared by every resource. A
+// resource holds a reference on its device, so the device outlives it.
+template <class Interface>
+class Resource : public Interface {
+public:
+    explicit Resource(Device* device);
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override;
+    HRESULT GetDevice(IDirect3DDevice9** device) override;
+
+protected:
+    ~Resource() override;
+    Device* device_;
+
+private:
+    ULONG refs_ = 1;
+};
+
+class Texture final : public Resource<IDirect3DTexture9> {
+public:
+    Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+            D3DPOOL pool);
+    HRESULT Init();   // GL storage; D3DERR_OUTOFVIDEOMEMORY when refused
+    D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
+    DWORD GetLevelCount() override { return DWORD(levels_.size()); }
+    HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
+    HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
+    HRESULT UnlockRect(UINT level) override;
+    GLuint Gl() const { return texture_; }
+
+private:
+    ~Texture() override;
+    struct Level {
+        UINT width, height;
+        uint8_t* shadow = nullptr;   // managed pool: the system-memory copy
+        uint8_t* staging = nullptr;  // default pool: the bytes of a lock in progress
+        bool locked = false;
+        bool readOnly = false;
+        RECT rect{};
+    };
+    DWORD usage_;
+    D3DFORMAT format_;
+    D3DPOOL pool_;
+    std::vector<Level> levels_;
+    GLuint texture_ = 0;
+    uint64_t bytes_ = 0;
+};
+
+// Vertex and index buffers: GL buffers written through from a system-memory copy.
+template <class Interface, class Desc>
+class Buffer final : public Resource<Interface> {
+public:
+    Buffer(Device* device, UINT length, DWORD usage, D3DPOOL pool, DWORD fvf, D3DFORMAT format);
+    HRESULT Init();
+    D3DRESOURCETYPE GetType() override;
+    HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override;
+    HRESULT Unlock() override;
+    HRESULT GetDesc(Desc* desc) override;
+    GLuint Gl() const { return buffer_; }
+
+private:
+    ~Buffer() override;
+    UINT length_;
+    DWORD usage_;
+    D3DPOOL pool_;
+    DWORD fvf_;
+    D3DFORMAT format_;
+    std::vector<uint8_t> shadow_;
+    GLuint buffer_ = 0;
+    bool locked_ = false;
+    UINT lockOffset_ = 0, lockSize_ = 0;
+    bool lockReadOnly_ = false;
+};
+using VertexBuffer = Buffer<IDirect3DVertexBuffer9, D3DVERTEXBUFFER_DESC>;
+using IndexBuffer = Buffer<IDirect3DIndexBuffer9, D3DINDEXBUFFER_DESC>;
+
+// The back buffer and the automatic depth buffer as surfaces (descriptions only).
+class Surface final : public Resource<IDirect3DSurface9> {
+public:
+    Surface(Device* device, const D3DSURFACE_DESC& desc);
+    D3DRESOURCETYPE GetType() override { return D3DRTYPE_SURFACE; }
+    HRESULT GetDesc(D3DSURFACE_DESC* desc) override;
+
+private:
+    D3DSURFACE_DESC desc_;
+};
+
+constexpr int kStages = 8;
+constexpr int kGlStages = 2;   // stages the combiner processes
+constexpr int kRenderStates = 256;
+
+class Device final : public IDirect3DDevice9 {
+public:
+    Device(IDirect3D9* parent, const D3DPRESENT_PARAMETERS& params, SDL_Window* window);
+    HRESULT Init();   // GL objects of the back buffer
+
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override;
+
+    HRESULT TestCooperativeLevel() override { return D3D_OK; }
+    HRESULT GetDeviceCaps(D3DCAPS9* caps) override;
+    HRESULT GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) override;
+    HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+                          D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* shared) override;
+    HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                               IDirect3DVertexBuffer9** buffer, HANDLE* shared) override;
+    HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                              IDirect3DIndexBuffer9** buffer, HANDLE* shared) override;
+    HRESULT GetRenderTarget(DWORD index, IDirect3DSurface9** surface) override;
+    HRESULT GetDepthStencilSurface(IDirect3DSurface9** surface) override;
+    HRESULT BeginScene() override;
+    HRESULT EndScene() override;
+    HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
+                  DWORD stencil) override;
+    HRESULT Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
+                    const RGNDATA* dirtyRegion) override;
+    HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override;
+    HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) override;
+    HRESULT SetViewport(const D3DVIEWPORT9* viewport) override;
+    HRESULT GetViewport(D3DVIEWPORT9* viewport) override;
+    HRESULT SetMaterial(const D3DMATERIAL9* material) override;
+    HRESULT GetMaterial(D3DMATERIAL9* material) override;
+    HRESULT SetLight(DWORD index, const D3DLIGHT9* light) override;
+    HRESULT GetLight(DWORD index, D3DLIGHT9* light) override;
+    HRESULT LightEnable(DWORD index, BOOL enable) override;
+    HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;
+    HRESULT GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) override;
+    HRESULT SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) override;
+    HRESULT GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) override;
+    HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override;
+    HRESULT GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) override;
+    HRESULT SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override;
+    HRESULT GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) override;
+    HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) override;
+    HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex, UINT minVertexIndex,
+                                 UINT numVertices, UINT startIndex, UINT primitiveCount) override;
+    HRESULT SetVertexShader(IDirect3DVertexShader9* shader) override;
+    HRESULT SetPixelShader(IDirect3DPixelShader9* shader) override;
+    HRESULT SetFVF(DWORD fvf) override;
+    HRESULT GetFVF(DWORD* fvf) override;
+    HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset,
+                            UINT stride) override;
+    HRESULT SetIndices(IDirect3DIndexBuffer9* indices) override;
+
+    // Makes this device's GL context current (resources call it before GL work).
+    bool MakeCurrent();
+
+private:
+    ~Device() override;
+    void SetDefaults();
+    void Activate();
+    void ApplyRenderState(DWORD state);
+    void ApplySampler(DWORD sampler);
+    bool PrepareDraw();
+    void UpdateUniforms(Program& program);
+    void BindVertexLayout();
+    void ReleaseBindings();
+
+    ULONG refs_ = 1;
+    IDirect3D9* parent_;
+    D3DPRESENT_PARAMETERS params_;
+    SDL_Window* window_;
+
+    // Back buffer: colour and depth renderbuffers, multisampled when asked for,
+    // with a single-sample target to resolve into.
+    GLuint fbo_ = 0, color_ = 0, depth_ = 0;
+    GLuint resolveFbo_ = 0, resolveColor_ = 0;
+    GLuint vao_ = 0;
+    GLuint samplers_[kGlStages] = {};
+    int samples_ = 0;
+    GLenum depthFormat_ = 0;
+    std::vector<uint8_t> readback_;
+
+    DWORD renderStates_[kRenderStates] = {};
+    DWORD stageStates_[kStages][33] = {};
+    DWORD samplerStates_[kStages][14] = {};
+    D3DMATRIX world_, view_, projection_, textureMatrix_[kStages];
+    D3DVIEWPORT9 viewport_{};
+    D3DMATERIAL9 material_{};
+    D3DLIGHT9 light_{};
+    bool lightEnabled_ = false;
+    IDirect3DBaseTexture9* textures_[kStages] = {};
+    VertexBuffer* stream_ = nullptr;
+    UINT streamOffset_ = 0, streamStride_ = 0;
+    IndexBuffer* indices_ = nullptr;
+    DWORD fvf_ = 0;
+    bool inScene_ = false;
+
+    // Versions of the uniform groups; see Program.
+    uint32_t verWVP_ = 1, verShift_ = 1, verTexMat_[kGlStages] = {1, 1}, verTFactor_ = 1,
+             verLight_ = 1;
+    bool wvpDirty_ = true, lightDirty_ = true, layoutDirty_ = true, keyDirty_ = true;
+    float wvp_[16] = {};
+    float normalMat_[9] = {}, toLight_[3] = {}, ambEmis_[4] = {};
+    ProgramCache programs_;
+    Program* program_ = nullptr;
+};
+
+}  // namespace d3d9

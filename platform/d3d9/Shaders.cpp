@@ -1,0 +1,218 @@
+#include "platform/d3d9/Shaders.h"
+
+#include <string>
+
+#include "platform/d3d9/StatsInternal.h"
+#include "platform/d3d9/d3d9types.h"
+#include "platform/win32/Log.h"
+
+namespace d3d9 {
+
+uint64_t ProgramKey::Pack() const
+{
+    uint64_t k = 0;
+    auto put = [&k](uint64_t value, int bits) { k = (k << bits) | (value & ((1u << bits) - 1)); };
+    for (int i = 0; i < 2; ++i) {
+        const StageSetup& s = stage[i];
+        put(s.colorOp, 4); put(s.colorArg1, 6); put(s.colorArg2, 6);
+        put(s.alphaOp, 4); put(s.alphaArg1, 6); put(s.alphaArg2, 6);
+        put(s.texCoordSet, 1); put(s.transform, 1); put(s.hasTexture, 1);
+    }
+    put(stageCount, 2); put(lighting, 1); put(lightOn, 1); put(diffuseFromVertex, 1);
+    return k;
+}
+
+namespace {
+
+const char* kVertexHead = R"(#version 330 core
+layout(location = 0) in vec3 aPos;
+layout(location = 1) in vec3 aNormal;
+layout(location = 2) in vec4 aColor;
+layout(location = 3) in vec2 aTex0;
+layout(location = 4) in vec2 aTex1;
+uniform mat4 uWVP;
+uniform vec2 uShift;
+out vec4 vColor;
+out vec2 vTex0;
+out vec2 vTex1;
+)";
+
+std::string VertexSource(const ProgramKey& key)
+{
+    std::string s = kVertexHead;
+    if (key.stageCount > 0 && key.stage[0].transform) s += "uniform mat4 uTexMat0;\n";
+    if (key.stageCount > 1 && key.stage[1].transform) s += "uniform mat4 uTexMat1;\n";
+    if (key.lighting)
+        s += "uniform mat3 uNormalMat;\nuniform vec3 uToLight;\nuniform vec4 uLightDiffuse;\n"
+             "uniform vec4 uMatDiffuse;\nuniform vec4 uAmbEmis;\n";
+    s += "void main() {\n"
+         "  vec4 p = uWVP * vec4(aPos, 1.0);\n"
+         // Pixel centres at integer coordinates: move right and down by just under half a
+         // pixel. The picture is drawn upside down so that row 0 of the target is the top.
+         "  p.x += uShift.x * p.w;\n"
+         "  p.y = uShift.y * p.w - p.y;\n"
+         "  p.z = 2.0 * p.z - p.w;\n"
+         "  gl_Position = p;\n";
+    if (key.lighting) {
+        s += key.diffuseFromVertex ? "  vec4 cd = aColor;\n" : "  vec4 cd = uMatDiffuse;\n";
+        s += "  vec3 c = uAmbEmis.rgb;\n";
+        if (key.lightOn)
+            s += "  vec3 n = uNormalMat * aNormal;\n"
+                 "  c += max(dot(n, uToLight), 0.0) * uLightDiffuse.rgb * cd.rgb;\n";
+        s += "  vColor = vec4(clamp(c, 0.0, 1.0), cd.a);\n";
+    } else {
+        s += "  vColor = aColor;\n";
+    }
+    for (int i = 0; i < 2; ++i) {
+        std::string out = i == 0 ? "vTex0" : "vTex1";
+        if (i >= key.stageCount) { s += "  " + out + " = vec2(0.0);\n"; continue; }
+        std::string in = key.stage[i].texCoordSet ? "aTex1" : "aTex0";
+        if (key.stage[i].transform)
+            s += "  " + out + " = (uTexMat" + std::to_string(i) + " * vec4(" + in +
+                 ", 1.0, 0.0)).xy;\n";
+        else
+            s += "  " + out + " = " + in + ";\n";
+    }
+    s += "}\n";
+    return s;
+}
+
+std::string Arg(uint8_t arg, int stage, bool alpha)
+{
+    std::string v;
+    switch (arg & 0x0F) {
+    case D3DTA_CURRENT: v = "cur"; break;
+    case D3DTA_TEXTURE: v = "tex" + std::to_string(stage); break;
+    case D3DTA_TFACTOR: v = "uTFactor"; break;
+    default: v = "vColor"; break;   // diffuse, and what this device does not model
+    }
+    if (arg & 0x20) v = "vec4(" + v + ".a)";              // D3DTA_ALPHAREPLICATE
+    if (arg & 0x10) v = "(vec4(1.0) - " + v + ")";         // D3DTA_COMPLEMENT
+    return v + (alpha ? ".a" : ".rgb");
+}
+
+std::string Op(uint8_t op, const std::string& a1, const std::string& a2, const std::string& cur)
+{
+    switch (op) {
+    case D3DTOP_DISABLE: return cur;
+    case D3DTOP_SELECTARG2: return a2;
+    case D3DTOP_MODULATE: return a1 + " * " + a2;
+    case 5: return "min(" + a1 + " * " + a2 + " * 2.0, 1.0)";   // MODULATE2X
+    case 6: return "min(" + a1 + " * " + a2 + " * 4.0, 1.0)";   // MODULATE4X
+    case 7: return "min(" + a1 + " + " + a2 + ", 1.0)";         // ADD
+    default: return a1;                                           // SELECTARG1
+    }
+}
+
+std::string FragmentSource(const ProgramKey& key)
+{
+    std::string s = "#version 330 core\nin vec4 vColor;\nin vec2 vTex0;\nin vec2 vTex1;\n"
+                    "uniform sampler2D uSampler0;\nuniform sampler2D uSampler1;\n"
+                    "uniform vec4 uTFactor;\nout vec4 fragColor;\nvoid main() {\n"
+                    "  vec4 cur = vColor;\n";
+    for (int i = 0; i < key.stageCount; ++i) {
+        const StageSetup& st = key.stage[i];
+        std::string n = std::to_string(i);
+        s += st.hasTexture ? "  vec4 tex" + n + " = texture(uSampler" + n + ", vTex" + n + ");\n"
+                           : "  vec4 tex" + n + " = vec4(0.0, 0.0, 0.0, 1.0);\n";
+        s += "  {\n    vec3 rgb = " +
+             Op(st.colorOp, Arg(st.colorArg1, i, false), Arg(st.colorArg2, i, false), "cur.rgb") +
+             ";\n    float a = " +
+             Op(st.alphaOp, Arg(st.alphaArg1, i, true), Arg(st.alphaArg2, i, true), "cur.a") +
+             ";\n    cur = vec4(rgb, a);\n  }\n";
+    }
+    s += "  fragColor = cur;\n}\n";
+    return s;
+}
+
+GLuint Compile(GLenum type, const std::string& source)
+{
+    GLuint shader = glCreateShader(type);
+    const char* text = source.c_str();
+    glShaderSource(shader, 1, &text, nullptr);
+    glCompileShader(shader);
+    GLint ok = 0;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (!ok) {
+        char log[1024] = {};
+        glGetShaderInfoLog(shader, sizeof log, nullptr, log);
+        LogPrintf("[gl] shader compile failed: %s\n", log);
+        glDeleteShader(shader);
+        return 0;
+    }
+    return shader;
+}
+
+}  // namespace
+
+ProgramCache::~ProgramCache() { Clear(); }
+
+void ProgramCache::Clear()
+{
+    for (Program* p : programs_) {
+        glDeleteProgram(p->id);
+        delete p;
+    }
+    programs_.clear();
+    last_ = nullptr;
+}
+
+Program* ProgramCache::Get(const ProgramKey& key)
+{
+    uint64_t packed = key.Pack();
+    if (last_ && last_->key == packed) return last_;
+    for (Program* p : programs_)
+        if (p->key == packed) return last_ = p;
+    Program* p = Build(key, packed);
+    if (p) last_ = p;
+    return p;
+}
+
+Program* ProgramCache::Build(const ProgramKey& key, uint64_t packed)
+{
+    GLuint vs = Compile(GL_VERTEX_SHADER, VertexSource(key));
+    GLuint fs = Compile(GL_FRAGMENT_SHADER, FragmentSource(key));
+    if (!vs || !fs) {
+        glDeleteShader(vs);
+        glDeleteShader(fs);
+        return nullptr;
+    }
+    GLuint id = glCreateProgram();
+    glAttachShader(id, vs);
+    glAttachShader(id, fs);
+    glLinkProgram(id);
+    glDeleteShader(vs);
+    glDeleteShader(fs);
+    GLint ok = 0;
+    glGetProgramiv(id, GL_LINK_STATUS, &ok);
+    if (!ok) {
+        LogPrintf("[gl] program link failed\n");
+        glDeleteProgram(id);
+        return nullptr;
+    }
+    CountShaderCompile();
+    CountAllocation();
+    Program* p = new Program;
+    p->id = id;
+    p->key = packed;
+    p->uWVP = glGetUniformLocation(id, "uWVP");
+    p->uShift = glGetUniformLocation(id, "uShift");
+    p->uTexMat[0] = glGetUniformLocation(id, "uTexMat0");
+    p->uTexMat[1] = glGetUniformLocation(id, "uTexMat1");
+    p->uTFactor = glGetUniformLocation(id, "uTFactor");
+    p->uNormalMat = glGetUniformLocation(id, "uNormalMat");
+    p->uToLight = glGetUniformLocation(id, "uToLight");
+    p->uLightDiffuse = glGetUniformLocation(id, "uLightDiffuse");
+    p->uMatDiffuse = glGetUniformLocation(id, "uMatDiffuse");
+    p->uAmbEmis = glGetUniformLocation(id, "uAmbEmis");
+    GLint previous = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &previous);
+    glUseProgram(id);
+    glUniform1i(glGetUniformLocation(id, "uSampler0"), 0);
+    glUniform1i(glGetUniformLocation(id, "uSampler1"), 1);
+    glUseProgram(GLuint(previous));
+    programs_.push_back(p);
+    return p;
+}
+
+}  // namespace d3d9

@@ -1,0 +1,57 @@
+// Generated GLSL programs for the fixed-function pipeline: one program per
+// distinct texture-stage and lighting setup, built once and cached.
+#pragma once
+
+#include <epoxy/gl.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace d3d9 {
+
+// Vertex attribute locations shared by every program.
+enum AttribLocation : GLuint { kAttribPos = 0, kAttribNormal, kAttribColor, kAttribTex0, kAttribTex1 };
+
+// The part of the device state a program depends on, packed for hashing.
+struct StageSetup {
+    uint8_t colorOp = 0, colorArg1 = 0, colorArg2 = 0;
+    uint8_t alphaOp = 0, alphaArg1 = 0, alphaArg2 = 0;
+    uint8_t texCoordSet = 0;      // 0 or 1
+    uint8_t transform = 0;        // 1: texture matrix applied to (u, v, 1, 0)
+    uint8_t hasTexture = 0;       // 0: TEXTURE reads (0, 0, 0, 1)
+};
+
+struct ProgramKey {
+    StageSetup stage[2];
+    uint8_t stageCount = 0;       // stages processed (0: diffuse passes through)
+    uint8_t lighting = 0;         // per-vertex lighting on
+    uint8_t lightOn = 0;          // light 0 enabled (directional)
+    uint8_t diffuseFromVertex = 0;
+
+    uint64_t Pack() const;
+};
+
+// Uniform versions last uploaded to this program; the device bumps its own
+// versions when the state changes, so a draw only uploads what changed.
+struct Program {
+    GLuint id = 0;
+    uint64_t key = 0;
+    GLint uWVP = -1, uShift = -1, uTexMat[2] = {-1, -1}, uTFactor = -1;
+    GLint uNormalMat = -1, uToLight = -1, uLightDiffuse = -1, uMatDiffuse = -1, uAmbEmis = -1;
+    uint32_t verWVP = 0, verShift = 0, verTexMat[2] = {0, 0}, verTFactor = 0, verLight = 0;
+};
+
+class ProgramCache {
+public:
+    ~ProgramCache();
+    // The program for key, built on first use; null when GL refuses it.
+    Program* Get(const ProgramKey& key);
+    void Clear();
+
+private:
+    Program* Build(const ProgramKey& key, uint64_t packed);
+    std::vector<Program*> programs_;
+    Program* last_ = nullptr;
+};
+
+}  // namespace d3d9

@@ -177,10 +177,12 @@ int C3ds::Load3ds(const char* path, Scene3ds** out) {
         error = LoadErrorOpen;
         return 0;
     }
+    // A directory opens but cannot be read; find out before trusting its "length".
+    const bool unreadable = std::fgetc(file) == EOF && std::ferror(file);
     long size = -1;
-    if (std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
+    if (!unreadable && std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
     if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0) {
-        // Not a seekable file (a directory, a pipe): it cannot be read whole.
+        // Not a readable, seekable file (a directory, a pipe): it cannot be read whole.
         std::fclose(file);
         error = LoadErrorOpen;
         return 0;

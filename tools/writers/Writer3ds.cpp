@@ -177,8 +177,13 @@ void Writer3ds::Keys(uint16_t id, const Key* keys, size_t count, int values) {
     End();
 }
 
-int Writer3ds::Save(const char* path) {
+const std::vector<uint8_t>& Writer3ds::Finish() {
     while (!open.empty()) End();
+    return data;
+}
+
+int Writer3ds::Save(const char* path) {
+    Finish();
     FILE* file = std::fopen(path, "wb");
     if (!file) return 0;
     const bool ok = std::fwrite(data.data(), 1, data.size(), file) == data.size();

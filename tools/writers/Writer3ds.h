@@ -139,6 +139,8 @@ public:
 
     // --- Output ---
     const std::vector<uint8_t>& Data() const { return data; }
+    // Closes every chunk still open and returns the bytes.
+    const std::vector<uint8_t>& Finish();
     size_t Size() const { return data.size(); }
     // Writes the bytes to path; closes any chunk still open first. Returns 1 on success.
     int Save(const char* path);

@@ -1,21 +1,16 @@
 // The song half of the media cache: opening modules and streams.
 #include "data/MediaCache.h"
 
+#include "gfx/kpxD3D.h"
 #include "platform/bass/bass.h"
 #include "platform/win32/Log.h"
 #include "platform/win32/win32.h"
 
 namespace {
 
-// The program's main window, owner of the fatal message box.
-HWND MainWindow()
-{
-    return nullptr;
-}
-
 [[noreturn]] void FailLoad(const MediaItem& item, const WCHAR* caption)
 {
-    MessageBoxW(MainWindow(), item.path, caption, MB_ICONERROR);
+    MessageBoxW(d3d.window, item.path, caption, MB_ICONERROR);
     ExitProcess(0);
 }
 

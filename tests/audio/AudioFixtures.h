@@ -1,0 +1,46 @@
+// Sound files made in code for the audio tests, and a virtual-run harness that
+// collects what the audio library sends to the host.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace audiotest {
+
+// A directory of its own under the system's temp folder, removed at exit.
+std::string TempPath(const std::string& name);
+
+struct Tone {
+    int rate = 44100;
+    int channels = 2;
+    int64_t frames = 44100;
+    double frequency = 1000.0;
+    double amplitude = 1.0;   // of full scale
+    bool leftOnly = false;    // stereo: right side silent
+};
+
+// major: SF_FORMAT_WAV, SF_FORMAT_FLAC, SF_FORMAT_OGG or SF_FORMAT_MPEG (subtype chosen to fit).
+bool WriteTone(const std::string& path, int major, const Tone& tone);
+// 16-bit PCM WAV of the given interleaved frames.
+bool WriteWav16(const std::string& path, int rate, int channels, const std::vector<int16_t>& samples);
+// An XM of `rows` rows at speed 6, tempo 125 (0.12 s a row) playing a looped
+// sine note on channel 0; returns its length in seconds through `seconds`.
+bool WriteModuleXm(const std::string& path, int rows, double* seconds);
+
+// Everything libsndfile decodes from a file, as 16-bit stereo; channel rate out.
+std::vector<int16_t> DecodeWithSndfile(const std::string& path, int* rate);
+// The whole module rendered by libopenmpt at 44.1 kHz, as 16-bit stereo.
+std::vector<int16_t> DecodeWithOpenmpt(const std::string& path);
+
+// Virtual run at 50 frames a second (882 sample frames each) with the library
+// initialised; the host's sound is collected in `sound`.
+class VirtualAudio {
+public:
+    explicit VirtualAudio(unsigned fps = 50);
+    ~VirtualAudio();
+    void Frames(int count);   // presents `count` frames
+    std::vector<int16_t> sound;
+};
+
+}  // namespace audiotest

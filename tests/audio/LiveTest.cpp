@@ -1,0 +1,153 @@
+// Live runs: SDL's dummy audio driver (or the silent device) with real time,
+// the sync thread, and the song player's hand-over to the main thread.
+#include "data/ArtshowData.h"
+#include "data/MediaCache.h"
+#include "data/SongPlayer.h"
+#include "platform/bass/bass.h"
+#include "platform/host/Host.h"
+#include "platform/win32/Log.h"
+#include "tests/audio/AudioFixtures.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+using namespace audiotest;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct EndWatch {
+    std::atomic<int> calls{0};
+    std::atomic<bool> onMainThread{false};
+    std::thread::id main = std::this_thread::get_id();
+    static void Proc(HSYNC, DWORD, DWORD, void* user)
+    {
+        auto* w = static_cast<EndWatch*>(user);
+        if (std::this_thread::get_id() == w->main) w->onMainThread = true;
+        ++w->calls;
+    }
+};
+
+// Plays a 0.15 s stream to its end in real time.
+void PlayToEnd()
+{
+    std::string path = TempPath("live.wav");
+    ASSERT_TRUE(WriteTone(path, SF_FORMAT_WAV, Tone{44100, 2, 6615, 440.0, 0.5}));
+    HSTREAM h = BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, 0);
+    ASSERT_NE(h, 0u);
+    EndWatch watch;
+    BASS_ChannelSetSync(h, BASS_SYNC_END | BASS_SYNC_ONETIME, 0, EndWatch::Proc, &watch);
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
+    QWORD last = 0;
+    bool heardSomething = false;
+    while (watch.calls == 0 && std::chrono::steady_clock::now() - start < 5s) {
+        QWORD pos = BASS_ChannelGetPosition(h);
+        EXPECT_GE(pos, last);   // the heard position never goes back
+        last = pos;
+        heardSomething = heardSomething || BASS_ChannelGetLevel(h) != 0;
+        std::this_thread::sleep_for(1ms);
+    }
+    double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(watch.calls, 1);
+    EXPECT_FALSE(watch.onMainThread);
+    EXPECT_TRUE(heardSomething);
+    EXPECT_GE(elapsed, 0.12);   // not before the sound could have been heard
+    EXPECT_EQ(BASS_ChannelGetPosition(h), BASS_ChannelGetLength(h));
+    EXPECT_EQ(BASS_ChannelGetLevel(h), 0u);
+}
+
+class LiveTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        host::Reset();   // live
+        SetLogSink([this](const std::string& line) {
+            std::lock_guard<std::mutex> lock(logMutex);
+            log += line;
+        }, false);
+    }
+    void TearDown() override
+    {
+        BASS_Free();
+        SetLogSink({}, true);
+    }
+    std::string Log()
+    {
+        std::lock_guard<std::mutex> lock(logMutex);
+        return log;
+    }
+    std::mutex logMutex;
+    std::string log;
+};
+
+}  // namespace
+
+TEST_F(LiveTest, DummyDriverPlaysInRealTime)
+{
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    ASSERT_TRUE(BASS_Init(1, 44100, 0, nullptr, nullptr));
+    EXPECT_EQ(Log(), "");
+    PlayToEnd();
+}
+
+TEST_F(LiveTest, NoDeviceFallsBackToTheSilentDevice)
+{
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    ASSERT_TRUE(BASS_Init(1, 44100, 0, nullptr, nullptr));
+    EXPECT_NE(Log().find("no sound device"), std::string::npos);
+    PlayToEnd();
+}
+
+// Songs end on the sync thread while the main thread runs the frame loop's
+// hand-over and issues commands; ThreadSanitizer watches this one.
+TEST_F(LiveTest, SongEndsRaceWithCommands)
+{
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    ASSERT_TRUE(BASS_Init(1, 44100, 0, nullptr, nullptr));
+    const int count = 4;
+    MediaItem* songs = new MediaItem[count]{};
+    for (int i = 0; i < count; ++i) {
+        std::string path = TempPath("race" + std::to_string(i) + ".wav");
+        ASSERT_TRUE(WriteTone(path, SF_FORMAT_WAV, Tone{44100, 2, 1500 + 400 * i, 300.0 + 100 * i}));
+        std::mbstowcs(songs[i].path, path.c_str(), 259);
+        LoadAudio(songs[i]);
+    }
+    data.songCount = count;
+    data.songs = songs;
+    player = SongPlayer{};
+    player.repeat = 1;
+    player.PlaySong(0);
+    auto start = std::chrono::steady_clock::now();
+    int pass = 0;
+    float fft[128];
+    while (std::chrono::steady_clock::now() - start < 1500ms) {
+        player.HandlePendingSongEnd();
+        if (player.current) {
+            BASS_ChannelGetLevel(player.current->handle.channel);
+            BASS_ChannelGetData(player.current->handle.channel, fft, BASS_DATA_FFT256);
+            BASS_ChannelGetPosition(player.current->handle.channel);
+        }
+        ++pass;
+        if (pass % 97 == 0) player.PlayerCommand(SongPlayer::CmdNext);
+        if (pass % 151 == 0) player.PlayerCommand(SongPlayer::CmdPause);
+        if (pass % 157 == 0) player.PlayerCommand(SongPlayer::CmdPlay);
+        std::this_thread::sleep_for(1ms);
+    }
+    player.StopSong();
+    std::string text = Log();
+    size_t plays = 0;
+    for (size_t at = text.find("Playing:"); at != std::string::npos; at = text.find("Playing:", at + 1)) ++plays;
+    // Far more songs started than the commands alone account for.
+    EXPECT_GT(plays, size_t{20});
+    data.songCount = 0;
+    data.songs = nullptr;
+    BASS_Free();
+    delete[] songs;
+}

@@ -1,0 +1,235 @@
+// Start-up of the device object in virtual runs: its log, the fullscreen mode
+// search, the formats it settles on, the viewport, and its release.
+#include "tests/gfx/RenderFixture.h"
+
+#include "platform/d3d9/D3d9Stats.h"
+#include "platform/host/Host.h"
+#include "platform/win32/WindowInternal.h"
+
+namespace {
+
+const std::string kWindowSteps =
+    "[d3d] kpxD3D::InitWindow...\n"
+    "[d3d] RegisterClass()\n"
+    "[d3d] AdjustWindowRectEx()\n"
+    "[d3d] CreateWindowEx()\n"
+    "[d3d] kpxD3D::InitDirect3D...\n"
+    "[d3d] Direct3DCreate9()\n";
+
+// The depth format and sample count the adapter's answers call for: the last
+// depth format it takes, the highest count both formats take.
+D3DFORMAT ExpectedDepth(IDirect3D9* d3d, D3DFORMAT colour)
+{
+    D3DFORMAT chosen = D3DFMT_UNKNOWN;
+    for (D3DFORMAT f : {D3DFMT_D16, D3DFMT_D24X8, D3DFMT_D32})
+        if (SUCCEEDED(d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, colour, D3DUSAGE_DEPTHSTENCIL,
+                                             D3DRTYPE_SURFACE, f)))
+            chosen = f;
+    return chosen;
+}
+
+D3DMULTISAMPLE_TYPE ExpectedSamples(IDirect3D9* d3d, D3DFORMAT colour, D3DFORMAT depth, BOOL windowed)
+{
+    D3DMULTISAMPLE_TYPE chosen = D3DMULTISAMPLE_NONE;
+    for (D3DMULTISAMPLE_TYPE t : {D3DMULTISAMPLE_2_SAMPLES, D3DMULTISAMPLE_4_SAMPLES,
+                                  D3DMULTISAMPLE_6_SAMPLES, D3DMULTISAMPLE_8_SAMPLES})
+        if (d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, colour, windowed, t, nullptr) == D3D_OK &&
+            d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, depth, windowed, t, nullptr) == D3D_OK)
+            chosen = t;
+    return chosen;
+}
+
+using DeviceStart = RenderTest;
+
+TEST_F(DeviceStart, WindowedStartLogsEachStepAndTakesTheDesktopFormat)
+{
+    ASSERT_EQ(Start(true, true), 1);
+    EXPECT_EQ(log, kWindowSteps +
+                       "[d3d] GetAdapterDisplayMode()\n"
+                       "[d3d] CheckDeviceFormat()\n"
+                       "[d3d] CheckDeviceMultiSampleType()\n"
+                       "[d3d] CreateDevice(D3DCREATE_HARDWARE_VERTEXPROCESSING)\n"
+                       "[d3d] success!\n");
+    const kpxD3D& d = *d3dObject;
+    EXPECT_EQ(d.backBufferWidth, 1280u);
+    EXPECT_EQ(d.backBufferHeight, 720u);
+    EXPECT_EQ(d.viewport.X, 0u);
+    EXPECT_EQ(d.viewport.Y, 0u);
+    EXPECT_EQ(d.viewport.Width, 1280u);
+    EXPECT_EQ(d.viewport.Height, 720u);
+    EXPECT_EQ(d.viewport.MaxZ, 1.0f);
+
+    D3DDISPLAYMODE desktop{};
+    ASSERT_EQ(d.direct3d->GetAdapterDisplayMode(0, &desktop), D3D_OK);
+    const D3DPRESENT_PARAMETERS& p = d.presentParams;
+    EXPECT_EQ(p.BackBufferFormat, desktop.Format);
+    EXPECT_EQ(p.BackBufferWidth, 1280u);
+    EXPECT_EQ(p.BackBufferHeight, 720u);
+    EXPECT_EQ(p.BackBufferCount, 1u);
+    EXPECT_EQ(p.SwapEffect, D3DSWAPEFFECT_DISCARD);
+    EXPECT_EQ(p.hDeviceWindow, d.window);
+    EXPECT_EQ(p.Windowed, 1);
+    EXPECT_EQ(p.EnableAutoDepthStencil, TRUE);
+    EXPECT_EQ(p.PresentationInterval, D3DPRESENT_INTERVAL_ONE);
+    EXPECT_EQ(p.AutoDepthStencilFormat, ExpectedDepth(d.direct3d, p.BackBufferFormat));
+    EXPECT_EQ(p.MultiSampleType,
+              ExpectedSamples(d.direct3d, p.BackBufferFormat, p.AutoDepthStencilFormat, TRUE));
+
+    // The captioned window's client area is exactly the interface.
+    WindowGeometry g{};
+    ASSERT_TRUE(GetWindowGeometry(d.window, &g));
+    EXPECT_EQ(g.clientWidth, 1280);
+    EXPECT_EQ(g.clientHeight, 720);
+    EXPECT_EQ(GetDC(d.window), d.windowDC);
+
+    ASSERT_NE(d.backBufferSurface, nullptr);
+    ASSERT_NE(d.depthSurface, nullptr);
+    D3DSURFACE_DESC desc{};
+    d.backBufferSurface->GetDesc(&desc);
+    EXPECT_EQ(desc.Width, 1280u);
+    EXPECT_EQ(desc.Height, 720u);
+
+    // The states the rest of the program starts from.
+    DWORD value = 0;
+    d.device->GetRenderState(D3DRS_ZENABLE, &value);
+    EXPECT_EQ(value, DWORD(D3DZB_TRUE));
+    d.device->GetRenderState(D3DRS_CULLMODE, &value);
+    EXPECT_EQ(value, DWORD(D3DCULL_NONE));
+    d.device->GetRenderState(D3DRS_LIGHTING, &value);
+    EXPECT_EQ(value, DWORD(FALSE));
+    for (DWORD s = 0; s < 4; ++s)
+        for (D3DSAMPLERSTATETYPE t : {D3DSAMP_MINFILTER, D3DSAMP_MAGFILTER, D3DSAMP_MIPFILTER}) {
+            d.device->GetSamplerState(s, t, &value);
+            EXPECT_EQ(value, DWORD(D3DTEXF_LINEAR)) << s << " " << t;
+        }
+    D3DVIEWPORT9 vp{};
+    d.device->GetViewport(&vp);
+    EXPECT_EQ(vp.Width, 1280u);
+    EXPECT_EQ(vp.Height, 720u);
+}
+
+TEST_F(DeviceStart, FullscreenStartSearchesTheModesAndCentresTheViewport)
+{
+    // The virtual adapter's default modes: 1280x720, 1280x1024, 1920x1080.
+    ASSERT_EQ(Start(false, false), 1);
+    EXPECT_EQ(log, kWindowSteps +
+                       "[d3d] Setting resolution to 1280 x 720\n"
+                       "[d3d] Setting resolution to 1280 x 1024\n"
+                       "[d3d] CheckDeviceType()\n"
+                       "[d3d] CheckDeviceFormat()\n"
+                       "[d3d] CreateDevice(D3DCREATE_HARDWARE_VERTEXPROCESSING)\n"
+                       "[d3d] success!\n");
+    const kpxD3D& d = *d3dObject;
+    EXPECT_EQ(d.backBufferHeight, 1024u);
+    EXPECT_EQ(d.presentParams.BackBufferHeight, 1024u);
+    EXPECT_EQ(d.presentParams.Windowed, 0);
+    EXPECT_EQ(d.presentParams.MultiSampleType, D3DMULTISAMPLE_NONE);
+    // The last format the adapter takes as display and back-buffer format.
+    D3DFORMAT format = D3DFMT_UNKNOWN;
+    for (D3DFORMAT f : {D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8})
+        if (SUCCEEDED(d.direct3d->CheckDeviceType(0, D3DDEVTYPE_HAL, f, f, FALSE))) format = f;
+    EXPECT_EQ(d.presentParams.BackBufferFormat, format);
+    EXPECT_EQ(d.viewport.X, 0u);
+    EXPECT_EQ(d.viewport.Y, 152u);
+    EXPECT_EQ(d.viewport.Width, 1280u);
+    EXPECT_EQ(d.viewport.Height, 720u);
+}
+
+TEST_F(DeviceStart, EveryRefreshRateOfAMatchingSizeIsLoggedAndTheLastMatchWins)
+{
+    std::vector<host::DisplayMode> modes;
+    for (uint32_t height : {720u, 768u, 1024u})
+        for (uint32_t rate : {60u, 75u, 85u}) modes.push_back({1280, height, rate});
+    modes.insert(modes.begin(), {1024, 768, 60});   // other widths are skipped
+    modes.push_back({1600, 1200, 60});
+    host::SetVirtualModes(modes);
+    ASSERT_EQ(Start(false, false), 1);
+    std::string expected = kWindowSteps;
+    for (int height : {720, 768, 1024})
+        for (int i = 0; i < 3; ++i)
+            expected += "[d3d] Setting resolution to 1280 x " + std::to_string(height) + "\n";
+    EXPECT_EQ(log.substr(0, expected.size()), expected);
+    EXPECT_EQ(d3dObject->backBufferHeight, 1024u);
+    EXPECT_EQ(d3dObject->viewport.Y, 152u);
+}
+
+TEST_F(DeviceStart, AdapterOrderDecidesWhichMatchingModeIsUsed)
+{
+    host::SetVirtualModes({{1280, 1024, 60}, {1280, 800, 60}});
+    ASSERT_EQ(Start(false, false), 1);
+    EXPECT_EQ(d3dObject->backBufferHeight, 800u);
+    EXPECT_EQ(d3dObject->viewport.Y, 40u);
+}
+
+TEST_F(DeviceStart, FullscreenWithoutAWideEnoughModeFailsSilently)
+{
+    // 1280 wide but too short, and the right height but the wrong width.
+    host::SetVirtualModes({{1024, 768, 60}, {1280, 600, 60}, {1366, 768, 60}, {1920, 1080, 60}});
+    EXPECT_EQ(Start(false, true), 0);
+    EXPECT_EQ(log, kWindowSteps);
+    EXPECT_EQ(d3dObject->device, nullptr);
+    EXPECT_NE(d3dObject->window, nullptr);   // the window stays until release
+}
+
+TEST_F(DeviceStart, MultisamplingTakesTheHighestCountBothFormatsAllow)
+{
+    ASSERT_EQ(Start(false, true), 1);
+    const kpxD3D& d = *d3dObject;
+    const D3DPRESENT_PARAMETERS& p = d.presentParams;
+    EXPECT_NE(log.find("[d3d] CheckDeviceFormat()\n[d3d] CheckDeviceMultiSampleType()\n[d3d] CreateDevice("),
+              std::string::npos)
+        << log;
+    // This adapter's answers (the stand-in offers no way to narrow them).
+    D3DMULTISAMPLE_TYPE expected =
+        ExpectedSamples(d.direct3d, p.BackBufferFormat, p.AutoDepthStencilFormat, FALSE);
+    EXPECT_EQ(p.MultiSampleType, expected);
+    EXPECT_NE(expected, D3DMULTISAMPLE_NONE) << "llvmpipe offers multisampling";
+    // The device really has that many samples, and frames still come out.
+    D3DSURFACE_DESC desc{};
+    d.backBufferSurface->GetDesc(&desc);
+    EXPECT_EQ(desc.MultiSampleType, expected);
+    Render([] {});
+    EXPECT_EQ(frame.width, 1280);
+    EXPECT_EQ(frame.height, 1024);
+}
+
+TEST_F(DeviceStart, RefusedHardwareVertexProcessingFallsBackToSoftware)
+{
+    d3d9::SetFailHardwareVertexProcessing(true);
+    ASSERT_EQ(Start(true, false), 1);
+    EXPECT_NE(log.find("[d3d] CreateDevice(D3DCREATE_HARDWARE_VERTEXPROCESSING)\n"
+                       "[d3d] CreateDevice(D3DCREATE_SOFTWARE_VERTEXPROCESSING)\n"
+                       "[d3d] success!\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(d3dObject->device, nullptr);
+}
+
+TEST_F(DeviceStart, ReleaseTakesDownTheDeviceTheWindowAndTheClass)
+{
+    ASSERT_EQ(Start(true, false), 1);
+    HWND window = d3dObject->window;
+    d3dObject->Release();
+    EXPECT_EQ(d3dObject->device, nullptr);
+    EXPECT_EQ(d3dObject->direct3d, nullptr);
+    EXPECT_EQ(d3dObject->backBufferSurface, nullptr);
+    EXPECT_EQ(GetDC(window), nullptr);
+    // The class is free to be registered again, and a second start works.
+    EXPECT_EQ(Start(true, false), 1);
+}
+
+TEST_F(DeviceStart, TheFirstClearLeavesTheBandsBlackForGood)
+{
+    ASSERT_EQ(Start(false, false), 1);
+    // Later clears reach only the viewport.
+    IDirect3DDevice9* device = d3dObject->device;
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF204060, 1.0f, 0);
+    device->Present(nullptr, nullptr, nullptr, nullptr);
+    ASSERT_EQ(frame.height, 1024);
+    EXPECT_EQ(frame.Rgb(0, 151), 0x000000u);
+    EXPECT_EQ(frame.Rgb(0, 152), 0x204060u);
+    EXPECT_EQ(frame.Rgb(1279, 871), 0x204060u);
+    EXPECT_EQ(frame.Rgb(1279, 872), 0x000000u);
+}
+
+}  // namespace

@@ -1,0 +1,12 @@
+// mivola: the show in a window (or fullscreen) with sound, run from its content
+// folder. The command line is not used.
+#include "app/Startup.h"
+#include "platform/host/Host.h"
+
+int main()
+{
+    host::SetRunMode(host::RunMode::Live);
+    int code = MivolaMain();
+    host::RunExitHooks();
+    return code;
+}

@@ -312,7 +312,6 @@ void Device::ApplySampler(DWORD s)
 Device::~Device()
 {
     MakeCurrent();
-    ReleaseBindings();
     programs_.Clear();
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glBindVertexArray(0);
@@ -326,16 +325,24 @@ Device::~Device()
     parent_->Release();
 }
 
-void Device::ReleaseBindings()
+// Bindings hold no reference (a bound resource would otherwise keep its device
+// alive through its own reference): a resource going away unbinds itself.
+void Device::Unbind(const void* resource)
 {
-    for (IDirect3DBaseTexture9*& t : textures_) {
-        if (t) t->Release();
-        t = nullptr;
+    for (int s = 0; s < kStages; ++s)
+        if (textures_[s] == resource) {
+            textures_[s] = nullptr;
+            if (s < kGlStages) {
+                glActiveTexture(GL_TEXTURE0 + GLenum(s));
+                glBindTexture(GL_TEXTURE_2D, 0);
+                keyDirty_ = true;
+            }
+        }
+    if (stream_ == resource) {
+        stream_ = nullptr;
+        layoutDirty_ = true;
     }
-    if (stream_) stream_->Release();
-    stream_ = nullptr;
-    if (indices_) indices_->Release();
-    indices_ = nullptr;
+    if (indices_ == resource) indices_ = nullptr;
 }
 
 ULONG Device::Release()
@@ -662,9 +669,7 @@ HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture)
     if (stage >= kStages) return D3DERR_INVALIDCALL;
     if (textures_[stage] == texture) return D3D_OK;
     if (activeDevice != this) Activate();
-    if (texture) texture->AddRef();
     bool wasBound = textures_[stage] != nullptr;
-    if (textures_[stage]) textures_[stage]->Release();
     textures_[stage] = texture;
     if (stage < kGlStages) {
         GLuint id = texture ? static_cast<Texture*>(texture)->Gl() : 0;
@@ -747,8 +752,6 @@ HRESULT Device::SetStreamSource(UINT streamNumber, IDirect3DVertexBuffer9* buffe
     if (streamNumber != 0) return D3DERR_INVALIDCALL;
     VertexBuffer* b = static_cast<VertexBuffer*>(buffer);
     if (b == stream_ && offset == streamOffset_ && stride == streamStride_) return D3D_OK;
-    if (b) b->AddRef();
-    if (stream_) stream_->Release();
     stream_ = b;
     streamOffset_ = offset;
     streamStride_ = stride;
@@ -761,8 +764,6 @@ HRESULT Device::SetIndices(IDirect3DIndexBuffer9* indices)
     IndexBuffer* b = static_cast<IndexBuffer*>(indices);
     if (b == indices_) return D3D_OK;
     if (activeDevice != this) Activate();
-    if (b) b->AddRef();
-    if (indices_) indices_->Release();
     indices_ = b;
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, b ? b->Gl() : 0);
     return D3D_OK;

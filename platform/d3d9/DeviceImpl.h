@@ -161,6 +161,7 @@ public:
 
     // Makes this device's GL context current (resources call it before GL work).
     bool MakeCurrent();
+    void Unbind(const void* resource);
 
 private:
     ~Device() override;
@@ -171,7 +172,6 @@ private:
     bool PrepareDraw();
     void UpdateUniforms(Program& program);
     void BindVertexLayout();
-    void ReleaseBindings();
 
     ULONG refs_ = 1;
     IDirect3D9* parent_;

@@ -99,6 +99,7 @@ HRESULT Texture::Init()
 
 Texture::~Texture()
 {
+    device_->Unbind(static_cast<IDirect3DBaseTexture9*>(this));
     for (Level& l : levels_) {
         delete[] l.shadow;
         delete[] l.staging;
@@ -199,6 +200,7 @@ HRESULT Buffer<I, D>::Init()
 template <class I, class D>
 Buffer<I, D>::~Buffer()
 {
+    this->device_->Unbind(this);
     if (buffer_) glDeleteBuffers(1, &buffer_);
 }
 

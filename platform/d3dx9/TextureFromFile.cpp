@@ -1,0 +1,291 @@
+// Textures from picture files: PNG, JPEG, BMP and TGA through stb_image.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "platform/d3dx9/d3dx9.h"
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#define STBI_ONLY_JPEG
+#define STBI_ONLY_BMP
+#define STBI_ONLY_TGA
+#define STBI_NO_STDIO
+#include <stb_image.h>
+#pragma GCC diagnostic pop
+
+namespace {
+
+constexpr UINT kDefaultNonPow2 = 0xFFFFFFFEu;
+constexpr DWORD kFilterMask = 0xFF;
+
+// UTF-32 path to UTF-8 (invalid code points become U+FFFD).
+std::string ToUtf8(LPCWSTR wide)
+{
+    std::string out;
+    for (; *wide; ++wide) {
+        uint32_t c = uint32_t(*wide);
+        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+        if (c < 0x80) {
+            out += char(c);
+        } else if (c < 0x800) {
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += char(0xE0 | (c >> 12));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        } else {
+            out += char(0xF0 | (c >> 18));
+            out += char(0x80 | ((c >> 12) & 0x3F));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+bool ReadFile(const std::string& path, std::vector<uint8_t>& bytes)
+{
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    uint8_t chunk[65536];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+    bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
+}
+
+UINT NextPowerOfTwo(UINT v)
+{
+    UINT p = 1;
+    while (p < v && p < 0x80000000u) p <<= 1;
+    return p;
+}
+
+D3DXIMAGE_FILEFORMAT FileFormat(const std::vector<uint8_t>& b)
+{
+    if (b.size() >= 8 && std::memcmp(b.data(), "\x89PNG\r\n\x1a\n", 8) == 0) return D3DXIFF_PNG;
+    if (b.size() >= 2 && b[0] == 0xFF && b[1] == 0xD8) return D3DXIFF_JPG;
+    if (b.size() >= 2 && b[0] == 'B' && b[1] == 'M') return D3DXIFF_BMP;
+    return D3DXIFF_TGA;
+}
+
+// Resamples RGBA8 over a new size with a tent filter whose width follows the
+// scale (bilinear when enlarging, averaging when shrinking), rows then columns.
+bool Resample(const uint8_t* src, UINT sw, UINT sh, uint8_t* dst, UINT dw, UINT dh)
+{
+    struct Tap { int first; std::vector<float> weights; };
+    auto taps = [](UINT from, UINT to) {
+        std::vector<Tap> out(to);
+        double scale = double(from) / to;
+        double radius = scale > 1 ? scale : 1.0;
+        for (UINT i = 0; i < to; ++i) {
+            double centre = (i + 0.5) * scale - 0.5;
+            int lo = int(std::floor(centre - radius)) + 1, hi = int(std::floor(centre + radius));
+            if (lo > hi) lo = hi = int(std::lround(centre));
+            Tap& t = out[i];
+            t.first = lo;
+            double sum = 0;
+            for (int k = lo; k <= hi; ++k) {
+                double w = 1.0 - std::abs(k - centre) / radius;
+                t.weights.push_back(float(w > 0 ? w : 0));
+                sum += w > 0 ? w : 0;
+            }
+            for (float& w : t.weights) w = sum > 0 ? float(w / sum) : 1.0f / float(t.weights.size());
+        }
+        return out;
+    };
+    auto clampIndex = [](int k, UINT n) { return k < 0 ? 0u : (UINT(k) >= n ? n - 1 : UINT(k)); };
+    std::unique_ptr<float[]> mid(new (std::nothrow) float[size_t(dw) * sh * 4]);
+    if (!mid) return false;
+    std::vector<Tap> hx = taps(sw, dw), vy = taps(sh, dh);
+    for (UINT y = 0; y < sh; ++y)
+        for (UINT x = 0; x < dw; ++x) {
+            float acc[4] = {};
+            const Tap& t = hx[x];
+            for (size_t k = 0; k < t.weights.size(); ++k) {
+                const uint8_t* p = src + (size_t(y) * sw + clampIndex(t.first + int(k), sw)) * 4;
+                for (int c = 0; c < 4; ++c) acc[c] += t.weights[k] * p[c];
+            }
+            std::memcpy(&mid[(size_t(y) * dw + x) * 4], acc, sizeof acc);
+        }
+    for (UINT y = 0; y < dh; ++y)
+        for (UINT x = 0; x < dw; ++x) {
+            float acc[4] = {};
+            const Tap& t = vy[y];
+            for (size_t k = 0; k < t.weights.size(); ++k) {
+                const float* p = &mid[(size_t(clampIndex(t.first + int(k), sh)) * dw + x) * 4];
+                for (int c = 0; c < 4; ++c) acc[c] += t.weights[k] * p[c];
+            }
+            for (int c = 0; c < 4; ++c) {
+                float v = acc[c] + 0.5f;
+                dst[(size_t(y) * dw + x) * 4 + c] = uint8_t(v < 0 ? 0 : (v > 255 ? 255 : v));
+            }
+        }
+    return true;
+}
+
+// Writes RGBA8 texels into a locked level as B, G, R, A.
+void StoreLevel(const uint8_t* rgba, UINT w, UINT h, const D3DLOCKED_RECT& locked, bool opaque)
+{
+    for (UINT y = 0; y < h; ++y) {
+        uint8_t* row = static_cast<uint8_t*>(locked.pBits) + size_t(y) * size_t(locked.Pitch);
+        const uint8_t* s = rgba + size_t(y) * w * 4;
+        for (UINT x = 0; x < w; ++x, s += 4) {
+            row[x * 4 + 0] = s[2];
+            row[x * 4 + 1] = s[1];
+            row[x * 4 + 2] = s[0];
+            row[x * 4 + 3] = opaque ? 0xFF : s[3];
+        }
+    }
+}
+
+}  // namespace
+
+HRESULT D3DXCreateTextureFromFileExW(IDirect3DDevice9* device, LPCWSTR srcFile, UINT width,
+                                     UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,
+                                     D3DPOOL pool, DWORD filter, DWORD mipFilter,
+                                     D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo,
+                                     PALETTEENTRY* palette, IDirect3DTexture9** texture)
+{
+    if (!device || !srcFile || !texture) return D3DERR_INVALIDCALL;
+    *texture = nullptr;
+    std::vector<uint8_t> bytes;
+    if (!ReadFile(ToUtf8(srcFile), bytes) || bytes.empty() || bytes.size() > size_t(INT32_MAX))
+        return D3DXERR_INVALIDDATA;
+    int fw = 0, fh = 0, channels = 0;
+    stbi_uc* decoded = stbi_load_from_memory(bytes.data(), int(bytes.size()), &fw, &fh, &channels, 4);
+    if (!decoded || fw <= 0 || fh <= 0) {
+        stbi_image_free(decoded);
+        return D3DXERR_INVALIDDATA;
+    }
+    std::unique_ptr<stbi_uc, void (*)(void*)> image(decoded, stbi_image_free);
+    const UINT sw = UINT(fw), sh = UINT(fh);
+    const bool hasAlpha = channels == 2 || channels == 4;
+    const D3DFORMAT fileFormat = hasAlpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
+    if (srcInfo)
+        *srcInfo = D3DXIMAGE_INFO{sw, sh, 1, 1, fileFormat, D3DRTYPE_TEXTURE, FileFormat(bytes)};
+
+    // D3DX_DEFAULT (and 0) round the picture's size up to powers of two.
+    auto pick = [](UINT asked, UINT size) {
+        if (asked == 0 || asked == D3DX_DEFAULT) return NextPowerOfTwo(size);
+        return asked == kDefaultNonPow2 ? size : asked;
+    };
+    const UINT tw = pick(width, sw), th = pick(height, sh);
+    if (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X8R8G8B8) format = fileFormat;
+    if (mipLevels == D3DX_DEFAULT) mipLevels = 0;
+
+    // Colour key: matching texels become transparent black.
+    if (colorKey != 0) {
+        stbi_uc* p = image.get();
+        for (size_t i = 0; i < size_t(sw) * sh; ++i, p += 4) {
+            D3DCOLOR c = D3DCOLOR_ARGB(p[3], p[0], p[1], p[2]);
+            if (c == colorKey) std::memset(p, 0, 4);
+        }
+    }
+
+    IDirect3DTexture9* tex = nullptr;
+    HRESULT hr = device->CreateTexture(tw, th, mipLevels, usage, format, pool, &tex, nullptr);
+    if (FAILED(hr)) return hr;
+
+    // Level 0: unscaled into the top-left corner (filter NONE) or resampled over the
+    // whole texture.
+    const bool opaque = format == D3DFMT_X8R8G8B8;
+    std::unique_ptr<uint8_t[]> level(new (std::nothrow) uint8_t[size_t(tw) * th * 4]());
+    if (!level) {
+        tex->Release();
+        return E_OUTOFMEMORY;
+    }
+    if ((filter & kFilterMask) == D3DX_FILTER_NONE || (tw == sw && th == sh)) {
+        const UINT cw = std::min(tw, sw), ch = std::min(th, sh);
+        for (UINT y = 0; y < ch; ++y)
+            std::memcpy(level.get() + size_t(y) * tw * 4, image.get() + size_t(y) * sw * 4, size_t(cw) * 4);
+    } else if (!Resample(image.get(), sw, sh, level.get(), tw, th)) {
+        tex->Release();
+        return E_OUTOFMEMORY;
+    }
+    image.reset();
+
+    UINT w = tw, h = th;
+    for (DWORD i = 0; i < tex->GetLevelCount(); ++i) {
+        D3DLOCKED_RECT locked;
+        if (FAILED(tex->LockRect(i, &locked, nullptr, D3DLOCK_DISCARD))) {
+            tex->Release();
+            return D3DERR_INVALIDCALL;
+        }
+        // Outside the copied picture the texture stays 0x00000000.
+        bool keepZero = (filter & kFilterMask) == D3DX_FILTER_NONE && i == 0;
+        if (keepZero && opaque) {
+            const UINT cw = std::min(tw, sw), ch = std::min(th, sh);
+            for (UINT y = 0; y < th; ++y) {
+                uint8_t* row = static_cast<uint8_t*>(locked.pBits) + size_t(y) * size_t(locked.Pitch);
+                const uint8_t* s = level.get() + size_t(y) * tw * 4;
+                for (UINT x = 0; x < tw; ++x, s += 4) {
+                    bool inside = x < cw && y < ch;
+                    row[x * 4 + 0] = s[2];
+                    row[x * 4 + 1] = s[1];
+                    row[x * 4 + 2] = s[0];
+                    row[x * 4 + 3] = inside ? 0xFF : 0;
+                }
+            }
+        } else {
+            StoreLevel(level.get(), w, h, locked, opaque);
+        }
+        tex->UnlockRect(i);
+        if (i + 1 < tex->GetLevelCount()) {
+            // Next level: a 2 x 2 box average of this one.
+            UINT nw = w > 1 ? w / 2 : 1, nh = h > 1 ? h / 2 : 1;
+            std::unique_ptr<uint8_t[]> next(new (std::nothrow) uint8_t[size_t(nw) * nh * 4]);
+            if (!next) {
+                tex->Release();
+                return E_OUTOFMEMORY;
+            }
+            for (UINT y = 0; y < nh; ++y)
+                for (UINT x = 0; x < nw; ++x)
+                    for (int c = 0; c < 4; ++c) {
+                        UINT x0 = std::min(2 * x, w - 1), x1 = std::min(2 * x + 1, w - 1);
+                        UINT y0 = std::min(2 * y, h - 1), y1 = std::min(2 * y + 1, h - 1);
+                        unsigned sum = level[(size_t(y0) * w + x0) * 4 + c] + level[(size_t(y0) * w + x1) * 4 + c] +
+                                       level[(size_t(y1) * w + x0) * 4 + c] + level[(size_t(y1) * w + x1) * 4 + c];
+                        next[(size_t(y) * nw + x) * 4 + c] = uint8_t((sum + 2) / 4);
+                    }
+            level = std::move(next);
+            w = nw;
+            h = nh;
+        }
+    }
+    (void)mipFilter;
+    (void)palette;
+    *texture = tex;
+    return D3D_OK;
+}
+
+HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice9* device, LPCSTR srcFile,
+                                   IDirect3DTexture9** texture)
+{
+    if (!srcFile) return D3DERR_INVALIDCALL;
+    // The narrow path is taken as UTF-8; widen it for the common routine.
+    std::wstring wide;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(srcFile); *p;) {
+        uint32_t c = *p++;
+        int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+        if (extra) c &= 0x3Fu >> extra;
+        for (int i = 0; i < extra && (*p & 0xC0) == 0x80; ++i) c = (c << 6) | (*p++ & 0x3F);
+        wide += wchar_t(c);
+    }
+    return D3DXCreateTextureFromFileExW(device, wide.c_str(), D3DX_DEFAULT, D3DX_DEFAULT,
+                                        D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
+                                        D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, texture);
+}

@@ -27,15 +27,24 @@ struct Arena3ds {
     size_t nextSize = kFirstBlock;
 
     static Block* NewBlock(size_t size) {
-        void* memory = std::calloc(1, kHeader + size);
+        void* memory = std::malloc(kHeader + size);
         if (!memory) return nullptr;
         Block* block = static_cast<Block*>(memory);
+        block->next = nullptr;
         block->size = size;
+        block->used = 0;
         return block;
     }
 
     // Zero-filled memory aligned to 16 bytes, or null when the system has none left.
     void* Allocate(size_t bytes) {
+        void* memory = AllocateRaw(bytes);
+        if (memory) std::memset(memory, 0, bytes);
+        return memory;
+    }
+
+    // The same without the zero fill, for arrays whose every field gets written.
+    void* AllocateRaw(size_t bytes) {
         bytes = (bytes + 15) & ~size_t(15);
         if (bytes == 0) bytes = 16;
         if (head && head->size - head->used >= bytes) {
@@ -339,8 +348,8 @@ float C3ds::F32() {
     return value;
 }
 
-void* C3ds::Alloc(size_t bytes) {
-    void* memory = root->arena->Allocate(bytes);
+void* C3ds::Alloc(size_t bytes, bool zero) {
+    void* memory = zero ? root->arena->Allocate(bytes) : root->arena->AllocateRaw(bytes);
     if (!memory) {
         // The only allocation failure a load can meet: report it as the buffer error.
         error = LoadErrorAlloc;
@@ -432,7 +441,7 @@ bool C3ds::ReadVertices(size_t) {
         pos += bytes;
         return true;
     }
-    Vertex3ds* vertices = static_cast<Vertex3ds*>(Alloc(sizeof(Vertex3ds) * count));
+    Vertex3ds* vertices = static_cast<Vertex3ds*>(Alloc(sizeof(Vertex3ds) * count, false));
     if (!vertices) return false;
     byteTotal += int64_t(sizeof(Vertex3ds)) * count;
     const uint8_t* p = buffer + pos;
@@ -440,6 +449,8 @@ bool C3ds::ReadVertices(size_t) {
         vertices[i].x = LeF32(p);
         vertices[i].y = LeF32(p + 8);
         vertices[i].z = LeF32(p + 4);
+        vertices[i].u = 0.0f;
+        vertices[i].v = 0.0f;
     }
     pos += bytes;
     currentMesh->vertices = vertices;
@@ -456,7 +467,7 @@ bool C3ds::ReadFaces(size_t) {
         pos += bytes;
         return true;
     }
-    Face3ds* faces = static_cast<Face3ds*>(Alloc(sizeof(Face3ds) * count));
+    Face3ds* faces = static_cast<Face3ds*>(Alloc(sizeof(Face3ds) * count, false));
     if (!faces) return false;
     byteTotal += int64_t(sizeof(Face3ds)) * count;
     const uint8_t* p = buffer + pos;
@@ -471,6 +482,8 @@ bool C3ds::ReadFaces(size_t) {
         face.edgeCA = flags & 1;
         face.wrapU = flags & 8;
         face.wrapV = flags & 16;
+        face.materialName = nullptr;
+        face.materialIndex = 0;
     }
     pos += bytes;
     currentMesh->faces = faces;

@@ -217,7 +217,7 @@ private:
     uint32_t U32();
     float F32();
     char* ReadString();
-    void* Alloc(size_t bytes);
+    void* Alloc(size_t bytes, bool zero = true);
     template <typename T> T* NewRecord();
     bool ReadSpline(KeySpline3ds& spline);
     bool ReadKeyCount(uint32_t& count, size_t minKeyBytes);

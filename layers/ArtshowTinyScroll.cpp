@@ -1,0 +1,64 @@
+#include "layers/ArtshowTinyScroll.h"
+
+#include "gfx/kpxD3D.h"
+#include "platform/gdi/gdi.h"
+
+#include <cwchar>
+
+ArtshowTinyScroll::~ArtshowTinyScroll() { ReleaseTextAtlas(atlas); }
+
+int ArtshowTinyScroll::Load(XmlNode element) {
+    XmlNode font = nullptr;
+    XmlFirstChild(element, font, L"font");
+    XmlGetAttribute(font, L"path", fontPath, 260);
+    XmlGetAttribute(font, L"name", fontName, 260);
+    WCHAR sizeText[10] = {};
+    XmlGetAttribute(font, L"size", sizeText, 10);
+    int size = 0;
+    if (swscanf(sizeText, L"%d", &size) == 1) fontSize = size;
+
+    // A file that cannot be installed is not reported: GDI substitutes a face.
+    AddFontResourceW(fontPath);
+    BuildTextAtlas(atlas, fontName, fontSize);
+
+    XmlNode textNode = nullptr;
+    XmlFirstChild(element, textNode, L"text");
+    wmemset(text, 0, kTextCapacity);
+    XmlGetText(textNode, text);   // at most 20478 characters and the terminator
+    startTick = 0;
+    return 1;
+}
+
+float ArtshowTinyScroll::EdgeAlpha(float windowX, float penX) {
+    if (!(penX >= windowX && penX <= windowX + kWindowWidth)) return -1;
+    float alpha = 1;
+    if (penX < windowX + kFadeWidth) alpha = 1 - (windowX + kFadeWidth - penX) / kFadeWidth;
+    if (penX > windowX + kWindowWidth - kFadeWidth) {
+        alpha = 1 - (penX - (windowX + kWindowWidth - kFadeWidth)) / kFadeWidth;
+    }
+    return alpha;
+}
+
+int ArtshowTinyScroll::Draw(float pointerX, float pointerY) {
+    IDirect3DDevice9* device = d3d.device;
+    if (!device) return 0;
+    const uint32_t now = GetTickCount();
+    if (startTick == 0) startTick = now;
+    device->SetRenderState(D3DRS_ZENABLE, FALSE);
+
+    const float width = TextWidth(atlas, text);
+    const uint32_t s = (now - startTick) / 10;   // 100 pixels a second
+    const int64_t period = int64_t(width + 600.0f);
+    float penX = x - float(int64_t(s) % period) + kLeadIn;
+    for (const WCHAR* c = text; *c; ++c) {
+        int g = GlyphIndex(*c);
+        float advance = float(atlas.glyphRight[g] - atlas.glyphLeft[g]);
+        float alpha = EdgeAlpha(x, penX);
+        if (alpha >= 0) {
+            device->SetRenderState(D3DRS_TEXTUREFACTOR, (DWORD(alpha * 255.0f) << 24) | 0x00FFFFFF);
+            advance = DrawGlyph(*c, atlas, penX, y);
+        }
+        penX += advance;
+    }
+    return 0;
+}

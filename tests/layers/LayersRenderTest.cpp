@@ -1,0 +1,318 @@
+// Picture layers, the meter and the scroller drawn on the headless device and
+// read back, with expectations worked out from the blend arithmetic.
+#include "tests/layers/LayerTestSupport.h"
+
+#include "data/ArtshowData.h"
+#include "data/SongPlayer.h"
+#include "gfx/kpxD3D.h"
+#include "layers/ArtshowSimpleLayer.h"
+#include "layers/ArtshowTinyScroll.h"
+#include "layers/ArtshowVU.h"
+#include "platform/gdi/gdi.h"
+#include "platform/host/Host.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+using namespace layertest;
+
+namespace {
+
+constexpr uint32_t kGray = 0xFF646464;   // clear colour (100, 100, 100)
+constexpr double kPi = 3.14159265358979323846;
+
+class LayersRender : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InitDevice();
+        StopGenerated();
+        data.imageCount = 0;
+    }
+    void TearDown() override { StopGenerated(); }
+
+    // Lets the audio stand-in mix a few frames so the level and spectrum are filled.
+    static void Advance(int frames) {
+        for (int i = 0; i < frames; ++i) {
+            BeginFrame(kGray);
+            EndFrame();
+        }
+    }
+};
+
+std::unique_ptr<ArtshowSimpleLayer> PictureLayer(const std::wstring& blend, int32_t react, float x,
+                                                 float y, uint32_t texel, int size = 16) {
+    auto layer = std::make_unique<ArtshowSimpleLayer>();
+    layer->x = x;
+    layer->y = y;
+    layer->react = react;
+    layer->Load(ElementFromText(L"<element type=\"layer\"><image path=\"p.png\" blend=\"" + blend +
+                                L"\"/></element>"));
+    MakePicture(layer->image, size, size, [=](int, int) { return texel; });
+    return layer;
+}
+
+TEST_F(LayersRender, AdditiveBrightensWhatLiesUnderItANormalLayerCoversIt) {
+    auto normal = PictureLayer(L"normal", ReactNone, 10, 10, 0xFF500000);
+    auto additive = PictureLayer(L"add", ReactNone, 40, 10, 0xFF500000);
+    auto upperCase = PictureLayer(L"Add", ReactNone, 70, 10, 0xFF500000);
+    EXPECT_EQ(normal->additive, 0);
+    EXPECT_EQ(additive->additive, 1);
+    EXPECT_EQ(upperCase->additive, 0);
+    BeginFrame(kGray);
+    normal->Draw(0, 0);
+    additive->Draw(0, 0);
+    upperCase->Draw(0, 0);
+    EndFrame();
+    Rgba n = Pixel(15, 15), a = Pixel(45, 15), u = Pixel(75, 15);
+    EXPECT_EQ(n.r, 0x50);
+    EXPECT_EQ(n.g, 0);
+    EXPECT_EQ(a.r, 0x50 + 100);
+    EXPECT_EQ(a.g, 100);
+    EXPECT_EQ(u.r, 0x50);
+    EXPECT_EQ(u.g, 0);
+    // The draw leaves the depth test and writes on, blending on.
+    DWORD z = 0, zw = 0, blend = 0;
+    d3d.device->GetRenderState(D3DRS_ZENABLE, &z);
+    d3d.device->GetRenderState(D3DRS_ZWRITEENABLE, &zw);
+    d3d.device->GetRenderState(D3DRS_ALPHABLENDENABLE, &blend);
+    EXPECT_TRUE(z && zw && blend);
+    for (auto* l : {normal.get(), additive.get(), upperCase.get()}) FreePicture(l->image);
+}
+
+TEST_F(LayersRender, PicturePlacementUsesTheIntegerPosition) {
+    // "x" = 12.7 reads as 12 in the catalogue; the layer then covers columns 12..15.
+    auto layer = PictureLayer(L"", ReactNone, 12, 7, 0xFFFFFFFF, 4);
+    BeginFrame(0xFF000000);
+    layer->Draw(0, 0);
+    EndFrame();
+    EXPECT_EQ(Pixel(11, 8).r, 0);
+    EXPECT_EQ(Pixel(12, 7).r, 255);
+    EXPECT_EQ(Pixel(15, 10).r, 255);
+    EXPECT_EQ(Pixel(16, 8).r, 0);
+    EXPECT_EQ(Pixel(12, 11).r, 0);
+    EXPECT_EQ(Pixel(12, 6).r, 0);
+    FreePicture(layer->image);
+}
+
+TEST_F(LayersRender, OpacityLayerFollowsTheSongLevel) {
+    auto opacity = PictureLayer(L"", ReactOpacity, 10, 10, 0xFFFFFFFF);
+    auto scaling = PictureLayer(L"", ReactScaling, 40, 10, 0xFFFFFFFF);
+    auto plain = PictureLayer(L"", ReactNone, 70, 10, 0xFFFFFFFF);
+
+    // No song: the opacity layer is not drawn; the others are.
+    BeginFrame(kGray);
+    for (auto* l : {opacity.get(), scaling.get(), plain.get()}) l->Draw(0, 0);
+    EndFrame();
+    EXPECT_EQ(Pixel(15, 15).r, 100);
+    EXPECT_EQ(Pixel(45, 15).r, 255);
+    EXPECT_EQ(Pixel(75, 15).r, 255);
+
+    // A square wave of amplitude 0.375 has the level 12288, alpha 12288 >> 7 = 96.
+    PlayGenerated([](int64_t i) { return (i / 50) % 2 ? 0.375f : -0.375f; });
+    Advance(3);
+    BeginFrame(kGray);
+    for (auto* l : {opacity.get(), scaling.get(), plain.get()}) l->Draw(0, 0);
+    EndFrame();
+    const int expected = int(std::lround(255 * 96 / 255.0 + 100 * (255 - 96) / 255.0));
+    EXPECT_NEAR(Pixel(15, 15).r, expected, 1);
+    EXPECT_EQ(Pixel(45, 15).r, 255) << "scaling draws like no reaction";
+    EXPECT_EQ(Pixel(75, 15).r, 255);
+
+    // Paused: the texture factor stays opaque.
+    player.paused = 1;
+    BeginFrame(kGray);
+    opacity->Draw(0, 0);
+    EndFrame();
+    EXPECT_EQ(Pixel(15, 15).r, 255);
+    player.paused = 0;
+
+    // Silence: fully transparent.
+    PlayGenerated([](int64_t) { return 0.0f; });
+    Advance(3);
+    BeginFrame(kGray);
+    opacity->Draw(0, 0);
+    EndFrame();
+    EXPECT_EQ(Pixel(15, 15).r, 100);
+    for (auto* l : {opacity.get(), scaling.get(), plain.get()}) FreePicture(l->image);
+}
+
+TEST_F(LayersRender, LayerWithoutImageLoadsAndDrawsNothing) {
+    ArtshowSimpleLayer layer;
+    layer.Load(ElementFromText(L"<element type=\"layer\"><activearea x=\"1\" y=\"2\" width=\"3\" "
+                               L"height=\"4\"/></element>"));
+    EXPECT_EQ(data.imageCount, 0);
+    EXPECT_EQ(layer.activeArea[2], 4.0f);
+    EXPECT_EQ(layer.activeArea[3], 6.0f);
+    BeginFrame(kGray);
+    EXPECT_EQ(layer.Draw(0, 0), 0);
+    EndFrame();
+    EXPECT_EQ(Pixel(0, 0).r, 100);
+}
+
+// Lit blocks of meter column i: the column's pixels at the blocks' centres.
+int Blocks(const ArtshowVU& vu, int column) {
+    int count = 0;
+    for (int j = 1; j <= 25; ++j) {
+        int px = int(vu.x) + column * 4 + 1;
+        int py = int(vu.y) - j * 3 + 1;
+        if (py >= 0 && Pixel(px, py).r == 255) ++count;
+    }
+    return count;
+}
+
+TEST_F(LayersRender, MeterColumnsFollowTheSpectrum) {
+    ArtshowVU vu;
+    vu.x = 100;
+    vu.y = 200;
+    vu.Load(ElementFromText(L"<element type=\"vu\"><image path=\"b.png\" blend=\"add\"/></element>"));
+    EXPECT_EQ(data.imageCount, 1);
+    MakePicture(vu.image, 4, 3, [](int, int) { return 0xFFFFFFFFu; });
+
+    auto draw = [&] {
+        BeginFrame(0xFF000000);
+        vu.Draw(0, 0);
+        EndFrame();
+    };
+    draw();
+    for (int i = 1; i <= 6; ++i) EXPECT_EQ(Blocks(vu, i), 0) << "no song, column " << i;
+
+    // A sine centred on bin 40 of the 512-sample FFT at amplitude 0.5: magnitude 0.5.
+    PlayGenerated([](int64_t n) { return float(0.5 * std::sin(2 * kPi * 40 * double(n) / 512)); });
+    Advance(3);
+    draw();
+    EXPECT_EQ(Blocks(vu, 2), 17);
+
+    // A constant reads 2x its value in bin 0: 1.2, a full column.
+    PlayGenerated([](int64_t) { return 0.6f; });
+    Advance(3);
+    draw();
+    EXPECT_EQ(Blocks(vu, 1), 20);
+    for (int i = 2; i <= 6; ++i) EXPECT_EQ(Blocks(vu, i), 0) << "column " << i;
+
+    PlayGenerated([](int64_t) { return 0.0f; });
+    Advance(3);
+    draw();
+    for (int i = 1; i <= 6; ++i) EXPECT_EQ(Blocks(vu, i), 0) << "silence, column " << i;
+    FreePicture(vu.image);
+}
+
+TEST(LayersMeter, BlockCountsForMagnitudes) {
+    EXPECT_EQ(ArtshowVU::BlockCount(0.0f), 0);
+    EXPECT_EQ(ArtshowVU::BlockCount(0.5f), 17);
+    EXPECT_EQ(ArtshowVU::BlockCount(1.0f), 20);
+    EXPECT_EQ(ArtshowVU::BlockCount(7.0f), 20);
+    EXPECT_EQ(ArtshowVU::BlockCount(-1.0f), 0);
+    EXPECT_EQ(ArtshowVU::BlockCount(std::nanf("")), 0);
+}
+
+TEST(LayersScroller, EdgeAlphaFadesInAndOut) {
+    EXPECT_FLOAT_EQ(ArtshowTinyScroll::EdgeAlpha(50, 50), 0.0f);
+    EXPECT_FLOAT_EQ(ArtshowTinyScroll::EdgeAlpha(50, 65), 0.5f);
+    EXPECT_FLOAT_EQ(ArtshowTinyScroll::EdgeAlpha(50, 80), 1.0f);
+    EXPECT_FLOAT_EQ(ArtshowTinyScroll::EdgeAlpha(50, 150), 1.0f);
+    EXPECT_FLOAT_EQ(ArtshowTinyScroll::EdgeAlpha(50, 250), 0.0f);
+    EXPECT_LT(ArtshowTinyScroll::EdgeAlpha(50, 49.5f), 0.0f);
+    EXPECT_LT(ArtshowTinyScroll::EdgeAlpha(50, 250.5f), 0.0f);
+}
+
+const wchar_t* kScrollerXml =
+    L"<element type=\"tinyscroll\"><font path=\"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf\" "
+    L"name=\"DejaVu Sans\" size=\"16\"/><text>HHHH</text></element>";
+
+// Columns with any light in the scroller's row.
+std::vector<int> LitColumns(int y0, int y1) {
+    std::vector<int> cols;
+    for (int x = 0; x < 1280; ++x) {
+        for (int y = y0; y < y1; ++y) {
+            if (Pixel(x, y).r > 0) {
+                cols.push_back(x);
+                break;
+            }
+        }
+    }
+    return cols;
+}
+
+TEST_F(LayersRender, ScrollerEntersFromTheRightAndFadesAtTheEdges) {
+    host::SetFps(10);   // 100 ms a frame: 10 pixels of scrolling
+    auto scroller = std::make_unique<ArtshowTinyScroll>();
+    scroller->x = 400;
+    scroller->y = 300;
+    scroller->Load(ElementFromText(kScrollerXml));
+    ASSERT_NE(scroller->atlas.texture, nullptr);
+    EXPECT_STREQ(scroller->atlas.faceName, L"DejaVu Sans");
+    EXPECT_STREQ(scroller->text, L"HHHH");
+    const int hw = scroller->atlas.glyphRight['H'] - scroller->atlas.glyphLeft['H'];
+
+    auto draw = [&] {
+        BeginFrame(0xFF000000);
+        d3d.device->SetRenderState(D3DRS_ZENABLE, TRUE);
+        scroller->Draw(0, 0);
+        EndFrame();
+        return LitColumns(300, 300 + 16);
+    };
+    // First frame: the text starts 300 px right of x, outside the window.
+    EXPECT_TRUE(draw().empty());
+    DWORD z = 1;
+    d3d.device->GetRenderState(D3DRS_ZENABLE, &z);
+    EXPECT_EQ(z, 0u);
+    EXPECT_EQ(scroller->startTick, GetTickCount() - 100);
+
+    // 10 frames later (1000 ms, 100 px) the first character sits at x + 200: alpha 0.
+    for (int i = 0; i < 9; ++i) draw();
+    EXPECT_TRUE(draw().empty());
+    // 2 more frames: the first character at x + 180, the second right after it.
+    draw();
+    auto cols = draw();
+    ASSERT_FALSE(cols.empty());
+    EXPECT_GE(cols.front(), 580);
+    EXPECT_LE(cols.back(), 580 + 2 * hw + 2);
+    // The texture factor is left at the last drawn character's alpha.
+    DWORD factor = 0;
+    d3d.device->GetRenderState(D3DRS_TEXTUREFACTOR, &factor);
+    float last = ArtshowTinyScroll::EdgeAlpha(400, 580.0f + hw);
+    EXPECT_EQ(factor, (DWORD(last * 255.0f) << 24 | 0x00FFFFFF)) << std::hex << factor;
+    DWORD colorOp = 0;
+    d3d.device->GetTextureStageState(0, D3DTSS_COLOROP, &colorOp);
+    EXPECT_EQ(colorOp, DWORD(D3DTOP_MODULATE));
+
+    // At x + 100 the character is fully opaque: the brightest pixel is white.
+    for (int i = 0; i < 8; ++i) draw();
+    int brightest = 0;
+    for (int x = 500; x < 500 + hw; ++x)
+        for (int y = 300; y < 316; ++y) brightest = std::max<int>(brightest, Pixel(x, y).r);
+    EXPECT_EQ(brightest, 255);
+    // Nothing is ever drawn left of x.
+    for (int i = 0; i < 20; ++i) {
+        auto lit = draw();
+        if (!lit.empty()) {
+            EXPECT_GE(lit.front(), 400);
+            EXPECT_LT(lit.back(), 600 + 2 * hw);
+        }
+    }
+    host::SetFps(60);
+}
+
+TEST_F(LayersRender, AtlasTextureHoldsTheCoverageInAlpha) {
+    TextAtlas atlas;
+    AddFontResourceW(L"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
+    std::vector<uint32_t> coverage(512 * 512);
+    RasterizeTextAtlas(atlas, L"DejaVu Sans", 18, coverage.data());
+    BuildTextAtlas(atlas, L"DejaVu Sans", 18);
+    ASSERT_NE(atlas.texture, nullptr);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(atlas.texture->LockRect(0, &locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    int mismatches = 0;
+    for (int y = 0; y < 512; ++y) {
+        auto* row = reinterpret_cast<const uint32_t*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch);
+        for (int x = 0; x < 512; ++x) mismatches += row[x] != ((coverage[y * 512 + x] << 24) | 0xFFFFFF);
+    }
+    atlas.texture->UnlockRect(0);
+    EXPECT_EQ(mismatches, 0);
+    ReleaseTextAtlas(atlas);
+    EXPECT_EQ(atlas.texture, nullptr);
+}
+
+}  // namespace

@@ -189,6 +189,14 @@ bool WriteMod(const ModuleSong& song, std::vector<uint8_t>& out, std::string& er
             ModuleCell& c = first.At(0, ch);
             if (!c.effect && !c.param) { c.effect = effect; c.param = param; return true; }
         }
+        // A volume equal to the sample's default on a new note changes nothing: its slot is free.
+        for (int ch = 0; ch < 4; ++ch) {
+            ModuleCell& c = first.At(0, ch);
+            if (c.note && c.instrument && c.effect == 0xC &&
+                c.param == song.instruments[c.instrument - 1].sample.volume) {
+                c.effect = effect; c.param = param; return true;
+            }
+        }
         return false;
     };
     if (song.speed != 6 && !placeOnRow0(0xF, uint8_t(song.speed))) { error = "no free effect for the speed"; return false; }

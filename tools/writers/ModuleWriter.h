@@ -85,7 +85,8 @@ bool WriteXm(const ModuleSong& song, std::vector<uint8_t>& out, std::string& err
 
 // Serialise as a four-channel "M.K." MOD. Speed and tempo other than 6/125 are written as
 // F effects on the first row played; cell volumes become C effects; both need a free
-// effect slot. Returns false with a reason in `error` otherwise.
+// effect slot (a volume equal to the sample's default on a new note gives its slot up).
+// Returns false with a reason in `error` otherwise.
 bool WriteMod(const ModuleSong& song, std::vector<uint8_t>& out, std::string& error);
 
 // Playing time in seconds of one pass through the order list, following speed and tempo

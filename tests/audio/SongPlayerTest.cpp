@@ -19,6 +19,16 @@ using namespace audiotest;
 
 namespace {
 
+// Start values; a pending end is drained while nothing is current.
+void ResetPlayer()
+{
+    player.current = nullptr;
+    player.HandlePendingSongEnd();
+    player.currentIndex = 0;
+    player.paused = player.shuffle = player.repeat = 0;
+    player.volume = 1.0f;
+}
+
 constexpr int kSongs = 3;
 constexpr int kSongFrames = 3000;   // ends inside the fourth video frame at 50 fps
 
@@ -45,7 +55,7 @@ protected:
         }
         data.songCount = kSongs;
         data.songs = songs;
-        player = SongPlayer{};
+        ResetPlayer();
         monitor.turnAngle = 0;
         monitor.turnDirection = 0;
         monitor.turnTimer.startTick = Timer::kNotStarted;
@@ -55,7 +65,7 @@ protected:
     {
         data.songCount = 0;
         data.songs = nullptr;
-        player = SongPlayer{};
+        ResetPlayer();
         delete[] songs;
         SetLogSink({}, true);
         audio.reset();
@@ -93,8 +103,9 @@ TEST_F(PlayerTest, LoadAudioOpensModulesAndStreams)
     std::mbstowcs(item.path, path.c_str(), 259);
     LoadAudio(item);
     EXPECT_EQ(item.kind, MediaModule);
-    EXPECT_EQ(item.lengthMs, 480);
-    EXPECT_EQ(log, "Loaded module: \"" + path + "\" (480 ms)\n");
+    // 0.48 s as a float times 1000, truncated.
+    EXPECT_EQ(item.lengthMs, 479);
+    EXPECT_EQ(log, "Loaded module: \"" + path + "\" (479 ms)\n");
 }
 
 TEST_F(PlayerTest, LoadFailuresEndTheProgram)

@@ -6,22 +6,10 @@
 #include "layers/ArtshowLayer.h"
 #include "layers/ArtshowMonitor.h"
 
-#if __has_include("layers/ArtshowSimpleLayer.h")
 #include "layers/ArtshowSimpleLayer.h"
-#define MIVOLA_HAS_SIMPLE_LAYER 1
-#endif
-#if __has_include("layers/ArtshowControlLayer.h")
 #include "layers/ArtshowControlLayer.h"
-#define MIVOLA_HAS_CONTROL_LAYER 1
-#endif
-#if __has_include("layers/ArtshowVU.h")
 #include "layers/ArtshowVU.h"
-#define MIVOLA_HAS_VU 1
-#endif
-#if __has_include("layers/ArtshowTinyScroll.h")
 #include "layers/ArtshowTinyScroll.h"
-#define MIVOLA_HAS_TINY_SCROLL 1
-#endif
 
 #include <cstring>
 #include <cwchar>
@@ -138,18 +126,10 @@ void ReadInterface(ArtshowData& catalogue, XmlNode bits, const WCHAR* fileName)
 ArtshowLayer* CreateLayer(const WCHAR* type)
 {
     if (!type) return nullptr;
-#ifdef MIVOLA_HAS_SIMPLE_LAYER
     if (Equals(type, L"layer")) return new ArtshowSimpleLayer();
-#endif
-#ifdef MIVOLA_HAS_CONTROL_LAYER
     if (Equals(type, L"ampcontrol")) return new ArtshowControlLayer();
-#endif
-#ifdef MIVOLA_HAS_VU
     if (Equals(type, L"vu")) return new ArtshowVU();
-#endif
-#ifdef MIVOLA_HAS_TINY_SCROLL
     if (Equals(type, L"tinyscroll")) return new ArtshowTinyScroll();
-#endif
     if (Equals(type, L"monitor")) {
         monitor.persistent = 1;
         return &monitor;

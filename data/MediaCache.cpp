@@ -7,18 +7,11 @@
 #include "layers/ArtshowLayer.h"
 #include "platform/bass/bass.h"
 
-#if __has_include("gfx/kpxD3D.h")
 #include "gfx/kpxD3D.h"
-#define MIVOLA_HAS_KPXD3D 1
-#endif
 
 HWND MainWindow()
 {
-#ifdef MIVOLA_HAS_KPXD3D
     return d3d.window;
-#else
-    return nullptr;
-#endif
 }
 
 namespace {

@@ -1,0 +1,169 @@
+// Reading "art.xml" and "interface.xml" into the catalogue: songs, title
+// pictures, layers with their common attributes, and the limits.
+#include "data/ArtshowData.h"
+#include "data/Catalogue.h"
+#include "data/MediaCache.h"
+#include "layers/ArtshowLayer.h"
+#include "layers/ArtshowMonitor.h"
+#include "platform/host/Host.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class CatalogueTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        host::Reset();
+        host::SetRunMode(host::RunMode::Virtual);
+        ClearCatalogue(data);
+        dir_ = fs::temp_directory_path() / ("catalogue-" + std::to_string(::getpid()));
+        fs::create_directories(dir_);
+        SetLogSink([this](const std::string& line) { log_ += line; }, false);
+    }
+    void TearDown() override
+    {
+        SetLogSink({});
+        ClearCatalogue(data);
+        fs::remove_all(dir_);
+        host::Reset();
+    }
+
+    void Load(const std::string& xml)
+    {
+        fs::path file = dir_ / "file.xml";
+        std::ofstream(file) << xml;
+        data.LoadXML(file.wstring().c_str());
+    }
+
+    static std::string Interface(const std::string& elements)
+    {
+        return "<bits><interface><layers>" + elements + "</layers></interface></bits>";
+    }
+
+    fs::path dir_;
+    std::string log_;
+};
+
+TEST_F(CatalogueTest, SongsAreReadInOrderAndTheirTitlePicturesRegisteredFirst)
+{
+    Load("<bits><songs>"
+         "<song path=\"songs/a.xm\" titlepic=\"titles/a.png\">ignored <x/></song>"
+         "<Song path=\"no.xm\" titlepic=\"no.png\"/><!-- c -->"
+         "<song titlepic=\"titles/b.png\" path=\"songs/b.ogg\"/>"
+         "<song path=\"songs/c.mp3\"/>"
+         "</songs><songs><song path=\"second.xm\" titlepic=\"second.png\"/></songs></bits>");
+    ASSERT_EQ(data.songCount, 3);
+    EXPECT_STREQ(data.songs[0].path, L"songs/a.xm");
+    EXPECT_STREQ(data.songs[1].path, L"songs/b.ogg");
+    EXPECT_EQ(data.songs[1].kind, MediaNone);
+    EXPECT_STREQ(data.titlePics[1].path, L"titles/b.png");
+    EXPECT_EQ(data.titlePics[1].kind, MediaImageUnfiltered);
+    // A song without a title picture gets an empty path, which fails to load later.
+    EXPECT_STREQ(data.titlePics[2].path, L"");
+    EXPECT_NE(log_.find("Song 2 in"), std::string::npos);
+    ASSERT_EQ(data.imageCount, 3);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(data.imageList[i], &data.titlePics[i]);
+
+    // Layer pictures follow the title pictures; a second songs section is refused.
+    log_.clear();
+    Load("<bits><songs><song path=\"x\" titlepic=\"y\"/></songs>" +
+         Interface("<element type=\"layer\"><image path=\"p.png\"/></element>").substr(6));
+    EXPECT_EQ(data.songCount, 3);
+    EXPECT_STREQ(data.songs[0].path, L"songs/a.xm");
+    EXPECT_NE(log_.find("Ignoring a second songs section"), std::string::npos);
+    ASSERT_EQ(data.layerCount, 1);
+    ASSERT_EQ(data.imageCount, 4);
+    EXPECT_STREQ(data.imageList[3]->path, L"p.png");
+}
+
+TEST_F(CatalogueTest, CommonAttributesOfElements)
+{
+    Load(Interface(
+        "<element type=\"layer\" x=\"-20\" y=\"12.7\" react=\"opacity\" relativepos=\"panel\"/>"
+        "<element type=\"layer\" x=\"+5\" y=\"abc\" react=\"Opacity\"/>"
+        "<element type=\"layer\" x=\"1234567890123\" react=\"scaling\"/>"
+        "<element type=\"ampcontrol\"/><element type=\"vu\"/><element type=\"tinyscroll\"/>"));
+    ASSERT_EQ(data.layerCount, 6);
+    ArtshowLayer* const* l = data.layers;
+    for (int i = 0; i < 6; ++i) ASSERT_NE(l[i], nullptr) << i;
+    EXPECT_EQ(l[0]->x, -20.0f);
+    EXPECT_EQ(l[0]->y, 12.0f);
+    EXPECT_EQ(l[0]->react, ReactOpacity);
+    EXPECT_EQ(l[0]->relativePos, data.anchors[1]);
+    EXPECT_EQ(l[1]->x, 5.0f);
+    EXPECT_EQ(l[1]->y, 0.0f);
+    EXPECT_EQ(l[1]->react, ReactNone);
+    EXPECT_EQ(l[1]->relativePos, nullptr);
+    EXPECT_EQ(l[2]->x, 123456789.0f);
+    EXPECT_EQ(l[2]->y, 0.0f);
+    EXPECT_EQ(l[2]->react, ReactScaling);
+    EXPECT_STREQ(l[3]->typeName, L"ampcontrol");
+    EXPECT_STREQ(l[4]->typeName, L"vu");
+    EXPECT_STREQ(l[5]->typeName, L"tinyscroll");
+}
+
+TEST_F(CatalogueTest, ElementsWithoutAKnownTypeAreSkippedAndNeverInheritOne)
+{
+    Load(Interface("<element x=\"1\"/><element type=\"monitor\"/><element x=\"2\"/>"
+                   "<element type=\"Layer\"/><element type=\"layer\" x=\"3\"/>"));
+    ASSERT_EQ(data.layerCount, 5);
+    EXPECT_EQ(data.layers[0], nullptr);
+    EXPECT_EQ(data.layers[1], &monitor);
+    EXPECT_EQ(monitor.persistent, 1);
+    EXPECT_EQ(data.layers[2], nullptr);
+    EXPECT_EQ(data.layers[3], nullptr);
+    ASSERT_NE(data.layers[4], nullptr);
+    EXPECT_EQ(data.layers[4]->x, 3.0f);
+    EXPECT_NE(log_.find("Skipping element 3 of"), std::string::npos);
+    EXPECT_NE(log_.find("unknown type \"Layer\""), std::string::npos);
+
+    // UnloadAll destroys the owned layers but never the monitor.
+    UnloadAll(data);
+    EXPECT_EQ(data.layers[4], nullptr);
+    EXPECT_EQ(data.layers[1], &monitor);
+}
+
+TEST_F(CatalogueTest, MissingSectionsReadAsEmptyAndTheLayerListHolds256)
+{
+    Load("<other/>");
+    Load("<bits><interface/></bits>");
+    Load("<bits><interface><layers/></interface></bits>");
+    EXPECT_EQ(data.songCount, 0);
+    EXPECT_EQ(data.layerCount, 0);
+    EXPECT_EQ(data.songs, nullptr);
+
+    std::string many;
+    for (int i = 0; i < 300; ++i) many += "<element type=\"vu\"/>";
+    Load(Interface(many));
+    EXPECT_EQ(data.layerCount, 256);
+    EXPECT_NE(log_.find("the first 256 are used"), std::string::npos);
+}
+
+TEST_F(CatalogueTest, ThePictureListRefusesA513thPicture)
+{
+    static MediaItem items[520];
+    for (MediaItem& item : items) RegisterImage(&item);
+    RegisterImage(&items[0]);   // already registered: ignored
+    EXPECT_EQ(data.imageCount, 512);
+    EXPECT_EQ(data.imageList[511], &items[511]);
+    size_t boxes = 0;
+    for (size_t at = log_.find("[messagebox]"); at != std::string::npos; at = log_.find("[messagebox]", at + 1)) ++boxes;
+    EXPECT_EQ(boxes, 1u);
+}
+
+TEST_F(CatalogueTest, AFileThatCannotBeLoadedEndsTheProgram)
+{
+    EXPECT_EXIT(Load("<bits><songs></bits>"), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(data.LoadXML((dir_ / "missing.xml").wstring().c_str()), ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace

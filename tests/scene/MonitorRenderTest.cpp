@@ -1,0 +1,483 @@
+// The monitor drawn on a headless device: title pictures on the placeholder faces,
+// the eased quarter turn, the entry offset and the state left for the flat layers.
+#include "data/ArtshowData.h"
+#include "gfx/kpxQuad.h"
+#include "layers/ArtshowMonitor.h"
+#include "platform/win32/win32.h"
+#include "scene3ds/Scene.h"
+#include "tests/scene/CarouselScenes.h"
+#include "tests/scene/RenderHarness.h"
+#include "tests/scene/SceneFixtures.h"
+
+#include "app/CosineEase.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+ArtshowData data;
+
+namespace {
+
+using harness::Frame;
+using harness::Rgb;
+
+// Title picture colours, one per song (A8R8G8B8).
+const uint32_t kSongColours[6] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF,
+                                  0xFFFFFF00, 0xFF00FFFF, 0xFFFF00FF};
+constexpr int kOwnTexture = -1;  // the grey of the faces' own textures
+constexpr int kUnknown = -2;
+
+// Which song's colour (or the own grey) a lit pixel shows.
+int Classify(Rgb c)
+{
+    auto on = [](int v) { return v > 150; };
+    auto off = [](int v) { return v < 60; };
+    if (std::abs(c.r - c.g) < 12 && std::abs(c.g - c.b) < 12 && c.r > 90 && c.r < 160)
+        return kOwnTexture;
+    for (int song = 0; song < 6; ++song) {
+        const uint32_t k = kSongColours[song];
+        const bool r = (k >> 16) & 0xFF, g = (k >> 8) & 0xFF, b = k & 0xFF;
+        if ((r ? on(c.r) : off(c.r)) && (g ? on(c.g) : off(c.g)) && (b ? on(c.b) : off(c.b)))
+            return song;
+    }
+    return kUnknown;
+}
+
+int ShownAt(const Frame& frame, const Vector3& world)
+{
+    float x, y;
+    harness::ProjectToPixel(world, x, y);
+    return Classify(frame.At(static_cast<int>(x), static_cast<int>(y)));
+}
+
+void SaveIfAsked(const Frame& frame, const std::string& name)
+{
+    if (const char* dir = std::getenv("MIVOLA_SCENE_FRAMES")) frame.SavePpm(std::string(dir) + "/" + name + ".ppm");
+}
+
+class MonitorRender : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        harness::StartDevice();
+        dir = fixtures::TempPath("carousel");
+        std::filesystem::create_directories(dir);
+        grid = carousel::WriteGrid(dir);
+        box = carousel::WriteBox(dir);
+        for (int song = 0; song < 6; ++song) {
+            MediaItem& pic = titles[song];
+            pic = MediaItem{};
+            pic.handle.texture = harness::SolidTexture(64, 64, kSongColours[song]);
+            pic.imageInfo.Width = pic.imageInfo.Height = 64;
+            pic.surfaceDesc.Width = pic.surfaceDesc.Height = 64;
+        }
+    }
+
+    void SetUp() override
+    {
+        ASSERT_NE(harness::Device(), nullptr);
+        UseSongs(4);
+        for (int slot = 0; slot < 4; ++slot)
+            std::swprintf(monitor.dummyTextures[slot], 260, L"slot%d.bmp", slot);
+        monitor.turnAngle = 0;
+        monitor.turnDirection = 0;
+        monitor.verticalOffset = 0;
+        monitor.turnTimer = Timer{1000, Timer::kNotStarted};
+        UseScene(grid);
+    }
+
+    void TearDown() override
+    {
+        DestroyScene(monitor.model.handle.scene);
+        monitor.model.handle.scene = nullptr;
+    }
+
+    static void UseSongs(int count)
+    {
+        data.songCount = count;
+        data.titlePics = count ? titles : nullptr;
+    }
+
+    static void UseScene(const std::string& path)
+    {
+        DestroyScene(monitor.model.handle.scene);
+        monitor.model.handle.scene = BuildScene(path.c_str(), new Scene);
+    }
+
+    static Frame DrawMonitor()
+    {
+        return harness::Render([] { monitor.Draw(0, 0); });
+    }
+
+    // The angle the last mesh was turned by, read back from its world matrix
+    // (the test scenes place every mesh with the identity).
+    static float DrawnAngle()
+    {
+        D3DMATRIX world;
+        harness::Device()->GetTransform(D3DTS_WORLD, &world);
+        return std::atan2(world._31, world._11);
+    }
+
+    // Song shown by each grid slot.
+    static std::vector<int> GridSongs(const Frame& frame)
+    {
+        std::vector<int> shown;
+        for (int slot = 0; slot < 4; ++slot) shown.push_back(ShownAt(frame, carousel::GridCentre(slot)));
+        return shown;
+    }
+
+    static void CompleteTurn(int direction)
+    {
+        ASSERT_TRUE(monitor.StartTurn(direction));
+        harness::AdvanceMs(1001);
+        DrawMonitor();
+        ASSERT_EQ(monitor.turnDirection, 0);
+    }
+
+    static inline std::string dir, grid, box;
+    static inline MediaItem titles[6];
+};
+
+TEST_F(MonitorRender, AtRestTheFacesShowTheSongsAroundTheFirst)
+{
+    Frame four = DrawMonitor();
+    SaveIfAsked(four, "rest-four-songs");
+    EXPECT_EQ(GridSongs(four), (std::vector<int>{0, 1, 2, 3}));
+    // Differs from a placeholder name only in length: keeps its own texture.
+    EXPECT_EQ(ShownAt(four, carousel::GridCentre(4)), kOwnTexture);
+
+    UseSongs(6);
+    EXPECT_EQ(GridSongs(DrawMonitor()), (std::vector<int>{0, 1, 2, 5}));
+
+    // Without songs every face keeps its own texture.
+    UseSongs(0);
+    EXPECT_EQ(GridSongs(DrawMonitor()), (std::vector<int>{-1, -1, -1, -1}));
+}
+
+TEST_F(MonitorRender, TurnsMoveThePicturesOnByOneSongAtTheirStart)
+{
+    UseSongs(6);
+    ASSERT_TRUE(monitor.StartTurn(1));
+    // The turn starts on this very millisecond: new pictures and the new angle at once.
+    Frame start = DrawMonitor();
+    EXPECT_EQ(GridSongs(start), (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_NEAR(DrawnAngle(), ArtshowMonitor::kQuarterTurn, 2e-6f);
+    harness::AdvanceMs(1000);
+    DrawMonitor();
+
+    // Two more forward, then one back.
+    CompleteTurn(1);
+    EXPECT_EQ(GridSongs(DrawMonitor()), (std::vector<int>{4, 1, 2, 3}));
+    CompleteTurn(1);
+    EXPECT_EQ(GridSongs(DrawMonitor()), (std::vector<int>{4, 5, 2, 3}));
+    CompleteTurn(-1);
+    EXPECT_EQ(GridSongs(DrawMonitor()), (std::vector<int>{4, 1, 2, 3}));
+    // Backwards past the first song wraps to the last ones: songs 3, 4, 5, 0
+    // around song 4 on slots 1, 2, 3, 0.
+    for (int i = 0; i < 4; ++i) CompleteTurn(-1);
+    EXPECT_EQ(GridSongs(DrawMonitor()), (std::vector<int>{0, 3, 4, 5}));
+}
+
+TEST_F(MonitorRender, ManyTurnsStillCountWholeQuarterTurns)
+{
+    // The float sum of seven quarter turns lies just below 7 x 1.57; the faces must
+    // still show songs 6..9 (mod 6) around song 7.
+    UseSongs(6);
+    for (int i = 0; i < 7; ++i) CompleteTurn(1);
+    EXPECT_EQ(GridSongs(DrawMonitor()), (std::vector<int>{2, 3, 0, 1}));
+    for (int i = 0; i < 20; ++i) CompleteTurn(1);
+    // 27 turns: songs 26..29 mod 6 = 2, 3, 4, 5 on slots (30 + j) mod 4 = 2, 3, 0, 1.
+    EXPECT_EQ(GridSongs(DrawMonitor()), (std::vector<int>{4, 5, 2, 3}));
+}
+
+TEST_F(MonitorRender, AForwardTurnEasesInAndOutOverOneSecond)
+{
+    ASSERT_TRUE(monitor.StartTurn(1));
+    harness::AdvanceMs(1);
+    const float q = ArtshowMonitor::kQuarterTurn;
+    struct Step {
+        uint32_t atMs;
+        float angle;
+    } steps[] = {
+        {1, q - CosineEase(0.999f) * q},
+        {250, q - CosineEase(0.75f) * q},
+        {500, q * 0.5f},
+        {750, q - CosineEase(0.25f) * q},
+        {999, q - CosineEase(0.001f) * q},
+    };
+    uint32_t now = 1;
+    float previous = 0;
+    for (const Step& step : steps) {
+        harness::AdvanceMs(step.atMs - now);
+        now = step.atMs;
+        DrawMonitor();
+        ++now;  // the frame took a millisecond
+        const float angle = DrawnAngle();
+        EXPECT_NEAR(angle, step.angle, 2e-6f) << step.atMs << " ms";
+        EXPECT_GT(angle, previous) << step.atMs << " ms";
+        previous = angle;
+        EXPECT_EQ(monitor.turnDirection, 1);
+    }
+    // Slow at both ends: the first and last quarter second cover less than the middle.
+    EXPECT_LT(steps[1].angle - steps[0].angle, steps[2].angle - steps[1].angle);
+    harness::AdvanceMs(1000 - now);
+    DrawMonitor();
+    EXPECT_NEAR(DrawnAngle(), q, 2e-6f);
+    EXPECT_EQ(monitor.turnDirection, 0);
+
+    // A backward turn mirrors it.
+    ASSERT_TRUE(monitor.StartTurn(-1));
+    harness::AdvanceMs(250);
+    DrawMonitor();
+    EXPECT_NEAR(DrawnAngle(), CosineEase(0.75f) * q, 2e-6f);
+}
+
+TEST_F(MonitorRender, DirectionTwoJumpsTwoSongsWithoutEasing)
+{
+    UseSongs(6);
+    ASSERT_TRUE(monitor.StartTurn(2));
+    for (uint32_t step : {1u, 250u, 499u}) {
+        harness::AdvanceMs(step);
+        Frame frame = DrawMonitor();
+        EXPECT_NEAR(DrawnAngle(), 3.14f, 2e-6f);
+        EXPECT_EQ(GridSongs(frame), (std::vector<int>{4, 1, 2, 3}));
+    }
+}
+
+TEST_F(MonitorRender, TheBoxTurnsTheNextSongInFromTheRight)
+{
+    UseScene(box);
+    UseSongs(6);
+    const Vector3 front = carousel::BoxFront();
+    Frame rest = DrawMonitor();
+    SaveIfAsked(rest, "box-rest");
+    EXPECT_EQ(ShownAt(rest, front), 0);
+
+    ASSERT_TRUE(monitor.StartTurn(1));
+    harness::AdvanceMs(500);
+    Frame half = DrawMonitor();
+    SaveIfAsked(half, "box-half-turn");
+    // Halfway the old face has moved to the left and the next song's to the right.
+    EXPECT_EQ(ShownAt(half, front + Vector3(-14, 0, -4)), 0);
+    EXPECT_EQ(ShownAt(half, front + Vector3(14, 0, -4)), 1);
+
+    harness::AdvanceMs(600);
+    Frame done = DrawMonitor();
+    SaveIfAsked(done, "box-after-turn");
+    EXPECT_EQ(ShownAt(done, front), 1);
+}
+
+TEST_F(MonitorRender, TheEntryOffsetLowersTheWholeScene)
+{
+    monitor.verticalOffset = -200;
+    Frame low = DrawMonitor();
+    D3DMATRIX world;
+    harness::Device()->GetTransform(D3DTS_WORLD, &world);
+    EXPECT_NEAR(world._42, -200.0f, 1e-3f);
+    // Nothing at the faces' own place; face 0 shows 200 units lower.
+    EXPECT_EQ(ShownAt(low, carousel::GridCentre(0)), kUnknown);
+    const Vector3 lowered = carousel::GridCentre(0) + Vector3(0, -200, 0);
+    float x, y;
+    harness::ProjectToPixel(lowered, x, y);
+    if (y < 720) {
+        EXPECT_EQ(ShownAt(low, lowered), 0);
+    }
+
+    monitor.verticalOffset = 0;
+    Frame placed = DrawMonitor();
+    harness::Device()->GetTransform(D3DTS_WORLD, &world);
+    EXPECT_NEAR(world._42, 0.0f, 1e-4f);
+    EXPECT_EQ(ShownAt(placed, carousel::GridCentre(0)), 0);
+}
+
+TEST_F(MonitorRender, PicturesShowOnlyTheirPartOfTheTexture)
+{
+    // A 40 x 24 picture in the corner of a 64 x 64 texture whose rest is magenta.
+    MediaItem cropped{};
+    cropped.handle.texture = harness::SolidTexture(64, 64, 0xFFFF00FF, 40, 24, 0xFF00FF00);
+    cropped.imageInfo.Width = 40;
+    cropped.imageInfo.Height = 24;
+    cropped.surfaceDesc.Width = cropped.surfaceDesc.Height = 64;
+    MediaItem saved = titles[0];
+    titles[0] = cropped;
+    Frame frame = DrawMonitor();
+    titles[0] = saved;
+    cropped.handle.texture->Release();
+    const Vector3 c = carousel::GridCentre(0);
+    for (float dx : {-12.0f, 0.0f, 12.0f})
+        for (float dy : {-7.0f, 0.0f, 7.0f})
+            EXPECT_EQ(ShownAt(frame, c + Vector3(dx, dy, 0)), 1) << dx << ", " << dy;
+}
+
+TEST_F(MonitorRender, FlatLayersAfterTheMonitorDrawAsWithoutIt)
+{
+    // A flat layer the way the picture layers draw: point sampling, alpha blending,
+    // no depth, the picture's alpha times the texture factor.
+    MediaItem picture{};
+    picture.kind = MediaImageUnfiltered;
+    const uint32_t w = 1280, h = 720;
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(harness::Device()->CreateTexture(2048, 1024, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED,
+                                               &texture, nullptr), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    uint32_t seed = 12345;
+    for (uint32_t y = 0; y < 1024; ++y)
+        for (uint32_t x = 0; x < 2048; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch)[x] =
+                0xFF000000u | (seed >> 8);
+        }
+    texture->UnlockRect(0);
+    picture.handle.texture = texture;
+    picture.imageInfo.Width = w;
+    picture.imageInfo.Height = h;
+    picture.surfaceDesc.Width = 2048;
+    picture.surfaceDesc.Height = 1024;
+
+    auto flatLayer = [&] {
+        IDirect3DDevice9* d = harness::Device();
+        d->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+        d->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+        d->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_NONE);
+        d->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+        d->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+        d->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        d->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+        d->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+        d->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFFFFFFu);
+        d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+        d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+        d->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_TFACTOR);
+        d->SetTexture(0, picture.handle.texture);
+        quad.DrawImageAligned(picture, 0, 0);
+    };
+    Frame without = harness::Render([&] { flatLayer(); flatLayer(); });
+    Frame with = harness::Render([&] { flatLayer(); monitor.Draw(0, 0); flatLayer(); });
+    Frame noScene = harness::Render([&] {
+        Scene* kept = monitor.model.handle.scene;
+        monitor.model.handle.scene = nullptr;
+        flatLayer();
+        monitor.Draw(0, 0);
+        flatLayer();
+        monitor.model.handle.scene = kept;
+    });
+    texture->Release();
+    SaveIfAsked(with, "flat-after-monitor");
+    ASSERT_EQ(without.rgba.size(), with.rgba.size());
+    size_t differing = 0, differingNoScene = 0;
+    for (size_t i = 0; i < without.rgba.size(); ++i) {
+        differing += without.rgba[i] != with.rgba[i];
+        differingNoScene += without.rgba[i] != noScene.rgba[i];
+    }
+    EXPECT_EQ(differing, 0u);
+    EXPECT_EQ(differingNoScene, 0u);
+}
+
+TEST_F(MonitorRender, LeavesTheStateTheFlatLayersStartFrom)
+{
+    // What the monitor leaves behind, with and without a scene to draw.
+    for (bool withScene : {true, false}) {
+        Scene* kept = monitor.model.handle.scene;
+        if (!withScene) monitor.model.handle.scene = nullptr;
+        DrawMonitor();
+        monitor.model.handle.scene = kept;
+        IDirect3DDevice9* d = harness::Device();
+        DWORD v = 0;
+        struct RenderState {
+            D3DRENDERSTATETYPE state;
+            DWORD value;
+        } renderStates[] = {{D3DRS_ZENABLE, D3DZB_FALSE}, {D3DRS_ZWRITEENABLE, TRUE},
+                            {D3DRS_LIGHTING, FALSE}, {D3DRS_TEXTUREFACTOR, 0xFFFFFFFFu}};
+        for (const RenderState& r : renderStates) {
+            d->GetRenderState(r.state, &v);
+            EXPECT_EQ(v, r.value) << "render state " << r.state << (withScene ? "" : " without scene");
+        }
+        struct StageState {
+            DWORD stage;
+            D3DTEXTURESTAGESTATETYPE type;
+            DWORD value;
+        } stageStates[] = {{0, D3DTSS_COLOROP, D3DTOP_SELECTARG1}, {0, D3DTSS_COLORARG1, D3DTA_TEXTURE},
+                           {0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE},
+                           {1, D3DTSS_COLOROP, D3DTOP_DISABLE}};
+        for (const StageState& t : stageStates) {
+            d->GetTextureStageState(t.stage, t.type, &v);
+            if (!withScene && t.stage == 1) continue;  // stage 1 is only touched per mesh
+            EXPECT_EQ(v, t.value) << "stage " << t.stage << " state " << t.type;
+        }
+        for (auto [type, value] : {std::pair{D3DSAMP_MINFILTER, DWORD(D3DTEXF_POINT)},
+                                   std::pair{D3DSAMP_MAGFILTER, DWORD(D3DTEXF_POINT)},
+                                   std::pair{D3DSAMP_MIPFILTER, DWORD(D3DTEXF_NONE)}}) {
+            d->GetSamplerState(0, type, &v);
+            EXPECT_EQ(v, value) << "sampler state " << type;
+        }
+    }
+}
+
+TEST_F(MonitorRender, ASceneThatFailedToLoadDrawsNothing)
+{
+    UseScene(dir + "/missing.3ds");
+    ASSERT_NE(monitor.model.handle.scene, nullptr);
+    EXPECT_EQ(monitor.model.handle.scene->meshCount, 0);
+    Frame frame = DrawMonitor();
+    size_t lit = 0;
+    for (size_t i = 0; i < frame.rgba.size(); i += 4) lit += frame.rgba[i] | frame.rgba[i + 1] | frame.rgba[i + 2];
+    EXPECT_EQ(lit, 0u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MonitorLoad, ReadsTheSceneAndThePlaceholdersOfItsElement)
+{
+    harness::StartDevice();
+    // A scene under a directory whose name is not ASCII: the path reaches the reader as UTF-8.
+    const std::string dir = fixtures::TempPath("b\xC3\xBChne");
+    std::filesystem::create_directories(dir);
+    carousel::WriteGrid(dir);
+    const std::string xml = fixtures::TempPath("interface.xml");
+    {
+        std::ofstream out(xml);
+        out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<interface><layer type=\"monitor\">"
+            << "<monitor path=\"" << dir << "/grid.3ds\"/>"
+            << "<dummytexture id=\"0\" file=\"first.png\"/><dummytexture id=\"3\" file=\"Three.PNG\"/>"
+            << "<dummytexture id=\"7\" file=\"seven.png\"/><dummytexture id=\"-1\" file=\"minus.png\"/>"
+            << "<dummytexture file=\"unnumbered.png\"/></layer></interface>\n";
+    }
+    std::vector<std::string> lines;
+    SetLogSink([&](const std::string& line) { lines.push_back(line); }, false);
+    for (auto& name : monitor.dummyTextures) name[0] = 0;
+
+    IXMLDOMDocument* document = nullptr;
+    std::wstring wideXml(xml.begin(), xml.end());
+    ASSERT_TRUE(XmlLoadDocument(document, wideXml.c_str()));
+    XmlNode root = XmlDocumentNode(document), interface = nullptr, layer = nullptr;
+    XmlFirstChild(root, interface, L"interface");
+    XmlFirstChild(interface, layer, L"layer");
+    EXPECT_EQ(monitor.Load(layer), 1);
+    XmlRelease(document);
+    SetLogSink({}, true);
+
+    // No id reads as 0 and replaces the first entry; ids outside 0..3 are left out.
+    EXPECT_STREQ(monitor.dummyTextures[0], L"unnumbered.png");
+    EXPECT_STREQ(monitor.dummyTextures[1], L"");
+    EXPECT_STREQ(monitor.dummyTextures[2], L"");
+    EXPECT_STREQ(monitor.dummyTextures[3], L"Three.PNG");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find("7"), std::string::npos);
+    EXPECT_NE(lines[1].find("-1"), std::string::npos);
+
+    ASSERT_NE(monitor.model.handle.scene, nullptr);
+    EXPECT_EQ(monitor.model.handle.scene->meshCount, 5);
+    EXPECT_NE(monitor.model.handle.scene->meshes[0].texture, nullptr);
+    DestroyScene(monitor.model.handle.scene);
+    monitor.model.handle.scene = nullptr;
+}
+
+}  // namespace

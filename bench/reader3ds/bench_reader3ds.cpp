@@ -2,7 +2,7 @@
 // keyframer tracks) with our reader and with lib3ds, and reports MB/s for each and
 // the peak memory each load needs on top of what it keeps.
 //
-//   bench_reader3ds [--meshes=N] [google benchmark flags]
+//   bench_reader3ds [--meshes=N] [--keep-scene] [google benchmark flags]
 #include <benchmark/benchmark.h>
 
 #include <sys/wait.h>
@@ -212,8 +212,11 @@ void MeasurePeak(const char* name, Load load) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
+    bool keepScene = false;
+    for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--meshes=", 9) == 0) meshCount = std::atoi(argv[i] + 9);
+        if (std::strcmp(argv[i], "--keep-scene") == 0) keepScene = true;
+    }
     scenePath = std::string(MIVOLA_BINARY_DIR) + "/bench/reader3ds/large.3ds";
     WriteScene(scenePath);
     std::printf("scene: %s, %.1f MB\n", scenePath.c_str(), sceneBytes / 1048576.0);
@@ -230,6 +233,6 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::remove(scenePath.c_str());
+    if (!keepScene) std::remove(scenePath.c_str());
     return 0;
 }

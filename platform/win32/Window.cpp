@@ -560,7 +560,9 @@ BOOL DestroyWindow(HWND window)
     if (t.foreground == window) t.foreground = nullptr;
     if (t.focus == window) {
         t.focus = nullptr;
-        if (!host::IsVirtual() && t.videoOk) SDL_EnableScreenSaver();
+        // Decided by the record alone: this also runs at process exit, when
+        // the host's state may already be gone.
+        if (record->sdl) SDL_EnableScreenSaver();
     }
     // Messages for it have no one to go to any more.
     for (auto m = t.queue.begin(); m != t.queue.end();)

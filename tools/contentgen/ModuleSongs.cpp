@@ -188,6 +188,12 @@ ModuleSong BuildXm(const SongPlan& plan, const ModuleTimbre& t) {
     Envelope(pad, {{0, 0}, {24, 40}, {48, 34}, {60, 34}}, 3, 300);
     ModuleInstrument arp = Tone("arp", t.arp, 64, false, 16);
     Envelope(arp, {{0, 64}, {4, 30}, {16, 8}, {30, 0}}, -1, 1200);
+    // Spread the band across the stereo field.
+    s.instruments[2].sample.panning = 168;
+    s.instruments[3].sample.panning = 96;
+    lead.sample.panning = 112;
+    pad.sample.panning = 140;
+    arp.sample.panning = 176;
     s.instruments.push_back(bass);  // 5
     s.instruments.push_back(lead);  // 6
     s.instruments.push_back(pad);   // 7

@@ -240,7 +240,7 @@ Image EndBackground() {
     f.DrawGlow(img, 640 - f.Measure("THANKS FOR LISTENING", 4) * 0.5f, 130, "THANKS FOR LISTENING", Hex(0xff3fa4, 0.8f), 4, 4);
     f.DrawCentred(img, 640, 130, "THANKS FOR LISTENING", Hex(0xfdf6ff), 4);
     Font s(Sans(), 16);
-    s.DrawCentred(img, 640, 560, "escape leaves at once", Hex(0xa090c0, 0.8f), 2);
+    s.DrawCentred(img, 640, 540, "escape leaves at once", Hex(0xa090c0, 0.8f), 2);
     return img;
 }
 
@@ -260,7 +260,7 @@ Image EndScroller(const std::vector<std::string>& songTitles) {
         title.DrawCentred(img, cx, y, name, Hex(0x7fd8ff), 2);
         y += 36;
         for (const std::string& l : lines) { body.DrawCentred(img, cx, y, l, Hex(0xf4eeff)); y += 28; }
-        y += 60;
+        y += 104;
     };
     std::vector<std::string> songs;
     for (size_t i = 0; i < songTitles.size(); ++i) songs.push_back(std::to_string(i + 1) + ".  " + songTitles[i]);

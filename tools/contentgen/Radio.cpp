@@ -54,7 +54,9 @@ std::vector<float> Station(int bpm, int root, bool minor, DrumStyle drums, BassS
     SongSound snd;
     snd.lead = lead;
     snd.reverb = 0.05f;
-    std::vector<float> m = Mono(RenderSong(Compose(st), snd, rate, 0.2));
+    Stereo song = RenderSong(Compose(st), snd, rate, 0.2);
+    Normalize(song, 0.6f);
+    std::vector<float> m = Mono(song);
     RadioVoice(m, rate, 300, 3200);
     return m;
 }
@@ -121,18 +123,18 @@ Stereo RenderRadio(int rate) {
         seed ^= seed << 13; seed ^= seed >> 17; seed ^= seed << 5;
         double n = double(seed) / 4294967296.0 * 2 - 1;
         lp += 0.25 * (n - lp);
-        double hiss = (0.55 * lp + 0.12 * n) * (1 - tuned) * (0.35 + 0.25 * std::min(1.0, speed / 200.0));
+        double hiss = (0.55 * lp + 0.08 * n) * (1 - tuned) * (0.25 + 0.25 * std::min(1.0, speed / 200.0));
         double whistleHz = 300 + 9 * speed + 400 * std::sin(t * 1.7);
         whistlePhase += whistleHz / rate;
-        double whistle = std::sin(2 * kPi * whistlePhase) * 0.12 * std::min(1.0, speed / 60.0) * (1 - tuned);
+        double whistle = std::sin(2 * kPi * whistlePhase) * 0.05 * std::min(1.0, speed / 60.0) * (1 - tuned);
         air[i] = float(hiss + whistle);
     }
 
     // Snatches of stations where the dial passes or rests.
-    MixIn(air, Talk(2.2, rate), 3.6, rate, 0.5, 3.6, 4.1, 5.1, 5.8);
-    MixIn(air, Station(96, 50, false, DrumsHalfTime, BassWalking, LeadBell, 2.6, rate, 71), 10.2, rate, 0.6, 10.2, 10.9, 12.0, 12.8);
-    MixIn(air, Station(150, 57, true, DrumsChip, BassOctaves, LeadSquare, 1.6, rate, 72), 14.0, rate, 0.35, 14.0, 14.4, 15.0, 15.6);
-    MixIn(air, Talk(1.6, rate), 17.6, rate, 0.3, 17.6, 18.0, 18.6, 19.2);
+    MixIn(air, Talk(2.2, rate), 3.6, rate, 0.9, 3.6, 4.1, 5.1, 5.8);
+    MixIn(air, Station(96, 50, false, DrumsHalfTime, BassWalking, LeadBell, 2.6, rate, 71), 10.2, rate, 1.0, 10.2, 10.9, 12.0, 12.8);
+    MixIn(air, Station(150, 57, true, DrumsChip, BassOctaves, LeadSquare, 1.6, rate, 72), 14.0, rate, 0.6, 14.0, 14.4, 15.0, 15.6);
+    MixIn(air, Talk(1.6, rate), 17.6, rate, 0.5, 17.6, 18.0, 18.6, 19.2);
 
     // The disk's own station: muffled at first, opening up as the dial reaches it.
     SongStyle st;

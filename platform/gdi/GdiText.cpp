@@ -257,6 +257,9 @@ void DrawText(Bitmap& bitmap, Font& font, int x, int y, const WCHAR* text, int c
               COLORREF color) {
     int64_t penX = x;
     const int64_t baseline = int64_t(y) + font.ascent;
+    // Like GDI, glyph parts above the ascent or below the descent are clipped:
+    // the cell is the text's box.
+    const int64_t cellTop = y, cellBottom = int64_t(y) + font.ascent + font.descent;
     for (int i = 0; i < count; ++i) {
         uint32_t code = static_cast<uint32_t>(text[i]);
         if (!LoadChar(font, code, true)) continue;
@@ -266,7 +269,7 @@ void DrawText(Bitmap& bitmap, Font& font, int x, int y, const WCHAR* text, int c
         int64_t top = baseline - slot->bitmap_top;
         for (unsigned row = 0; row < g.rows; ++row) {
             int64_t dy = top + row;
-            if (dy < 0 || dy >= bitmap.height) continue;
+            if (dy < 0 || dy >= bitmap.height || dy < cellTop || dy >= cellBottom) continue;
             const unsigned char* src = g.pitch >= 0 ? g.buffer + size_t(row) * g.pitch
                                                     : g.buffer + size_t(g.rows - 1 - row) * size_t(-g.pitch);
             uint32_t* dst = &bitmap.pixels[size_t(dy) * bitmap.width];

@@ -177,6 +177,25 @@ TEST(Gdi, TextIsAntialiasedWhiteCoverageInsideItsCell) {
     DeleteObject(font);
 }
 
+TEST(Gdi, GlyphsStayInsideTheirCellRows) {
+    AddFontResourceW(kDejaVu);
+    Canvas c(400, 60);
+    HFONT font = Font(16);
+    HGDIOBJ old = SelectObject(c.dc, font);
+    // Accented capitals and descenders reach past the ascent and descent at this size.
+    TextOutW(c.dc, 0, 20, L"\u00CA\u00C5\u00C7\u00D1\u00DDgjpqy\u00FE", 11);
+    auto px = c.Pixels();
+    for (int y = 0; y < 60; ++y) {
+        for (int x = 0; x < 400; ++x) {
+            if (y < 20 || y >= 36) {
+                EXPECT_EQ(px[size_t(y) * 400 + x], 0u) << x << "," << y;
+            }
+        }
+    }
+    SelectObject(c.dc, old);
+    DeleteObject(font);
+}
+
 TEST(Gdi, TextIsClippedToTheBitmap) {
     AddFontResourceW(kDejaVu);
     Canvas c(20, 20);

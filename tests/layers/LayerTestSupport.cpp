@@ -5,6 +5,7 @@
 #include "gfx/kpxD3D.h"
 #include "gfx/kpxQuad.h"
 #include "platform/bass/bass.h"
+#include "platform/host/FrameFiles.h"
 #include "platform/host/Host.h"
 #include "platform/host/WavWriter.h"
 
@@ -107,12 +108,38 @@ std::string OutputDir() {
     return dir;
 }
 
+void SaveCrop(const std::string& name, int x0, int y0, int w, int h, int scale) {
+    std::vector<uint8_t> rgba(size_t(w) * h * scale * scale * 4);
+    for (int y = 0; y < h * scale; ++y) {
+        for (int x = 0; x < w * scale; ++x) {
+            Rgba p = Pixel(x0 + x / scale, y0 + y / scale);
+            uint8_t* out = &rgba[(size_t(y) * w * scale + x) * 4];
+            out[0] = p.r;
+            out[1] = p.g;
+            out[2] = p.b;
+            out[3] = 255;
+        }
+    }
+    host::WritePng(OutputDir() + "/" + name, host::FrameView{rgba.data(), w * scale, h * scale,
+                                                             size_t(w) * scale * 4});
+}
+
 XmlNode ElementFromText(const std::wstring& xml) {
     std::string path = testing::TempDir() + "layer" + std::to_string(documentCount++) + ".xml";
     FILE* f = std::fopen(path.c_str(), "wb");
     std::string utf8;
-    for (wchar_t c : xml) {   // the fixtures keep to ASCII
-        utf8 += char(c);
+    for (wchar_t wc : xml) {   // the fixtures keep to the first 64K code points
+        uint32_t c = uint32_t(wc);
+        if (c < 0x80) {
+            utf8 += char(c);
+        } else if (c < 0x800) {
+            utf8 += char(0xC0 | (c >> 6));
+            utf8 += char(0x80 | (c & 0x3F));
+        } else {
+            utf8 += char(0xE0 | (c >> 12));
+            utf8 += char(0x80 | ((c >> 6) & 0x3F));
+            utf8 += char(0x80 | (c & 0x3F));
+        }
     }
     std::fputs(utf8.c_str(), f);
     std::fclose(f);

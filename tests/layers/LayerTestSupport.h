@@ -40,5 +40,7 @@ MediaItem* PlayGenerated(std::function<float(int64_t)> sample, double seconds = 
 void StopGenerated();
 
 std::string OutputDir();   // where tests leave pictures to look at
+// Writes part of the last frame, each pixel scaled up to scale x scale, as a PNG.
+void SaveCrop(const std::string& name, int x, int y, int w, int h, int scale = 1);
 
 }  // namespace layertest

@@ -183,6 +183,7 @@ TEST_F(LayersRender, MeterColumnsFollowTheSpectrum) {
     Advance(3);
     draw();
     EXPECT_EQ(Blocks(vu, 2), 17);
+    SaveCrop("meter_bin40_half.png", 100, 120, 40, 90, 4);
 
     // A constant reads 2x its value in bin 0: 1.2, a full column.
     PlayGenerated([](int64_t) { return 0.6f; });
@@ -292,6 +293,32 @@ TEST_F(LayersRender, ScrollerEntersFromTheRightAndFadesAtTheEdges) {
             EXPECT_LT(lit.back(), 600 + 2 * hw);
         }
     }
+    host::SetFps(60);
+}
+
+TEST_F(LayersRender, ScrollerFramePicture) {
+    // A full window of text over a mid-gray panel, for looking at.
+    host::SetFps(1);
+    auto scroller = std::make_unique<ArtshowTinyScroll>();
+    scroller->x = 60;
+    scroller->y = 630;
+    scroller->Load(ElementFromText(
+        L"<element type=\"tinyscroll\"><font path=\"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf\" "
+        L"name=\"DejaVu Sans\" size=\"16\"/><text>Greetings \u00C6\u00D8\u00C5 \u00E9t\u00E9 "
+        L"jQ_Tg | Mivola scrolls along</text></element>"));
+    auto panel = PictureLayer(L"", ReactNone, 40, 620, 0xFF303848, 256);
+    for (int i = 0; i < 5; ++i) {
+        BeginFrame(0xFF000000);
+        panel->Draw(0, 0);
+        scroller->Draw(0, 0);
+        EndFrame();
+    }
+    SaveCrop("scroller.png", 40, 620, 240, 36, 4);
+    int lit = 0;
+    for (int x = 60; x <= 290; ++x)
+        for (int y = 630; y < 646; ++y) lit += Pixel(x, y).r > 0x80;
+    EXPECT_GT(lit, 100);
+    FreePicture(panel->image);
     host::SetFps(60);
 }
 

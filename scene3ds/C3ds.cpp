@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <string_view>
 #include <unordered_map>
 
@@ -79,7 +80,7 @@ struct Arena3ds {
         }
         // A new block, at least twice the last one up to the cap; the rest of the old
         // block stays unused (and, never touched, mostly costs no memory).
-        const size_t size = std::max(nextSize, bytes);
+        const size_t size = std::max(nextSize - kHeader, bytes);
         Block* block = NewBlock(size);
         if (!block) return nullptr;
         nextSize = std::min(nextSize * 2, kMaxBlock);
@@ -236,8 +237,8 @@ int C3ds::Load3dsMemory(const void* data, size_t size, Scene3ds** out) {
         return 0;
     }
 
-    Arena3ds* arena = new Arena3ds;
-    void* rootMemory = arena->Allocate(sizeof(Scene3ds));
+    Arena3ds* arena = new (std::nothrow) Arena3ds;
+    void* rootMemory = arena ? arena->Allocate(sizeof(Scene3ds)) : nullptr;
     if (!rootMemory) {
         delete arena;
         error = LoadErrorAlloc;
@@ -312,7 +313,8 @@ void C3ds::Walk(size_t end) {
                 if (info.known && info.handler) {
                     limit = chunkEnd;
                     if (!(this->*info.handler)(chunkEnd)) {
-                        error = LoadErrorMalformed;
+                        // Out of memory has already said so; anything else did not fit.
+                        if (error == LoadErrorNone) error = LoadErrorMalformed;
                         break;
                     }
                 }
@@ -336,6 +338,7 @@ void C3ds::Walk(size_t end) {
         }
     }
     open.clear();
+    open.shrink_to_fit();
 }
 
 // ---------------------------------------------------------------------------------

@@ -185,10 +185,11 @@ public:
     // Loads the file at path (a narrow, multi-byte path) into a new root in *out.
     // Returns 1 when the load succeeded, 0 otherwise. The error code is sticky: once a
     // load of this reader failed, every later load returns 0 at once.
-    // Errors 1, 2 and 4 create no root (*out becomes null). Errors 5 and 6 stop the walk
-    // at the offending chunk, but what was read before it is still indexed and linked
-    // and the root is handed out; the caller owns it either way and frees it with
-    // Free3ds (the scene builder discards it on a 0 result).
+    // Errors 1 and 2, and 4 for the file buffer, create no root (*out becomes null).
+    // Errors 5 and 6 (and 4 when records cannot be allocated) stop the walk at the
+    // offending chunk, but what was read before it is still indexed and linked and the
+    // root is handed out; the caller owns it either way and frees it with Free3ds (the
+    // scene builder discards it on a 0 result).
     int Load3ds(const char* path, Scene3ds** out);
     // The same from a buffer in memory (which the reader does not keep).
     int Load3dsMemory(const void* data, size_t size, Scene3ds** out);

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
+
+struct IDirect3DDevice9;
 
 namespace d3d9 {
 
@@ -25,5 +28,10 @@ void SetFailHardwareVertexProcessing(bool fail);
 // Texture memory the device hands out before CreateTexture answers
 // D3DERR_OUTOFVIDEOMEMORY (0: no limit).
 void SetTextureMemoryLimit(uint64_t bytes);
+
+// Live runs: the back buffer as Present puts it into the device's window (RGBA,
+// top row first, the window's drawable size). False without a window.
+bool ReadPresentedWindow(IDirect3DDevice9* device, std::vector<uint8_t>& rgba, int& width,
+                         int& height);
 
 }  // namespace d3d9

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/d3d9/D3d9Stats.h"
 #include "platform/d3d9/DeviceImpl.h"
 #include "platform/d3d9/GlContext.h"
 #include "platform/d3d9/StatsInternal.h"
@@ -517,23 +518,8 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
     }
     CountPresent();
     if (window_) {
-        // Scaled to the window with the aspect kept; row 0 of the back buffer is the top.
-        int ww = 0, wh = 0;
-        SDL_GL_GetDrawableSize(window_, &ww, &wh);
-        double scale = std::min(double(ww) / w, double(wh) / h);
-        GLint dw = GLint(std::lround(w * scale)), dh = GLint(std::lround(h * scale));
-        GLint dx = (ww - dw) / 2, dy = (wh - dh) / 2;
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-        if (dw != ww || dh != wh) {
-            glClearColor(0, 0, 0, 1);
-            glClear(GL_COLOR_BUFFER_BIT);
-        }
-        glBlitFramebuffer(0, 0, w, h, dx, dy + dh, dx + dw, dy, GL_COLOR_BUFFER_BIT,
-                          (dw == w && dh == h) ? GL_NEAREST : GL_LINEAR);
+        BlitToWindow(source);
         SDL_GL_SwapWindow(window_);
-        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, params_.BackBufferFormat == D3DFMT_A8R8G8B8);
     } else if (host::IsVirtual()) {
         glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
         glPixelStorei(GL_PACK_ALIGNMENT, 4);
@@ -543,6 +529,28 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
     glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
     if (!window_ && host::IsVirtual()) host::EndFrame();
     return D3D_OK;
+}
+
+// Draws the back buffer into the window's back buffer, scaled to fit with its
+// aspect kept, black bars beside it; row 0 of the back buffer is the top.
+void Device::BlitToWindow(GLuint source)
+{
+    const GLint w = GLint(params_.BackBufferWidth), h = GLint(params_.BackBufferHeight);
+    int ww = 0, wh = 0;
+    SDL_GL_GetDrawableSize(window_, &ww, &wh);
+    double scale = std::min(double(ww) / w, double(wh) / h);
+    GLint dw = GLint(std::lround(w * scale)), dh = GLint(std::lround(h * scale));
+    GLint dx = (ww - dw) / 2, dy = (wh - dh) / 2;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    if (dw != ww || dh != wh) {
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+    glBlitFramebuffer(0, 0, w, h, dx, dy + dh, dx + dw, dy, GL_COLOR_BUFFER_BIT,
+                      (dw == w && dh == h) ? GL_NEAREST : GL_LINEAR);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, params_.BackBufferFormat == D3DFMT_A8R8G8B8);
 }
 
 // ---- state ------------------------------------------------------------------------
@@ -966,6 +974,44 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
                              baseVertexIndex);
     CountDraw();
     return D3D_OK;
+}
+
+bool Device::ReadWindow(std::vector<uint8_t>& rgba, int& width, int& height)
+{
+    if (!window_ || !MakeCurrent()) return false;
+    SDL_GL_GetDrawableSize(window_, &width, &height);
+    if (width <= 0 || height <= 0) return false;
+    rgba.resize(size_t(width) * size_t(height) * 4);
+    // The same drawing as Present's, read from the window's back buffer (the front
+    // one cannot be read everywhere).
+    if (samples_ > 0) {
+        const GLint w = GLint(params_.BackBufferWidth), h = GLint(params_.BackBufferHeight);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolveFbo_);
+        glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    }
+    BlitToWindow(samples_ > 0 ? resolveFbo_ : fbo_);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+    // The window's rows come bottom first.
+    const size_t row = size_t(width) * 4;
+    std::vector<uint8_t> swap(row);
+    for (int y = 0; y < height / 2; ++y) {
+        uint8_t* a = &rgba[size_t(y) * row];
+        uint8_t* b = &rgba[size_t(height - 1 - y) * row];
+        std::memcpy(swap.data(), a, row);
+        std::memcpy(a, b, row);
+        std::memcpy(b, swap.data(), row);
+    }
+    return true;
+}
+
+bool ReadPresentedWindow(IDirect3DDevice9* device, std::vector<uint8_t>& rgba, int& width, int& height)
+{
+    return device && static_cast<Device*>(device)->ReadWindow(rgba, width, height);
 }
 
 }  // namespace d3d9

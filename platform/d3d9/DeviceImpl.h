@@ -162,6 +162,7 @@ public:
     // Makes this device's GL context current (resources call it before GL work).
     bool MakeCurrent();
     void Unbind(const void* resource);
+    bool ReadWindow(std::vector<uint8_t>& rgba, int& width, int& height);
 
 private:
     ~Device() override;
@@ -172,6 +173,7 @@ private:
     bool PrepareDraw();
     void UpdateUniforms(Program& program);
     void BindVertexLayout();
+    void BlitToWindow(GLuint source);
 
     ULONG refs_ = 1;
     IDirect3D9* parent_;

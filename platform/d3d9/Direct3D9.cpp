@@ -10,10 +10,6 @@
 #include "platform/host/Host.h"
 #include "platform/win32/WindowInternal.h"
 
-// Provided by the window stand-in; weak so that headless programs without
-// windows link without it.
-SDL_Window* SdlWindowOf(HWND window) __attribute__((weak));
-
 namespace d3d9 {
 namespace {
 
@@ -174,7 +170,7 @@ public:
 
         HWND hwnd = params->hDeviceWindow ? params->hDeviceWindow : focusWindow;
         SDL_Window* window = nullptr;
-        if (!host::IsVirtual() && hwnd && SdlWindowOf) window = SdlWindowOf(hwnd);
+        if (!host::IsVirtual() && hwnd) window = SdlWindowOf(hwnd);
 
         D3DPRESENT_PARAMETERS p = *params;
         if (p.Windowed) {

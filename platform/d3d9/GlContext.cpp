@@ -90,11 +90,24 @@ bool CreateHeadless()
                           headless.context);
 }
 
+// Only one of the two kinds is current on the thread at a time.
+void ReleaseWindowContext()
+{
+    if (windowed.context && SDL_GL_GetCurrentContext() == windowed.context) SDL_GL_MakeCurrent(nullptr, nullptr);
+}
+
+void ReleaseHeadlessContext()
+{
+    if (headless.ok && eglGetCurrentContext() == headless.context)
+        eglMakeCurrent(headless.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+}
+
 }  // namespace
 
 bool EnsureHeadlessContext()
 {
     if (!headless.tried) {
+        ReleaseWindowContext();
         headless.tried = true;
         headless.ok = CreateHeadless();
         if (!headless.ok) LogPrintf("[gl] no headless OpenGL 3.3 context available\n");
@@ -102,12 +115,14 @@ bool EnsureHeadlessContext()
     }
     if (!headless.ok) return false;
     if (eglGetCurrentContext() == headless.context) return true;
+    ReleaseWindowContext();
     return eglMakeCurrent(headless.display, headless.surface, headless.surface,
                           headless.context);
 }
 
 bool EnsureWindowContext(SDL_Window* window)
 {
+    ReleaseHeadlessContext();
     if (!windowed.context) {
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
         SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);

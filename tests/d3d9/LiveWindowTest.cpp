@@ -1,0 +1,86 @@
+// The device on a real window (run under Xvfb; skipped without a display): the
+// back buffer reaches the window the right way up, scaled to fit with its
+// aspect kept when the window is larger.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/d3d9/D3d9Stats.h"
+#include "platform/host/Host.h"
+#include "platform/win32/win32.h"
+#include "tests/d3d9/RenderFixture.h"
+
+namespace {
+
+LRESULT Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcW(w, m, wp, lp); }
+
+TEST(LiveWindowTest, PresentedFrameAppearsInTheWindow)
+{
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+    host::Reset();
+    host::SetRunMode(host::RunMode::Live);
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = Proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"d3d9live";
+    ASSERT_NE(RegisterClassW(&wc), 0);
+    HWND window = CreateWindowExW(0, L"d3d9live", L"live", WS_POPUP | WS_CAPTION, 0, 0, 640, 400, nullptr, nullptr,
+                                  wc.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    ShowWindow(window, SW_SHOW);
+
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    D3DPRESENT_PARAMETERS pp{};
+    pp.BackBufferWidth = 320;   // half the window: shown scaled by 2
+    pp.BackBufferHeight = 180;
+    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+    pp.Windowed = TRUE;
+    pp.hDeviceWindow = window;
+    pp.EnableAutoDepthStencil = TRUE;
+    pp.AutoDepthStencilFormat = D3DFMT_D24X8;
+    pp.PresentationInterval = D3DPRESENT_INTERVAL_ONE;
+    IDirect3DDevice9* device = nullptr;
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device), D3D_OK);
+    // Top half red, bottom half blue, through clears limited by rectangles.
+    // MIVOLA_LIVE_HOLD_MS keeps presenting that long, for a screenshot.
+    const char* hold = std::getenv("MIVOLA_LIVE_HOLD_MS");
+    const int frames = hold ? std::max(3, std::atoi(hold) * 60 / 1000) : 3;
+    for (int frame = 0; frame < frames; ++frame) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        D3DRECT top{0, 0, 320, 90}, bottom{0, 90, 320, 180};
+        device->Clear(1, &top, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0);
+        device->Clear(1, &bottom, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
+        ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    }
+    std::vector<uint8_t> rgba;
+    int w = 0, h = 0;
+    ASSERT_TRUE(d3d9::ReadPresentedWindow(device, rgba, w, h));
+    // 320 x 180 scaled to fit the client area with its aspect kept, centred, black
+    // bars beside it.
+    ASSERT_GT(w, 0);
+    double scale = std::min(w / 320.0, h / 180.0);
+    int dw = int(std::lround(320 * scale)), dh = int(std::lround(180 * scale));
+    int dx = (w - dw) / 2, dy = (h - dh) / 2;
+    auto at = [&](int x, int y) { return Rgba{rgba[(size_t(y) * w + x) * 4], rgba[(size_t(y) * w + x) * 4 + 1], rgba[(size_t(y) * w + x) * 4 + 2], 255}; };
+    struct { int x, y, r, b; } checks[] = {{dx + 2, dy + 2, 255, 0}, {dx + dw - 3, dy + dh / 2 - 3, 255, 0},
+                                           {dx + 2, dy + dh / 2 + 3, 0, 255}, {dx + dw - 3, dy + dh - 3, 0, 255}};
+    for (auto c : checks) {
+        EXPECT_EQ(at(c.x, c.y).r, c.r) << c.x << "," << c.y;
+        EXPECT_EQ(at(c.x, c.y).b, c.b) << c.x << "," << c.y;
+    }
+    if (dy > 1) {
+        EXPECT_EQ(at(w / 2, dy - 1).r + at(w / 2, dy - 1).b, 0);
+    }
+    if (dx > 1) {
+        EXPECT_EQ(at(dx - 1, h / 2).r + at(dx - 1, h / 2).b, 0);
+    }
+    device->Release();
+    d3d->Release();
+    DestroyWindow(window);
+    host::Reset();
+}
+
+}  // namespace

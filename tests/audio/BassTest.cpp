@@ -209,6 +209,12 @@ TEST(BassPlayback, RenderedSoundMatchesDirectDecoding)
         EXPECT_LE(worst, 1) << c.path;
         EXPECT_TRUE(std::all_of(audio.sound.begin() + static_cast<long>(frames * 2), audio.sound.end(),
                                 [](int16_t s) { return s == 0; }));
+        // MIVOLA_AUDIO_KEEP=dir keeps both renderings for listening (sox).
+        if (const char* keep = std::getenv("MIVOLA_AUDIO_KEEP")) {
+            std::string base = std::string(keep) + (c.music ? "/module" : "/stream");
+            WriteWav16(base + "-standin.wav", 44100, 2, audio.sound);
+            WriteWav16(base + "-direct.wav", 44100, 2, c.direct);
+        }
         // Restart plays exactly the same sound again.
         std::vector<int16_t> first(audio.sound.begin(), audio.sound.begin() + static_cast<long>(common));
         audio.sound.clear();

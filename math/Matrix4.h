@@ -58,7 +58,8 @@ struct Matrix4 {
     void OrthoOffCenter(float left, float right, float top, float bottom,
                         float nearZ, float farZ);
     // Perspective projection with the vertical field of view in degrees; pi is taken
-    // as 3.1415 so that pictures match the original framing.
+    // as 3.1415, which gives the framing the scenes were made for (2.414293, not
+    // 2.414214, for 45 degrees).
     void PerspectiveFov(float fovDegrees, float aspect, float nearZ, float farZ);
 };
 

@@ -834,6 +834,7 @@ bool Device::PrepareDraw()
             s.hasTexture = hasTexture;
             key.stageCount = uint8_t(i + 1);
         }
+        key.multisampled = samples_ > 0;
         key.lighting = renderStates_[D3DRS_LIGHTING] != 0;
         if (key.lighting) {
             key.lightOn = lightEnabled_ && light_.Type == D3DLIGHT_DIRECTIONAL;

@@ -8,20 +8,6 @@
 
 namespace d3d9 {
 
-uint64_t ProgramKey::Pack() const
-{
-    uint64_t k = 0;
-    auto put = [&k](uint64_t value, int bits) { k = (k << bits) | (value & ((1u << bits) - 1)); };
-    for (int i = 0; i < 2; ++i) {
-        const StageSetup& s = stage[i];
-        put(s.colorOp, 4); put(s.colorArg1, 6); put(s.colorArg2, 6);
-        put(s.alphaOp, 4); put(s.alphaArg1, 6); put(s.alphaArg2, 6);
-        put(s.texCoordSet, 1); put(s.transform, 1); put(s.hasTexture, 1);
-    }
-    put(stageCount, 2); put(lighting, 1); put(lightOn, 1); put(diffuseFromVertex, 1);
-    return k;
-}
-
 namespace {
 
 const char* kVertexHead = R"(#version 330 core
@@ -46,12 +32,18 @@ std::string VertexSource(const ProgramKey& key)
         s += "uniform mat3 uNormalMat;\nuniform vec3 uToLight;\nuniform vec4 uLightDiffuse;\n"
              "uniform vec4 uMatDiffuse;\nuniform vec4 uAmbEmis;\n";
     s += "void main() {\n"
-         "  vec4 p = uWVP * vec4(aPos, 1.0);\n"
-         // Pixel centres at integer coordinates: move right and down by just under half a
-         // pixel. The picture is drawn upside down so that row 0 of the target is the top.
-         "  p.x += uShift.x * p.w;\n"
-         "  p.y = uShift.y * p.w - p.y;\n"
-         "  p.z = 2.0 * p.z - p.w;\n"
+         "  vec4 p = uWVP * vec4(aPos, 1.0);\n";
+    // Pixel centres at integer coordinates: move right and down by just under half a
+    // pixel. With several samples per pixel the geometry stays and the fragment
+    // stage looks up its attributes that far back instead, so that edges on pixel
+    // boundaries keep covering every sample of the pixel.
+    // The picture is drawn upside down so that row 0 of the target is the top.
+    if (!key.multisampled)
+        s += "  p.x += uShift.x * p.w;\n"
+             "  p.y = uShift.y * p.w - p.y;\n";
+    else
+        s += "  p.y = -p.y;\n";
+    s += "  p.z = 2.0 * p.z - p.w;\n"
          "  gl_Position = p;\n";
     if (key.lighting) {
         s += key.diffuseFromVertex ? "  vec4 cd = aColor;\n" : "  vec4 cd = uMatDiffuse;\n";
@@ -113,7 +105,10 @@ std::string FragmentSource(const ProgramKey& key)
     for (int i = 0; i < key.stageCount; ++i) {
         const StageSetup& st = key.stage[i];
         std::string n = std::to_string(i);
-        s += st.hasTexture ? "  vec4 tex" + n + " = texture(uSampler" + n + ", vTex" + n + ");\n"
+        std::string coord = "vTex" + n;
+        if (key.multisampled)
+            coord = "(vTex" + n + " - 0.4921875 * (dFdx(vTex" + n + ") + dFdy(vTex" + n + ")))";
+        s += st.hasTexture ? "  vec4 tex" + n + " = texture(uSampler" + n + ", " + coord + ");\n"
                            : "  vec4 tex" + n + " = vec4(0.0, 0.0, 0.0, 1.0);\n";
         s += "  {\n    vec3 rgb = " +
              Op(st.colorOp, Arg(st.colorArg1, i, false), Arg(st.colorArg2, i, false), "cur.rgb") +
@@ -159,16 +154,15 @@ void ProgramCache::Clear()
 
 Program* ProgramCache::Get(const ProgramKey& key)
 {
-    uint64_t packed = key.Pack();
-    if (last_ && last_->key == packed) return last_;
+    if (last_ && last_->key == key) return last_;
     for (Program* p : programs_)
-        if (p->key == packed) return last_ = p;
-    Program* p = Build(key, packed);
+        if (p->key == key) return last_ = p;
+    Program* p = Build(key);
     if (p) last_ = p;
     return p;
 }
 
-Program* ProgramCache::Build(const ProgramKey& key, uint64_t packed)
+Program* ProgramCache::Build(const ProgramKey& key)
 {
     GLuint vs = Compile(GL_VERTEX_SHADER, VertexSource(key));
     GLuint fs = Compile(GL_FRAGMENT_SHADER, FragmentSource(key));
@@ -194,7 +188,7 @@ Program* ProgramCache::Build(const ProgramKey& key, uint64_t packed)
     CountAllocation();
     Program* p = new Program;
     p->id = id;
-    p->key = packed;
+    p->key = key;
     p->uWVP = glGetUniformLocation(id, "uWVP");
     p->uShift = glGetUniformLocation(id, "uShift");
     p->uTexMat[0] = glGetUniformLocation(id, "uTexMat0");

@@ -19,6 +19,8 @@ struct StageSetup {
     uint8_t texCoordSet = 0;      // 0 or 1
     uint8_t transform = 0;        // 1: texture matrix applied to (u, v, 1, 0)
     uint8_t hasTexture = 0;       // 0: TEXTURE reads (0, 0, 0, 1)
+
+    bool operator==(const StageSetup&) const = default;
 };
 
 struct ProgramKey {
@@ -27,15 +29,16 @@ struct ProgramKey {
     uint8_t lighting = 0;         // per-vertex lighting on
     uint8_t lightOn = 0;          // light 0 enabled (directional)
     uint8_t diffuseFromVertex = 0;
+    uint8_t multisampled = 0;     // target has several samples per pixel
 
-    uint64_t Pack() const;
+    bool operator==(const ProgramKey&) const = default;
 };
 
 // Uniform versions last uploaded to this program; the device bumps its own
 // versions when the state changes, so a draw only uploads what changed.
 struct Program {
     GLuint id = 0;
-    uint64_t key = 0;
+    ProgramKey key;
     GLint uWVP = -1, uShift = -1, uTexMat[2] = {-1, -1}, uTFactor = -1;
     GLint uNormalMat = -1, uToLight = -1, uLightDiffuse = -1, uMatDiffuse = -1, uAmbEmis = -1;
     uint32_t verWVP = 0, verShift = 0, verTexMat[2] = {0, 0}, verTFactor = 0, verLight = 0;
@@ -49,7 +52,7 @@ public:
     void Clear();
 
 private:
-    Program* Build(const ProgramKey& key, uint64_t packed);
+    Program* Build(const ProgramKey& key);
     std::vector<Program*> programs_;
     Program* last_ = nullptr;
 };

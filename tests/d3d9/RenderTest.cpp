@@ -373,22 +373,35 @@ TEST_F(RenderTest, LitQuadBrightnessFollowsNDotL)
     EXPECT_RGB_NEAR(At(10, 10), 127.5, 63.75, 255, 1.01);
 }
 
-TEST_F(RenderTest, MultisampledBackBufferResolvesOnPresent)
+// With several samples per pixel, quads on pixel boundaries still cover whole
+// pixels (no half-covered viewport edges) and pictures still map 1:1.
+TEST_F(RenderTest, MultisampledBackBufferKeepsEdgesAndTexelsAndResolves)
 {
     DWORD quality = 0;
     if (d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, TRUE, D3DMULTISAMPLE_4_SAMPLES, &quality) != D3D_OK)
         GTEST_SKIP() << "no 4x multisampling here";
+    EXPECT_EQ(quality, 1u);
     CreateDevice(1280, 720, true, D3DMULTISAMPLE_4_SAMPLES);
-    FlatState();
-    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+    IDirect3DTexture9* tex = MakeTexture(1280, 720, Pattern);
     device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
-    // A thin sliver: edges of a skewed triangle get partial coverage.
-    D3DMATRIX rot{};
-    Draw(0.25f, 0.25f, 0.75f, 0.75f);
+    FlatState();
+    device->SetTexture(0, tex);
+    Draw(0, 0, 1, 1);
+    device->SetTexture(0, nullptr);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+    device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF000000);
+    Draw(320 / 1280.0f, 180 / 720.0f, 640 / 1280.0f, 360 / 720.0f);
     Present();
-    EXPECT_EQ(At(640, 360).r, 255);
-    EXPECT_EQ(At(100, 100).r, 0);
-    (void)rot;
+    int wrong = 0;
+    for (int y = 0; y < 720; ++y)
+        for (int x = 0; x < 1280; ++x) {
+            Rgba p = At(x, y);
+            bool black = x >= 320 && x < 640 && y >= 180 && y < 360;
+            D3DCOLOR e = black ? 0 : Pattern(UINT(x), UINT(y));
+            wrong += !(p.r == Channel(e, 16) && p.g == Channel(e, 8) && p.b == Channel(e, 0));
+        }
+    EXPECT_EQ(wrong, 0);
+    tex->Release();
 }
 
 TEST_F(RenderTest, NoShaderCompileOrAllocationPerFrameOnceStatesWereSeen)

@@ -1,0 +1,348 @@
+// Whole runs of mivola-capture on the small test content: the log from start to
+// end, the exit codes, the fatal paths, the intro's keys, closing while loading,
+// the loading bar and the end screen's length.
+#include "data/XmlAccess.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kCapture = fs::path(MIVOLA_BINARY_DIR) / "tools/capture/mivola-capture";
+const fs::path kContent = fs::path(MIVOLA_BINARY_DIR) / "content/test";
+
+struct RunResult {
+    int status = -1;   // exit status of the process
+    std::string log;
+    std::vector<std::string> Lines() const
+    {
+        std::vector<std::string> lines;
+        std::istringstream in(log);
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+    bool Has(const std::string& text) const { return log.find(text) != std::string::npos; }
+};
+
+std::string Quote(const std::string& text)
+{
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+RunResult Capture(const fs::path& content, const std::vector<std::string>& args)
+{
+    std::string command = Quote(kCapture.string()) + " --content " + Quote(content.string());
+    for (const std::string& a : args) command += " " + Quote(a);
+    command += " 2>&1";
+    RunResult run;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return run;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.log.append(buffer, n);
+    int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+// A video of the run: luma planes of each frame (4:2:0, chroma ignored).
+struct Video {
+    int width = 0, height = 0;
+    std::vector<std::vector<uint8_t>> frames;
+    uint8_t Luma(size_t frame, int x, int y) const { return frames[frame][static_cast<size_t>(y * width + x)]; }
+    bool Black(size_t frame) const
+    {
+        for (uint8_t y : frames[frame])
+            if (y > 17) return false;
+        return true;
+    }
+};
+
+Video ReadY4m(const fs::path& path)
+{
+    Video video;
+    std::ifstream in(path, std::ios::binary);
+    std::string header;
+    std::getline(in, header);
+    std::smatch m;
+    if (!std::regex_search(header, m, std::regex("W(\\d+) H(\\d+)"))) return video;
+    video.width = std::stoi(m[1]);
+    video.height = std::stoi(m[2]);
+    size_t luma = static_cast<size_t>(video.width * video.height);
+    size_t chroma = static_cast<size_t>(((video.width + 1) / 2) * ((video.height + 1) / 2)) * 2;
+    for (std::string tag; std::getline(in, tag) && tag.rfind("FRAME", 0) == 0;) {
+        std::vector<uint8_t> y(luma);
+        in.read(reinterpret_cast<char*>(y.data()), static_cast<std::streamsize>(luma));
+        in.ignore(static_cast<std::streamsize>(chroma));
+        if (!in) break;
+        video.frames.push_back(std::move(y));
+    }
+    return video;
+}
+
+// Seconds of sound in a WAV file of 16-bit stereo at 44.1 kHz.
+double WavSeconds(const fs::path& path)
+{
+    return static_cast<double>(fs::file_size(path) - 44) / (44100.0 * 4);
+}
+
+class CaptureTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(fs::exists(kCapture)) << kCapture;
+        ASSERT_TRUE(fs::exists(kContent / "art.xml")) << kContent;
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() / ("mivola-e2e-" + std::to_string(::getpid()) + "-" + info->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    // A copy of the test content to break on purpose.
+    fs::path CopyContent()
+    {
+        fs::path copy = dir_ / "content";
+        fs::copy(kContent, copy, fs::copy_options::recursive);
+        return copy;
+    }
+
+    fs::path dir_;
+};
+
+// The songs of the test catalogue, in playing order, and their title pictures.
+void ReadSongs(std::vector<std::string>& songs, std::vector<std::string>& titles)
+{
+    IXMLDOMDocument* document = nullptr;
+    ASSERT_TRUE(XmlLoadDocument(document, (kContent / "art.xml").wstring().c_str()));
+    XmlNode bits = nullptr, list = nullptr;
+    XmlFirstChild(XmlDocumentNode(document), bits, L"bits");
+    XmlFirstChild(bits, list, L"songs");
+    for (int i = 0; i < XmlCountChildren(list, L"song"); ++i) {
+        XmlNode song = nullptr;
+        XmlNthChild(list, song, L"song", i);
+        WCHAR path[260] = {}, title[260] = {};
+        XmlGetAttribute(song, L"path", path, 260);
+        XmlGetAttribute(song, L"titlepic", title, 260);
+        songs.push_back(fs::path(path).string());
+        titles.push_back(fs::path(title).string());
+    }
+    XmlRelease(document);
+}
+
+// Walks the log of a whole run against the sequence the program must print.
+class LogWalker {
+public:
+    explicit LogWalker(std::vector<std::string> lines) : lines_(std::move(lines)) {}
+
+    void Exact(const std::string& line)
+    {
+        ASSERT_LT(at_, lines_.size()) << "log ended before: " << line;
+        EXPECT_EQ(lines_[at_], line) << "at line " << at_;
+        ++at_;
+    }
+    std::smatch Match(const std::string& pattern)
+    {
+        std::smatch m;
+        EXPECT_LT(at_, lines_.size()) << "log ended before: " << pattern;
+        if (at_ >= lines_.size()) return m;
+        bool ok = std::regex_match(lines_[at_], m, std::regex(pattern));
+        EXPECT_TRUE(ok) << "line " << at_ << " \"" << lines_[at_] << "\" is not " << pattern;
+        ++at_;
+        return m;
+    }
+    bool Peek(const std::string& pattern) const
+    {
+        return at_ < lines_.size() && std::regex_match(lines_[at_], std::regex(pattern));
+    }
+    void Skip() { ++at_; }
+    bool Done() const { return at_ == lines_.size(); }
+
+private:
+    std::vector<std::string> lines_;
+    size_t at_ = 0;
+};
+
+std::string Escaped(const std::string& text)
+{
+    return std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
+}
+
+TEST_F(CaptureTest, WholeRunThroughIntroInterfaceAndEndScreen)
+{
+    std::vector<std::string> songs, titles;
+    ReadSongs(songs, titles);
+    ASSERT_FALSE(songs.empty());
+
+    // At 2 frames a second loading takes some 15 s of virtual time and the
+    // intro 37 more: Escape at 60 s lands in the interface.
+    fs::path wav = dir_ / "run.wav";
+    RunResult run = Capture(kContent, {"--fps", "2", "--event", "60 key escape down", "--event", "60.5 key escape up",
+                                 "--audio", wav.string()});
+    EXPECT_EQ(run.status, 0);
+
+    LogWalker log(run.Lines());
+    for (const char* line : {"Initializing kpxD3D...", "[d3d] kpxD3D::InitWindow...", "[d3d] RegisterClass()",
+                             "[d3d] AdjustWindowRectEx()", "[d3d] CreateWindowEx()",
+                             "[d3d] kpxD3D::InitDirect3D...", "[d3d] Direct3DCreate9()",
+                             "[d3d] Setting resolution to 1280 x 720", "[d3d] Setting resolution to 1280 x 1024",
+                             "[d3d] CheckDeviceType()", "[d3d] CheckDeviceFormat()",
+                             "[d3d] CheckDeviceMultiSampleType()",
+                             "[d3d] CreateDevice(D3DCREATE_HARDWARE_VERTEXPROCESSING)", "[d3d] success!",
+                             "Initializing kpxQuad...", "data.LoadXML()", "Gathering data from art.xml...",
+                             "Gathering data from interface.xml...",
+                             "Loaded unfiltered image: \"interface/loadingscreen.png\" (1280 x 720)", "BASS_Init()"})
+        log.Exact(line);
+
+    const std::string size = R"( \(\d+ x \d+\))";
+    std::vector<std::string> songKinds;
+    for (const std::string& song : songs)
+        songKinds.push_back(log.Match("Loaded (module|stream): \"" + Escaped(song) + R"(" \(\d+ ms\))")[1]);
+    // Title pictures first, then the layers' pictures.
+    std::vector<std::string> pictures;
+    for (const std::string& title : titles) {
+        log.Match("Loaded unfiltered image: \"" + Escaped(title) + "\"" + size);
+        pictures.push_back(title);
+    }
+    while (log.Peek("Loaded unfiltered image: .*")) {
+        std::smatch m = log.Match("Loaded unfiltered image: \"(.*)\"" + size);
+        pictures.push_back(m[1]);
+    }
+    const std::vector<std::string> shell = {
+        "intro/background.png", "intro/button.png", "intro/dial.png", "intro/foreground.png",
+        "intro/startscreen.png", "intro/invader2c.png", "intro/invader2d.png", "intro/invader2e.png",
+        "endscreen/background.png", "endscreen/scroller.png"};
+    log.Match(R"(Loaded stream: "intro/Radio_Mivola\.mp3" \(\d+ ms\))");
+    for (const std::string& picture : shell) log.Match("Loaded unfiltered image: \"" + Escaped(picture) + "\"" + size);
+    log.Match(R"(Loaded stream: "endscreen/sundrelle\.ogg" \(\d+ ms\))");
+    log.Match("Loaded unfiltered image: \"endscreen/letterbox\\.png\"" + size);
+    log.Exact("BASS_Start()");
+    // The song player starts song 0 after the intro and moves on by itself.
+    log.Exact("Playing: 0");
+    while (log.Peek(R"(Playing: \d+)")) log.Skip();
+    log.Exact("BASS_Stop()");
+    log.Exact("BASS_Free()");
+    for (size_t i = 0; i < songs.size(); ++i) log.Exact("Unloaded " + songKinds[i] + ": \"" + songs[i] + "\"");
+    for (const std::string& picture : pictures) log.Exact("Unloaded image: \"" + picture + "\"");
+    for (const char* item : {"interface/loadingscreen.png", "intro/background.png", "intro/foreground.png",
+                             "intro/button.png", "intro/dial.png", "intro/startscreen.png",
+                             "endscreen/background.png", "endscreen/scroller.png", "endscreen/letterbox.png"})
+        log.Exact(std::string("Unloaded image: \"") + item + "\"");
+    log.Exact("Bye bye...");
+    EXPECT_TRUE(log.Done());
+
+    // Escape at 60 s: the end screen starts one second later (first frame at
+    // or after 61 s) and ends by itself 48 s after that.
+    double seconds = WavSeconds(wav);
+    EXPECT_GE(seconds, 60 + 1 + 48);
+    EXPECT_LE(seconds, 60 + 1 + 48 + 1.5);
+}
+
+TEST_F(CaptureTest, DialogCancelEndsWithMinusOneBeforeAnyWindow)
+{
+    RunResult run = Capture(kContent, {"--dialog", "cancel"});
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.log, "");
+}
+
+TEST_F(CaptureTest, MissingPictureShowsItsCaptionAndEndsWithZero)
+{
+    fs::path content = CopyContent();
+    fs::remove(content / "intro/dial.png");
+    RunResult run = Capture(content, {"--fps", "5"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.Has("[messagebox] error: ERROR CREATING UNFILTERED TEXTURE - D3DXERR_INVALIDDATA: intro/dial.png\n"))
+        << run.log;
+    EXPECT_FALSE(run.Has("BASS_Start()"));
+    EXPECT_FALSE(run.Has("Bye bye"));
+}
+
+TEST_F(CaptureTest, BrokenXmlEndsWithItsMessage)
+{
+    fs::path content = CopyContent();
+    std::ofstream(content / "interface.xml") << "<bits><interface><layers><element type=\"layer\"></bits>";
+    RunResult run = Capture(content, {});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.Has("Gathering data from interface.xml...\n[messagebox] error: Error: ERROR LOADING XML\n")) << run.log;
+    EXPECT_FALSE(run.Has("BASS_Init()"));
+}
+
+TEST_F(CaptureTest, SpaceInTheIntroGivesOneBlackFrameThenTheInterface)
+{
+    fs::path video = dir_ / "space.y4m";
+    RunResult run = Capture(kContent, {"--fps", "4", "--windowed", "--event", "10 key space down", "--event",
+                                 "10.5 key space up", "--max-seconds", "11.5", "--video", video.string()});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.Has("Playing: 0\n"));
+    EXPECT_TRUE(run.Has("Bye bye...\n"));
+    Video v = ReadY4m(video);
+    ASSERT_EQ(v.width, 1280);
+    ASSERT_GE(v.frames.size(), 46u);
+    // The key is seen in the frame after 10 s: that frame is black, the ones
+    // around it are not.
+    size_t space = 40;
+    EXPECT_FALSE(v.Black(space - 1));
+    EXPECT_TRUE(v.Black(space));
+    for (size_t f = space + 1; f < v.frames.size(); ++f) EXPECT_FALSE(v.Black(f)) << f;
+}
+
+TEST_F(CaptureTest, EscapeInTheIntroEndsTheRun)
+{
+    fs::path wav = dir_ / "escape.wav";
+    RunResult run = Capture(kContent, {"--fps", "4", "--windowed", "--event", "10 key escape down", "--audio", wav.string()});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_FALSE(run.Has("Playing:"));
+    EXPECT_TRUE(run.Has("BASS_Stop()\nBASS_Free()\n"));
+    EXPECT_TRUE(run.Has("Bye bye...\n"));
+    EXPECT_LE(WavSeconds(wav), 10.5);
+}
+
+TEST_F(CaptureTest, ClosingWhileLoadingSkipsTheLoopAndTheFirstBarIs267PixelsLong)
+{
+    fs::path video = dir_ / "loading.y4m";
+    RunResult run = Capture(kContent, {"--fps", "4", "--windowed", "--no-multisample", "--event", "0.5 close",
+                                       "--video", video.string()});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.Has("BASS_Start()\nBASS_Stop()\nBASS_Free()\n")) << run.log;
+    EXPECT_TRUE(run.Has("Bye bye...\n"));
+    EXPECT_FALSE(run.Has("Playing:"));
+
+    Video v = ReadY4m(video);
+    ASSERT_EQ(v.width, 1280);
+    ASSERT_GE(v.frames.size(), 2u);
+    // Loading frames only: one after each song and each picture.
+    size_t loads = 0;
+    for (size_t at = run.log.find("Loaded "); at != std::string::npos; at = run.log.find("Loaded ", at + 1)) ++loads;
+    size_t shellItems = 13, loadingScreen = 1;
+    EXPECT_EQ(v.frames.size(), loads - shellItems - loadingScreen);
+
+    // The first bar (progress 0.3) covers x = 194 to 460 on rows 659 to 681
+    // (without multisampling, whose edge pixels are partly covered); the second
+    // reaches further, so column 461 still shows the picture in frame 0.
+    const uint8_t bar = 16 + (219 * 0xCC + 127) / 255;
+    for (int y : {659, 670, 681}) {
+        int length = 0;
+        for (int x = 194; x < 1280 && v.Luma(0, x, y) == bar; ++x) ++length;
+        EXPECT_EQ(length, 267) << "row " << y;
+        EXPECT_NE(v.Luma(0, 193, y), bar);
+        EXPECT_EQ(v.Luma(1, 461, y), bar);
+    }
+    EXPECT_NE(v.Luma(0, 300, 658), bar);
+    EXPECT_NE(v.Luma(0, 300, 682), bar);
+}
+
+}  // namespace

@@ -123,6 +123,7 @@ struct Library {
     SDL_AudioDeviceID sdlDevice = 0;
     std::thread worker;
     bool quit = false;
+    uint64_t generation = 0;      // one per BASS_Init: a detached old worker knows it is done
     int frameHook = -1;
 
     std::vector<float> mixBuffer, channelBuffer;
@@ -428,13 +429,13 @@ void SDLCALL SdlCallback(void*, Uint8* stream, int bytes)
 
 // Live runs: fires END syncs once they are heard and, with the silent device,
 // keeps the mix a block ahead of real time.
-void WorkerLoop()
+void WorkerLoop(uint64_t generation)
 {
     Library& lib = Lib();
     std::unique_lock<std::mutex> lock(lib.mutex);
-    while (!lib.quit) {
+    while (!lib.quit && lib.generation == generation) {
         lib.wake.wait_for(lock, std::chrono::milliseconds(2));
-        if (lib.quit) break;
+        if (lib.quit || lib.generation != generation) break;
         if (lib.device == Device::Silent && lib.running) {
             int64_t target = SilentClock(lib) + kSilentBufferFrames;
             while (lib.mixed < target) MixBlock(lib, kSilentBufferFrames, nullptr);
@@ -553,6 +554,7 @@ BOOL BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void* clsid)
         lib.device = kind;
         lib.running = true;
         lib.quit = false;
+        ++lib.generation;
         lib.mixed = 0;
         lib.lastHeard = 0;
         lib.lastCallback = Clock::now();
@@ -563,10 +565,18 @@ BOOL BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void* clsid)
         if (kind == Device::Virtual) lib.latency = 0;
     }
     if (kind == Device::Virtual) {
-        lib.frameHook = host::AddFrameHook(VirtualFrame);
+        int hook = host::AddFrameHook(VirtualFrame);
+        std::lock_guard<std::mutex> lock(lib.mutex);
+        lib.frameHook = hook;
     } else {
-        lib.worker = std::thread(WorkerLoop);
-        if (kind == Device::Sdl) SDL_PauseAudioDevice(lib.sdlDevice, 0);
+        SDL_AudioDeviceID sdl = 0;
+        {
+            std::lock_guard<std::mutex> lock(lib.mutex);
+            lib.worker = std::thread(WorkerLoop, lib.generation);
+            sdl = lib.sdlDevice;
+        }
+        // Outside our lock: SDL holds its own while it runs our callback.
+        if (sdl) SDL_PauseAudioDevice(sdl, 0);
     }
     return Ok(TRUE);
 }

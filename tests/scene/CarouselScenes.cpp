@@ -40,8 +40,8 @@ Vector3 TurnedBack(const Vector3& p, int quarterTurns)
     return Vector3(p.x * c + p.z * s, p.y, -p.x * s + p.z * c);
 }
 
-const float kGridX[5] = {-20, 20, -20, 20, 0};
-const float kGridY[5] = {14, 14, -14, -14, 38};
+const float kGridX[6] = {-20, 20, -20, 20, 0, 0};
+const float kGridY[6] = {14, 14, -14, -14, 38, -38};
 
 }  // namespace
 
@@ -58,11 +58,11 @@ Vector3 GridCentre(int face)
 std::string WriteGrid(const std::string& dir)
 {
     fixtures::SceneSpec spec;
-    for (int face = 0; face < 5; ++face) {
-        const std::string texture = face < 4 ? SlotTexture(face) : "slot0.bmp.old";
+    for (int face = 0; face < 6; ++face) {
+        const std::string texture = face < 4 ? SlotTexture(face) : face == 4 ? "slot0.bmp.old" : "";
         const std::string material = "Mat" + std::to_string(face);
         spec.materials.push_back({material, texture});
-        harness::WriteBmp(dir + "/" + texture, 8, 8, 128, 128, 128);
+        if (!texture.empty()) harness::WriteBmp(dir + "/" + texture, 8, 8, 128, 128, 128);
         // One copy of the face for each quarter turn, so that after any number of
         // turns one copy stands in front at the face's place.
         Vector3 front[4];

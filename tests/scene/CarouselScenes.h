@@ -16,10 +16,11 @@ const Vector3 kPivot(-0.147f, 27.641f, 133.806f);
 // Placeholder texture name of slot s as stored in the scene: "Slot<s>.BMP".
 std::string SlotTexture(int slot);
 
-// Writes the grid scene, its own textures (grey) and a fifth face whose texture
-// name differs from a placeholder's only in length, into dir; returns the scene path.
+// Writes the grid scene, its own textures (grey), a fifth face whose texture name
+// differs from a placeholder's only in length and a sixth without a texture, into
+// dir; returns the scene path.
 std::string WriteGrid(const std::string& dir);
-// The centre of grid face slot (0..3) and of the fifth face (4), before turning.
+// The centre of grid face slot (0..3), of the fifth (4) and sixth (5) face, before turning.
 Vector3 GridCentre(int face);
 
 std::string WriteBox(const std::string& dir);

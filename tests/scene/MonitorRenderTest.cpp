@@ -10,6 +10,7 @@
 #include "tests/scene/SceneFixtures.h"
 
 #include "app/CosineEase.h"
+#include "math/Quaternion.h"
 
 #include <gtest/gtest.h>
 
@@ -153,6 +154,17 @@ TEST_F(MonitorRender, AtRestTheFacesShowTheSongsAroundTheFirst)
 
     UseSongs(6);
     EXPECT_EQ(GridSongs(DrawMonitor()), (std::vector<int>{0, 1, 2, 5}));
+
+    // A face without a texture name never takes a picture, even from an unset slot.
+    monitor.dummyTextures[1][0] = 0;
+    const Rgb plain = [&] {
+        Frame f = DrawMonitor();
+        float x, y;
+        harness::ProjectToPixel(carousel::GridCentre(5), x, y);
+        return f.At(int(x), int(y));
+    }();
+    EXPECT_TRUE(plain.r > 200 && plain.g > 200 && plain.b > 200) << plain.r << " " << plain.g << " " << plain.b;
+    std::swprintf(monitor.dummyTextures[1], 260, L"slot1.bmp");
 
     // Without songs every face keeps its own texture.
     UseSongs(0);
@@ -419,6 +431,55 @@ TEST_F(MonitorRender, LeavesTheStateTheFlatLayersStartFrom)
     }
 }
 
+TEST(MonitorMatrices, MeshPlacementIsScaleThenTurnThenMove)
+{
+    SceneMesh mesh;
+    auto key = [](ScalarTrack& track, float value) {
+        track = ScalarTrack(1);
+        track.keys[0].value = value;
+    };
+    key(mesh.scaleX, 2);
+    key(mesh.scaleY, 3);
+    key(mesh.scaleZ, 4);
+    key(mesh.positionX, 1);
+    key(mesh.positionY, 2);
+    key(mesh.positionZ, 3);
+    mesh.rotation = RotationTrack(1);
+    mesh.rotation.keys[0].rotation = FromAxisAngle(Vector3(0, 1, 0), 1.5707964f);
+    const Matrix4 m = ArtshowMonitor::MeshMatrix(mesh);
+    // (1, 1, 0) scaled to (2, 3, 0), a quarter turn about y takes x to -z, then moved.
+    const Vector3 p = m.TransformPoint(Vector3(1, 1, 0));
+    EXPECT_NEAR(p.x, 1.0f, 1e-5f);
+    EXPECT_NEAR(p.y, 5.0f, 1e-5f);
+    EXPECT_NEAR(p.z, 1.0f, 1e-5f);
+
+    // Tracks without keys: scale 0 collapses the mesh to its position.
+    const Matrix4 empty = ArtshowMonitor::MeshMatrix(SceneMesh{});
+    const Vector3 q = empty.TransformPoint(Vector3(5, 6, 7));
+    EXPECT_EQ(q.x, 0.0f);
+    EXPECT_EQ(q.y, 0.0f);
+    EXPECT_EQ(q.z, 0.0f);
+}
+
+TEST(MonitorMatrices, LookAtPutsTheTargetStraightAhead)
+{
+    const Vector3 eyes[] = {{-6, 110, -145}, {0, 0, 0}, {0, 0, 0}, {3, 4, 5}};
+    const Vector3 targets[] = {{-5, 75, 63}, {0, 5, 0}, {0, -5, 0}, {3, 4, 5}};
+    for (int i = 0; i < 4; ++i) {
+        const Matrix4 view = ArtshowMonitor::LookAt(eyes[i], targets[i]);
+        for (auto& row : view.m)
+            for (float e : row) EXPECT_TRUE(std::isfinite(e)) << "case " << i;
+        const Vector3 ahead = view.TransformPoint(targets[i]);
+        EXPECT_NEAR(ahead.x, 0.0f, 1e-4f) << "case " << i;
+        EXPECT_NEAR(ahead.y, 0.0f, 1e-4f) << "case " << i;
+        EXPECT_NEAR(ahead.z, (targets[i] - eyes[i]).Normalized() == Vector3() ? 0.0f
+                             : std::sqrt(Dot(targets[i] - eyes[i], targets[i] - eyes[i])), 1e-3f);
+    }
+    // Looking straight up, up is -z: the world's +x stays to the right.
+    const Vector3 right = ArtshowMonitor::LookAt(Vector3(), Vector3(0, 5, 0)).TransformPoint(Vector3(1, 0, 0));
+    EXPECT_NEAR(right.x, 1.0f, 1e-6f);
+}
+
 TEST_F(MonitorRender, ASceneThatFailedToLoadDrawsNothing)
 {
     UseScene(dir + "/missing.3ds");
@@ -474,7 +535,7 @@ TEST(MonitorLoad, ReadsTheSceneAndThePlaceholdersOfItsElement)
     EXPECT_NE(lines[1].find("-1"), std::string::npos);
 
     ASSERT_NE(monitor.model.handle.scene, nullptr);
-    EXPECT_EQ(monitor.model.handle.scene->meshCount, 5);
+    EXPECT_EQ(monitor.model.handle.scene->meshCount, 6);
     EXPECT_NE(monitor.model.handle.scene->meshes[0].texture, nullptr);
     DestroyScene(monitor.model.handle.scene);
     monitor.model.handle.scene = nullptr;

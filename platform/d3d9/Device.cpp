@@ -948,23 +948,32 @@ void Device::UpdateUniforms(Program& p)
     }
 }
 
+// GL reads past a buffer's end without complaint: draws must stay inside it.
+bool Device::VerticesInStream(uint64_t first, uint64_t count) const
+{
+    return stream_ && streamStride_ > 0 &&
+           streamOffset_ + (first + count) * streamStride_ <= stream_->Length();
+}
+
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount)
 {
     GLenum mode;
     GLsizei count = VertexCount(type, primitiveCount, mode);
-    if (count == 0) return D3DERR_INVALIDCALL;
+    if (count == 0 || !VerticesInStream(startVertex, uint64_t(count))) return D3DERR_INVALIDCALL;
     if (!PrepareDraw()) return D3DERR_INVALIDCALL;
     glDrawArrays(mode, GLint(startVertex), count);
     CountDraw();
     return D3D_OK;
 }
 
-HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex, UINT, UINT,
-                                     UINT startIndex, UINT primitiveCount)
+HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex, UINT minVertexIndex,
+                                     UINT numVertices, UINT startIndex, UINT primitiveCount)
 {
     GLenum mode;
     GLsizei count = VertexCount(type, primitiveCount, mode);
-    if (count == 0 || !indices_) return D3DERR_INVALIDCALL;
+    if (count == 0 || !indices_ || baseVertexIndex < 0 ||
+        !VerticesInStream(uint64_t(baseVertexIndex) + minVertexIndex, numVertices))
+        return D3DERR_INVALIDCALL;
     D3DINDEXBUFFER_DESC desc;
     indices_->GetDesc(&desc);
     const size_t indexSize = desc.Format == D3DFMT_INDEX32 ? 4 : 2;

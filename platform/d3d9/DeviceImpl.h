@@ -74,6 +74,7 @@ public:
     HRESULT Unlock() override;
     HRESULT GetDesc(Desc* desc) override;
     GLuint Gl() const { return buffer_; }
+    UINT Length() const { return length_; }
 
 private:
     ~Buffer() override;
@@ -171,6 +172,7 @@ private:
     void ApplyRenderState(DWORD state);
     void ApplySampler(DWORD sampler);
     bool PrepareDraw();
+    bool VerticesInStream(uint64_t first, uint64_t count) const;
     void UpdateUniforms(Program& program);
     void BindVertexLayout();
     void BlitToWindow(GLuint source);

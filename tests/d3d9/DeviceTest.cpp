@@ -125,6 +125,18 @@ TEST_F(DeviceTest, LocksCheckTheirRangesAndWriteThrough)
     EXPECT_EQ(quad->Lock(0, 0, &p, 0), D3DERR_INVALIDCALL);   // already locked
     quad->Unlock();
     EXPECT_EQ(quad->Unlock(), D3DERR_INVALIDCALL);
+    // Draws that would read past the buffer are refused.
+    device->SetFVF(0x252);
+    device->SetStreamSource(0, quad, 0, 44);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 3), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 1, 2), D3DERR_INVALIDCALL);
+    IDirect3DIndexBuffer9* indices = nullptr;
+    ASSERT_EQ(device->CreateIndexBuffer(12, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &indices, nullptr), D3D_OK);
+    device->SetIndices(indices);
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 5, 0, 2), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 3), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3D_OK);
+    indices->Release();
 
     IDirect3DTexture9* tex = nullptr;
     ASSERT_EQ(device->CreateTexture(8, 4, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &tex, nullptr), D3D_OK);

@@ -157,10 +157,18 @@ std::string InterfaceXml() {
          "<bits>\n<interface>\n<layers>\n"
          "  <element type=\"layer\" relativepos=\"background\" x=\"0\" y=\"0\">\n"
          "    <image path=\"interface/background.png\"/>\n  </element>\n"
+         "  <!-- a glow behind the carousel that breathes with the music -->\n"
+         "  <element type=\"layer\" react=\"opacity\" x=\"526\" y=\"210\">\n"
+         "    <image path=\"interface/orb_big.png\" blend=\"add\"/>\n  </element>\n"
          "  <element type=\"layer\" relativepos=\"panel\" x=\"36\" y=\"96\">\n"
          "    <image path=\"interface/panel_left.png\" blend=\"normal\"/>\n  </element>\n"
          "  <element x=\"1044\" y=\"96\" type=\"layer\" relativepos=\"panel\">\n"
          "    <image blend=\"normal\" path=\"interface/panel_right.png\"/>\n  </element>\n"
+         "  <element type=\"monitor\" x=\"0\" y=\"0\">\n"
+         "    <monitor path=\"scene/carousel.3ds\"/>\n";
+    for (int id = 0; id < 4; ++id)
+        x << "    <dummytexture id=\"" << id << "\" file=\"" << ScreenTextureName(id) << "\"/>\n";
+    x << "  </element>\n"
          "  <!-- orbs pulse with the music -->\n"
          "  <element type=\"layer\" relativepos=\"orbtop\" react=\"opacity\" x=\"76\" y=\"120\">\n"
          "    <image path=\"interface/orb_pink.png\" blend=\"add\"/>\n  </element>\n"
@@ -172,13 +180,6 @@ std::string InterfaceXml() {
          "    <image path=\"interface/orb_cyan.png\" blend=\"add\"/>\n  </element>\n"
          "  <element type=\"layer\" react=\"opacity\" x=\"1084\" y=\"256\">\n"
          "    <image path=\"interface/orb_pink.png\" blend=\"add\"/>\n  </element>\n"
-         "  <element type=\"layer\" react=\"opacity\" x=\"526\" y=\"210\">\n"
-         "    <image path=\"interface/orb_big.png\" blend=\"add\"/>\n  </element>\n"
-         "  <element type=\"monitor\" x=\"0\" y=\"0\">\n"
-         "    <monitor path=\"scene/carousel.3ds\"/>\n";
-    for (int id = 0; id < 4; ++id)
-        x << "    <dummytexture id=\"" << id << "\" file=\"" << ScreenTextureName(id) << "\"/>\n";
-    x << "  </element>\n"
          "  <element type=\"layer\" relativepos=\"amp\" x=\"" << a.x << "\" y=\"" << a.y << "\">\n"
          "    <image path=\"interface/amplifier.png\"/>\n  </element>\n"
          "  <element type=\"vu\" relativepos=\"amp\" x=\"" << a.vuX << "\" y=\"" << a.vuY << "\">\n"
@@ -216,9 +217,9 @@ bool GenerateContent(const GenerateOptions& o, Manifest& m) {
         return true;
     };
     auto stream = [&](const std::string& rel, const Stereo& pcm, int r, bool ogg, float quality, int serial,
-                      int kbps, bool mono, const std::string& title) {
+                      int kbps, const std::string& title) {
         bool ok = ogg ? WriteOgg((root / rel).string(), pcm, r, quality, serial, title)
-                      : WriteMp3((root / rel).string(), pcm, r, kbps, mono);
+                      : WriteMp3((root / rel).string(), pcm, r, kbps);
         if (!ok) return Fail(rel);
         m.files.push_back({rel, FileKind::Stream, 0, 0, double(pcm.Frames()) / r, 0});
         if (!o.wavDir.empty()) WriteWav((fs::path(o.wavDir) / (fs::path(rel).stem().string() + ".wav")).string(), pcm, r);
@@ -244,7 +245,7 @@ bool GenerateContent(const GenerateOptions& o, Manifest& m) {
         } else {
             Stereo pcm = RenderSong(plan, s.sound, rate, 2.0);
             Normalize(pcm, s.format == Format::Mp3 ? 0.8f : 0.85f);
-            if (!stream(s.file, pcm, rate, s.format == Format::Ogg, o.test ? 0.0f : 0.3f, serial++, o.test ? 96 : 160, false, s.title)) return false;
+            if (!stream(s.file, pcm, rate, s.format == Format::Ogg, o.test ? 0.0f : 0.3f, serial++, o.test ? 96 : 160, s.title)) return false;
         }
         std::string pic = "titles/" + fs::path(s.file).stem().string() + ".png";
         if (!picture(pic, TitlePicture(s.look, s.title, Ext(s.format), titleSize))) return false;
@@ -269,7 +270,7 @@ bool GenerateContent(const GenerateOptions& o, Manifest& m) {
         const int r = rate;
         Stereo radio = RenderRadio(r);
         Normalize(radio, 0.8f);
-        if (!stream("intro/Radio_Mivola.mp3", radio, r, false, 0, 0, o.test ? 64 : 128, false, "Radio Mivola")) return false;
+        if (!stream("intro/Radio_Mivola.mp3", radio, r, false, 0, 0, o.test ? 64 : 128, "Radio Mivola")) return false;
     }
     {
         SongStyle st = Style("Sundrelle", 77, 84, 51, false, o.test ? 4 : 54, {0, 5, 3, 4}, DrumsHalfTime, BassWalking, 0.4f);
@@ -278,7 +279,7 @@ bool GenerateContent(const GenerateOptions& o, Manifest& m) {
         snd.lead = LeadBell; snd.bass = BassSub; snd.pad = PadWarm; snd.arp = LeadPluck; snd.reverb = 0.35f; snd.echo = 0.3f;
         Stereo end = RenderSong(Compose(st), snd, rate, o.test ? 1.0 : 4.0);
         Normalize(end, 0.85f);
-        if (!stream("endscreen/sundrelle.ogg", end, rate, true, o.test ? 0.0f : 0.3f, serial++, 0, false, "Sundrelle")) return false;
+        if (!stream("endscreen/sundrelle.ogg", end, rate, true, o.test ? 0.0f : 0.3f, serial++, 0, "Sundrelle")) return false;
     }
 
     // Interface pictures.
@@ -295,10 +296,7 @@ bool GenerateContent(const GenerateOptions& o, Manifest& m) {
     if (!picture("interface/button_next.png", AmpButton(1))) return false;
     if (!picture("interface/vu_block.png", VuBlock())) return false;
     if (!picture("interface/scroller_panel.png", ScrollerPanel())) return false;
-    {
-        Image badge = Panel(120, 36, 0x3a1a4a);
-        if (!picture("interface/badge.png", badge)) return false;
-    }
+    if (!picture("interface/badge.png", Badge())) return false;
 
     // The carousel and its textures.
     for (int slot = 0; slot < 4; ++slot) {

@@ -82,13 +82,13 @@ bool WriteOgg(const std::string& path, const Stereo& pcm, int rate, float qualit
     return std::fclose(f) == 0 && ok;
 }
 
-bool WriteMp3(const std::string& path, const Stereo& pcm, int rate, int kbps, bool mono) {
+bool WriteMp3(const std::string& path, const Stereo& pcm, int rate, int kbps) {
     lame_global_flags* gf = lame_init();
     if (!gf) return false;
     lame_set_in_samplerate(gf, rate);
     lame_set_out_samplerate(gf, rate);
     lame_set_num_channels(gf, 2);
-    lame_set_mode(gf, mono ? MONO : JOINT_STEREO);
+    lame_set_mode(gf, JOINT_STEREO);
     lame_set_brate(gf, kbps);
     lame_set_quality(gf, 5);
     lame_set_bWriteVbrTag(gf, 1);  // info frame with encoder delay and padding: exact length
@@ -101,8 +101,8 @@ bool WriteMp3(const std::string& path, const Stereo& pcm, int rate, int kbps, bo
     for (size_t pos = 0; pos < pcm.Frames(); pos += 8192) {
         size_t n = std::min<size_t>(8192, pcm.Frames() - pos);
         for (size_t i = 0; i < n; ++i) {
-            l[i] = mono ? ToPcm16(0.5f * (pcm.l[pos + i] + pcm.r[pos + i])) : ToPcm16(pcm.l[pos + i]);
-            r[i] = mono ? l[i] : ToPcm16(pcm.r[pos + i]);
+            l[i] = ToPcm16(pcm.l[pos + i]);
+            r[i] = ToPcm16(pcm.r[pos + i]);
         }
         int got = lame_encode_buffer(gf, l.data(), r.data(), int(n), buf.data(), int(buf.size()));
         if (got < 0) { lame_close(gf); return false; }

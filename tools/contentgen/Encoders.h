@@ -7,6 +7,7 @@
 #include <string>
 
 bool WriteOgg(const std::string& path, const Stereo& pcm, int rate, float quality, int serial, const std::string& title);
-bool WriteMp3(const std::string& path, const Stereo& pcm, int rate, int kbps, bool mono);
+// Joint stereo at a constant bit rate.
+bool WriteMp3(const std::string& path, const Stereo& pcm, int rate, int kbps);
 // 16-bit PCM WAV, for listening checks.
 bool WriteWav(const std::string& path, const Stereo& pcm, int rate);

@@ -386,8 +386,6 @@ Image InterfaceBackground() {
     // A soft spotlight where the carousel stands.
     img.Glow(654, 330, 360, Hex(0x5f3fbf, 0.45f), 2.0f);
     img.Glow(654, 560, 260, Hex(0x3fd0ff, 0.25f), 2.0f);
-    Font f(SansBold(), 20);
-    f.Draw(img, 430, 52, "M I V O L A   \xc2\xb7   M U S I C   D I S K", Hex(0xc9b8ff, 0.55f));
     return img;
 }
 
@@ -511,5 +509,13 @@ Image CarouselBody() {
     });
     img.FillRect(0, 120, 256, 136, Hex(0xff3fa4));
     img.FillRect(0, 124, 256, 132, Hex(0xffc0e0));
+    return img;
+}
+
+Image Badge() {
+    Image img = Panel(120, 36, 0x3a1a4a);
+    Font f(SansBold(), 13);
+    f.DrawCentred(img, 60, 23, "DISK 001", Hex(0x7fd8ff), 2);
+    img.FillCircle(16, 18, 4, Hex(0xff3fa4));
     return img;
 }

@@ -30,6 +30,7 @@ Image Amplifier();          // 300 x 200 with the meter display at (36..148, 30.
 Image AmpButton(int direction);  // -1 previous, 1 next
 Image VuBlock();            // 16 x 6
 Image ScrollerPanel();      // 240 x 40 behind the text scroller
+Image Badge();             // 120 x 36 label in the top-left corner
 
 // Scene textures.
 Image ScreenPlaceholder(int slot);

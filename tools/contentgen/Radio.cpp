@@ -54,10 +54,12 @@ std::vector<float> Station(int bpm, int root, bool minor, DrumStyle drums, BassS
     SongSound snd;
     snd.lead = lead;
     snd.reverb = 0.05f;
-    Stereo song = RenderSong(Compose(st), snd, rate, 0.2);
-    Normalize(song, 0.6f);
-    std::vector<float> m = Mono(song);
+    std::vector<float> m = Mono(RenderSong(Compose(st), snd, rate, 0.2));
     RadioVoice(m, rate, 300, 3200);
+    // Level after the radio's band limits, which take most of the bass and drums away.
+    float peak = 0;
+    for (float v : m) peak = std::max(peak, std::fabs(v));
+    for (float& v : m) v *= 0.55f / std::max(peak, 1e-6f);
     return m;
 }
 

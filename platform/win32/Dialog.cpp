@@ -10,6 +10,7 @@
 namespace {
 
 std::vector<dialog::Action> script;
+dialog::Presenter presenter = nullptr;
 dialog::ModalDialog* active = nullptr;
 
 HWND HandleOf(dialog::ModalDialog* d)
@@ -62,6 +63,11 @@ namespace dialog {
 void SetScript(std::vector<Action> actions)
 {
     script = std::move(actions);
+}
+
+void SetPresenter(Presenter p)
+{
+    presenter = p;
 }
 
 ModalDialog::ModalDialog(const res::DialogTemplate& layout, DLGPROC procedure)
@@ -160,7 +166,7 @@ INT_PTR DialogBoxParamW(HINSTANCE, LPCWSTR templateName, HWND, DLGPROC dialogPro
         if (host::IsVirtual()) {
             if (script.empty()) AnswerFromHost(d);
             else PlayScript(d);
-        } else if (!dialog::RunDialogWindow(d)) {
+        } else if (!presenter || !presenter(d)) {
             active = nullptr;
             return -1;
         }

@@ -38,4 +38,11 @@ struct ModalDialog {
 // when no window could be made.
 bool RunDialogWindow(ModalDialog& d);
 
+// Live runs show dialogs with RunDialogWindow once a program asks for it (the
+// window needs the Direct3D 9 and GDI stand-ins, which only full programs link);
+// without it a live dialog cannot be created and DialogBoxParamW answers -1.
+void UseDialogWindow();
+using Presenter = bool (*)(ModalDialog&);
+void SetPresenter(Presenter presenter);
+
 }  // namespace dialog

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cwctype>
 
 namespace gdi {
@@ -96,7 +97,13 @@ int FaceWeight(FT_Face face) {
 // fontconfig's best scalable match for a family name, weight and slant.
 bool MatchWithFontconfig(const std::string& family, int weight, bool italic, std::string& path,
                          long& index) {
-    static bool ready = FcInit();
+    // fontconfig keeps its configuration until FcFini; release it at exit so
+    // leak checkers see a clean process.
+    static bool ready = [] {
+        if (!FcInit()) return false;
+        std::atexit([] { FcFini(); });
+        return true;
+    }();
     if (!ready) return false;
     FcPattern* pattern = FcPatternCreate();
     if (!pattern) return false;

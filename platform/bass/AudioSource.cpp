@@ -148,6 +148,17 @@ int OpenStream(const std::string& path, std::unique_ptr<AudioSource>& out)
         sf_close(file);
         return 41;
     }
+    // A stream that does not state its length is decoded once to count it.
+    if (info.frames <= 0 || info.frames == SF_COUNT_MAX) {
+        std::vector<float> scratch(4096 * static_cast<size_t>(info.channels));
+        sf_count_t total = 0;
+        for (sf_count_t got; (got = sf_readf_float(file, scratch.data(), 4096)) > 0;) total += got;
+        if (sf_seek(file, 0, SEEK_SET) != 0 && total > 0) {
+            sf_close(file);
+            return 41;
+        }
+        info.frames = total;
+    }
     out = std::make_unique<SndfileSource>(file, info);
     return 0;
 }

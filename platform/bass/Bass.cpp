@@ -10,6 +10,12 @@
 // leaves a stamp per channel (output frames -> source frames) and a copy of
 // its samples before volume, so position, level and spectrum are read at the
 // heard clock, not at the mix.
+//
+// Latency: with SDL the heard clock trails the mix by two callback blocks (the
+// one just filled and the one the device plays; 2 x 512 frames, about 23 ms),
+// advancing in real time between callbacks but never past the next block. The
+// silent device plays from a real-time clock and mixes one 256-frame block
+// ahead. Virtual runs hear exactly what was mixed, at each frame boundary.
 #include "platform/bass/bass.h"
 
 #include "platform/bass/AudioSource.h"

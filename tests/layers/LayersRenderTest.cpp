@@ -245,7 +245,7 @@ TEST_F(LayersRender, ScrollerEntersFromTheRightAndFadesAtTheEdges) {
     ASSERT_NE(scroller->atlas.texture, nullptr);
     EXPECT_STREQ(scroller->atlas.faceName, L"DejaVu Sans");
     EXPECT_STREQ(scroller->text, L"HHHH");
-    const int hw = scroller->atlas.glyphRight['H'] - scroller->atlas.glyphLeft['H'];
+    const int hw = scroller->atlas.glyphRight[int('H')] - scroller->atlas.glyphLeft[int('H')];
 
     auto draw = [&] {
         BeginFrame(0xFF000000);

@@ -207,6 +207,10 @@ public:
             device->Release();
             return hr;
         }
+        // A fullscreen back buffer is shown scaled on a desktop-sized window: the
+        // window's mouse messages then report back-buffer pixels.
+        if (window && !p.Windowed)
+            SetWindowBackBufferSize(hwnd, int(p.BackBufferWidth), int(p.BackBufferHeight));
         *out = device;
         return D3D_OK;
     }

@@ -107,7 +107,9 @@ Image IntroDial() {
     Image img(2048, 160, {0, 0, 0, 0});
     Font num(SansBold(), 22), station(Sans(), 15);
     for (int i = 0; i < 128; ++i) {
-        float x = float(i) * 16 + 8;
+        // Ticks every 16 pixels from x = 8, numbers on every eighth: nothing straddles the
+        // strip's ends, so the copies join without a seam.
+        float x = std::fmod(float(i) * 16 + 72, 2048.0f);
         bool major = i % 8 == 0, mid = i % 4 == 0;
         float len = major ? 36 : mid ? 24 : 14;
         img.Line(x, 20, x, 20 + len, major ? 3.0f : 1.6f, Hex(0x2a1204, 0.9f));

@@ -41,7 +41,8 @@ float ArtshowTinyScroll::EdgeAlpha(float windowX, float penX) {
 
 int ArtshowTinyScroll::Draw(float pointerX, float pointerY) {
     IDirect3DDevice9* device = d3d.device;
-    if (!device) return 0;
+    // Without an atlas texture the glyph quads would come out as solid boxes.
+    if (!device || !atlas.texture) return 0;
     const uint32_t now = GetTickCount();
     if (startTick == 0) startTick = now;
     device->SetRenderState(D3DRS_ZENABLE, FALSE);

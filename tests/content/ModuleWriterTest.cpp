@@ -104,6 +104,37 @@ TEST(ModuleWriter, FlowEffectsGiveThePlayersLength) {
     }
 }
 
+// Dominant frequency of the first second of a one-note song, by counting rising zero crossings.
+double PlayedHz(const std::vector<uint8_t>& bytes) {
+    std::istringstream in(std::string(bytes.begin(), bytes.end()));
+    openmpt::module mod(in);
+    std::vector<float> mono(48000);
+    mod.read(48000, mono.size(), mono.data());
+    int rising = 0;
+    for (size_t i = 1000; i < mono.size(); ++i) rising += mono[i - 1] < 0 && mono[i] >= 0;
+    return rising / ((mono.size() - 1000) / 48000.0);
+}
+
+TEST(ModuleWriter, NoteNumbersPlayTheSamePitchInBothFormats) {
+    // A 32-frame square cycle at note 49 (C-4) sounds near middle C (261.6 Hz) in XM (8363 Hz
+    // sample rate) and in MOD (period 428, about 8287 Hz); one octave up at note 61.
+    for (bool xm : {true, false})
+        for (int note : {49, 61}) {
+            SCOPED_TRACE(std::string(xm ? "xm" : "mod") + " note " + std::to_string(note));
+            ModuleSong song = SimpleSong(4, 64);
+            for (ModulePattern& p : song.patterns) p = ModulePattern(64, 4);
+            song.patterns[0].At(0, 0) = {uint8_t(note), 1, -1, 0, 0};
+            song.instruments[0].sample.data.resize(32);
+            for (size_t i = 0; i < 32; ++i) song.instruments[0].sample.data[i] = i < 16 ? 12000 : -12000;
+            song.instruments[0].sample.loopLength = 32;
+            std::vector<uint8_t> bytes;
+            std::string error;
+            ASSERT_TRUE(xm ? WriteXm(song, bytes, error) : WriteMod(song, bytes, error)) << error;
+            const double expected = (xm ? 8363.0 : 3546895.0 / 428) / 32 * (note == 61 ? 2 : 1);
+            EXPECT_NEAR(PlayedHz(bytes), expected, expected * 0.02);
+        }
+}
+
 TEST(ModuleWriter, RejectsWhatTheFormatCannotHold) {
     struct Case { const char* name; bool xm; void (*edit)(ModuleSong&); };
     const Case cases[] = {

@@ -34,11 +34,12 @@ void RasterizeTextAtlas(TextAtlas& atlas, const WCHAR* faceName, int32_t size, u
         GetTextExtentPoint32W(dc, &c, 1, &extent);
         atlas.glyphLeft[i] = px;
         atlas.glyphRight[i] = px + extent.cx + 2;
-        // GDI clipped the drawing at the bitmap's edge; clip the cell the same
-        // way so that no cell reaches past the texture.
-        atlas.glyphTop[i] = std::min(py, kSize);
-        atlas.glyphBottom[i] = std::min(py + int(extent.cy), kSize);
-        if (firstCut < 0 && py + extent.cy > kSize) firstCut = i;
+        // GDI clipped the drawing at the bitmap's edges; clip the cell the same
+        // way so that no cell reaches past the texture (a negative size steps
+        // the rows upwards).
+        atlas.glyphTop[i] = std::clamp(py, 0, kSize);
+        atlas.glyphBottom[i] = std::clamp(py + int(extent.cy), 0, kSize);
+        if (firstCut < 0 && (py < 0 || py + extent.cy > kSize)) firstCut = i;
         px = atlas.glyphRight[i] + 10;
         if (px > 450) {
             px = 0;

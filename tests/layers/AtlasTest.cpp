@@ -93,6 +93,14 @@ TEST(TextAtlas, RowsPastTheBottomAreClipped) {
         cut += atlas.glyphTop[i] == 512;
     }
     EXPECT_GT(cut, 50);
+
+    // A negative size (an em height to GDI) steps the rows upwards, off the top.
+    RasterizeTextAtlas(atlas, L"DejaVu Sans", -30, coverage.data());
+    for (int i = 0; i < 256; ++i) {
+        EXPECT_GE(atlas.glyphTop[i], 0);
+        EXPECT_LE(atlas.glyphTop[i], atlas.glyphBottom[i]);
+    }
+    EXPECT_EQ(atlas.glyphBottom[255], 0);
 }
 
 TEST(TextAtlas, CodesAbove255UseTheirLowByte) {

@@ -67,7 +67,7 @@ struct IXMLDOMNamedNodeMap {
     HRESULT reset();
 };
 
-class IXMLDOMDocument : public IXMLDOMNode {
+struct IXMLDOMDocument : public IXMLDOMNode {
 public:
     IXMLDOMDocument();
     IXMLDOMDocument(const IXMLDOMDocument&) = delete;

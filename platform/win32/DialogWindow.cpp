@@ -150,6 +150,22 @@ private:
     HGDIOBJ oldFont_ = nullptr;
 };
 
+// The text as it fits in width pixels: cut with "..." when the substituted
+// dialog font runs wider than the font the template was laid out for.
+std::wstring FitText(HDC dc, const WCHAR* text, int width)
+{
+    std::wstring fitted = text;
+    auto extent = [&](const std::wstring& t) {
+        SIZE size{};
+        GetTextExtentPoint32W(dc, t.c_str(), static_cast<int>(t.size()), &size);
+        return static_cast<int>(size.cx);
+    };
+    if (extent(fitted) <= width) return fitted;
+    while (!fitted.empty() && extent(fitted + L"...") > width) fitted.pop_back();
+    while (!fitted.empty() && fitted.back() == L' ') fitted.pop_back();
+    return fitted + L"...";
+}
+
 bool Inside(const RECT& r, int x, int y)
 {
     return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
@@ -230,7 +246,7 @@ private:
             text.left += 1;
             text.top += 1;
         }
-        p.Text(c.text, text, DT_CENTER | DT_VCENTER);
+        p.Text(FitText(p.Dc(), c.text, text.right - text.left - 4).c_str(), text, DT_CENTER | DT_VCENTER);
         if (focused) p.DottedFrame({r.left + 3, r.top + 3, r.right - 3, r.bottom - 3});
     }
 
@@ -250,10 +266,11 @@ private:
                 p.Fill(x0 + k, y, x0 + k + 1, y + 3, kText);
             }
         }
+        RECT text{box.right + 4, r.top, std::min<int>(r.right, width_ - 2), r.bottom};
+        std::wstring label = FitText(p.Dc(), c.text, text.right - text.left);
         SIZE extent{};
-        GetTextExtentPoint32W(p.Dc(), c.text, static_cast<int>(std::wcslen(c.text)), &extent);
-        RECT text{box.right + 4, r.top, r.right, r.bottom};
-        p.Text(c.text, text, DT_LEFT | DT_VCENTER);
+        GetTextExtentPoint32W(p.Dc(), label.c_str(), static_cast<int>(label.size()), &extent);
+        p.Text(label.c_str(), text, DT_LEFT | DT_VCENTER);
         if (focused) {
             int middle = (r.top + r.bottom) / 2;
             int right = std::min<int>(r.right, text.left + extent.cx + 1);

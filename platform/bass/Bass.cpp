@@ -19,7 +19,7 @@
 #include "platform/bass/bass.h"
 
 #include "platform/bass/AudioSource.h"
-#include "platform/bass/Spectrum.h"
+#include "platform/bass/Fft.h"
 #include "platform/host/Host.h"
 #include "platform/win32/Log.h"
 

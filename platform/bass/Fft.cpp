@@ -1,4 +1,4 @@
-#include "platform/bass/Spectrum.h"
+#include "platform/bass/Fft.h"
 
 #include <cmath>
 #include <complex>

@@ -1,5 +1,5 @@
 // The FFT behind BASS_ChannelGetData, on its own.
-#include "platform/bass/Spectrum.h"
+#include "platform/bass/Fft.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@ std::vector<float> Sine(size_t n, double bin, double amplitude)
 
 }  // namespace
 
-TEST(Spectrum, ScaleAndLeakage)
+TEST(HannFft, ScaleAndLeakage)
 {
     float out[256];
     // Amplitude scales linearly; a tone halfway between bins loses the Hann

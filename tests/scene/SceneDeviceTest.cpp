@@ -56,29 +56,6 @@ TEST_F(SceneDevice, TexturesLoadFromBesideTheSceneOncePerMesh)
     DestroyScene(scene);
 }
 
-TEST_F(SceneDevice, ATexturePathTooLongForItsBufferLoadsNothing)
-{
-    // Directory part 250 characters: with "Wood.bmp" the path needs 258, fine;
-    // with a 10-character name it needs 260, one too many.
-    std::string deep = dir;
-    while (deep.size() < 249) deep += "/" + std::string(std::min<size_t>(40, 248 - deep.size()), 'd');
-    ASSERT_EQ(deep.size(), 249u);
-    std::filesystem::create_directories(deep);
-    harness::WriteBmp(deep + "/Wood.bmp", 4, 4, 1, 2, 3);
-    harness::WriteBmp(deep + "/Wood12.bmp", 4, 4, 1, 2, 3);
-    SceneSpec spec;
-    spec.materials = {{"Fits", "Wood.bmp"}, {"TooLong", "Wood12.bmp"}};
-    spec.meshes = {Quad("A", kSquare, "Fits"), Quad("B", kSquare, "TooLong")};
-    const std::string path = deep + "/s.3ds";
-    ASSERT_TRUE(WriteScene(spec, path));
-    Scene* scene = BuildScene(path.c_str(), new Scene, harness::Device());
-    ASSERT_EQ(scene->meshCount, 2);
-    EXPECT_NE(scene->meshes[0].texture, nullptr);
-    EXPECT_EQ(scene->meshes[1].texture, nullptr);
-    EXPECT_STREQ(scene->meshes[1].textureName, "Wood12.bmp");
-    DestroyScene(scene);
-}
-
 TEST_F(SceneDevice, BuffersHoldTheVerticesAndIndicesInTheManagedPool)
 {
     SceneSpec spec;

@@ -22,6 +22,7 @@
 #include "platform/bass/Fft.h"
 #include "platform/host/Host.h"
 #include "platform/win32/Log.h"
+#include "platform/win32/Utf8.h"
 
 #include <SDL.h>
 
@@ -159,31 +160,6 @@ T Ok(T result)
 {
     lastError = BASS_OK;
     return result;
-}
-
-std::string Utf8FromWide(const wchar_t* text)
-{
-    std::string out;
-    for (; *text; ++text) {
-        uint32_t c = static_cast<uint32_t>(*text);
-        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
 }
 
 std::string PathOf(const void* file, DWORD flags)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/d3dx9/d3dx9.h"
+#include "platform/win32/Utf8.h"
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -28,32 +29,6 @@ namespace {
 
 constexpr UINT kDefaultNonPow2 = 0xFFFFFFFEu;
 constexpr DWORD kFilterMask = 0xFF;
-
-// UTF-32 path to UTF-8 (invalid code points become U+FFFD).
-std::string ToUtf8(LPCWSTR wide)
-{
-    std::string out;
-    for (; *wide; ++wide) {
-        uint32_t c = uint32_t(*wide);
-        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | (c >> 18));
-            out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
 
 bool ReadFile(const std::string& path, std::vector<uint8_t>& bytes)
 {
@@ -163,7 +138,7 @@ HRESULT D3DXCreateTextureFromFileExW(IDirect3DDevice9* device, LPCWSTR srcFile, 
     if (!device || !srcFile || !texture) return D3DERR_INVALIDCALL;
     *texture = nullptr;
     std::vector<uint8_t> bytes;
-    if (!ReadFile(ToUtf8(srcFile), bytes) || bytes.empty() || bytes.size() > size_t(INT32_MAX))
+    if (!ReadFile(Utf8FromWide(srcFile), bytes) || bytes.empty() || bytes.size() > size_t(INT32_MAX))
         return D3DXERR_INVALIDDATA;
     int fw = 0, fh = 0, channels = 0;
     stbi_uc* decoded = stbi_load_from_memory(bytes.data(), int(bytes.size()), &fw, &fh, &channels, 4);

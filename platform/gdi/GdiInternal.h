@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/gdi/gdi.h"
+#include "platform/win32/Utf8.h"
 
 #include <cstdint>
 #include <mutex>
@@ -85,6 +86,5 @@ int Advance(Font& font, uint32_t code);
 void DrawText(Bitmap& bitmap, Font& font, int x, int y, const WCHAR* text, int count,
               COLORREF color);
 
-std::string ToUtf8(const WCHAR* text);
 
 }  // namespace gdi

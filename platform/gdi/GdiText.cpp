@@ -198,7 +198,7 @@ Font* MakeFont(int height, int weight, bool italic, DWORD quality, const WCHAR* 
         index = best->index;
         faceWeight = best->weight;
         faceItalic = best->italic;
-    } else if (!MatchWithFontconfig(ToUtf8(faceName), weight, italic, path, index)) {
+    } else if (!MatchWithFontconfig(Utf8FromWide(faceName), weight, italic, path, index)) {
         return nullptr;
     }
     Font* font = new Font();
@@ -306,7 +306,7 @@ int AddFontResourceW(LPCWSTR fileName) {
     if (!fileName || !*fileName) return 0;
     std::lock_guard<std::mutex> lock(Lock());
     if (!Library()) return 0;
-    std::string path = ToUtf8(fileName);
+    std::string path = Utf8FromWide(fileName);
     FT_Face face = nullptr;
     if (FT_New_Face(Library(), path.c_str(), -1, &face) != 0) return 0;
     long faces = face->num_faces;

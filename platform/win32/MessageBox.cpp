@@ -1,4 +1,5 @@
 #include "platform/win32/win32.h"
+#include "platform/win32/Utf8.h"
 
 #include "platform/host/Host.h"
 
@@ -6,16 +7,6 @@
 #include <string>
 
 namespace {
-
-std::string Utf8(LPCWSTR text)
-{
-    if (!text) return {};
-    int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string out(size > 0 ? static_cast<size_t>(size) : 0, '\0');
-    if (size > 0) WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
-    if (!out.empty()) out.pop_back();   // the terminator
-    return out;
-}
 
 int Show(const std::string& text, const char* caption, UINT type)
 {
@@ -41,6 +32,6 @@ int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type)
 
 int MessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT type)
 {
-    std::string captionUtf8 = Utf8(caption);
-    return Show(Utf8(text), caption ? captionUtf8.c_str() : nullptr, type);
+    std::string captionUtf8 = Utf8FromWide(caption);
+    return Show(Utf8FromWide(text), caption ? captionUtf8.c_str() : nullptr, type);
 }

@@ -1,6 +1,7 @@
 // Text helpers: UTF-8 <-> wide conversions (wide characters are UTF-32 here),
 // lower-casing, truncating copies and a formatter that always terminates.
 #include "platform/win32/win32.h"
+#include "platform/win32/Utf8.h"
 
 #include <cerrno>
 #include <clocale>
@@ -182,4 +183,14 @@ int _snwprintf(WCHAR* buffer, size_t capacity, const WCHAR* format, ...)
         return -1;
     }
     return wcsncpy_s(buffer, capacity, text.data(), _TRUNCATE) == 0 ? length : -1;
+}
+
+std::string Utf8FromWide(const WCHAR* text)
+{
+    std::string out;
+    for (; text && *text; ++text) {
+        char bytes[4];
+        out.append(bytes, static_cast<size_t>(EncodeUtf8(static_cast<char32_t>(*text), bytes)));
+    }
+    return out;
 }

@@ -4,6 +4,7 @@
 // from the host's input script.
 #include "platform/win32/WindowInternal.h"
 #include "platform/win32/win32.h"
+#include "platform/win32/Utf8.h"
 
 #include "platform/host/Host.h"
 #include "res/icon/MivolaIcon.h"
@@ -76,32 +77,6 @@ Tables& T()
 {
     static Tables* tables = new Tables;
     return *tables;
-}
-
-std::string Utf8(LPCWSTR text)
-{
-    std::string out;
-    if (!text) return out;
-    for (; *text; ++text) {
-        uint32_t c = static_cast<uint32_t>(*text);
-        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
 }
 
 WindowRecord* Find(HWND window)
@@ -467,7 +442,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
         if (!EnsureSdlVideo()) return nullptr;
         Uint32 flags = SDL_WINDOW_OPENGL | (record->visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN);
         if (record->fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
-        std::string title = Utf8(windowName);
+        std::string title = Utf8FromWide(windowName);
         record->sdl = SDL_CreateWindow(title.c_str(), record->clientX, record->clientY,
                                        std::max(1, record->clientWidth),
                                        std::max(1, record->clientHeight), flags);

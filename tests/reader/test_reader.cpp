@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <array>
-#include <cstring>
-#include <string>
 
 #include "tests/reader/ReaderFixtures.h"
 
@@ -30,20 +27,6 @@ void WriteNode(Writer3ds& w, uint16_t kind, const char* name, uint16_t id) {
 }
 
 }  // namespace
-
-TEST(Reader, ChunkTable) {
-    EXPECT_STREQ(C3ds::Lookup(0x4D4D).name, "Main");
-    EXPECT_STREQ(C3ds::Lookup(0x4160).name, "Object transformation matrix");
-    EXPECT_STREQ(C3ds::Lookup(0xB006).name, "Spotlight target position track info");
-    EXPECT_STREQ(C3ds::Lookup(0x0010).name, "RGB float color");
-    EXPECT_STREQ(C3ds::Lookup(0xB030).name, "Track number");
-    const C3ds::ChunkInfo unknown = C3ds::Lookup(0x4111);
-    EXPECT_FALSE(unknown.known);
-    EXPECT_STREQ(unknown.name, "Unknown");
-    int known = 0;
-    for (uint32_t id = 0; id <= 0xFFFF; ++id) known += C3ds::Lookup(static_cast<uint16_t>(id)).known;
-    EXPECT_EQ(known, 40);
-}
 
 TEST(Reader, MeshIsStoredYUp) {
     Writer3ds w;
@@ -355,22 +338,4 @@ TEST(Reader, ErrorsAreStickyPerReader) {
     C3ds directory;
     EXPECT_EQ(directory.Load3ds("/", &root), 0);
     EXPECT_EQ(directory.Error(), LoadErrorOpen);
-}
-
-TEST(Reader, LoadsFromFile) {
-    Writer3ds w;
-    w.Begin(Writer3ds::kMain);
-    w.Begin(Writer3ds::kEditor);
-    WriteMesh(w, "OnDisk", nullptr);
-    w.End();
-    const std::string path = std::string(MIVOLA_BINARY_DIR) + "/tests/reader/on_disk.3ds";
-    ASSERT_EQ(w.Save(path.c_str()), 1);
-    C3ds reader;
-    Scene3ds* root = nullptr;
-    ASSERT_EQ(reader.Load3ds(path.c_str(), &root), 1);
-    ScenePtr owned(root);
-    ASSERT_EQ(root->meshCount, 1);
-    EXPECT_STREQ(root->meshIndex[0]->name, "OnDisk");
-    EXPECT_EQ(root->meshIndex[0]->vertices[2].y, 9.0f);
-    std::remove(path.c_str());
 }

@@ -1,12 +1,11 @@
-// Building scenes on a headless device: textures beside the scene file, buffers
-// in the managed pool, and a destroy that releases every device object.
+// Building scenes on a headless device: textures beside the scene file and a
+// destroy that releases every device object.
 #include "scene3ds/Scene.h"
 #include "tests/scene/RenderHarness.h"
 #include "tests/scene/SceneFixtures.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <unistd.h>
 
@@ -53,40 +52,6 @@ TEST_F(SceneDevice, TexturesLoadFromBesideTheSceneOncePerMesh)
     ASSERT_EQ(chdir(cwd.c_str()), 0);
     ASSERT_EQ(scene->meshCount, 3);
     EXPECT_NE(scene->meshes[0].texture, nullptr);
-    DestroyScene(scene);
-}
-
-TEST_F(SceneDevice, BuffersHoldTheVerticesAndIndicesInTheManagedPool)
-{
-    SceneSpec spec;
-    spec.meshes = {Quad("A", kSquare, "")};
-    spec.meshes[0].faces.push_back({0, 9, 1, 0});  // dropped
-    const std::string path = dir + "/buffers.3ds";
-    ASSERT_TRUE(WriteScene(spec, path));
-    Scene* scene = BuildScene(path.c_str(), new Scene, harness::Device());
-    const SceneMesh& mesh = scene->meshes[0];
-    ASSERT_NE(mesh.vertexBuffer, nullptr);
-    ASSERT_NE(mesh.indexBuffer, nullptr);
-
-    D3DVERTEXBUFFER_DESC vd{};
-    mesh.vertexBuffer->GetDesc(&vd);
-    EXPECT_EQ(vd.Size, 4u * 44u);
-    EXPECT_EQ(vd.FVF, 0x252u);
-    EXPECT_EQ(vd.Pool, D3DPOOL_MANAGED);
-    void* bytes = nullptr;
-    ASSERT_EQ(mesh.vertexBuffer->Lock(0, 0, &bytes, 0), D3D_OK);
-    EXPECT_EQ(std::memcmp(bytes, mesh.vertices.get(), vd.Size), 0);
-    mesh.vertexBuffer->Unlock();
-
-    D3DINDEXBUFFER_DESC id{};
-    mesh.indexBuffer->GetDesc(&id);
-    EXPECT_EQ(id.Size, 2u * 6u);
-    EXPECT_EQ(id.Format, D3DFMT_INDEX16);
-    EXPECT_EQ(id.Pool, D3DPOOL_MANAGED);
-    ASSERT_EQ(mesh.indexBuffer->Lock(0, 0, &bytes, 0), D3D_OK);
-    const uint16_t expected[6] = {0, 1, 2, 0, 2, 3};
-    EXPECT_EQ(std::memcmp(bytes, expected, sizeof expected), 0);
-    mesh.indexBuffer->Unlock();
     DestroyScene(scene);
 }
 

@@ -2,6 +2,8 @@
 // collects what the audio library sends to the host.
 #pragma once
 
+#include "data/SongPlayer.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -42,5 +44,15 @@ public:
     void Frames(int count);   // presents `count` frames
     std::vector<int16_t> sound;
 };
+
+// The song player's start values; a pending end is drained while nothing is current.
+inline void ResetPlayer()
+{
+    player.current = nullptr;
+    player.HandlePendingSongEnd();
+    player.currentIndex = 0;
+    player.paused = player.shuffle = player.repeat = 0;
+    player.volume = 1.0f;
+}
 
 }  // namespace audiotest

@@ -22,16 +22,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Start values; a pending end is drained while nothing is current.
-void ResetPlayer()
-{
-    player.current = nullptr;
-    player.HandlePendingSongEnd();
-    player.currentIndex = 0;
-    player.paused = player.shuffle = player.repeat = 0;
-    player.volume = 1.0f;
-}
-
 struct EndWatch {
     std::atomic<int> calls{0};
     std::atomic<bool> onMainThread{false};

@@ -19,16 +19,6 @@ using namespace audiotest;
 
 namespace {
 
-// Start values; a pending end is drained while nothing is current.
-void ResetPlayer()
-{
-    player.current = nullptr;
-    player.HandlePendingSongEnd();
-    player.currentIndex = 0;
-    player.paused = player.shuffle = player.repeat = 0;
-    player.volume = 1.0f;
-}
-
 constexpr int kSongs = 3;
 constexpr int kSongFrames = 3000;   // ends inside the fourth video frame at 50 fps
 

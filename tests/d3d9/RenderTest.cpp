@@ -21,39 +21,6 @@ D3DCOLOR Pattern(UINT x, UINT y) { return D3DCOLOR_ARGB(255, x & 255, y & 255, (
 
 class RenderTest : public RenderFixture {};
 
-TEST_F(RenderTest, FullViewportQuadAndCentredViewportInTallerBackBuffer)
-{
-    for (bool fullscreen : {false, true}) {
-        SCOPED_TRACE(fullscreen);
-        TearDown();
-        SetUp();
-        CreateDevice(1280, fullscreen ? 1024 : 720, !fullscreen);
-        const int y0 = fullscreen ? 152 : 0;
-        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
-        D3DVIEWPORT9 vp{0, DWORD(y0), 1280, 720, 0, 1};
-        ASSERT_EQ(device->SetViewport(&vp), D3D_OK);
-        // A later clear only touches the viewport: the bands stay black.
-        device->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_ARGB(255, 0, 0, 255), 1.0f, 0);
-        FlatState();
-        device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
-        device->SetRenderState(D3DRS_TEXTUREFACTOR, D3DCOLOR_ARGB(255, 10, 200, 30));
-        Draw(0.1f, 0.1f, 0.2f, 0.2f);
-        Draw(0, 0, 1, 1);
-        Present();
-        ASSERT_EQ(frameHeight, fullscreen ? 1024 : 720);
-        int covered = 0;
-        for (int y = 0; y < frameHeight; ++y)
-            for (int x = 0; x < 1280; x += 7) {
-                Rgba p = At(x, y);
-                bool inside = y >= y0 && y < y0 + 720;
-                if (inside) covered += p.r == 10 && p.g == 200 && p.b == 30;
-                else ASSERT_TRUE(p.r == 0 && p.g == 0 && p.b == 0) << x << "," << y;
-            }
-        EXPECT_EQ(covered, 720 * ((1280 + 6) / 7));
-        EXPECT_EQ(At(1279, y0 + 719).g, 200);
-    }
-}
-
 TEST_F(RenderTest, PictureAtNaturalSizeMapsTexelsToPixelsOneToOne)
 {
     CreateDevice(1280, 720);
@@ -80,94 +47,6 @@ TEST_F(RenderTest, PictureAtNaturalSizeMapsTexelsToPixelsOneToOne)
     }
     SavePng("d3d9_picture_640_360.png");
     tex->Release();
-}
-
-// The unfiltered picture sits in the top-left corner of its power-of-two
-// texture; the texture matrix picks the picture and moves it by -0.49/w.
-TEST_F(RenderTest, AlignedUnfilteredPictureShowsOnlyThePicture)
-{
-    CreateDevice(1280, 720);
-    const UINT w = 200, h = 100, tw = 256, th = 128;
-    auto picture = [](UINT x, UINT y) { return D3DCOLOR_ARGB(255, x * 255 / 199, y * 255 / 99, (x * 7 + y * 13) & 255); };
-    IDirect3DTexture9* tex = MakeTexture(tw, th, [&](UINT x, UINT y) { return x < w && y < h ? picture(x, y) : 0u; });
-    for (DWORD filter : {D3DTEXF_POINT, D3DTEXF_LINEAR}) {
-        SCOPED_TRACE(filter);
-        device->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_ARGB(255, 255, 0, 255), 1.0f, 0);
-        FlatState();
-        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-        device->SetSamplerState(0, D3DSAMP_MINFILTER, filter);
-        device->SetSamplerState(0, D3DSAMP_MAGFILTER, filter);
-        D3DMATRIX t{};
-        t._11 = float(w) / tw; t._22 = float(h) / th; t._33 = t._44 = 1;
-        t._31 = -0.49f / w; t._32 = -0.49f / h;
-        device->SetTransform(D3DTS_TEXTURE0, &t);
-        device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
-        device->SetTexture(0, tex);
-        const int x0 = 300, y0 = 200;
-        Draw(x0 / 1280.0f, y0 / 720.0f, (x0 + w) / 1280.0f, (y0 + h) / 720.0f);
-        device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
-        Present();
-        // Pixel (i, j) samples u = i / w at its centre, then u' = u w / tw - 0.49 / w.
-        auto texel = [&](int i, int j) {
-            double u = double(i) / w * w / tw - 0.49 / w, v = double(j) / h * h / th - 0.49 / h;
-            double fx = u * tw, fy = v * th;
-            auto at = [&](int x, int y) {
-                x = std::clamp(x, 0, int(tw) - 1);
-                y = std::clamp(y, 0, int(th) - 1);
-                return (x < int(w) && y < int(h)) ? picture(UINT(x), UINT(y)) : 0u;
-            };
-            if (filter == D3DTEXF_POINT) return Rgba{Channel(at(int(std::floor(fx)), int(std::floor(fy))), 16),
-                                                     Channel(at(int(std::floor(fx)), int(std::floor(fy))), 8),
-                                                     Channel(at(int(std::floor(fx)), int(std::floor(fy))), 0), 255};
-            double px = fx - 0.5, py = fy - 0.5;
-            int ix = int(std::floor(px)), iy = int(std::floor(py));
-            double ax = px - ix, ay = py - iy;
-            double c[3] = {};
-            for (int k = 0; k < 3; ++k) {
-                int s = 16 - 8 * k;
-                c[k] = (1 - ax) * (1 - ay) * Channel(at(ix, iy), s) + ax * (1 - ay) * Channel(at(ix + 1, iy), s) +
-                       (1 - ax) * ay * Channel(at(ix, iy + 1), s) + ax * ay * Channel(at(ix + 1, iy + 1), s);
-            }
-            return Rgba{int(std::lround(c[0])), int(std::lround(c[1])), int(std::lround(c[2])), 255};
-        };
-        int wrong = 0;
-        for (int j = -2; j < int(h) + 2; ++j)
-            for (int i = -2; i < int(w) + 2; ++i) {
-                Rgba p = At(x0 + i, y0 + j);
-                bool inside = i >= 0 && j >= 0 && i < int(w) && j < int(h);
-                Rgba e = inside ? texel(i, j) : Rgba{255, 0, 255, 255};
-                int tol = filter == D3DTEXF_LINEAR ? 2 : 0;
-                wrong += std::abs(p.r - e.r) > tol || std::abs(p.g - e.g) > tol || std::abs(p.b - e.b) > tol;
-            }
-        EXPECT_EQ(wrong, 0);
-        if (filter == D3DTEXF_POINT) SavePng("d3d9_aligned_point.png");
-    }
-    tex->Release();
-}
-
-TEST_F(RenderTest, BarFrom194Covers267Columns)
-{
-    CreateDevice(1280, 720);
-    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
-    FlatState();
-    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
-    device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFC0C0C0);
-    Draw(194 / 1280.0f, 600 / 720.0f, (194 + 890 * 0.3f) / 1280.0f, 610 / 720.0f);
-    Present();
-    int first = -1, count = 0;
-    for (int x = 0; x < 1280; ++x)
-        if (At(x, 605).r == 0xC0) {
-            if (first < 0) first = x;
-            ++count;
-        }
-    EXPECT_EQ(first, 194);
-    EXPECT_EQ(count, 267);
-    int rows = 0;
-    for (int y = 0; y < 720; ++y) rows += At(300, y).r == 0xC0;
-    EXPECT_EQ(rows, 10);
-    EXPECT_EQ(At(300, 600).r, 0xC0);
 }
 
 TEST_F(RenderTest, BlendingAndTextureFactorAlpha)

@@ -76,23 +76,22 @@ protected:
     }
 };
 
-TEST_F(QuadDraw, FullRectangleCoversExactlyTheViewport)
+TEST_F(QuadDraw, FullRectangleCoversExactlyTheViewportAndLeavesTheBandsBlack)
 {
-    ASSERT_EQ(Start(true, false), 1);
-    SolidColour(0xFF3366CC);
-    Render([&] { Quad().Draw(0.0f, 0.0f, 1.0f, 1.0f); });
-    ASSERT_EQ(frame.width, 1280);
-    ASSERT_EQ(frame.height, 720);
-    EXPECT_EQ(Mismatches([](int, int) { return 0x3366CCu; }), 0);
-}
-
-TEST_F(QuadDraw, FullRectangleInATallerFullscreenBufferLeavesTheBandsBlack)
-{
-    ASSERT_EQ(Start(false, false), 1);
-    SolidColour(0xFF3366CC);
-    Render([&] { Quad().Draw(0.0f, 0.0f, 1.0f, 1.0f); });
-    ASSERT_EQ(frame.height, 1024);
-    EXPECT_EQ(Mismatches([](int, int y) { return y >= 152 && y < 872 ? 0x3366CCu : 0u; }), 0);
+    // Windowed the viewport is the whole 1280 x 720 buffer; fullscreen it sits at
+    // y = 152 in a 1280 x 1024 buffer.
+    for (bool windowed : {true, false}) {
+        SCOPED_TRACE(windowed ? "windowed" : "fullscreen");
+        ASSERT_EQ(Start(windowed, false), 1);
+        SolidColour(0xFF3366CC);
+        Render([&] { Quad().Draw(0.0f, 0.0f, 1.0f, 1.0f); });
+        const int top = windowed ? 0 : 152;
+        ASSERT_EQ(frame.width, 1280);
+        ASSERT_EQ(frame.height, windowed ? 720 : 1024);
+        EXPECT_EQ(Mismatches([&](int, int y) { return y >= top && y < top + 720 ? 0x3366CCu : 0u; }), 0);
+        quadObject.reset();
+        d3dObject.reset();
+    }
 }
 
 TEST_F(QuadDraw, RectangleEdgesFollowTheTopLeftRule)

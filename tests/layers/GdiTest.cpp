@@ -12,6 +12,18 @@ namespace {
 const WCHAR* kDejaVu = L"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 const WCHAR* kDejaVuBold = L"/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
 
+// 32-bit uncompressed output; a negative height asks for rows top first.
+BITMAPINFO Info32(int width, int height) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
 // A memory DC with a black w x h bitmap and white text in transparent mode.
 struct Canvas {
     HDC dc = nullptr;
@@ -34,16 +46,22 @@ struct Canvas {
     }
     // Rows top first, 0x00RRGGBB.
     std::vector<uint32_t> Pixels() {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
+        BITMAPINFO info = Info32(width, -height);
         std::vector<uint32_t> out(size_t(width) * height);
         EXPECT_EQ(GetDIBits(dc, bitmap, 0, height, out.data(), &info, DIB_RGB_COLORS), height);
         return out;
+    }
+};
+
+// A font selected into a DC for the scope, then deselected and deleted.
+struct Selected {
+    HDC dc;
+    HFONT font;
+    HGDIOBJ old;
+    Selected(HDC d, HFONT f) : dc(d), font(f), old(SelectObject(d, f)) {}
+    ~Selected() {
+        SelectObject(dc, old);
+        DeleteObject(font);
     }
 };
 
@@ -84,21 +102,17 @@ TEST(Gdi, PositiveHeightIsTheCellNegativeTheEm) {
     }
     // An em of 20 px gives a taller cell: DejaVu's Windows ascent and descent
     // are 1901 and 483 of 2048 units, 19 + 5 px.
-    HFONT em = Font(-20);
-    HGDIOBJ old = SelectObject(c.dc, em);
+    Selected em(c.dc, Font(-20));
     TEXTMETRICW tm{};
     GetTextMetricsW(c.dc, &tm);
     EXPECT_EQ(tm.tmHeight, 24);
     EXPECT_EQ(tm.tmInternalLeading, 4);
-    SelectObject(c.dc, old);
-    DeleteObject(em);
 }
 
 TEST(Gdi, ExtentIsTheSumOfAdvances) {
     AddFontResourceW(kDejaVu);
     Canvas c(8, 8);
-    HFONT font = Font(20);
-    HGDIOBJ old = SelectObject(c.dc, font);
+    Selected font(c.dc, Font(20));
     SIZE one{}, two{}, mixed{};
     GetTextExtentPoint32W(c.dc, L"W", 1, &one);
     GetTextExtentPoint32W(c.dc, L"WW", 2, &two);
@@ -109,8 +123,6 @@ TEST(Gdi, ExtentIsTheSumOfAdvances) {
     GetTextExtentPoint32W(c.dc, L"Wi", 2, &mixed);
     EXPECT_EQ(mixed.cx, one.cx + i.cx);   // no kerning
     EXPECT_LT(i.cx, one.cx);
-    SelectObject(c.dc, old);
-    DeleteObject(font);
 }
 
 TEST(Gdi, RegisteredBoldFaceIsPreferredForBoldWeight) {
@@ -137,8 +149,7 @@ TEST(Gdi, RegisteredBoldFaceIsPreferredForBoldWeight) {
 TEST(Gdi, TextIsAntialiasedWhiteCoverageInsideItsCell) {
     AddFontResourceW(kDejaVu);
     Canvas c(80, 60);
-    HFONT font = Font(32);
-    HGDIOBJ old = SelectObject(c.dc, font);
+    Selected font(c.dc, Font(32));
     SIZE size{};
     GetTextExtentPoint32W(c.dc, L"O", 1, &size);
     ASSERT_TRUE(TextOutW(c.dc, 10, 12, L"O", 1));
@@ -162,8 +173,7 @@ TEST(Gdi, TextIsAntialiasedWhiteCoverageInsideItsCell) {
 
     // Without antialiasing there are only two values.
     Canvas m(80, 60);
-    HFONT mono = Font(32, L"DejaVu Sans", FW_NORMAL, NONANTIALIASED_QUALITY);
-    HGDIOBJ oldMono = SelectObject(m.dc, mono);
+    Selected mono(m.dc, Font(32, L"DejaVu Sans", FW_NORMAL, NONANTIALIASED_QUALITY));
     TextOutW(m.dc, 10, 12, L"O", 1);
     int on = 0;
     for (uint32_t p : m.Pixels()) {
@@ -171,17 +181,12 @@ TEST(Gdi, TextIsAntialiasedWhiteCoverageInsideItsCell) {
         on += p != 0;
     }
     EXPECT_GT(on, 20);
-    SelectObject(m.dc, oldMono);
-    DeleteObject(mono);
-    SelectObject(c.dc, old);
-    DeleteObject(font);
 }
 
 TEST(Gdi, GlyphsStayInsideTheirCellRows) {
     AddFontResourceW(kDejaVu);
     Canvas c(400, 60);
-    HFONT font = Font(16);
-    HGDIOBJ old = SelectObject(c.dc, font);
+    Selected font(c.dc, Font(16));
     // Accented capitals and descenders reach past the ascent and descent at this size.
     TextOutW(c.dc, 0, 20, L"\u00CA\u00C5\u00C7\u00D1\u00DDgjpqy\u00FE", 11);
     auto px = c.Pixels();
@@ -192,23 +197,18 @@ TEST(Gdi, GlyphsStayInsideTheirCellRows) {
             }
         }
     }
-    SelectObject(c.dc, old);
-    DeleteObject(font);
 }
 
 TEST(Gdi, TextIsClippedToTheBitmap) {
     AddFontResourceW(kDejaVu);
     Canvas c(20, 20);
-    HFONT font = Font(40);
-    HGDIOBJ old = SelectObject(c.dc, font);
+    Selected font(c.dc, Font(40));
     EXPECT_TRUE(TextOutW(c.dc, -15, -20, L"WM", 2));
     EXPECT_TRUE(TextOutW(c.dc, 12, 10, L"\u00C6\u00DFg", 3));
     EXPECT_TRUE(TextOutW(c.dc, 5000, -5000, L"x", 1));
     int lit = 0;
     for (uint32_t p : c.Pixels()) lit += p != 0;
     EXPECT_GT(lit, 0);
-    SelectObject(c.dc, old);
-    DeleteObject(font);
 }
 
 TEST(Gdi, DibitsAreBottomUpForPositiveHeight) {
@@ -216,13 +216,7 @@ TEST(Gdi, DibitsAreBottomUpForPositiveHeight) {
     RECT top{0, 0, 4, 1};
     HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
     FillRect(c.dc, &top, red);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = 4;
-    info.bmiHeader.biHeight = 3;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = Info32(4, 3);
     uint8_t bytes[4 * 3 * 4];
     std::fill(std::begin(bytes), std::end(bytes), 0xAA);
     ASSERT_EQ(GetDIBits(c.dc, c.bitmap, 0, 3, bytes, &info, DIB_RGB_COLORS), 3);
@@ -263,8 +257,7 @@ TEST(Gdi, HandlesAreCheckedBeforeUse) {
 TEST(Gdi, DrawTextCentresOneLine) {
     AddFontResourceW(kDejaVu);
     Canvas c(100, 40);
-    HFONT font = Font(16);
-    HGDIOBJ old = SelectObject(c.dc, font);
+    Selected font(c.dc, Font(16));
     RECT calc{0, 0, 0, 0};
     EXPECT_EQ(DrawTextW(c.dc, L"&OK", -1, &calc, DT_CALCRECT), 16);
     SIZE ok{};
@@ -278,8 +271,6 @@ TEST(Gdi, DrawTextCentresOneLine) {
         for (int x = 0; x < 100; ++x)
             if (px[size_t(y) * 100 + x]) minX = std::min(minX, x), maxX = std::max(maxX, x);
     EXPECT_NEAR((minX + maxX) / 2.0, 50, 3);
-    SelectObject(c.dc, old);
-    DeleteObject(font);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "platform/host/FrameFiles.h"
 #include "platform/host/Host.h"
 #include "platform/host/WavWriter.h"
+#include "platform/win32/Utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -127,30 +128,14 @@ void SaveCrop(const std::string& name, int x0, int y0, int w, int h, int scale) 
 XmlNode ElementFromText(const std::wstring& xml) {
     std::string path = testing::TempDir() + "layer" + std::to_string(documentCount++) + ".xml";
     FILE* f = std::fopen(path.c_str(), "wb");
-    std::string utf8;
-    for (wchar_t wc : xml) {   // the fixtures keep to the first 64K code points
-        uint32_t c = uint32_t(wc);
-        if (c < 0x80) {
-            utf8 += char(c);
-        } else if (c < 0x800) {
-            utf8 += char(0xC0 | (c >> 6));
-            utf8 += char(0x80 | (c & 0x3F));
-        } else {
-            utf8 += char(0xE0 | (c >> 12));
-            utf8 += char(0x80 | ((c >> 6) & 0x3F));
-            utf8 += char(0x80 | (c & 0x3F));
-        }
-    }
-    std::fputs(utf8.c_str(), f);
+    std::fputs(Utf8FromWide(xml.c_str()).c_str(), f);
     std::fclose(f);
     IXMLDOMDocument* document = nullptr;
     std::wstring wide(path.begin(), path.end());
     EXPECT_TRUE(XmlLoadDocument(document, wide.c_str()));
     documents.push_back(document);
-    XmlNode root = nullptr;
     XmlNode element = nullptr;
-    XmlFirstChild(XmlDocumentNode(document), root, L"element");
-    element = root;
+    XmlFirstChild(XmlDocumentNode(document), element, L"element");
     return element;
 }
 

@@ -185,6 +185,26 @@ TEST(ReaderRobustness, MalformedFiles) {
              ASSERT_EQ(s.nodeCount, 1);
              EXPECT_EQ(s.nodeIndex[0]->positionKeyCount, 0);
          }},
+        {"all sixteen spline floats: the upper eleven are dropped",
+         [] {
+             Writer3ds w;
+             w.Begin(Writer3ds::kMain);
+             w.Begin(Writer3ds::kKeyframer);
+             w.BeginNode(Writer3ds::kObjectNode, "N", 0xFFFF, 0);
+             Writer3ds::Key key;
+             key.flags = 0xFFFF;
+             key.spline[4] = 4;
+             key.spline[5] = 5;
+             key.value[0] = 60;
+             w.FovKeys(&key, 1);
+             return w.Finish();
+         },
+         1, LoadErrorNone,
+         [](const Scene3ds& s) {
+             ASSERT_EQ(s.nodeIndex[0]->fovKeyCount, 1);
+             EXPECT_EQ(s.nodeIndex[0]->fovKeys[0].value, 60.0f);
+             EXPECT_EQ(s.nodeIndex[0]->fovKeys[0].spline.easeFrom, 4.0f);
+         }},
         {"spline flags promising more floats than there are",
          [] {
              Writer3ds w;

@@ -73,7 +73,7 @@ protected:
         for (int song = 0; song < 6; ++song) {
             MediaItem& pic = titles[song];
             pic = MediaItem{};
-            pic.handle.texture = harness::SolidTexture(64, 64, kSongColours[song]);
+            pic.handle.texture = harness::MakeTexture(64, 64, [=](uint32_t, uint32_t) { return kSongColours[song]; });
             pic.imageInfo.Width = pic.imageInfo.Height = 64;
             pic.surfaceDesc.Width = pic.surfaceDesc.Height = 64;
         }
@@ -311,7 +311,8 @@ TEST_F(MonitorRender, PicturesShowOnlyTheirPartOfTheTexture)
 {
     // A 40 x 24 picture in the corner of a 64 x 64 texture whose rest is magenta.
     MediaItem cropped{};
-    cropped.handle.texture = harness::SolidTexture(64, 64, 0xFFFF00FF, 40, 24, 0xFF00FF00);
+    cropped.handle.texture = harness::MakeTexture(
+        64, 64, [](uint32_t x, uint32_t y) { return x < 40 && y < 24 ? 0xFF00FF00u : 0xFFFF00FFu; });
     cropped.imageInfo.Width = 40;
     cropped.imageInfo.Height = 24;
     cropped.surfaceDesc.Width = cropped.surfaceDesc.Height = 64;
@@ -333,19 +334,12 @@ TEST_F(MonitorRender, FlatLayersAfterTheMonitorDrawAsWithoutIt)
     MediaItem picture{};
     picture.kind = MediaImageUnfiltered;
     const uint32_t w = 1280, h = 720;
-    IDirect3DTexture9* texture = nullptr;
-    ASSERT_EQ(harness::Device()->CreateTexture(2048, 1024, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED,
-                                               &texture, nullptr), D3D_OK);
-    D3DLOCKED_RECT locked{};
-    ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
     uint32_t seed = 12345;
-    for (uint32_t y = 0; y < 1024; ++y)
-        for (uint32_t x = 0; x < 2048; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch)[x] =
-                0xFF000000u | (seed >> 8);
-        }
-    texture->UnlockRect(0);
+    IDirect3DTexture9* texture = harness::MakeTexture(2048, 1024, [&](uint32_t, uint32_t) {
+        seed = seed * 1664525u + 1013904223u;
+        return 0xFF000000u | (seed >> 8);
+    });
+    ASSERT_NE(texture, nullptr);
     picture.handle.texture = texture;
     picture.imageInfo.Width = w;
     picture.imageInfo.Height = h;

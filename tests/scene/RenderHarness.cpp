@@ -72,8 +72,8 @@ void AdvanceMs(uint32_t ms)
     for (uint32_t i = 0; i < ms; ++i) host::EndFrame();
 }
 
-IDirect3DTexture9* SolidTexture(uint32_t width, uint32_t height, uint32_t argb,
-                                uint32_t innerWidth, uint32_t innerHeight, uint32_t innerArgb)
+IDirect3DTexture9* MakeTexture(uint32_t width, uint32_t height,
+                               const std::function<uint32_t(uint32_t, uint32_t)>& fill)
 {
     IDirect3DTexture9* texture = nullptr;
     if (FAILED(Device()->CreateTexture(width, height, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED,
@@ -82,14 +82,8 @@ IDirect3DTexture9* SolidTexture(uint32_t width, uint32_t height, uint32_t argb,
     D3DLOCKED_RECT locked{};
     if (SUCCEEDED(texture->LockRect(0, &locked, nullptr, 0))) {
         for (uint32_t y = 0; y < height; ++y) {
-            auto* row = reinterpret_cast<uint8_t*>(locked.pBits) + y * locked.Pitch;
-            for (uint32_t x = 0; x < width; ++x) {
-                const uint32_t c = (x < innerWidth && y < innerHeight) ? innerArgb : argb;
-                row[x * 4 + 0] = c & 0xFF;          // B
-                row[x * 4 + 1] = (c >> 8) & 0xFF;   // G
-                row[x * 4 + 2] = (c >> 16) & 0xFF;  // R
-                row[x * 4 + 3] = (c >> 24) & 0xFF;  // A
-            }
+            auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch);
+            for (uint32_t x = 0; x < width; ++x) row[x] = fill(x, y);
         }
         texture->UnlockRect(0);
     }

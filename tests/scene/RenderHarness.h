@@ -34,11 +34,10 @@ Frame Render(const std::function<void()>& draw);
 // Moves the virtual clock on by ms milliseconds without drawing.
 void AdvanceMs(uint32_t ms);
 
-// A managed texture of width x height texels, every texel argb, and the
-// top-left (innerWidth x innerHeight) texels innerArgb.
-IDirect3DTexture9* SolidTexture(uint32_t width, uint32_t height, uint32_t argb,
-                                uint32_t innerWidth = 0, uint32_t innerHeight = 0,
-                                uint32_t innerArgb = 0);
+// A managed A8R8G8B8 texture of width x height texels, filled row by row from
+// the top by fill(x, y) -> 0xAARRGGBB.
+IDirect3DTexture9* MakeTexture(uint32_t width, uint32_t height,
+                               const std::function<uint32_t(uint32_t, uint32_t)>& fill);
 // An uncompressed 24-bit BMP of one colour.
 bool WriteBmp(const std::string& path, int width, int height, uint8_t r, uint8_t g, uint8_t b);
 

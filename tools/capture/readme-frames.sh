@@ -10,9 +10,9 @@ out=$(realpath -m "${1:-docs/frames}")
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target mivola-capture demo_content
 mkdir -p "$out"
-# 30 frames a second keeps the run short; the times are seconds of virtual time
+# 15 frames a second keeps the run short; the times are seconds of virtual time
 # (the intro starts once loading is over, a few seconds in).
-"$build/tools/capture/mivola-capture" --content "$build/content/demo" --fps 30 --windowed \
+"$build/tools/capture/mivola-capture" --content "$build/content/demo" --fps 15 --windowed \
   --event "52 mouse 1140 612" --event "52.2 lbutton down" --event "52.4 lbutton up" \
   --event "58 key escape down" --event "58.3 key escape up" --max-seconds 75 \
   --frame-at 0.2,14,30,46,55,58.5,70 --frame-dir "$out" >/dev/null

@@ -161,6 +161,9 @@ const GlCaps& Caps()
     if (filled) return caps;
     filled = true;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &caps.maxTextureSize);
+    // Textures as large as the cards of its day took; also keeps a picture file
+    // that claims a huge size from costing gigabytes.
+    caps.maxTextureSize = std::min(caps.maxTextureSize, 8192);
     GLint maxSamples = 0;
     glGetIntegerv(GL_MAX_SAMPLES, &maxSamples);
     auto query = [&](GLenum format, std::vector<int>& out) {

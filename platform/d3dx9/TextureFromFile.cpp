@@ -141,6 +141,13 @@ HRESULT D3DXCreateTextureFromFileExW(IDirect3DDevice9* device, LPCWSTR srcFile, 
     if (!ReadFile(Utf8FromWide(srcFile), bytes) || bytes.empty() || bytes.size() > size_t(INT32_MAX))
         return D3DXERR_INVALIDDATA;
     int fw = 0, fh = 0, channels = 0;
+    // A picture larger than any texture the device makes is refused before it is
+    // decoded, as creating its texture would be.
+    D3DCAPS9 caps{};
+    if (stbi_info_from_memory(bytes.data(), int(bytes.size()), &fw, &fh, &channels) &&
+        SUCCEEDED(device->GetDeviceCaps(&caps)) &&
+        (NextPowerOfTwo(UINT(fw)) > caps.MaxTextureWidth || NextPowerOfTwo(UINT(fh)) > caps.MaxTextureHeight))
+        return D3DERR_INVALIDCALL;
     stbi_uc* decoded = stbi_load_from_memory(bytes.data(), int(bytes.size()), &fw, &fh, &channels, 4);
     if (!decoded || fw <= 0 || fh <= 0) {
         stbi_image_free(decoded);

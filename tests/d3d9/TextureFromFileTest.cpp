@@ -165,6 +165,14 @@ TEST_F(TextureFromFileTest, ErrorsForMissingGarbageAndRefusedMemory)
     EXPECT_EQ(Load(bmp, D3DX_DEFAULT, nullptr, &tex), D3DERR_OUTOFVIDEOMEMORY);
     d3d9::SetTextureMemoryLimit(0);
     EXPECT_EQ(tex, nullptr);
+
+    // A header claiming a picture larger than any texture is refused before decoding.
+    const std::string huge = TempPath("huge.bmp");
+    std::vector<uint8_t> header = Bmp(1, 1, 0, 0, 0);
+    header[18] = 0x40; header[19] = 0x42; header[20] = 0x0F;   // 1,000,000 wide
+    WriteBytes(huge, header);
+    EXPECT_EQ(Load(huge, D3DX_DEFAULT, nullptr, &tex), D3DERR_INVALIDCALL);
+    EXPECT_EQ(tex, nullptr);
 }
 
 }  // namespace

@@ -89,10 +89,12 @@ void RunFrameLoop(ShellMedia& media, ShellTimers& timers)
         default:
             break;
         }
+        // The song player moves on to the next song here, on this thread, after the
+        // screen was drawn as a click is: a carousel turn it starts is first drawn
+        // on the next pass, never on the very millisecond it began.
+        player.HandlePendingSongEnd();
         device->EndScene();
         device->Present(nullptr, nullptr, nullptr, nullptr);
-        // The song player moves on to the next song here, on this thread.
-        player.HandlePendingSongEnd();
         Sleep(2);
     } while (!quitRequested);
 }

@@ -111,7 +111,8 @@ void DrawFrames(benchmark::State& state, const std::string& path)
     static MediaItem titles[6];
     for (int i = 0; i < 6; ++i) {
         titles[i] = MediaItem{};
-        titles[i].handle.texture = harness::SolidTexture(256, 256, 0xFF000000u | (0x2A5F91u * (i + 1)));
+        const uint32_t colour = 0xFF000000u | (0x2A5F91u * uint32_t(i + 1));
+        titles[i].handle.texture = harness::MakeTexture(256, 256, [colour](uint32_t, uint32_t) { return colour; });
         titles[i].imageInfo.Width = titles[i].imageInfo.Height = 256;
         titles[i].surfaceDesc.Width = titles[i].surfaceDesc.Height = 256;
     }

@@ -22,6 +22,8 @@
 #define STBI_ONLY_BMP
 #define STBI_ONLY_TGA
 #define STBI_NO_STDIO
+// No texture is larger than 8192 a side: refuse larger pictures while decoding.
+#define STBI_MAX_DIMENSIONS 8192
 #include <stb_image.h>
 #pragma GCC diagnostic pop
 

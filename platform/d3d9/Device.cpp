@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "platform/d3d9/D3d9Stats.h"
 #include "platform/d3d9/DeviceImpl.h"
@@ -80,6 +81,21 @@ bool ReadsTexture(DWORD op, DWORD arg1, DWORD arg2)
     bool uses2 = op != D3DTOP_SELECTARG1 && op != D3DTOP_DISABLE;
     return (uses1 && (arg1 & D3DTA_SELECTMASK) == D3DTA_TEXTURE) ||
            (uses2 && (arg2 & D3DTA_SELECTMASK) == D3DTA_TEXTURE);
+}
+
+// Makes a resource, runs its Init and hands it out, or releases it on failure.
+template <class Resource, class Interface, class... Args>
+HRESULT MakeResource(Interface** out, Args&&... args)
+{
+    Resource* resource = new (std::nothrow) Resource(std::forward<Args>(args)...);
+    if (!resource) return D3DERR_OUTOFVIDEOMEMORY;
+    HRESULT hr = resource->Init();
+    if (FAILED(hr)) {
+        resource->Release();
+        return hr;
+    }
+    *out = resource;
+    return D3D_OK;
 }
 
 }  // namespace
@@ -381,15 +397,7 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
     MakeCurrent();
     if (int(width) > Caps().maxTextureSize || int(height) > Caps().maxTextureSize)
         return D3DERR_INVALIDCALL;
-    Texture* t = new (std::nothrow) Texture(this, width, height, levels, usage, format, pool);
-    if (!t) return D3DERR_OUTOFVIDEOMEMORY;
-    HRESULT hr = t->Init();
-    if (FAILED(hr)) {
-        t->Release();
-        return hr;
-    }
-    *texture = t;
-    return D3D_OK;
+    return MakeResource<Texture>(texture, this, width, height, levels, usage, format, pool);
 }
 
 HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
@@ -399,15 +407,7 @@ HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL 
     *buffer = nullptr;
     if (length == 0) return D3DERR_INVALIDCALL;
     MakeCurrent();
-    VertexBuffer* b = new (std::nothrow) VertexBuffer(this, length, usage, pool, fvf, D3DFMT_UNKNOWN);
-    if (!b) return D3DERR_OUTOFVIDEOMEMORY;
-    HRESULT hr = b->Init();
-    if (FAILED(hr)) {
-        b->Release();
-        return hr;
-    }
-    *buffer = b;
-    return D3D_OK;
+    return MakeResource<VertexBuffer>(buffer, this, length, usage, pool, fvf, D3DFMT_UNKNOWN);
 }
 
 HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
@@ -418,15 +418,7 @@ HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3
     if (length == 0 || (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32))
         return D3DERR_INVALIDCALL;
     MakeCurrent();
-    IndexBuffer* b = new (std::nothrow) IndexBuffer(this, length, usage, pool, 0, format);
-    if (!b) return D3DERR_OUTOFVIDEOMEMORY;
-    HRESULT hr = b->Init();
-    if (FAILED(hr)) {
-        b->Release();
-        return hr;
-    }
-    *buffer = b;
-    return D3D_OK;
+    return MakeResource<IndexBuffer>(buffer, this, length, usage, pool, 0, format);
 }
 
 HRESULT Device::GetRenderTarget(DWORD index, IDirect3DSurface9** surface)

@@ -1,6 +1,9 @@
 #include "platform/win32/win32.h"
 
+#include "platform/win32/Log.h"
+
 #include <gtest/gtest.h>
+#include <clocale>
 #include <string>
 
 namespace {
@@ -57,6 +60,21 @@ TEST(Text, TruncatingCopyAndFormat)
 
     wchar_t word[] = L"Mixed CASE \u00c9t\u00c9";
     EXPECT_STREQ(CharLowerW(word), L"mixed case \u00e9t\u00e9");
+}
+
+// Paths in log lines are UTF-8 whatever the program's locale; the C locale
+// alone cannot convert them.
+TEST(Text, LogLinesCarryNonAsciiPathsAsUtf8InTheCLocale)
+{
+    std::setlocale(LC_ALL, "C");
+    std::string line;
+    SetLogSink([&](const std::string& text) { line = text; }, false);
+    LogPrintf("Loaded module: \"%ls\" (%d ms)\n", L"songs/caf\u00e9 cr\u00e8me.mod", 1234);
+    EXPECT_EQ(line, "Loaded module: \"songs/caf\xc3\xa9 cr\xc3\xa8me.mod\" (1234 ms)\n");
+    LogPrintf("Loaded image: \"%ls\" (%d x %d)\n", L"\u30c7\u30a3\u30b9\u30af/\u97f3\u697d.png", 2, 3);
+    EXPECT_EQ(line, "Loaded image: \"\xe3\x83\x87\xe3\x82\xa3\xe3\x82\xb9\xe3\x82\xaf/"
+                    "\xe9\x9f\xb3\xe6\xa5\xbd.png\" (2 x 3)\n");
+    SetLogSink({}, true);
 }
 
 }  // namespace

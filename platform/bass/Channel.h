@@ -1,0 +1,77 @@
+// One channel of the audio library: its decoder, the resampler to the output
+// rate, its play state and what the mixer remembers of what it mixed.
+#pragma once
+
+#include "platform/bass/AudioSource.h"
+#include "platform/bass/bass.h"
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <vector>
+
+namespace bass {
+
+constexpr int kOutRate = 44100;
+constexpr int64_t kHistoryFrames = 16384;   // per channel; far more than latency + FFT size
+
+enum class State { Stopped, Playing, Paused };
+
+struct Sync {
+    HSYNC handle;
+    DWORD type;
+    SYNCPROC* proc;
+    void* user;
+};
+
+// Output frames [outStart, outEnd) carried channel frames [srcStart, srcEnd).
+struct Stamp {
+    int64_t outStart, outEnd;
+    uint64_t srcStart, srcEnd;
+};
+
+struct Channel {
+    Channel(DWORD handle, bool music, std::unique_ptr<AudioSource> source);
+
+    DWORD handle = 0;
+    bool music = false;
+    std::unique_ptr<AudioSource> source;
+    int rate = kOutRate;
+    uint64_t length = 0;          // frames at `rate`
+
+    // Decoded frames not yet used.
+    std::vector<float> chunk;
+    size_t chunkAt = 0, chunkCount = 0;
+    uint64_t readIndex = 0;       // next frame the reader hands out
+    bool sourceDry = false;       // the decoder gave out before `length`: pad with silence
+
+    // Cubic resampler for rates other than the output's.
+    bool resample = false;
+    double step = 1.0;
+    double frac = 0.0;
+    float taps[4][2] = {};
+    bool primed = false;
+
+    uint64_t pos = 0;             // next channel frame to mix
+    State state = State::Stopped;
+    bool mixedToEnd = false;      // the last frame is mixed; heard at endOut
+    int64_t endOut = 0;
+    bool ended = false;           // its end was heard
+
+    float volume = 1.0f;          // 0..1
+    int pan = 0;                  // -100..100
+
+    std::deque<Stamp> stamps;     // mixed, not yet heard
+    std::vector<float> history;   // stereo, indexed by output frame modulo kHistoryFrames
+    int64_t runStart = 0;         // output frame where the current run of playing began
+    std::vector<Sync> syncs;
+};
+
+// Up to n output-rate frames of the channel from `pos` on, before volume, into
+// out (stereo). Returns how many: fewer than n only at the end.
+int64_t Render(Channel& ch, float* out, int64_t n);
+
+// Back to the first frame, with nothing mixed.
+void Rewind(Channel& ch);
+
+}  // namespace bass

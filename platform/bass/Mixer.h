@@ -1,0 +1,69 @@
+// The mix of every playing channel, and the heard clock the readers use.
+//
+// One lock guards every channel and the mixer. Mixing runs under it, on the
+// output's thread; sync callbacks always run after it is released.
+//
+// Time is counted in output frames (44.1 kHz). `mixed` is how many have been
+// mixed; the heard clock, given by the output, trails it by the output's
+// latency. Every mixed block leaves a stamp per channel (output frames ->
+// source frames) and a copy of its samples before volume, so position, level
+// and spectrum are read at the heard clock, not at the mix.
+#pragma once
+
+#include "platform/bass/Channel.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace bass {
+
+class Output;
+
+// A sync whose moment came, to be called outside the lock.
+struct Fire {
+    HSYNC handle;
+    DWORD channel;
+    SYNCPROC* proc;
+    void* user;
+};
+
+struct Mixer {
+    std::mutex mutex;
+    bool running = false;         // BASS_Start / BASS_Stop
+    std::map<DWORD, std::unique_ptr<Channel>> channels;
+    std::vector<Fire> due;        // syncs whose moment came, not yet called
+    int64_t mixed = 0;
+    int64_t lastHeard = 0;
+    Output* output = nullptr;     // the clock of what is heard; null when not initialised
+
+    std::vector<float> mixBuffer, channelBuffer;
+
+    // The output frame being heard now: never back, never past the mix.
+    int64_t Heard();
+    // Mixes n frames (n <= kMixChunk) into out (interleaved 16-bit stereo, may be null).
+    void MixBlock(int64_t n, int16_t* out);
+    // Mixes n frames of any length, block by block.
+    void Mix(int64_t n, int16_t* out);
+    // Channels whose last frame has now been heard end here; their END syncs
+    // are queued in `due`, ONETIME ones removed.
+    void SettleEnds(int64_t heard);
+};
+
+constexpr int64_t kMixChunk = 2048;   // frames mixed in one pass
+
+// The library's one mixer.
+Mixer& TheMixer();
+
+// True while what the channel plays is still being heard.
+bool Audible(const Channel& ch, int64_t heard);
+// The channel frame heard at output frame `heard`.
+uint64_t HeardPosition(Channel& ch, int64_t heard);
+// The frame heard at output frame f, before volume; silence outside the current run.
+void HeardFrame(const Channel& ch, int64_t f, float* frame);
+
+void CallDue(const std::vector<Fire>& fires);
+
+}  // namespace bass

@@ -56,6 +56,20 @@ bool XmlLoadDocument(IXMLDOMDocument*& document, const WCHAR* fileName)
     VARIANT_BOOL success = VARIANT_FALSE;
     HRESULT result = document->load(fileName, &success);
     if (result == S_OK && success == VARIANT_TRUE) return true;
+    // Name the file and what is wrong with it, where the parser can tell.
+    IXMLDOMParseError* error = nullptr;
+    const WCHAR* reason = nullptr;
+    long line = 0, column = 0;
+    if (document->get_parseError(&error) == S_OK && error) {
+        error->get_reason(&reason);
+        error->get_line(&line);
+        error->get_linepos(&column);
+    }
+    if (line > 0)
+        LogPrintf("Cannot load \"%ls\": line %ld, column %ld: %ls\n", fileName, line, column,
+                  reason ? reason : L"");
+    else
+        LogPrintf("Cannot load \"%ls\": %ls\n", fileName, reason && *reason ? reason : L"unreadable");
     document->Release();
     document = nullptr;
     return false;

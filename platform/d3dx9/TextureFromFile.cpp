@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/d3dx9/d3dx9.h"
+#include "platform/host/ContentFile.h"
 #include "platform/win32/Utf8.h"
 
 #define STBI_NO_STDIO
@@ -19,18 +20,6 @@ namespace {
 
 constexpr UINT kDefaultNonPow2 = 0xFFFFFFFEu;
 constexpr DWORD kFilterMask = 0xFF;
-
-bool ReadFile(const std::string& path, std::vector<uint8_t>& bytes)
-{
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    uint8_t chunk[65536];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-    bool ok = !std::ferror(f);
-    std::fclose(f);
-    return ok;
-}
 
 UINT NextPowerOfTwo(UINT v)
 {
@@ -117,29 +106,37 @@ void StoreLevel(const uint8_t* rgba, UINT w, UINT h, const D3DLOCKED_RECT& locke
     }
 }
 
-}  // namespace
-
-HRESULT D3DXCreateTextureFromFileExW(IDirect3DDevice9* device, LPCWSTR srcFile, UINT width,
-                                     UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,
-                                     D3DPOOL pool, DWORD filter, DWORD mipFilter,
-                                     D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo,
-                                     PALETTEENTRY* palette, IDirect3DTexture9** texture)
+// The common routine of both entry points. path is handed to the file system
+// as it is: the wide entry point gives UTF-8, the narrow one its bytes as stored.
+// Why a failure happened is left in host::LastFileError().
+HRESULT CreateTextureFromPath(IDirect3DDevice9* device, const std::string& path, UINT width,
+                              UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,
+                              D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
+                              D3DXIMAGE_INFO* srcInfo, PALETTEENTRY* palette,
+                              IDirect3DTexture9** texture)
 {
-    if (!device || !srcFile || !texture) return D3DERR_INVALIDCALL;
+    if (!device || !texture) return D3DERR_INVALIDCALL;
     *texture = nullptr;
     std::vector<uint8_t> bytes;
-    if (!ReadFile(Utf8FromWide(srcFile), bytes) || bytes.empty() || bytes.size() > size_t(INT32_MAX))
+    if (!host::ReadRegularFile(path, host::kMaxContentFileBytes, bytes)) return D3DXERR_INVALIDDATA;
+    if (bytes.empty() || bytes.size() > size_t(INT32_MAX)) {
+        host::SetLastFileError(bytes.empty() ? "empty file" : "too large");
         return D3DXERR_INVALIDDATA;
+    }
     int fw = 0, fh = 0, channels = 0;
     // A picture larger than any texture the device makes is refused before it is
     // decoded, as creating its texture would be.
     D3DCAPS9 caps{};
     if (stbi_info_from_memory(bytes.data(), int(bytes.size()), &fw, &fh, &channels) &&
         SUCCEEDED(device->GetDeviceCaps(&caps)) &&
-        (NextPowerOfTwo(UINT(fw)) > caps.MaxTextureWidth || NextPowerOfTwo(UINT(fh)) > caps.MaxTextureHeight))
+        (NextPowerOfTwo(UINT(fw)) > caps.MaxTextureWidth || NextPowerOfTwo(UINT(fh)) > caps.MaxTextureHeight)) {
+        host::SetLastFileError("too large for a texture (" + std::to_string(fw) + " x " + std::to_string(fh) + ")");
         return D3DERR_INVALIDCALL;
+    }
     stbi_uc* decoded = stbi_load_from_memory(bytes.data(), int(bytes.size()), &fw, &fh, &channels, 4);
     if (!decoded || fw <= 0 || fh <= 0) {
+        const char* reason = stbi_failure_reason();
+        host::SetLastFileError(std::string("not a picture that can be read: ") + (reason ? reason : "unknown"));
         stbi_image_free(decoded);
         return D3DXERR_INVALIDDATA;
     }
@@ -170,7 +167,10 @@ HRESULT D3DXCreateTextureFromFileExW(IDirect3DDevice9* device, LPCWSTR srcFile, 
 
     IDirect3DTexture9* tex = nullptr;
     HRESULT hr = device->CreateTexture(tw, th, mipLevels, usage, format, pool, &tex, nullptr);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) {
+        host::SetLastFileError("the device refused a " + std::to_string(tw) + " x " + std::to_string(th) + " texture");
+        return hr;
+    }
 
     // Level 0: unscaled into the top-left corner (filter NONE) or resampled over the
     // whole texture.
@@ -178,6 +178,7 @@ HRESULT D3DXCreateTextureFromFileExW(IDirect3DDevice9* device, LPCWSTR srcFile, 
     std::unique_ptr<uint8_t[]> level(new (std::nothrow) uint8_t[size_t(tw) * th * 4]());
     if (!level) {
         tex->Release();
+        host::SetLastFileError("out of memory");
         return E_OUTOFMEMORY;
     }
     if ((filter & kFilterMask) == D3DX_FILTER_NONE || (tw == sw && th == sh)) {
@@ -244,20 +245,28 @@ HRESULT D3DXCreateTextureFromFileExW(IDirect3DDevice9* device, LPCWSTR srcFile, 
     return D3D_OK;
 }
 
+}  // namespace
+
+HRESULT D3DXCreateTextureFromFileExW(IDirect3DDevice9* device, LPCWSTR srcFile, UINT width,
+                                     UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,
+                                     D3DPOOL pool, DWORD filter, DWORD mipFilter,
+                                     D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo,
+                                     PALETTEENTRY* palette, IDirect3DTexture9** texture)
+{
+    if (texture) *texture = nullptr;
+    if (!srcFile) return D3DERR_INVALIDCALL;
+    return CreateTextureFromPath(device, Utf8FromWide(srcFile), width, height, mipLevels, usage, format,
+                                 pool, filter, mipFilter, colorKey, srcInfo, palette, texture);
+}
+
 HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice9* device, LPCSTR srcFile,
                                    IDirect3DTexture9** texture)
 {
+    if (texture) *texture = nullptr;
     if (!srcFile) return D3DERR_INVALIDCALL;
-    // The narrow path is taken as UTF-8; widen it for the common routine.
-    std::wstring wide;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(srcFile); *p;) {
-        uint32_t c = *p++;
-        int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-        if (extra) c &= 0x3Fu >> extra;
-        for (int i = 0; i < extra && (*p & 0xC0) == 0x80; ++i) c = (c << 6) | (*p++ & 0x3F);
-        wide += wchar_t(c);
-    }
-    return D3DXCreateTextureFromFileExW(device, wide.c_str(), D3DX_DEFAULT, D3DX_DEFAULT,
-                                        D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
-                                        D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, texture);
+    // A narrow name is bytes in whatever code page made it (3DS files from
+    // Windows hold ANSI names): the file system gets them unchanged.
+    return CreateTextureFromPath(device, srcFile, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                 D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                 nullptr, nullptr, texture);
 }

@@ -1,18 +1,23 @@
 #include "platform/xmldom/XmlDom.h"
 
+#include "platform/host/ContentFile.h"
+
 #include <libxml/entities.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlIO.h>
 
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <new>
 
 namespace {
 
 // Documents larger than this are refused rather than read into memory.
-constexpr long kMaxFileBytes = 256L << 20;
+constexpr uint64_t kMaxFileBytes = uint64_t(256) << 20;
+// The parse error's code for a document that could not be read or parsed.
+constexpr long kLoadFailed = static_cast<long>(E_FAIL);
 // Nesting of entity references expanded into the tree.
 constexpr int kMaxEntityDepth = 16;
 
@@ -24,6 +29,26 @@ void SilentStructured(void*, xmlErrorPtr) {}
 xmlParserInputPtr RefuseExternal(const char*, const char*, xmlParserCtxtPtr)
 {
     return nullptr;
+}
+
+// The first error of a parse: it names the fault, while the errors that follow
+// it (the parser running into the end of the document) name its consequences.
+struct FirstError {
+    bool seen = false;
+    std::string message;
+    int line = 0;
+    int column = 0;
+};
+
+void KeepFirstError(void* context, xmlErrorPtr error)
+{
+    auto* parser = static_cast<xmlParserCtxtPtr>(context);
+    auto* first = parser ? static_cast<FirstError*>(parser->_private) : nullptr;
+    if (!first || !error || first->seen || error->level < XML_ERR_ERROR) return;
+    first->seen = true;
+    first->message = error->message ? error->message : "";
+    first->line = error->line;
+    first->column = error->int2;
 }
 
 void InitLibrary()
@@ -267,6 +292,42 @@ void IXMLDOMDocument::Clear()
     firstChild = nullptr;
     nodes_.clear();
     characters = 0;
+    parseError_ = IXMLDOMParseError{};
+}
+
+HRESULT IXMLDOMDocument::get_parseError(IXMLDOMParseError** result)
+{
+    if (!result) return E_INVALIDARG;
+    *result = &parseError_;
+    return S_OK;
+}
+
+HRESULT IXMLDOMParseError::get_errorCode(long* result) const
+{
+    if (!result) return E_INVALIDARG;
+    *result = errorCode;
+    return errorCode ? S_OK : S_FALSE;
+}
+
+HRESULT IXMLDOMParseError::get_reason(const WCHAR** result) const
+{
+    if (!result) return E_INVALIDARG;
+    *result = reason.c_str();
+    return S_OK;
+}
+
+HRESULT IXMLDOMParseError::get_line(long* result) const
+{
+    if (!result) return E_INVALIDARG;
+    *result = line;
+    return S_OK;
+}
+
+HRESULT IXMLDOMParseError::get_linepos(long* result) const
+{
+    if (!result) return E_INVALIDARG;
+    *result = linepos;
+    return S_OK;
 }
 
 HRESULT IXMLDOMDocument::put_async(VARIANT_BOOL)
@@ -279,7 +340,11 @@ HRESULT IXMLDOMDocument::loadXML(const char* bytes, size_t size, VARIANT_BOOL* s
     if (!success) return E_INVALIDARG;
     *success = VARIANT_FALSE;
     Clear();
-    if (!bytes || size > static_cast<size_t>(kMaxFileBytes)) return S_FALSE;
+    parseError_.errorCode = kLoadFailed;
+    if (!bytes || size > kMaxFileBytes) {
+        parseError_.reason = L"too large";
+        return S_FALSE;
+    }
     InitLibrary();
 
     xmlParserCtxtPtr context = xmlNewParserCtxt();
@@ -287,8 +352,19 @@ HRESULT IXMLDOMDocument::loadXML(const char* bytes, size_t size, VARIANT_BOOL* s
     // No network, no entity substitution by the parser (it would read external
     // entities), no DTD loading; the parser's entity amplification limits stay on.
     int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+    FirstError first;
+    context->_private = &first;
+    context->sax->serror = KeepFirstError;
     xmlDocPtr source = xmlCtxtReadMemory(context, size ? bytes : "", static_cast<int>(size), nullptr,
                                          nullptr, options);
+    if (!source) {
+        // The parser's own words, without the line feed it ends them with.
+        std::string message = first.seen && !first.message.empty() ? first.message : "not well-formed";
+        while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+        parseError_.reason = Wide(reinterpret_cast<const xmlChar*>(message.c_str()));
+        parseError_.line = first.line;
+        parseError_.linepos = first.column;
+    }
     xmlFreeParserCtxt(context);
     if (!source) return S_FALSE;
 
@@ -298,8 +374,11 @@ HRESULT IXMLDOMDocument::loadXML(const char* bytes, size_t size, VARIANT_BOOL* s
     xmlFreeDoc(source);
     if (!built) {
         Clear();
+        parseError_.errorCode = kLoadFailed;
+        parseError_.reason = L"too large once its entities are expanded";
         return S_FALSE;
     }
+    parseError_ = IXMLDOMParseError{};
     *success = VARIANT_TRUE;
     return S_OK;
 }
@@ -310,24 +389,18 @@ HRESULT IXMLDOMDocument::load(const WCHAR* fileName, VARIANT_BOOL* success)
     *success = VARIANT_FALSE;
     Clear();
     int size = WideCharToMultiByte(CP_UTF8, 0, fileName, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) return S_FALSE;
-    std::string path(static_cast<size_t>(size), '\0');
+    std::string path(static_cast<size_t>(size > 0 ? size : 1), '\0');
     WideCharToMultiByte(CP_UTF8, 0, fileName, -1, path.data(), size, nullptr, nullptr);
+    path.pop_back();   // the terminator
 
     // The file is read here so that the parser itself never opens anything.
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return S_FALSE;
-    std::string bytes;
-    bool ok = std::fseek(file, 0, SEEK_END) == 0;
-    long length = ok ? std::ftell(file) : -1;
-    ok = ok && length >= 0 && length <= kMaxFileBytes && std::fseek(file, 0, SEEK_SET) == 0;
-    if (ok) {
-        bytes.resize(static_cast<size_t>(length));
-        ok = std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    std::vector<uint8_t> bytes;
+    if (!host::ReadRegularFile(path, kMaxFileBytes, bytes)) {
+        parseError_.errorCode = kLoadFailed;
+        parseError_.reason = Wide(reinterpret_cast<const xmlChar*>(host::LastFileError().c_str()));
+        return S_FALSE;
     }
-    std::fclose(file);
-    if (!ok) return S_FALSE;
-    return loadXML(bytes.data(), bytes.size(), success);
+    return loadXML(reinterpret_cast<const char*>(bytes.data()), bytes.size(), success);
 }
 
 void IXMLDOMDocument::Release()

@@ -67,6 +67,22 @@ struct IXMLDOMNamedNodeMap {
     HRESULT reset();
 };
 
+// Why the last load of a document failed, as the DOM's parse error tells it:
+// errorCode 0 after a successful load; otherwise a reason, and the line and
+// column (from 1) where the parser stopped, both 0 when the file could not be
+// read at all.
+struct IXMLDOMParseError {
+    long errorCode = 0;
+    std::wstring reason;
+    long line = 0;
+    long linepos = 0;
+
+    HRESULT get_errorCode(long* result) const;
+    HRESULT get_reason(const WCHAR** result) const;
+    HRESULT get_line(long* result) const;
+    HRESULT get_linepos(long* result) const;
+};
+
 struct IXMLDOMDocument : public IXMLDOMNode {
 public:
     IXMLDOMDocument();
@@ -78,6 +94,8 @@ public:
     HRESULT load(const WCHAR* fileName, VARIANT_BOOL* success);
     // Same for a document already in memory (tests, fuzzing).
     HRESULT loadXML(const char* bytes, size_t size, VARIANT_BOOL* success);
+    // Why the last load failed; the object lives as long as the document.
+    HRESULT get_parseError(IXMLDOMParseError** result);
     // Loading is always synchronous; accepted for the familiar calling sequence.
     HRESULT put_async(VARIANT_BOOL async);
     // The document as a node: its children are the top-level nodes.
@@ -97,6 +115,7 @@ private:
     ~IXMLDOMDocument() = default;
     void Clear();
     std::deque<IXMLDOMNode> nodes_;
+    IXMLDOMParseError parseError_;
 };
 
 // A new empty document; the caller releases it with Release.

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
+#include <vector>
 
 namespace {
 
@@ -118,15 +120,30 @@ TEST_F(XmlAccessTest, TextIsTrimmedWithWhiteSpaceRunsFolded)
     EXPECT_EQ(std::wcslen(text), kXmlTextCapacity - 1);
 }
 
-TEST_F(XmlAccessTest, BrokenOrMissingFilesFailToLoad)
+// A file that fails to load names itself and the reason in the log: the
+// parser's words with line and column, or why the file could not be read.
+TEST_F(XmlAccessTest, BrokenMissingOrSpecialFilesFailWithTheirReason)
 {
+    std::vector<std::string> log;
+    SetLogSink([&](const std::string& line) { log.push_back(line); }, false);
     IXMLDOMDocument* document = nullptr;
-    EXPECT_FALSE(XmlLoadDocument(document, Write("bad.xml", "<bits><songs></bits>").c_str()));
+    EXPECT_FALSE(XmlLoadDocument(document, Write("bad.xml", "<bits>\n  <songs></bits>").c_str()));
     EXPECT_EQ(document, nullptr);
     EXPECT_FALSE(XmlLoadDocument(document, Write("empty.xml", "").c_str()));
     EXPECT_FALSE(XmlLoadDocument(document, (dir_ / "missing.xml").wstring().c_str()));
+    const fs::path fifo = dir_ / "fifo.xml";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(XmlLoadDocument(document, fifo.wstring().c_str()));   // returns at once
     EXPECT_EQ(document, nullptr);
     XmlRelease(document);   // releasing nothing is harmless
+    SetLogSink({}, true);
+
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_NE(log[0].find("bad.xml\": line 2, column "), std::string::npos) << log[0];
+    EXPECT_NE(log[0].find("mismatch"), std::string::npos) << log[0];
+    EXPECT_NE(log[1].find("empty.xml\": "), std::string::npos) << log[1];
+    EXPECT_NE(log[2].find("missing.xml\": No such file or directory\n"), std::string::npos) << log[2];
+    EXPECT_NE(log[3].find("fifo.xml\": not a regular file\n"), std::string::npos) << log[3];
 }
 
 TEST_F(XmlAccessTest, NothingOutsideTheDocumentIsRead)

@@ -3,10 +3,13 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "platform/d3d9/D3d9Stats.h"
 #include "platform/d3dx9/d3dx9.h"
+#include "platform/host/ContentFile.h"
 #include "platform/host/FrameFiles.h"
 #include "tests/d3d9/RenderFixture.h"
 
@@ -173,6 +176,32 @@ TEST_F(TextureFromFileTest, ErrorsForMissingGarbageAndRefusedMemory)
     WriteBytes(huge, header);
     EXPECT_EQ(Load(huge, D3DX_DEFAULT, nullptr, &tex), D3DERR_INVALIDCALL);
     EXPECT_EQ(tex, nullptr);
+}
+
+// Special files fail at once with the normal error and a reason, and narrow
+// names (as 3DS files store them, in their own code page) reach the file
+// system byte for byte.
+TEST_F(TextureFromFileTest, SpecialFilesFailAndNarrowNamesKeepTheirBytes)
+{
+    IDirect3DTexture9* tex = nullptr;
+    const std::string fifo = TempPath("fifo.png");
+    ::unlink(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+        EXPECT_EQ(Load(path, D3DX_FILTER_NONE, nullptr, &tex), D3DXERR_INVALIDDATA) << path;
+        EXPECT_EQ(host::LastFileError(), "not a regular file");
+    }
+    ::unlink(fifo.c_str());
+    const std::string garbage = TempPath("not-a-picture.png");
+    WriteBytes(garbage, {'h', 'e', 'l', 'l', 'o'});
+    EXPECT_EQ(Load(garbage, D3DX_FILTER_NONE, nullptr, &tex), D3DXERR_INVALIDDATA);
+    EXPECT_EQ(host::LastFileError().rfind("not a picture", 0), 0u) << host::LastFileError();
+
+    const std::string latin1 = TempPath("caf\xe9.tga");   // "café" in Latin-1
+    WriteBytes(latin1, Tga(2, 2, 255));
+    ASSERT_EQ(D3DXCreateTextureFromFileA(device, latin1.c_str(), &tex), D3D_OK);
+    tex->Release();
+    ::unlink(latin1.c_str());
 }
 
 }  // namespace

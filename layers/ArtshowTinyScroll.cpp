@@ -17,14 +17,15 @@ int ArtshowTinyScroll::Load(XmlNode element) {
     int size = 0;
     if (swscanf(sizeText, L"%d", &size) == 1) fontSize = size;
 
-    // A file that cannot be installed is not reported: GDI substitutes a face.
-    AddFontResourceW(fontPath);
-    BuildTextAtlas(atlas, fontName, fontSize);
-
+    // The text comes first: the atlas gives its characters above 255 cells of their own.
     XmlNode textNode = nullptr;
     XmlFirstChild(element, textNode, L"text");
     wmemset(text, 0, kTextCapacity);
     XmlGetText(textNode, text);   // at most 20478 characters and the terminator
+
+    // A file that cannot be installed is not reported: GDI substitutes a face.
+    AddFontResourceW(fontPath);
+    BuildTextAtlas(atlas, fontName, fontSize, text);
     startTick = 0;
     return 1;
 }
@@ -52,7 +53,7 @@ int ArtshowTinyScroll::Draw(float pointerX, float pointerY) {
     const int64_t period = int64_t(width + 600.0f);
     float penX = x - float(int64_t(s) % period) + kLeadIn;
     for (const WCHAR* c = text; *c; ++c) {
-        int g = GlyphIndex(*c);
+        int g = GlyphIndex(atlas, *c);
         float advance = float(atlas.glyphRight[g] - atlas.glyphLeft[g]);
         float alpha = EdgeAlpha(x, penX);
         if (alpha >= 0) {

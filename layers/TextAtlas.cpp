@@ -10,14 +10,140 @@
 #include <utility>
 #include <vector>
 
-void RasterizeTextAtlas(TextAtlas& atlas, const WCHAR* faceName, int32_t size, uint32_t* coverage) {
-    constexpr int kSize = TextAtlas::kSize;
+namespace {
+
+constexpr int kSize = TextAtlas::kSize;
+constexpr int kFallbackCell = '?';
+
+bool IsControlCode(int code)
+{
+    return code < 0x20 || (code >= 0x7F && code < 0xA0);
+}
+
+HFONT MakeFont(const WCHAR* faceName, int32_t size)
+{
+    return CreateFontW(size, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, PROOF_QUALITY, 0, faceName);
+}
+
+// Lays the 256 cells out in rows for the font selected into dc, drawing them
+// when draw is set. Returns the first cell that does not lie wholly inside the
+// atlas, or -1 when all do. Cells are clipped vertically to the atlas as GDI
+// clips the drawing, so that no cell reaches past the texture.
+int LayOutCells(HDC dc, TextAtlas& atlas, int32_t size, bool draw)
+{
+    int px = 0, py = 0;
+    int firstOutside = -1;
+    for (int i = 0; i < 256; ++i) {
+        const WCHAR c = atlas.cellCharacter[i];
+        if (draw) TextOutW(dc, px, py, &c, 1);
+        SIZE extent{};
+        GetTextExtentPoint32W(dc, &c, 1, &extent);
+        atlas.glyphLeft[i] = px;
+        atlas.glyphRight[i] = px + extent.cx + 2;
+        atlas.glyphTop[i] = std::clamp(py, 0, kSize);
+        atlas.glyphBottom[i] = std::clamp(py + int(extent.cy), 0, kSize);
+        if (firstOutside < 0 && (py < 0 || py + extent.cy > kSize || atlas.glyphRight[i] > kSize))
+            firstOutside = i;
+        px = atlas.glyphRight[i] + 10;
+        if (px > 450) {
+            px = 0;
+            py += size + 10;   // the row step uses the font's size, not the measured height
+        }
+    }
+    return firstOutside;
+}
+
+bool CellsFit(HDC dc, const TextAtlas& atlas, const WCHAR* faceName, int32_t size)
+{
+    TextAtlas trial = atlas;
+    HFONT font = MakeFont(faceName, size);
+    HGDIOBJ old = SelectObject(dc, font);
+    const bool fits = LayOutCells(dc, trial, size, false) < 0;
+    SelectObject(dc, old);
+    DeleteObject(font);
+    return fits;
+}
+
+// The size the atlas is built with: the one asked for when its cells fit,
+// else the largest that fits (cells grow with the size), never below
+// kMinFontSize.
+int32_t FittingSize(HDC dc, const TextAtlas& atlas, const WCHAR* faceName, int32_t asked)
+{
+    const int32_t size = std::max(asked, kMinFontSize);
+    if (CellsFit(dc, atlas, faceName, size)) return size;
+    int32_t best = kMinFontSize, low = kMinFontSize + 1, high = size - 1;
+    while (low <= high) {
+        const int32_t middle = low + (high - low) / 2;
+        if (CellsFit(dc, atlas, faceName, middle)) {
+            best = middle;
+            low = middle + 1;
+        } else {
+            high = middle - 1;
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+void AssignCells(TextAtlas& atlas, const WCHAR* text)
+{
+    for (int i = 0; i < 256; ++i) atlas.cellCharacter[i] = WCHAR(i);
+    atlas.extraCount = 0;
+    if (!text) return;
+
+    bool used[256] = {};
+    for (const WCHAR* p = text; *p; ++p)
+        if (uint32_t(*p) < 256) used[*p] = true;
+    used[kFallbackCell] = true;   // overflow draws from it
+    int freeCells[256];
+    int freeCount = 0;
+    for (bool control : {true, false})
+        for (int code = 0; code < 256; ++code)
+            if (!used[code] && IsControlCode(code) == control) freeCells[freeCount++] = code;
+
+    int next = 0;
+    for (const WCHAR* p = text; *p && next < freeCount; ++p) {
+        if (uint32_t(*p) < 256) continue;
+        WCHAR* end = atlas.extraCharacter + atlas.extraCount;
+        WCHAR* at = std::lower_bound(atlas.extraCharacter, end, *p);
+        if (at != end && *at == *p) continue;
+        const size_t index = size_t(at - atlas.extraCharacter);
+        std::copy_backward(at, end, end + 1);
+        std::copy_backward(atlas.extraCell + index, atlas.extraCell + atlas.extraCount,
+                           atlas.extraCell + atlas.extraCount + 1);
+        const int cell = freeCells[next++];
+        *at = *p;
+        atlas.extraCell[index] = uint8_t(cell);
+        atlas.cellCharacter[cell] = *p;
+        ++atlas.extraCount;
+    }
+}
+
+int GlyphIndex(const TextAtlas& atlas, WCHAR character)
+{
+    if (uint32_t(character) < 256) return int(character);
+    const WCHAR* end = atlas.extraCharacter + atlas.extraCount;
+    const WCHAR* at = std::lower_bound(atlas.extraCharacter, end, character);
+    if (at != end && *at == character) return atlas.extraCell[at - atlas.extraCharacter];
+    return kFallbackCell;
+}
+
+void RasterizeTextAtlas(TextAtlas& atlas, const WCHAR* faceName, int32_t size, uint32_t* coverage,
+                        const WCHAR* text)
+{
     HDC screen = GetDC(nullptr);
     HDC dc = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, kSize, kSize);
-    atlas.fontSize = size;
-    HFONT font = CreateFontW(size, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY, 0, faceName);
+    AssignCells(atlas, text);
+    const int32_t fitting = FittingSize(dc, atlas, faceName, size);
+    if (fitting != size) {
+        LogPrintf("Scroller font '%ls' at size %d does not fit its glyph atlas: size %d is used\n", faceName,
+                  int(size), int(fitting));
+    }
+    atlas.fontSize = fitting;
+    HFONT font = MakeFont(faceName, fitting);
     HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
     RECT all{0, 0, kSize, kSize};
     FillRect(dc, &all, (HBRUSH)GetStockObject(BLACK_BRUSH));
@@ -25,30 +151,10 @@ void RasterizeTextAtlas(TextAtlas& atlas, const WCHAR* faceName, int32_t size, u
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, 0xFFFFFF);
 
-    int px = 0, py = 0;
-    int firstCut = -1;
-    for (int i = 0; i < 256; ++i) {
-        WCHAR c = static_cast<WCHAR>(i);
-        TextOutW(dc, px, py, &c, 1);
-        SIZE extent{};
-        GetTextExtentPoint32W(dc, &c, 1, &extent);
-        atlas.glyphLeft[i] = px;
-        atlas.glyphRight[i] = px + extent.cx + 2;
-        // GDI clipped the drawing at the bitmap's edges; clip the cell the same
-        // way so that no cell reaches past the texture (a negative size steps
-        // the rows upwards).
-        atlas.glyphTop[i] = std::clamp(py, 0, kSize);
-        atlas.glyphBottom[i] = std::clamp(py + int(extent.cy), 0, kSize);
-        if (firstCut < 0 && (py < 0 || py + extent.cy > kSize)) firstCut = i;
-        px = atlas.glyphRight[i] + 10;
-        if (px > 450) {
-            px = 0;
-            py += size + 10;   // the row step uses the requested size
-        }
-    }
+    const int firstCut = LayOutCells(dc, atlas, fitting, true);
     if (firstCut >= 0) {
-        LogPrintf("Text atlas '%ls' at size %d is full: codes from %d on are cut\n",
-                  faceName, int(size), firstCut);
+        LogPrintf("Text atlas '%ls' at size %d is full: cells from %d on are cut\n", faceName, int(fitting),
+                  firstCut);
     }
 
     BITMAPINFO info{};
@@ -73,10 +179,9 @@ void RasterizeTextAtlas(TextAtlas& atlas, const WCHAR* faceName, int32_t size, u
     ReleaseDC(nullptr, screen);
 }
 
-void BuildTextAtlas(TextAtlas& atlas, const WCHAR* faceName, int32_t size) {
-    constexpr int kSize = TextAtlas::kSize;
+void BuildTextAtlas(TextAtlas& atlas, const WCHAR* faceName, int32_t size, const WCHAR* text) {
     std::vector<uint32_t> pixels(size_t(kSize) * kSize);   // 1 MiB
-    RasterizeTextAtlas(atlas, faceName, size, pixels.data());
+    RasterizeTextAtlas(atlas, faceName, size, pixels.data(), text);
 
     ReleaseTextAtlas(atlas);
     IDirect3DDevice9* device = d3d.device;
@@ -108,7 +213,7 @@ void ReleaseTextAtlas(TextAtlas& atlas) {
 float TextWidth(const TextAtlas& atlas, const WCHAR* text) {
     float width = 0;
     for (; *text; ++text) {
-        int c = GlyphIndex(*text);
+        int c = GlyphIndex(atlas, *text);
         width += float(atlas.glyphRight[c] - atlas.glyphLeft[c]);
     }
     return width;
@@ -125,15 +230,15 @@ float DrawGlyph(WCHAR character, const TextAtlas& atlas, float screenX, float sc
     device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
     device->SetTexture(0, atlas.texture);
 
-    const int c = GlyphIndex(character);
+    const int c = GlyphIndex(atlas, character);
     const float w = float(atlas.glyphRight[c] - atlas.glyphLeft[c]);
     const float h = float(atlas.glyphBottom[c] - atlas.glyphTop[c]);
-    constexpr float kSize = float(TextAtlas::kSize);
+    constexpr float kTexels = float(TextAtlas::kSize);
     D3DMATRIX t{};
-    t._11 = w / kSize;
-    t._22 = h / kSize;
-    t._31 = (float(atlas.glyphLeft[c]) - 0.5f) / kSize;
-    t._32 = (float(atlas.glyphTop[c]) - 0.5f) / kSize;
+    t._11 = w / kTexels;
+    t._22 = h / kTexels;
+    t._31 = (float(atlas.glyphLeft[c]) - 0.5f) / kTexels;
+    t._32 = (float(atlas.glyphTop[c]) - 0.5f) / kTexels;
     t._33 = 1.0f;
     t._44 = 1.0f;
     device->SetTransform(D3DTS_TEXTURE0, &t);

@@ -1,5 +1,6 @@
-// A glyph atlas: the first 256 character codes of a font drawn by GDI into a
-// 512 x 512 texture (white, coverage in alpha), and the cell of each code.
+// A glyph atlas: 256 cells of a font drawn by GDI into a 512 x 512 texture
+// (white, coverage in alpha). Cell i holds character i, except that characters
+// above 255 which the text needs take the cells of codes the text does not use.
 #pragma once
 
 #include "platform/d3d9/d3d9.h"
@@ -16,19 +17,40 @@ struct TextAtlas {
     int32_t glyphRight[256] = {};           // left + advance + 2
     int32_t glyphTop[256] = {};
     int32_t glyphBottom[256] = {};          // top + cell height
+
+    // The character drawn in each cell: its own code unless a character above
+    // 255 took it.
+    WCHAR cellCharacter[256] = {};
+    // Those characters and their cells, sorted by character.
+    int32_t extraCount = 0;
+    WCHAR extraCharacter[256] = {};
+    uint8_t extraCell[256] = {};
 };
 
-// The GDI half of the build: lays the 256 codes out in rows and draws them
-// white on black. coverage receives kSize * kSize pixels, top row first, with
-// the coverage in the lowest byte. Rows below the atlas are clipped: their cells
-// keep their widths but get no height, so they draw nothing.
-void RasterizeTextAtlas(TextAtlas& atlas, const WCHAR* faceName, int32_t size, uint32_t* coverage);
+// The smallest font size an atlas is built with.
+constexpr int32_t kMinFontSize = 6;
+
+// Gives the characters above 255 of text (null: none) the cells of codes that
+// text does not use: control codes first, then the other unused codes, in the
+// order the characters first appear. Characters beyond the free cells get none.
+void AssignCells(TextAtlas& atlas, const WCHAR* text);
+
+// The GDI half of the build: assigns the cells for text, lays the 256 cells
+// out in rows and draws them white on black. A size whose cells would not fit
+// the atlas is clamped to the largest that fits, and never below kMinFontSize
+// (logged). coverage receives kSize * kSize pixels, top row first, with the
+// coverage in the lowest byte. Should even the smallest size overflow, the
+// rows below the atlas are clipped: their cells keep their widths but get no
+// height, so they draw nothing.
+void RasterizeTextAtlas(TextAtlas& atlas, const WCHAR* faceName, int32_t size, uint32_t* coverage,
+                        const WCHAR* text = nullptr);
 // Rasterizes and uploads into a new texture (replacing one already built).
-void BuildTextAtlas(TextAtlas& atlas, const WCHAR* faceName, int32_t size);
+void BuildTextAtlas(TextAtlas& atlas, const WCHAR* faceName, int32_t size, const WCHAR* text = nullptr);
 void ReleaseTextAtlas(TextAtlas& atlas);
 
-// Codes above 255 use the cell of their low 8 bits.
-inline int GlyphIndex(WCHAR character) { return static_cast<uint32_t>(character) & 0xFF; }
+// The cell a character is drawn from: its own code up to 255, the cell it was
+// given above that, and the cell of "?" when it got none.
+int GlyphIndex(const TextAtlas& atlas, WCHAR character);
 // The sum of the characters' cell widths.
 float TextWidth(const TextAtlas& atlas, const WCHAR* text);
 // Draws one character's cell at (screenX, screenY) in interface pixels, with the

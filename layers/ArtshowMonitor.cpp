@@ -39,6 +39,21 @@ int64_t Wrap(int64_t value, int64_t divisor)
     return r < 0 ? r + divisor : r;
 }
 
+// A 3DS texture name is bytes in the code page of whatever made the file: UTF-8
+// when it reads as UTF-8, else Latin-1 (the usual code page of Windows-made files).
+void TextureNameToWide(const char* bytes, WCHAR (&out)[260])
+{
+    out[0] = 0;
+    char check[kScenePathSize * 4] = {};
+    if (MultiByteToWideChar(CP_UTF8, 0, bytes, -1, out, 260) != 0 &&
+        WideCharToMultiByte(CP_UTF8, 0, out, -1, check, sizeof check, nullptr, nullptr) != 0 &&
+        std::strcmp(check, bytes) == 0)
+        return;
+    size_t i = 0;
+    for (; i < 259 && bytes[i]; ++i) out[i] = static_cast<unsigned char>(bytes[i]);
+    out[i] = 0;
+}
+
 void SetFrameStates(IDirect3DDevice9* device)
 {
     device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
@@ -152,6 +167,9 @@ int ArtshowMonitor::Load(XmlNode element)
     DestroyScene(model.handle.scene);
     Scene* scene = new (std::nothrow) Scene;
     model.handle.scene = scene ? BuildScene(path, scene) : nullptr;
+    // Without its scene the carousel is simply not there: say why.
+    if (scene && !scene->loadFailure.empty())
+        LogPrintf("Carousel scene \"%ls\" not loaded: %s\n", model.path, scene->loadFailure.c_str());
     return 1;
 }
 
@@ -200,7 +218,7 @@ int ArtshowMonitor::Draw(float, float)
 
         // Placeholder faces show the title pictures of the songs around the current one.
         WCHAR name[260] = {};
-        if (MultiByteToWideChar(CP_UTF8, 0, mesh.textureName, -1, name, 260) == 0) name[0] = 0;
+        TextureNameToWide(mesh.textureName, name);
         CharLowerW(name);
         device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
         device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);

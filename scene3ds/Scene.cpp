@@ -4,12 +4,15 @@
 #include "math/Quaternion.h"
 #include "math/Vector3.h"
 #include "platform/d3dx9/d3dx9.h"
+#include "platform/host/ContentFile.h"
 #include "scene3ds/C3ds.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -307,12 +310,22 @@ bool SceneTexturePath(const char* scenePath, const char* textureName,
 Scene* BuildScene(const char* path, Scene* scene, IDirect3DDevice9* device)
 {
     if (!scene) return nullptr;
+    // Resolved once, so that the textures are looked for beside the file that was read.
+    const std::string resolved = host::ResolveContentPath(path ? path : "");
+    path = resolved.c_str();
+    std::vector<uint8_t> bytes;
+    if (!host::ReadRegularFile(resolved, host::kMaxContentFileBytes, bytes)) {
+        scene->loadFailure = host::LastFileError();
+        return scene;
+    }
     C3ds reader;
     Scene3ds* root = nullptr;
-    if (!reader.Load3ds(path, &root) || !root) {
+    if (!reader.Load3dsMemory(bytes.data(), bytes.size(), &root) || !root) {
+        scene->loadFailure = reader.Error() == LoadErrorAlloc ? "out of memory" : "not a 3DS file that can be read";
         Free3ds(root);
         return scene;
     }
+    bytes = {};
 
     scene->firstFrame = root->firstFrame;
     scene->lastFrame = root->lastFrame;

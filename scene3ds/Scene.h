@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 // Flexible vertex format of SceneVertex: position, normal, diffuse, two coordinate pairs.
 constexpr DWORD kSceneFvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX2;
@@ -61,10 +62,13 @@ struct Scene {
     std::unique_ptr<SceneCamera[]> cameras;
     int32_t firstFrame = 0;
     int32_t lastFrame = 0;
+    // Why the file gave no scene ("No such file or directory", "not a 3DS file");
+    // empty when it was read.
+    std::string loadFailure;
 };
 
 // Fills an empty scene from the file at path (a UTF-8 path) on the program's device and
-// returns it. A file that cannot be read leaves the scene empty; nothing is reported.
+// returns it. A file that cannot be read leaves the scene empty with its loadFailure set.
 Scene* BuildScene(const char* path, Scene* scene);
 // The same on the given device. Without a device (null) only the data in memory is
 // built: no texture is loaded and no buffer created.

@@ -485,6 +485,22 @@ TEST(MonitorLoad, ReadsTheSceneAndThePlaceholdersOfItsElement)
     ASSERT_NE(monitor.model.handle.scene, nullptr);
     EXPECT_EQ(monitor.model.handle.scene->meshCount, 6);
     EXPECT_NE(monitor.model.handle.scene->meshes[0].texture, nullptr);
+
+    // A scene that cannot be read leaves the carousel out, with a line that says why.
+    std::ofstream(xml) << "<interface><layer><monitor path=\"" << dir << "/gone.3ds\"/></layer></interface>";
+    lines.clear();
+    SetLogSink([&](const std::string& line) { lines.push_back(line); }, false);
+    ASSERT_TRUE(XmlLoadDocument(document, wideXml.c_str()));
+    XmlFirstChild(XmlDocumentNode(document), interface, L"interface");
+    XmlFirstChild(interface, layer, L"layer");
+    EXPECT_EQ(monitor.Load(layer), 1);
+    XmlRelease(document);
+    SetLogSink({}, true);
+    EXPECT_EQ(monitor.model.handle.scene->meshCount, 0);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find(dir + "/gone.3ds\""), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("No such file or directory"), std::string::npos) << lines[0];
+
     DestroyScene(monitor.model.handle.scene);
     monitor.model.handle.scene = nullptr;
 }

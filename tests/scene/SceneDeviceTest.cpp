@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 using namespace fixtures;
 
@@ -79,6 +81,40 @@ TEST_F(SceneDevice, DestroyReleasesEveryDeviceObjectItCreated)
     }
     DestroyScene(scene);
     for (ID3D9Unknown* o : objects) EXPECT_EQ(o->Release(), 0u);
+}
+
+// A scene from a Windows disk: a path with backslashes, texture names in
+// another letter case or in Latin-1 bytes. Files that are no scene say why.
+TEST_F(SceneDevice, WindowsMadeScenesFindTheirTexturesAndFailuresSayWhy)
+{
+    harness::WriteBmp(dir + "/scenes/caf\xe9.bmp", 4, 4, 10, 20, 30);   // "café" in Latin-1
+    SceneSpec spec;
+    spec.materials = {{"Wood", "WOOD.BMP"}, {"Cafe", "caf\xe9.bmp"}};
+    spec.meshes = {Quad("A", kSquare, "Wood"), Quad("B", kSquare, "Cafe")};
+    const std::string path = dir + "/scenes/windows.3ds";
+    ASSERT_TRUE(WriteScene(spec, path));
+    const std::string windowsPath = dir + "\\SCENES\\Windows.3DS";
+    Scene* scene = BuildScene(windowsPath.c_str(), new Scene, harness::Device());
+    EXPECT_EQ(scene->loadFailure, "");
+    ASSERT_EQ(scene->meshCount, 2);
+    EXPECT_NE(scene->meshes[0].texture, nullptr);
+    EXPECT_NE(scene->meshes[1].texture, nullptr);
+    DestroyScene(scene);
+
+    const std::string fifo = dir + "/scenes/fifo.3ds";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    harness::WriteBmp(dir + "/scenes/picture.3ds", 4, 4, 0, 0, 0);
+    const std::pair<std::string, std::string> failures[] = {
+        {dir + "/scenes/missing.3ds", "No such file or directory"},
+        {fifo, "not a regular file"},
+        {dir + "/scenes/picture.3ds", "not a 3DS file that can be read"},
+    };
+    for (const auto& [file, reason] : failures) {
+        scene = BuildScene(file.c_str(), new Scene, harness::Device());
+        EXPECT_EQ(scene->meshCount, 0);
+        EXPECT_EQ(scene->loadFailure, reason) << file;
+        DestroyScene(scene);
+    }
 }
 
 }  // namespace

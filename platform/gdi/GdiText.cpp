@@ -1,6 +1,7 @@
 // Font files, fonts and text: FreeType rasterizes, fontconfig finds a face by
 // name when none was registered under it.
 #include "platform/gdi/GdiInternal.h"
+#include "platform/host/ContentFile.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -14,6 +15,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cwctype>
+#include <unistd.h>
 
 namespace gdi {
 
@@ -306,7 +308,12 @@ int AddFontResourceW(LPCWSTR fileName) {
     if (!fileName || !*fileName) return 0;
     std::lock_guard<std::mutex> lock(Lock());
     if (!Library()) return 0;
-    std::string path = Utf8FromWide(fileName);
+    // A regular file only (FreeType would wait forever on a FIFO), found the way
+    // a Windows-made path names it.
+    const std::string path = host::ResolveContentPath(Utf8FromWide(fileName));
+    const int fd = host::OpenRegularFile(path, host::kMaxContentFileBytes);
+    if (fd < 0) return 0;
+    ::close(fd);
     FT_Face face = nullptr;
     if (FT_New_Face(Library(), path.c_str(), -1, &face) != 0) return 0;
     long faces = face->num_faces;

@@ -1,6 +1,8 @@
 // The GDI stand-in: font sizes, text coverage, bitmap read-back, handle rules.
 #include "platform/gdi/gdi.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -80,6 +82,14 @@ TEST(Gdi, FontFilesRegisterTheirFaces) {
     std::fclose(f);
     std::wstring wide(notFont.begin(), notFont.end());
     EXPECT_EQ(AddFontResourceW(wide.c_str()), 0);
+    // Special files are refused at once: a FIFO would otherwise block the open.
+    std::string fifo = testing::TempDir() + "fifo.ttf";
+    ::unlink(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::wstring wideFifo(fifo.begin(), fifo.end());
+    EXPECT_EQ(AddFontResourceW(wideFifo.c_str()), 0);
+    ::unlink(fifo.c_str());
+    EXPECT_EQ(AddFontResourceW(L"/dev/zero"), 0);
 }
 
 TEST(Gdi, PositiveHeightIsTheCellNegativeTheEm) {

@@ -1,6 +1,11 @@
 #include "platform/bass/AudioSource.h"
 
+#include "platform/bass/bass.h"
+
+#include "platform/host/ContentFile.h"
+
 #include <libopenmpt/libopenmpt.h>
+#include <mpg123.h>
 #include <sndfile.h>
 
 #include <algorithm>
@@ -83,55 +88,139 @@ private:
     std::vector<float> scratch_;
 };
 
-// True when path names a regular file this process can read.
-bool CanRead(const std::string& path)
+// MPEG audio through libmpg123 itself, so that its diagnostics stay quiet
+// and a damaged region is skipped instead of ending the song. The same flags
+// as libsndfile's MPEG decoder, so the samples are the ones it would give.
+class Mpg123Source final : public AudioSource {
+public:
+    Mpg123Source(mpg123_handle* handle, int fd, int rate, int channels, uint64_t frames)
+        : handle_(handle), fd_(fd), rate_(rate), channels_(channels), frames_(frames)
+    {
+    }
+    ~Mpg123Source() override
+    {
+        mpg123_close(handle_);
+        mpg123_delete(handle_);
+        ::close(fd_);
+    }
+
+    int Rate() const override { return rate_; }
+    uint64_t Frames() const override { return frames_; }
+    size_t Read(float* stereo, size_t frames) override
+    {
+        size_t done = 0;
+        while (done < frames && !done_) {
+            size_t want = std::min(frames - done, kScratchFrames);
+            scratch_.resize(want * static_cast<size_t>(channels_));
+            size_t bytes = 0;
+            int result = mpg123_read(handle_, scratch_.data(), scratch_.size() * sizeof(float), &bytes);
+            size_t got = bytes / (sizeof(float) * static_cast<size_t>(channels_));
+            for (size_t i = 0; i < got; ++i) {
+                const float* in = &scratch_[i * static_cast<size_t>(channels_)];
+                stereo[(done + i) * 2] = in[0];
+                stereo[(done + i) * 2 + 1] = channels_ == 1 ? in[0] : in[1];
+            }
+            done += got;
+            // The end, or an error no resync gets past.
+            if (result != MPG123_OK && result != MPG123_NEW_FORMAT && got == 0) done_ = true;
+        }
+        return done;
+    }
+    bool Rewind() override
+    {
+        done_ = false;
+        return mpg123_seek(handle_, 0, SEEK_SET) >= 0;
+    }
+
+private:
+    static constexpr size_t kScratchFrames = 2048;
+    mpg123_handle* handle_;
+    int fd_;
+    int rate_;
+    int channels_;
+    uint64_t frames_;
+    bool done_ = false;
+    std::vector<float> scratch_;
+};
+
+// An ID3 tag or an MPEG audio frame header at the start.
+bool LooksLikeMpeg(int fd)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    ::close(fd);
-    return ok;
+    uint8_t head[4] = {};
+    if (::pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head)) return false;
+    if (head[0] == 'I' && head[1] == 'D' && head[2] == '3') return true;
+    bool sync = head[0] == 0xFF && (head[1] & 0xE0) == 0xE0;
+    bool version = ((head[1] >> 3) & 3) != 1;
+    bool layer = ((head[1] >> 1) & 3) != 0;
+    bool bitrate = (head[2] >> 4) != 15;
+    bool rate = ((head[2] >> 2) & 3) != 3;
+    return sync && version && layer && bitrate && rate;
+}
+
+// Takes fd. The length is found by a scan of every frame present, so a
+// truncated or damaged file is as long as what really decodes, whatever its
+// header says.
+int OpenMpeg(int fd, std::unique_ptr<AudioSource>& out)
+{
+    mpg123_handle* handle = mpg123_new(nullptr, nullptr);
+    if (!handle) {
+        ::close(fd);
+        host::SetLastFileError("out of memory");
+        return BASS_ERROR_MEM;
+    }
+    mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS | MPG123_FORCE_FLOAT, 0.0);
+    mpg123_param(handle, MPG123_REMOVE_FLAGS, MPG123_AUTO_RESAMPLE, 0.0);
+    // Resync through damage however long it is; the file is bounded.
+    mpg123_param(handle, MPG123_RESYNC_LIMIT, -1, 0.0);
+    long rate = 0;
+    int channels = 0, encoding = 0;
+    bool ok = mpg123_open_fd(handle, fd) == MPG123_OK && mpg123_getformat(handle, &rate, &channels, &encoding) == MPG123_OK &&
+              channels >= 1 && channels <= 2 && rate >= 1000 && rate <= 384000 && mpg123_scan(handle) == MPG123_OK;
+    off_t length = ok ? mpg123_length(handle) : 0;
+    if (!ok || length <= 0 || mpg123_seek(handle, 0, SEEK_SET) < 0) {
+        host::SetLastFileError(std::string("MPEG audio: ") + (ok ? "no audio frames" : mpg123_strerror(handle)));
+        mpg123_close(handle);
+        mpg123_delete(handle);
+        ::close(fd);
+        return BASS_ERROR_FILEFORM;
+    }
+    out = std::make_unique<Mpg123Source>(handle, fd, static_cast<int>(rate), channels, static_cast<uint64_t>(length));
+    return BASS_OK;
 }
 
 }  // namespace
 
 bool ReadFileBytes(const std::string& path, uint64_t offset, uint64_t length, std::vector<uint8_t>& out)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    uint64_t size = 0;
+    int fd = host::OpenRegularFile(path, host::kMaxContentFileBytes, &size);
     if (fd < 0) return false;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || offset > static_cast<uint64_t>(st.st_size)) {
-        ::close(fd);
-        return false;
-    }
-    uint64_t available = static_cast<uint64_t>(st.st_size) - offset;
-    uint64_t want = length ? length : available;
-    if (want > available) {
-        ::close(fd);
-        return false;
-    }
-    out.resize(static_cast<size_t>(want));
+    bool ok = offset <= size && (length == 0 || length <= size - offset);
+    if (!ok) host::SetLastFileError("shorter than asked");
+    out.resize(ok ? static_cast<size_t>(length ? length : size - offset) : 0);
     size_t done = 0;
-    while (done < out.size()) {
+    while (ok && done < out.size()) {
         ssize_t got = ::pread(fd, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
         if (got <= 0) break;
         done += static_cast<size_t>(got);
     }
     ::close(fd);
-    return done == out.size();
+    return ok && done == out.size();
 }
 
 int OpenModule(std::vector<uint8_t> bytes, int rate, std::unique_ptr<AudioSource>& out)
 {
-    if (bytes.empty()) return 41;
+    if (bytes.empty()) return BASS_ERROR_FILEFORM;
     int error = 0;
     const char* message = nullptr;
     openmpt_module* module = openmpt_module_create_from_memory2(
         bytes.data(), bytes.size(), openmpt_log_func_silent, nullptr, openmpt_error_func_ignore, nullptr,
         &error, &message, nullptr);
     if (message) openmpt_free_string(message);
-    if (!module) return 41;
+    if (!module) {
+        host::SetLastFileError("not a module the decoder knows");
+        return BASS_ERROR_FILEFORM;
+    }
     // One pass through the song, as the computed length says.
     openmpt_module_set_repeat_count(module, 0);
     out = std::make_unique<ModuleSource>(module, rate > 0 ? rate : kDefaultRate);
@@ -140,13 +229,19 @@ int OpenModule(std::vector<uint8_t> bytes, int rate, std::unique_ptr<AudioSource
 
 int OpenStream(const std::string& path, std::unique_ptr<AudioSource>& out)
 {
-    if (!CanRead(path)) return 2;
+    int fd = host::OpenRegularFile(path, host::kMaxContentFileBytes);
+    if (fd < 0) return BASS_ERROR_FILEOPEN;
+    if (LooksLikeMpeg(fd)) return OpenMpeg(fd, out);
     SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (!file) return 41;
+    SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
+    if (!file) {
+        host::SetLastFileError(sf_strerror(nullptr));
+        return BASS_ERROR_FILEFORM;
+    }
     if (info.channels < 1 || info.samplerate < 1000 || info.samplerate > 384000) {
         sf_close(file);
-        return 41;
+        host::SetLastFileError("unsupported channel count or rate");
+        return BASS_ERROR_FILEFORM;
     }
     // A stream that does not state its length is decoded once to count it.
     if (info.frames <= 0 || info.frames == SF_COUNT_MAX) {
@@ -155,12 +250,13 @@ int OpenStream(const std::string& path, std::unique_ptr<AudioSource>& out)
         for (sf_count_t got; (got = sf_readf_float(file, scratch.data(), 4096)) > 0;) total += got;
         if (sf_seek(file, 0, SEEK_SET) != 0 && total > 0) {
             sf_close(file);
-            return 41;
+            host::SetLastFileError("cannot seek back to the start");
+            return BASS_ERROR_FILEFORM;
         }
         info.frames = total;
     }
     out = std::make_unique<SndfileSource>(file, info);
-    return 0;
+    return BASS_OK;
 }
 
 }  // namespace bass

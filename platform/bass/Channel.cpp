@@ -20,6 +20,11 @@ void Pull(Channel& ch, float* frame)
         ch.chunkAt = 0;
         if (ch.chunkCount == 0) ch.sourceDry = true;
     }
+    if (ch.sourceDry && ch.endsWhenDry && ch.chunkAt == ch.chunkCount) {
+        ch.length = ch.readIndex;
+        frame[0] = frame[1] = 0.0f;
+        return;
+    }
     if (ch.chunkAt < ch.chunkCount) {
         frame[0] = ch.chunk[ch.chunkAt * 2];
         frame[1] = ch.chunk[ch.chunkAt * 2 + 1];
@@ -33,7 +38,7 @@ void Pull(Channel& ch, float* frame)
 }  // namespace
 
 Channel::Channel(DWORD handle_, bool music_, std::unique_ptr<AudioSource> source_)
-    : handle(handle_), music(music_), source(std::move(source_))
+    : handle(handle_), music(music_), source(std::move(source_)), endsWhenDry(!music_)
 {
     rate = source->Rate();
     length = source->Frames();
@@ -44,9 +49,13 @@ Channel::Channel(DWORD handle_, bool music_, std::unique_ptr<AudioSource> source
 int64_t Render(Channel& ch, float* out, int64_t n)
 {
     if (!ch.resample) {
-        int64_t count = std::min<int64_t>(n, static_cast<int64_t>(ch.length - ch.pos));
-        for (int64_t i = 0; i < count; ++i) Pull(ch, out + i * 2);
-        ch.pos += static_cast<uint64_t>(count);
+        int64_t count = 0;
+        while (count < n && ch.pos < ch.length) {
+            Pull(ch, out + count * 2);
+            if (ch.readIndex == ch.pos) break;   // nothing came: the stream ended early
+            ++count;
+            ++ch.pos;
+        }
         return count;
     }
     if (!ch.primed) {

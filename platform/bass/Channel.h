@@ -43,7 +43,10 @@ struct Channel {
     std::vector<float> chunk;
     size_t chunkAt = 0, chunkCount = 0;
     uint64_t readIndex = 0;       // next frame the reader hands out
-    bool sourceDry = false;       // the decoder gave out before `length`: pad with silence
+    bool sourceDry = false;       // the decoder gave out before `length`
+    // A stream whose decoder gives out early ends there (its file was cut or
+    // damaged after its length was read); a module is padded with silence.
+    bool endsWhenDry = false;
 
     // Cubic resampler for rates other than the output's.
     bool resample = false;

@@ -2,7 +2,7 @@
 // delay from BASS_ChannelPlay to the first heard sample in live runs.
 #include "platform/bass/bass.h"
 #include "platform/host/Host.h"
-#include "tests/audio/AudioFixtures.h"
+#include "tests/support/Audio.h"
 #include "tools/writers/ModuleWriter.h"
 
 #include <benchmark/benchmark.h>
@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <thread>
 
-using namespace audiotest;
+using namespace support;
 
 namespace {
 

@@ -3,10 +3,11 @@
 #include "data/ArtshowData.h"
 #include "layers/ArtshowMonitor.h"
 #include "platform/d3d9/D3d9Stats.h"
+#include "platform/host/Host.h"
 #include "scene3ds/Scene.h"
-#include "tests/scene/CarouselScenes.h"
-#include "tests/scene/RenderHarness.h"
-#include "tests/scene/SceneFixtures.h"
+#include "tests/support/Files.h"
+#include "tests/support/Headless.h"
+#include "tests/support/SceneFiles.h"
 
 #include <benchmark/benchmark.h>
 
@@ -16,9 +17,20 @@
 #include <ctime>
 #include <filesystem>
 
-ArtshowData data;
-
 namespace {
+
+// The headless device, started once for the process.
+support::Headless& Harness()
+{
+    static support::Headless* harness = [] {
+        auto* h = new support::Headless;
+        h->Start();
+        host::SetFps(1000);   // a millisecond a frame
+        h->StartEngine();
+        return h;
+    }();
+    return *harness;
+}
 
 // The demo carousel, from MIVOLA_DEMO_SCENE or the build's generated content.
 std::string DemoScene()
@@ -34,15 +46,15 @@ std::string HeavyScene()
 {
     static std::string path;
     if (!path.empty()) return path;
-    const std::string dir = fixtures::TempPath("bench");
+    const std::string dir = support::TempPath("bench");
     std::filesystem::create_directories(dir);
-    harness::WriteBmp(dir + "/a.bmp", 256, 256, 200, 100, 50);
-    harness::WriteBmp(dir + "/b.bmp", 256, 256, 50, 100, 200);
-    fixtures::SceneSpec spec;
+    support::WriteFile(dir + "/a.bmp", support::BmpBytes(256, 256, 200, 100, 50));
+    support::WriteFile(dir + "/b.bmp", support::BmpBytes(256, 256, 50, 100, 200));
+    support::SceneSpec spec;
     spec.materials = {{"A", "a.bmp"}, {"B", "b.bmp"}};
     const int n = 64;
     for (int m = 0; m < 16; ++m) {
-        fixtures::MeshSpec mesh;
+        support::MeshSpec mesh;
         mesh.name = "Grid" + std::to_string(m);
         mesh.material = m % 2 ? "B" : "A";
         for (int y = 0; y < n; ++y)
@@ -58,27 +70,26 @@ std::string HeavyScene()
             }
         const float origin[12] = {1, 0, 0, 0, 1, 0, 0, 0, 1, float(m * 70), 0, 0};
         std::copy(origin, origin + 12, mesh.matrix);
-        mesh.position = {fixtures::PositionKey(0, float(m * 70), 0, 0), fixtures::PositionKey(50, float(m * 70), 5, 0),
-                         fixtures::PositionKey(100, float(m * 70), 0, 0)};
-        mesh.rotation = {fixtures::TurnKey(0, 0, 0, 0, 1), fixtures::TurnKey(50, 0.5f, 0, 0, 1),
-                         fixtures::TurnKey(100, -0.5f, 0, 0, 1)};
+        mesh.position = {support::PositionKey(0, float(m * 70), 0, 0), support::PositionKey(50, float(m * 70), 5, 0),
+                         support::PositionKey(100, float(m * 70), 0, 0)};
+        mesh.rotation = {support::TurnKey(0, 0, 0, 0, 1), support::TurnKey(50, 0.5f, 0, 0, 1),
+                         support::TurnKey(100, -0.5f, 0, 0, 1)};
         spec.meshes.push_back(mesh);
     }
     path = dir + "/heavy.3ds";
-    fixtures::WriteScene(spec, path);
+    support::WriteScene(spec, path);
     return path;
 }
 
 void BuildAndDestroy(benchmark::State& state, const std::string& path)
 {
-    harness::StartDevice();
     if (path.empty()) {
         state.SkipWithError("scene not found (generate the demo content or set MIVOLA_DEMO_SCENE)");
         return;
     }
     int32_t faces = 0;
     for (auto _ : state) {
-        Scene* scene = BuildScene(path.c_str(), new Scene, harness::Device());
+        Scene* scene = BuildScene(path.c_str(), new Scene, Harness().device);
         faces = 0;
         for (int32_t i = 0; i < scene->meshCount; ++i) faces += scene->meshes[i].faceCount;
         state.PauseTiming();
@@ -103,7 +114,6 @@ double ThreadCpuSeconds()
 // running so the easing and the placeholder pictures are exercised.
 void DrawFrames(benchmark::State& state, const std::string& path)
 {
-    harness::StartDevice();
     if (path.empty()) {
         state.SkipWithError("scene not found");
         return;
@@ -112,7 +122,7 @@ void DrawFrames(benchmark::State& state, const std::string& path)
     for (int i = 0; i < 6; ++i) {
         titles[i] = MediaItem{};
         const uint32_t colour = 0xFF000000u | (0x2A5F91u * uint32_t(i + 1));
-        titles[i].handle.texture = harness::MakeTexture(256, 256, [colour](uint32_t, uint32_t) { return colour; });
+        titles[i].handle.texture = Harness().MakeTexture(256, 256, [colour](uint32_t, uint32_t) { return colour; });
         titles[i].imageInfo.Width = titles[i].imageInfo.Height = 256;
         titles[i].surfaceDesc.Width = titles[i].surfaceDesc.Height = 256;
     }
@@ -121,8 +131,8 @@ void DrawFrames(benchmark::State& state, const std::string& path)
     for (int slot = 0; slot < 4; ++slot) {
         std::swprintf(monitor.dummyTextures[slot], 260, L"screen%d.png", slot);
     }
-    monitor.model.handle.scene = BuildScene(path.c_str(), new Scene, harness::Device());
-    IDirect3DDevice9* device = harness::Device();
+    monitor.model.handle.scene = BuildScene(path.c_str(), new Scene, Harness().device);
+    IDirect3DDevice9* device = Harness().device;
     d3d9::ResetStats();
     uint64_t frames = 0;
     double wall = 0;
@@ -148,7 +158,6 @@ void DrawFrames(benchmark::State& state, const std::string& path)
     state.counters["shaderCompiles"] = double(stats.shaderCompiles);
     DestroyScene(monitor.model.handle.scene);
     monitor.model.handle.scene = nullptr;
-    for (MediaItem& t : titles) t.handle.texture->Release();
     data.songCount = 0;
     data.titlePics = nullptr;
 }

@@ -1,7 +1,7 @@
 // The audio library stand-in in virtual runs, where every number is exact.
 #include "platform/bass/bass.h"
 #include "platform/host/Host.h"
-#include "tests/audio/AudioFixtures.h"
+#include "tests/support/Audio.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 
-using namespace audiotest;
+using namespace support;
 
 namespace {
 

@@ -2,7 +2,7 @@
 // its audio really ends, and special files are refused without waiting.
 #include "platform/bass/bass.h"
 #include "platform/host/Host.h"
-#include "tests/audio/AudioFixtures.h"
+#include "tests/support/Audio.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -16,7 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using namespace audiotest;
+using namespace support;
 
 namespace {
 

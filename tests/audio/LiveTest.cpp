@@ -6,7 +6,7 @@
 #include "platform/bass/bass.h"
 #include "platform/host/Host.h"
 #include "platform/win32/Log.h"
-#include "tests/audio/AudioFixtures.h"
+#include "tests/support/Audio.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -17,7 +17,7 @@
 #include <mutex>
 #include <thread>
 
-using namespace audiotest;
+using namespace support;
 using namespace std::chrono_literals;
 
 namespace {

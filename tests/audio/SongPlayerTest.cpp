@@ -7,7 +7,7 @@
 #include "platform/host/Host.h"
 #include "platform/win32/Log.h"
 #include "platform/win32/win32.h"
-#include "tests/audio/AudioFixtures.h"
+#include "tests/support/Audio.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <cwchar>
 
-using namespace audiotest;
+using namespace support;
 
 namespace {
 

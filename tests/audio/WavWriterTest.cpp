@@ -1,14 +1,14 @@
 // The WAV writer that takes a virtual run's sound.
 #include "platform/host/Host.h"
 #include "platform/host/WavWriter.h"
-#include "tests/audio/AudioFixtures.h"
+#include "tests/support/Audio.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
 #include <fstream>
 
-using namespace audiotest;
+using namespace support;
 
 TEST(WavWriter, HeaderIsPatchedOnClose)
 {

@@ -4,26 +4,26 @@
 
 #include "platform/d3d9/D3d9Stats.h"
 #include "platform/host/Host.h"
-#include "tests/d3d9/RenderFixture.h"
+#include "tests/d3d9/BareDevice.h"
 
 namespace {
 
-class DeviceTest : public RenderFixture {};
+class DeviceTest : public BareDevice {};
 
 TEST_F(DeviceTest, AdapterModesComeFromTheVirtualListInX8R8G8B8)
 {
     EXPECT_EQ(Direct3DCreate9(30), nullptr);   // another SDK version is refused
     host::SetVirtualModes({{1280, 720, 60}, {1280, 768, 60}, {1280, 1024, 60}, {1280, 720, 75}, {1024, 768, 60}});
-    ASSERT_EQ(d3d->GetAdapterModeCount(0, D3DFMT_X8R8G8B8), 5u);
-    EXPECT_EQ(d3d->GetAdapterModeCount(0, D3DFMT_A8R8G8B8), 0u);
+    ASSERT_EQ(direct3d->GetAdapterModeCount(0, D3DFMT_X8R8G8B8), 5u);
+    EXPECT_EQ(direct3d->GetAdapterModeCount(0, D3DFMT_A8R8G8B8), 0u);
     D3DDISPLAYMODE m;
-    ASSERT_EQ(d3d->EnumAdapterModes(0, D3DFMT_X8R8G8B8, 3, &m), D3D_OK);
+    ASSERT_EQ(direct3d->EnumAdapterModes(0, D3DFMT_X8R8G8B8, 3, &m), D3D_OK);
     EXPECT_EQ(m.Width, 1280u);
     EXPECT_EQ(m.Height, 720u);
     EXPECT_EQ(m.RefreshRate, 75u);
     EXPECT_EQ(m.Format, D3DFMT_X8R8G8B8);
-    EXPECT_EQ(d3d->EnumAdapterModes(0, D3DFMT_X8R8G8B8, 5, &m), D3DERR_INVALIDCALL);
-    ASSERT_EQ(d3d->GetAdapterDisplayMode(0, &m), D3D_OK);
+    EXPECT_EQ(direct3d->EnumAdapterModes(0, D3DFMT_X8R8G8B8, 5, &m), D3DERR_INVALIDCALL);
+    ASSERT_EQ(direct3d->GetAdapterDisplayMode(0, &m), D3D_OK);
     EXPECT_EQ(m.Width, 1280u);
     EXPECT_EQ(m.Height, 1024u);
     // A fullscreen back buffer must be one of the modes.
@@ -32,7 +32,7 @@ TEST_F(DeviceTest, AdapterModesComeFromTheVirtualListInX8R8G8B8)
     pp.BackBufferHeight = 800;
     pp.BackBufferFormat = D3DFMT_X8R8G8B8;
     pp.Windowed = FALSE;
-    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
+    EXPECT_EQ(direct3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
               D3DERR_INVALIDCALL);
     EXPECT_EQ(device, nullptr);
 }
@@ -70,7 +70,8 @@ TEST_F(DeviceTest, CreationStatesSurfacesAndCaps)
     EXPECT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
     EXPECT_GE(caps.MaxTextureWidth, 2048u);
     // Resources keep the device alive; a texture released while bound unbinds itself.
-    IDirect3DTexture9* tex = MakeTexture(4, 4, [](UINT, UINT) { return 0u; });
+    IDirect3DTexture9* tex = nullptr;
+    ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &tex, nullptr), D3D_OK);
     device->SetTexture(0, tex);
     EXPECT_EQ(tex->Release(), 0u);
     IDirect3DBaseTexture9* bound = reinterpret_cast<IDirect3DBaseTexture9*>(1);
@@ -87,15 +88,15 @@ TEST_F(DeviceTest, LocksCheckTheirRangesAndWriteThrough)
 {
     CreateDevice(64, 64);
     void* p = nullptr;
-    EXPECT_EQ(quad->Lock(170, 10, &p, 0), D3DERR_INVALIDCALL);
-    EXPECT_EQ(quad->Lock(200, 0, &p, 0), D3DERR_INVALIDCALL);
-    ASSERT_EQ(quad->Lock(44, 0, &p, 0), D3D_OK);
-    EXPECT_EQ(quad->Lock(0, 0, &p, 0), D3DERR_INVALIDCALL);   // already locked
-    quad->Unlock();
-    EXPECT_EQ(quad->Unlock(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(quadBuffer->Lock(170, 10, &p, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(quadBuffer->Lock(200, 0, &p, 0), D3DERR_INVALIDCALL);
+    ASSERT_EQ(quadBuffer->Lock(44, 0, &p, 0), D3D_OK);
+    EXPECT_EQ(quadBuffer->Lock(0, 0, &p, 0), D3DERR_INVALIDCALL);   // already locked
+    quadBuffer->Unlock();
+    EXPECT_EQ(quadBuffer->Unlock(), D3DERR_INVALIDCALL);
     // Draws that would read past the buffer are refused.
     device->SetFVF(0x252);
-    device->SetStreamSource(0, quad, 0, 44);
+    device->SetStreamSource(0, quadBuffer, 0, 44);
     EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 3), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 1, 2), D3DERR_INVALIDCALL);
     IDirect3DIndexBuffer9* indices = nullptr;
@@ -144,7 +145,7 @@ TEST_F(DeviceTest, PresentAdvancesTheVirtualClock)
     Present();
     Present();
     EXPECT_EQ(host::FrameIndex(), before + 2);
-    EXPECT_EQ(frameWidth, 64);
+    EXPECT_EQ(frame.width, 64);
 }
 
 }  // namespace

@@ -8,9 +8,14 @@
 #include <cstring>
 
 #include "platform/d3d9/D3d9Stats.h"
+#include "platform/d3d9/d3d9.h"
 #include "platform/host/Host.h"
 #include "platform/win32/win32.h"
-#include "tests/d3d9/RenderFixture.h"
+#include "tests/support/Frame.h"
+
+#include <gtest/gtest.h>
+
+using support::Rgba;
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "platform/d3d9/D3d9Stats.h"
-#include "tests/d3d9/RenderFixture.h"
+#include "tests/d3d9/BareDevice.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ namespace {
 // A picture whose every pixel tells where it came from.
 D3DCOLOR Pattern(UINT x, UINT y) { return D3DCOLOR_ARGB(255, x & 255, y & 255, ((x >> 8) << 4) | (y >> 8)); }
 
-class RenderTest : public RenderFixture {};
+class RenderTest : public BareDevice {};
 
 TEST_F(RenderTest, PictureAtNaturalSizeMapsTexelsToPixelsOneToOne)
 {
@@ -45,8 +45,7 @@ TEST_F(RenderTest, PictureAtNaturalSizeMapsTexelsToPixelsOneToOne)
             }
         EXPECT_EQ(wrong, 0);
     }
-    SavePng("d3d9_picture_640_360.png");
-    tex->Release();
+    frame.SavePng("d3d9_picture_640_360.png");
 }
 
 TEST_F(RenderTest, BlendingAndTextureFactorAlpha)
@@ -78,7 +77,6 @@ TEST_F(RenderTest, BlendingAndTextureFactorAlpha)
         EXPECT_RGB_NEAR(At(100, 100), mix(250, 20), mix(100, 60), mix(0, 200), 1.01);
         EXPECT_RGB_NEAR(At(1000, 600), 20, 60, 200, 0);
     }
-    tex->Release();
 }
 
 // Stage 0 takes the scroller through a texture matrix from set 0; stage 1
@@ -112,7 +110,7 @@ TEST_F(RenderTest, TwoStageAlphaMaskFromSecondCoordinateSet)
     device->SetTexture(1, mask);
     Draw(0, 0, 1280 / 1280.0f, 640 / 720.0f);   // 1280 x 640 pixels: 10 rows per scroller texel
     Present();
-    SavePng("d3d9_two_stage.png");
+    frame.SavePng("d3d9_two_stage.png");
     for (int y : {5, 315, 635}) {
         // Row y samples v = y / 640 -> v' = y / 2560 + 0.5 -> scroller row floor(v' * 64).
         UINT row = UINT(std::floor((y / 2560.0 + 0.5) * 64));
@@ -120,8 +118,6 @@ TEST_F(RenderTest, TwoStageAlphaMaskFromSecondCoordinateSet)
         EXPECT_RGB_NEAR(At(100, y), int(row * 4), int(255 - row * 4), 77, 0);
         EXPECT_RGB_NEAR(At(1100, y), 0, 0, 0, 0);   // masked out
     }
-    scroller->Release();
-    mask->Release();
 }
 
 TEST_F(RenderTest, AddressingAndFiltering)
@@ -162,7 +158,6 @@ TEST_F(RenderTest, AddressingAndFiltering)
             EXPECT_NEAR(At(x, 100).r, expected, c.filter == D3DTEXF_LINEAR ? 2 : 0) << x;
         }
     }
-    tex->Release();
 }
 
 TEST_F(RenderTest, DepthTestAgainstClearedDepth)
@@ -257,7 +252,7 @@ TEST_F(RenderTest, LitQuadBrightnessFollowsNDotL)
 TEST_F(RenderTest, MultisampledBackBufferKeepsEdgesAndTexelsAndResolves)
 {
     DWORD quality = 0;
-    if (d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, TRUE, D3DMULTISAMPLE_4_SAMPLES, &quality) != D3D_OK)
+    if (direct3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, TRUE, D3DMULTISAMPLE_4_SAMPLES, &quality) != D3D_OK)
         GTEST_SKIP() << "no 4x multisampling here";
     EXPECT_EQ(quality, 1u);
     CreateDevice(1280, 720, true, D3DMULTISAMPLE_4_SAMPLES);
@@ -280,7 +275,6 @@ TEST_F(RenderTest, MultisampledBackBufferKeepsEdgesAndTexelsAndResolves)
             wrong += !(p.r == Channel(e, 16) && p.g == Channel(e, 8) && p.b == Channel(e, 0));
         }
     EXPECT_EQ(wrong, 0);
-    tex->Release();
 }
 
 TEST_F(RenderTest, NoShaderCompileOrAllocationPerFrameOnceStatesWereSeen)
@@ -315,8 +309,6 @@ TEST_F(RenderTest, NoShaderCompileOrAllocationPerFrameOnceStatesWereSeen)
     EXPECT_EQ(after.allocations, before.allocations);
     EXPECT_EQ(after.drawCalls - before.drawCalls, 5u * 20u);
     EXPECT_EQ(after.presents - before.presents, 5u);
-    a->Release();
-    b->Release();
 }
 
 }  // namespace

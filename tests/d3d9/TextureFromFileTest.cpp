@@ -1,7 +1,5 @@
 // Textures from picture files: sizes, the two filter modes, info and errors.
 
-#include <cstdio>
-#include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,36 +9,15 @@
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/host/ContentFile.h"
 #include "platform/host/FrameFiles.h"
-#include "tests/d3d9/RenderFixture.h"
+#include "tests/d3d9/BareDevice.h"
+#include "tests/support/Files.h"
 
 namespace {
 
-std::string TempPath(const std::string& name) { return std::string(MIVOLA_BINARY_DIR) + "/d3dx9_" + name; }
-
-std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
-
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
-
-// A 24-bit bottom-up BMP of w x h.
-std::vector<uint8_t> Bmp(int w, int h, uint8_t r, uint8_t g, uint8_t b)
-{
-    int row = (w * 3 + 3) & ~3;
-    uint32_t size = uint32_t(54 + row * h);
-    std::vector<uint8_t> f(size, 0);
-    auto put32 = [&](int at, uint32_t v) { for (int i = 0; i < 4; ++i) f[size_t(at + i)] = uint8_t(v >> (8 * i)); };
-    f[0] = 'B'; f[1] = 'M';
-    put32(2, size); put32(10, 54); put32(14, 40); put32(18, uint32_t(w)); put32(22, uint32_t(h));
-    f[26] = 1; f[28] = 24;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            uint8_t* p = &f[size_t(54 + y * row + x * 3)];
-            p[0] = b; p[1] = g; p[2] = r;
-        }
-    return f;
-}
+using support::BmpBytes;
+using support::TempPath;
+using support::Wide;
+using support::WriteFile;
 
 // A 32-bit uncompressed top-down TGA.
 std::vector<uint8_t> Tga(int w, int h, uint8_t a)
@@ -52,11 +29,11 @@ std::vector<uint8_t> Tga(int w, int h, uint8_t a)
     return f;
 }
 
-class TextureFromFileTest : public RenderFixture {
+class TextureFromFileTest : public BareDevice {
 protected:
     void SetUp() override
     {
-        RenderFixture::SetUp();
+        BareDevice::SetUp();
         CreateDevice(64, 64);
     }
     HRESULT Load(const std::string& path, DWORD filter, D3DXIMAGE_INFO* info, IDirect3DTexture9** tex,
@@ -122,8 +99,8 @@ TEST_F(TextureFromFileTest, PngRoundsUpAndFilterNoneKeepsThePictureInTheCorner)
 TEST_F(TextureFromFileTest, BmpAndTgaFormatsAndNarrowPaths)
 {
     const std::string bmp = TempPath("opaque.bmp"), tga = TempPath("alpha.tga");
-    WriteBytes(bmp, Bmp(3, 5, 200, 100, 50));
-    WriteBytes(tga, Tga(16, 16, 99));
+    WriteFile(bmp, BmpBytes(3, 5, 200, 100, 50));
+    WriteFile(tga, Tga(16, 16, 99));
     D3DXIMAGE_INFO info{};
     IDirect3DTexture9* tex = nullptr;
     ASSERT_EQ(Load(bmp, D3DX_FILTER_NONE, &info, &tex, D3DPOOL_MANAGED), D3D_OK);
@@ -156,14 +133,14 @@ TEST_F(TextureFromFileTest, ErrorsForMissingGarbageAndRefusedMemory)
     EXPECT_EQ(Load(TempPath("does-not-exist.png"), D3DX_DEFAULT, nullptr, &tex), D3DXERR_INVALIDDATA);
     EXPECT_EQ(tex, nullptr);
     const std::string garbage = TempPath("garbage.png");
-    WriteBytes(garbage, {0x89, 'P', 'N', 'G', 1, 2, 3, 4, 5, 6, 7});
+    WriteFile(garbage, {0x89, 'P', 'N', 'G', 1, 2, 3, 4, 5, 6, 7});
     EXPECT_EQ(Load(garbage, D3DX_DEFAULT, nullptr, &tex), D3DXERR_INVALIDDATA);
-    WriteBytes(garbage, {});
+    WriteFile(garbage, {});
     EXPECT_EQ(Load(garbage, D3DX_DEFAULT, nullptr, &tex), D3DXERR_INVALIDDATA);
     EXPECT_EQ(D3DXCreateTextureFromFileA(device, TempPath("missing.bmp").c_str(), &tex), D3DXERR_INVALIDDATA);
 
     const std::string bmp = TempPath("big.bmp");
-    WriteBytes(bmp, Bmp(300, 300, 1, 2, 3));
+    WriteFile(bmp, BmpBytes(300, 300, 1, 2, 3));
     d3d9::SetTextureMemoryLimit(1000);
     EXPECT_EQ(Load(bmp, D3DX_DEFAULT, nullptr, &tex), D3DERR_OUTOFVIDEOMEMORY);
     d3d9::SetTextureMemoryLimit(0);
@@ -171,9 +148,9 @@ TEST_F(TextureFromFileTest, ErrorsForMissingGarbageAndRefusedMemory)
 
     // A header claiming a picture larger than any texture is refused before decoding.
     const std::string huge = TempPath("huge.bmp");
-    std::vector<uint8_t> header = Bmp(1, 1, 0, 0, 0);
+    std::vector<uint8_t> header = BmpBytes(1, 1, 0, 0, 0);
     header[18] = 0x40; header[19] = 0x42; header[20] = 0x0F;   // 1,000,000 wide
-    WriteBytes(huge, header);
+    WriteFile(huge, header);
     EXPECT_EQ(Load(huge, D3DX_DEFAULT, nullptr, &tex), D3DERR_INVALIDCALL);
     EXPECT_EQ(tex, nullptr);
 }
@@ -193,12 +170,12 @@ TEST_F(TextureFromFileTest, SpecialFilesFailAndNarrowNamesKeepTheirBytes)
     }
     ::unlink(fifo.c_str());
     const std::string garbage = TempPath("not-a-picture.png");
-    WriteBytes(garbage, {'h', 'e', 'l', 'l', 'o'});
+    WriteFile(garbage, {'h', 'e', 'l', 'l', 'o'});
     EXPECT_EQ(Load(garbage, D3DX_FILTER_NONE, nullptr, &tex), D3DXERR_INVALIDDATA);
     EXPECT_EQ(host::LastFileError().rfind("not a picture", 0), 0u) << host::LastFileError();
 
     const std::string latin1 = TempPath("caf\xe9.tga");   // "café" in Latin-1
-    WriteBytes(latin1, Tga(2, 2, 255));
+    WriteFile(latin1, Tga(2, 2, 255));
     ASSERT_EQ(D3DXCreateTextureFromFileA(device, latin1.c_str(), &tex), D3D_OK);
     tex->Release();
     ::unlink(latin1.c_str());

@@ -1,6 +1,6 @@
 // Start-up of the device object in virtual runs: its log, the fullscreen mode
 // search, the formats it settles on, the viewport, and its release.
-#include "tests/gfx/RenderFixture.h"
+#include "tests/support/Headless.h"
 
 #include "platform/d3d9/D3d9Stats.h"
 #include "platform/host/Host.h"
@@ -39,18 +39,18 @@ D3DMULTISAMPLE_TYPE ExpectedSamples(IDirect3D9* d3d, D3DFORMAT colour, D3DFORMAT
     return chosen;
 }
 
-using DeviceStart = RenderTest;
+using DeviceStart = support::HeadlessTest;
 
 TEST_F(DeviceStart, WindowedStartLogsEachStepAndTakesTheDesktopFormat)
 {
-    ASSERT_EQ(Start(true, true), 1);
+    ASSERT_EQ(StartEngine(true, true), 1);
     EXPECT_EQ(log, kWindowSteps +
                        "[d3d] GetAdapterDisplayMode()\n"
                        "[d3d] CheckDeviceFormat()\n"
                        "[d3d] CheckDeviceMultiSampleType()\n"
                        "[d3d] CreateDevice(D3DCREATE_HARDWARE_VERTEXPROCESSING)\n"
                        "[d3d] success!\n");
-    const kpxD3D& d = *d3dObject;
+    const kpxD3D& d = d3d;
     EXPECT_EQ(d.backBufferWidth, 1280u);
     EXPECT_EQ(d.backBufferHeight, 720u);
     D3DDISPLAYMODE desktop{};
@@ -97,7 +97,7 @@ TEST_F(DeviceStart, WindowedStartLogsEachStepAndTakesTheDesktopFormat)
 TEST_F(DeviceStart, FullscreenStartSearchesTheModesAndCentresTheViewport)
 {
     // The virtual adapter's default modes: 1280x720, 1280x1024, 1920x1080.
-    ASSERT_EQ(Start(false, false), 1);
+    ASSERT_EQ(StartEngine(false, false), 1);
     EXPECT_EQ(log, kWindowSteps +
                        "[d3d] Setting resolution to 1280 x 720\n"
                        "[d3d] Setting resolution to 1280 x 1024\n"
@@ -105,7 +105,7 @@ TEST_F(DeviceStart, FullscreenStartSearchesTheModesAndCentresTheViewport)
                        "[d3d] CheckDeviceFormat()\n"
                        "[d3d] CreateDevice(D3DCREATE_HARDWARE_VERTEXPROCESSING)\n"
                        "[d3d] success!\n");
-    const kpxD3D& d = *d3dObject;
+    const kpxD3D& d = d3d;
     EXPECT_EQ(d.backBufferHeight, 1024u);
     EXPECT_EQ(d.presentParams.BackBufferHeight, 1024u);
     EXPECT_EQ(d.presentParams.Windowed, 0);
@@ -129,38 +129,38 @@ TEST_F(DeviceStart, EveryRefreshRateOfAMatchingSizeIsLoggedAndTheLastMatchWins)
     modes.insert(modes.begin(), {1024, 768, 60});   // other widths are skipped
     modes.push_back({1600, 1200, 60});
     host::SetVirtualModes(modes);
-    ASSERT_EQ(Start(false, false), 1);
+    ASSERT_EQ(StartEngine(false, false), 1);
     std::string expected = kWindowSteps;
     for (int height : {720, 768, 1024})
         for (int i = 0; i < 3; ++i)
             expected += "[d3d] Setting resolution to 1280 x " + std::to_string(height) + "\n";
     EXPECT_EQ(log.substr(0, expected.size()), expected);
-    EXPECT_EQ(d3dObject->backBufferHeight, 1024u);
-    EXPECT_EQ(d3dObject->viewport.Y, 152u);
+    EXPECT_EQ(d3d.backBufferHeight, 1024u);
+    EXPECT_EQ(d3d.viewport.Y, 152u);
 }
 
 TEST_F(DeviceStart, AdapterOrderDecidesWhichMatchingModeIsUsed)
 {
     host::SetVirtualModes({{1280, 1024, 60}, {1280, 800, 60}});
-    ASSERT_EQ(Start(false, false), 1);
-    EXPECT_EQ(d3dObject->backBufferHeight, 800u);
-    EXPECT_EQ(d3dObject->viewport.Y, 40u);
+    ASSERT_EQ(StartEngine(false, false), 1);
+    EXPECT_EQ(d3d.backBufferHeight, 800u);
+    EXPECT_EQ(d3d.viewport.Y, 40u);
 }
 
 TEST_F(DeviceStart, FullscreenWithoutAWideEnoughModeFailsSilently)
 {
     // 1280 wide but too short, and the right height but the wrong width.
     host::SetVirtualModes({{1024, 768, 60}, {1280, 600, 60}, {1366, 768, 60}, {1920, 1080, 60}});
-    EXPECT_EQ(Start(false, true), 0);
+    EXPECT_EQ(StartEngine(false, true), 0);
     EXPECT_EQ(log, kWindowSteps);
-    EXPECT_EQ(d3dObject->device, nullptr);
-    EXPECT_NE(d3dObject->window, nullptr);   // the window stays until release
+    EXPECT_EQ(d3d.device, nullptr);
+    EXPECT_NE(d3d.window, nullptr);   // the window stays until release
 }
 
 TEST_F(DeviceStart, MultisamplingTakesTheHighestCountBothFormatsAllow)
 {
-    ASSERT_EQ(Start(false, true), 1);
-    const kpxD3D& d = *d3dObject;
+    ASSERT_EQ(StartEngine(false, true), 1);
+    const kpxD3D& d = d3d;
     const D3DPRESENT_PARAMETERS& p = d.presentParams;
     EXPECT_NE(log.find("[d3d] CheckDeviceFormat()\n[d3d] CheckDeviceMultiSampleType()\n[d3d] CreateDevice("),
               std::string::npos)
@@ -182,33 +182,32 @@ TEST_F(DeviceStart, MultisamplingTakesTheHighestCountBothFormatsAllow)
 TEST_F(DeviceStart, RefusedHardwareVertexProcessingFallsBackToSoftware)
 {
     d3d9::SetFailHardwareVertexProcessing(true);
-    ASSERT_EQ(Start(true, false), 1);
+    ASSERT_EQ(StartEngine(true, false), 1);
     EXPECT_NE(log.find("[d3d] CreateDevice(D3DCREATE_HARDWARE_VERTEXPROCESSING)\n"
                        "[d3d] CreateDevice(D3DCREATE_SOFTWARE_VERTEXPROCESSING)\n"
                        "[d3d] success!\n"),
               std::string::npos)
         << log;
-    EXPECT_NE(d3dObject->device, nullptr);
+    EXPECT_NE(d3d.device, nullptr);
 }
 
 TEST_F(DeviceStart, ReleaseTakesDownTheDeviceTheWindowAndTheClass)
 {
-    ASSERT_EQ(Start(true, false), 1);
-    HWND window = d3dObject->window;
-    d3dObject->Release();
-    EXPECT_EQ(d3dObject->device, nullptr);
-    EXPECT_EQ(d3dObject->direct3d, nullptr);
-    EXPECT_EQ(d3dObject->backBufferSurface, nullptr);
+    ASSERT_EQ(StartEngine(true, false), 1);
+    HWND window = d3d.window;
+    d3d.Release();
+    EXPECT_EQ(d3d.device, nullptr);
+    EXPECT_EQ(d3d.direct3d, nullptr);
+    EXPECT_EQ(d3d.backBufferSurface, nullptr);
     EXPECT_EQ(GetDC(window), nullptr);
     // The class is free to be registered again, and a second start works.
-    EXPECT_EQ(Start(true, false), 1);
+    EXPECT_EQ(StartEngine(true, false), 1);
 }
 
 TEST_F(DeviceStart, TheFirstClearLeavesTheBandsBlackForGood)
 {
-    ASSERT_EQ(Start(false, false), 1);
+    ASSERT_EQ(StartEngine(false, false), 1);
     // Later clears reach only the viewport.
-    IDirect3DDevice9* device = d3dObject->device;
     device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF204060, 1.0f, 0);
     device->Present(nullptr, nullptr, nullptr, nullptr);
     ASSERT_EQ(frame.height, 1024);

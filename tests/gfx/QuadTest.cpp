@@ -1,7 +1,7 @@
 // The quad drawer's rectangles and pictures, checked pixel by pixel against
 // what the Direct3D 9 rules give (pixel centres on integer coordinates,
 // top-left fill rule, point sampling).
-#include "tests/gfx/RenderFixture.h"
+#include "tests/support/Headless.h"
 
 #include <algorithm>
 #include <cmath>
@@ -25,11 +25,10 @@ int AlignedTexel(int i, float w, float tw)
     return std::clamp(int(std::floor(t * tw)), 0, int(tw) - 1);
 }
 
-class QuadDraw : public RenderTest {
+class QuadDraw : public support::HeadlessTest {
 protected:
     void TexturedPoint()
     {
-        IDirect3DDevice9* device = d3dObject->device;
         // As the shell sets up blending and draws its pictures.
         device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
         device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
@@ -42,22 +41,9 @@ protected:
         device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
         device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_NONE);
     }
-    MediaItem Picture(IDirect3DTexture9* texture, UINT width, UINT height)
-    {
-        MediaItem item{};
-        item.kind = MediaImageUnfiltered;
-        item.handle.texture = texture;
-        item.imageInfo.Width = width;
-        item.imageInfo.Height = height;
-        texture->GetLevelDesc(0, &item.surfaceDesc);
-        return item;
-    }
     MediaItem SmallPicture()
     {
-        IDirect3DTexture9* t = MakeTexture(256, 128, [](int x, int y) {
-            return x < 200 && y < 100 ? PicturePixel(x, y) : kRemainder;
-        });
-        return Picture(t, 200, 100);
+        return MakePicture(200, 100, [](int x, int y) { return x < 200 && y < 100 ? PicturePixel(x, y) : kRemainder; });
     }
     // Pixels of the frame that differ from expected(x, y).
     template <typename F>
@@ -82,26 +68,24 @@ TEST_F(QuadDraw, FullRectangleCoversExactlyTheViewportAndLeavesTheBandsBlack)
     // y = 152 in a 1280 x 1024 buffer.
     for (bool windowed : {true, false}) {
         SCOPED_TRACE(windowed ? "windowed" : "fullscreen");
-        ASSERT_EQ(Start(windowed, false), 1);
+        ASSERT_EQ(StartEngine(windowed, false), 1);
         SolidColour(0xFF3366CC);
-        Render([&] { Quad().Draw(0.0f, 0.0f, 1.0f, 1.0f); });
+        Render([&] { quad.Draw(0.0f, 0.0f, 1.0f, 1.0f); });
         const int top = windowed ? 0 : 152;
         ASSERT_EQ(frame.width, 1280);
         ASSERT_EQ(frame.height, windowed ? 720 : 1024);
         EXPECT_EQ(Mismatches([&](int, int y) { return y >= top && y < top + 720 ? 0x3366CCu : 0u; }), 0);
-        quadObject.reset();
-        d3dObject.reset();
     }
 }
 
 TEST_F(QuadDraw, RectangleEdgesFollowTheTopLeftRule)
 {
     // The loading frame's bar at 30 %: 194 to 194 + 890 x 0.3 = 461, 659 to 682.
-    ASSERT_EQ(Start(true, false), 1);
+    ASSERT_EQ(StartEngine(true, false), 1);
     SolidColour(kBarColour);
     const float progress = 0.3f;
     Render([&] {
-        Quad().Draw(194.0f / 1280, 659.0f / 720, (194 + 890 * progress) / 1280, 682.0f / 720);
+        quad.Draw(194.0f / 1280, 659.0f / 720, (194 + 890 * progress) / 1280, 682.0f / 720);
     });
     EXPECT_EQ(Mismatches([](int x, int y) {
                   return x >= 194 && x < 461 && y >= 659 && y < 682 ? 0xCCCCCCu : 0u;
@@ -111,50 +95,47 @@ TEST_F(QuadDraw, RectangleEdgesFollowTheTopLeftRule)
 
 TEST_F(QuadDraw, PictureAtNaturalSizeFillsOrOverhangsTheViewport)
 {
-    ASSERT_EQ(Start(true, false), 1);
+    ASSERT_EQ(StartEngine(true, false), 1);
     TexturedPoint();
     // A 1280 x 720 picture resampled over its 2048 x 1024 texture, one colour a quarter.
     const uint32_t quarters[4] = {0xFFC00000, 0xFF00C000, 0xFF0000C0, 0xFFC0C000};
-    IDirect3DTexture9* t = MakeTexture(2048, 1024, [&](int x, int y) {
-        return quarters[(y >= 512) * 2 + (x >= 1024)];
-    });
-    MediaItem item = Picture(t, 1280, 720);
+    MediaItem item = MakePicture(1280, 720, [&](int x, int y) { return quarters[(y >= 512) * 2 + (x >= 1024)]; });
     item.kind = MediaImage;
 
-    Render([&] { Quad().DrawImage(item, 0.0f, 0.0f); });
+    Render([&] { quad.DrawImage(item, 0.0f, 0.0f); });
     EXPECT_EQ(Mismatches([&](int x, int y) {
                   return quarters[(y >= 360) * 2 + (x >= 640)] & 0xFFFFFFu;
               }),
               0);
 
     // Its top-left quarter covers the bottom-right quarter; the rest is cut off.
-    Render([&] { Quad().DrawImage(item, 640.0f, 360.0f); });
+    Render([&] { quad.DrawImage(item, 640.0f, 360.0f); });
     EXPECT_EQ(Mismatches([&](int x, int y) {
                   return x >= 640 && y >= 360 ? quarters[0] & 0xFFFFFFu : 0u;
               }),
               0);
 
     // Partly off the left edge: clamped, nothing wraps round to the right.
-    Render([&] { Quad().DrawImage(item, -1000.0f, 0.0f); });
+    Render([&] { quad.DrawImage(item, -1000.0f, 0.0f); });
     EXPECT_EQ(Mismatches([&](int x, int y) {
                   return x < 280 ? quarters[(y >= 360) * 2 + 1] & 0xFFFFFFu : 0u;
               }),
               0);
     DWORD value = 0;
-    d3dObject->device->GetRenderState(D3DRS_ZENABLE, &value);
+    device->GetRenderState(D3DRS_ZENABLE, &value);
     EXPECT_EQ(value, DWORD(FALSE));
-    d3dObject->device->GetSamplerState(0, D3DSAMP_ADDRESSU, &value);
+    device->GetSamplerState(0, D3DSAMP_ADDRESSU, &value);
     EXPECT_EQ(value, DWORD(D3DTADDRESS_CLAMP));
 }
 
 TEST_F(QuadDraw, AlignedPictureShowsThePictureAndNoneOfItsTexture)
 {
     // Fullscreen, so the picture is placed inside the viewport at y = 152.
-    ASSERT_EQ(Start(false, false), 1);
+    ASSERT_EQ(StartEngine(false, false), 1);
     TexturedPoint();
     MediaItem item = SmallPicture();
     const int left = 37, top = 50 + 152;
-    Render([&] { Quad().DrawImageAligned(item, 37.0f, 50.0f); });
+    Render([&] { quad.DrawImageAligned(item, 37.0f, 50.0f); });
     EXPECT_EQ(Mismatches([&](int x, int y) -> uint32_t {
                   if (x < left || x >= left + 200 || y < top || y >= top + 100) return 0;
                   int tx = AlignedTexel(x - left, 200, 256), ty = AlignedTexel(y - top, 100, 128);
@@ -163,9 +144,9 @@ TEST_F(QuadDraw, AlignedPictureShowsThePictureAndNoneOfItsTexture)
               0);
 
     // Filtered, the picture's edge texels blend only with their own neighbours.
-    d3dObject->device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
-    d3dObject->device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
-    Render([&] { Quad().DrawImageAligned(item, 37.0f, 50.0f); });
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    Render([&] { quad.DrawImageAligned(item, 37.0f, 50.0f); });
     int leaked = 0, covered = 0;
     for (int y = 0; y < frame.height; ++y)
         for (int x = 0; x < frame.width; ++x) {
@@ -179,15 +160,15 @@ TEST_F(QuadDraw, AlignedPictureShowsThePictureAndNoneOfItsTexture)
 
 TEST_F(QuadDraw, AfterAnAlignedPictureTheWholeTextureIsSampledAgain)
 {
-    ASSERT_EQ(Start(true, false), 1);
+    ASSERT_EQ(StartEngine(true, false), 1);
     TexturedPoint();
     MediaItem item = SmallPicture();
     Render([&] {
-        Quad().DrawImageAligned(item, 0.0f, 0.0f);
-        Quad().Draw(0.0f, 0.0f, 1.0f, 1.0f);
+        quad.DrawImageAligned(item, 0.0f, 0.0f);
+        quad.Draw(0.0f, 0.0f, 1.0f, 1.0f);
     });
     DWORD flags = 1;
-    d3dObject->device->GetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, &flags);
+    device->GetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, &flags);
     EXPECT_EQ(flags, DWORD(D3DTTFF_DISABLE));
     // The unit rectangle stretches all 256 x 128 texels over the viewport.
     EXPECT_EQ(frame.Rgb(0, 0), PicturePixel(0, 0) & 0xFFFFFF);
@@ -197,9 +178,9 @@ TEST_F(QuadDraw, AfterAnAlignedPictureTheWholeTextureIsSampledAgain)
     // A picture without size draws nothing and leaves no transform on.
     MediaItem empty = item;
     empty.imageInfo.Width = 0;
-    Render([&] { Quad().DrawImageAligned(empty, 0.0f, 0.0f); });
+    Render([&] { quad.DrawImageAligned(empty, 0.0f, 0.0f); });
     EXPECT_EQ(Mismatches([](int, int) { return 0u; }), 0);
-    d3dObject->device->GetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, &flags);
+    device->GetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, &flags);
     EXPECT_EQ(flags, DWORD(D3DTTFF_DISABLE));
 }
 

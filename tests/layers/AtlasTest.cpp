@@ -1,10 +1,9 @@
 // The glyph atlas: its row layout, sizes that do not fit, cells for codes
 // above 255, and a picture of it to look at.
-#include "tests/layers/LayerTestSupport.h"
-
 #include "layers/TextAtlas.h"
 #include "platform/gdi/gdi.h"
 #include "platform/host/FrameFiles.h"
+#include "tests/support/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -41,7 +40,7 @@ void SaveCoverage(const std::vector<uint32_t>& coverage, const std::string& name
         rgba[i * 4] = rgba[i * 4 + 1] = rgba[i * 4 + 2] = v;
         rgba[i * 4 + 3] = 255;
     }
-    host::WritePng(layertest::OutputDir() + "/" + name, host::FrameView{rgba.data(), 512, 512, 512 * 4});
+    host::WritePng(support::OutputDir() + "/" + name, host::FrameView{rgba.data(), 512, 512, 512 * 4});
 }
 
 TEST(TextAtlas, CellsFollowTheRowLayout) {

@@ -1,18 +1,17 @@
 // The previous/next control: latching, hit test, turns and song changes, with
 // the real song player over songs the audio library never sees (kind 0).
-#include "tests/layers/LayerTestSupport.h"
-
 #include "data/ArtshowData.h"
 #include "data/SongPlayer.h"
 #include "layers/ArtshowControlLayer.h"
 #include "layers/ArtshowMonitor.h"
 #include "platform/host/Host.h"
+#include "tests/support/Files.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-using namespace layertest;
+using support::ElementFromText;
 
 namespace {
 

@@ -1,7 +1,5 @@
 // Picture layers, the meter and the scroller drawn on the headless device and
 // read back, with expectations worked out from the blend arithmetic.
-#include "tests/layers/LayerTestSupport.h"
-
 #include "data/ArtshowData.h"
 #include "data/SongPlayer.h"
 #include "gfx/kpxD3D.h"
@@ -9,49 +7,74 @@
 #include "layers/ArtshowTinyScroll.h"
 #include "layers/ArtshowVU.h"
 #include "platform/gdi/gdi.h"
+#include "platform/bass/bass.h"
 #include "platform/host/Host.h"
+#include "tests/support/Audio.h"
+#include "tests/support/Files.h"
+#include "tests/support/Headless.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
 
-using namespace layertest;
+using namespace support;
 
 namespace {
 
 constexpr uint32_t kGray = 0xFF646464;   // clear colour (100, 100, 100)
 constexpr double kPi = 3.14159265358979323846;
 
-class LayersRender : public ::testing::Test {
+// The engine's device and the audio library, in a virtual run.
+class LayersRender : public HeadlessTest {
 protected:
     void SetUp() override {
-        InitDevice();
-        StopGenerated();
+        HeadlessTest::SetUp();
+        ASSERT_EQ(StartEngine(), 1);
+        BASS_Init(1, 44100, 0, nullptr, nullptr);
+        BASS_Start();
+        player.current = nullptr;
+        player.paused = 0;
         data.imageCount = 0;
     }
-    void TearDown() override { StopGenerated(); }
+    void TearDown() override {
+        StopGenerated();
+        BASS_Free();
+        HeadlessTest::TearDown();
+    }
 
-    // Lets the audio stand-in mix a few frames so the level and spectrum are filled.
-    static void Advance(int frames) {
-        for (int i = 0; i < frames; ++i) {
-            BeginFrame(kGray);
-            EndFrame();
-        }
+    // Draws with the states the program starts its screens with.
+    const Frame& Draw(uint32_t clear, const std::function<void()>& draw) {
+        return Render([&] {
+            device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+            device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+            device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+            device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFFFFFF);
+            device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+            device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+            device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+            device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+            draw();
+        }, clear);
+    }
+    Rgba Pixel(int x, int y) const { return frame.At(x, y); }
+    // A w x h picture of one colour in the corner of its texture.
+    MediaItem Picture(UINT w, UINT h, uint32_t texel) {
+        return MakePicture(w, h, [=](UINT x, UINT y) { return x < w && y < h ? texel : 0u; });
+    }
+
+    std::unique_ptr<ArtshowSimpleLayer> PictureLayer(const std::wstring& blend, int32_t react, float x, float y,
+                                                     uint32_t texel, UINT size = 16) {
+        auto layer = std::make_unique<ArtshowSimpleLayer>();
+        layer->x = x;
+        layer->y = y;
+        layer->react = react;
+        layer->Load(ElementFromText(L"<element type=\"layer\"><image path=\"p.png\" blend=\"" + blend +
+                                    L"\"/></element>"));
+        layer->image = Picture(size, size, texel);
+        return layer;
     }
 };
-
-std::unique_ptr<ArtshowSimpleLayer> PictureLayer(const std::wstring& blend, int32_t react, float x,
-                                                 float y, uint32_t texel, int size = 16) {
-    auto layer = std::make_unique<ArtshowSimpleLayer>();
-    layer->x = x;
-    layer->y = y;
-    layer->react = react;
-    layer->Load(ElementFromText(L"<element type=\"layer\"><image path=\"p.png\" blend=\"" + blend +
-                                L"\"/></element>"));
-    MakePicture(layer->image, size, size, [=](int, int) { return texel; });
-    return layer;
-}
 
 TEST_F(LayersRender, AdditiveBrightensWhatLiesUnderItANormalLayerCoversIt) {
     auto normal = PictureLayer(L"normal", ReactNone, 10, 10, 0xFF500000);
@@ -60,11 +83,11 @@ TEST_F(LayersRender, AdditiveBrightensWhatLiesUnderItANormalLayerCoversIt) {
     EXPECT_EQ(normal->additive, 0);
     EXPECT_EQ(additive->additive, 1);
     EXPECT_EQ(upperCase->additive, 0);
-    BeginFrame(kGray);
-    normal->Draw(0, 0);
-    additive->Draw(0, 0);
-    upperCase->Draw(0, 0);
-    EndFrame();
+    Draw(kGray, [&] {
+        normal->Draw(0, 0);
+        additive->Draw(0, 0);
+        upperCase->Draw(0, 0);
+    });
     Rgba n = Pixel(15, 15), a = Pixel(45, 15), u = Pixel(75, 15);
     EXPECT_EQ(n.r, 0x50);
     EXPECT_EQ(n.g, 0);
@@ -74,26 +97,22 @@ TEST_F(LayersRender, AdditiveBrightensWhatLiesUnderItANormalLayerCoversIt) {
     EXPECT_EQ(u.g, 0);
     // The draw leaves the depth test and writes on, blending on.
     DWORD z = 0, zw = 0, blend = 0;
-    d3d.device->GetRenderState(D3DRS_ZENABLE, &z);
-    d3d.device->GetRenderState(D3DRS_ZWRITEENABLE, &zw);
-    d3d.device->GetRenderState(D3DRS_ALPHABLENDENABLE, &blend);
+    device->GetRenderState(D3DRS_ZENABLE, &z);
+    device->GetRenderState(D3DRS_ZWRITEENABLE, &zw);
+    device->GetRenderState(D3DRS_ALPHABLENDENABLE, &blend);
     EXPECT_TRUE(z && zw && blend);
-    for (auto* l : {normal.get(), additive.get(), upperCase.get()}) FreePicture(l->image);
 }
 
 TEST_F(LayersRender, PicturePlacementUsesTheIntegerPosition) {
     // "x" = 12.7 reads as 12 in the catalogue; the layer then covers columns 12..15.
     auto layer = PictureLayer(L"", ReactNone, 12, 7, 0xFFFFFFFF, 4);
-    BeginFrame(0xFF000000);
-    layer->Draw(0, 0);
-    EndFrame();
+    Draw(0xFF000000, [&] { layer->Draw(0, 0); });
     EXPECT_EQ(Pixel(11, 8).r, 0);
     EXPECT_EQ(Pixel(12, 7).r, 255);
     EXPECT_EQ(Pixel(15, 10).r, 255);
     EXPECT_EQ(Pixel(16, 8).r, 0);
     EXPECT_EQ(Pixel(12, 11).r, 0);
     EXPECT_EQ(Pixel(12, 6).r, 0);
-    FreePicture(layer->image);
 }
 
 TEST_F(LayersRender, OpacityLayerFollowsTheSongLevel) {
@@ -102,9 +121,7 @@ TEST_F(LayersRender, OpacityLayerFollowsTheSongLevel) {
     auto plain = PictureLayer(L"", ReactNone, 70, 10, 0xFFFFFFFF);
 
     // No song: the opacity layer is not drawn; the others are.
-    BeginFrame(kGray);
-    for (auto* l : {opacity.get(), scaling.get(), plain.get()}) l->Draw(0, 0);
-    EndFrame();
+    Draw(kGray, [&] { for (auto* l : {opacity.get(), scaling.get(), plain.get()}) l->Draw(0, 0); });
     EXPECT_EQ(Pixel(15, 15).r, 100);
     EXPECT_EQ(Pixel(45, 15).r, 255);
     EXPECT_EQ(Pixel(75, 15).r, 255);
@@ -112,9 +129,7 @@ TEST_F(LayersRender, OpacityLayerFollowsTheSongLevel) {
     // A square wave of amplitude 0.375 has the level 12288, alpha 12288 >> 7 = 96.
     PlayGenerated([](int64_t i) { return (i / 50) % 2 ? 0.375f : -0.375f; });
     Advance(3);
-    BeginFrame(kGray);
-    for (auto* l : {opacity.get(), scaling.get(), plain.get()}) l->Draw(0, 0);
-    EndFrame();
+    Draw(kGray, [&] { for (auto* l : {opacity.get(), scaling.get(), plain.get()}) l->Draw(0, 0); });
     const int expected = int(std::lround(255 * 96 / 255.0 + 100 * (255 - 96) / 255.0));
     EXPECT_NEAR(Pixel(15, 15).r, expected, 1);
     EXPECT_EQ(Pixel(45, 15).r, 255) << "scaling draws like no reaction";
@@ -122,20 +137,15 @@ TEST_F(LayersRender, OpacityLayerFollowsTheSongLevel) {
 
     // Paused: the texture factor stays opaque.
     player.paused = 1;
-    BeginFrame(kGray);
-    opacity->Draw(0, 0);
-    EndFrame();
+    Draw(kGray, [&] { opacity->Draw(0, 0); });
     EXPECT_EQ(Pixel(15, 15).r, 255);
     player.paused = 0;
 
     // Silence: fully transparent.
     PlayGenerated([](int64_t) { return 0.0f; });
     Advance(3);
-    BeginFrame(kGray);
-    opacity->Draw(0, 0);
-    EndFrame();
+    Draw(kGray, [&] { opacity->Draw(0, 0); });
     EXPECT_EQ(Pixel(15, 15).r, 100);
-    for (auto* l : {opacity.get(), scaling.get(), plain.get()}) FreePicture(l->image);
 }
 
 TEST_F(LayersRender, LayerWithoutImageLoadsAndDrawsNothing) {
@@ -145,19 +155,17 @@ TEST_F(LayersRender, LayerWithoutImageLoadsAndDrawsNothing) {
     EXPECT_EQ(data.imageCount, 0);
     EXPECT_EQ(layer.activeArea[2], 4.0f);
     EXPECT_EQ(layer.activeArea[3], 6.0f);
-    BeginFrame(kGray);
-    EXPECT_EQ(layer.Draw(0, 0), 0);
-    EndFrame();
+    Draw(kGray, [&] { EXPECT_EQ(layer.Draw(0, 0), 0); });
     EXPECT_EQ(Pixel(0, 0).r, 100);
 }
 
 // Lit blocks of meter column i: the column's pixels at the blocks' centres.
-int Blocks(const ArtshowVU& vu, int column) {
+int Blocks(const Frame& frame, const ArtshowVU& vu, int column) {
     int count = 0;
     for (int j = 1; j <= 25; ++j) {
         int px = int(vu.x) + column * 4 + 1;
         int py = int(vu.y) - j * 3 + 1;
-        if (py >= 0 && Pixel(px, py).r == 255) ++count;
+        if (py >= 0 && frame.At(px, py).r == 255) ++count;
     }
     return count;
 }
@@ -168,35 +176,30 @@ TEST_F(LayersRender, MeterColumnsFollowTheSpectrum) {
     vu.y = 200;
     vu.Load(ElementFromText(L"<element type=\"vu\"><image path=\"b.png\" blend=\"add\"/></element>"));
     EXPECT_EQ(data.imageCount, 1);
-    MakePicture(vu.image, 4, 3, [](int, int) { return 0xFFFFFFFFu; });
+    vu.image = Picture(4, 3, 0xFFFFFFFF);
 
-    auto draw = [&] {
-        BeginFrame(0xFF000000);
-        vu.Draw(0, 0);
-        EndFrame();
-    };
+    auto draw = [&] { Draw(0xFF000000, [&] { vu.Draw(0, 0); }); };
     draw();
-    for (int i = 1; i <= 6; ++i) EXPECT_EQ(Blocks(vu, i), 0) << "no song, column " << i;
+    for (int i = 1; i <= 6; ++i) EXPECT_EQ(Blocks(frame, vu, i), 0) << "no song, column " << i;
 
     // A sine centred on bin 40 of the 512-sample FFT at amplitude 0.5: magnitude 0.5.
     PlayGenerated([](int64_t n) { return float(0.5 * std::sin(2 * kPi * 40 * double(n) / 512)); });
     Advance(3);
     draw();
-    EXPECT_EQ(Blocks(vu, 2), 17);
-    SaveCrop("meter_bin40_half.png", 100, 120, 40, 90, 4);
+    EXPECT_EQ(Blocks(frame, vu, 2), 17);
+    frame.SavePng("meter_bin40_half.png", 100, 120, 40, 90, 4);
 
     // A constant reads 2x its value in bin 0: 1.2, a full column.
     PlayGenerated([](int64_t) { return 0.6f; });
     Advance(3);
     draw();
-    EXPECT_EQ(Blocks(vu, 1), 20);
-    for (int i = 2; i <= 6; ++i) EXPECT_EQ(Blocks(vu, i), 0) << "column " << i;
+    EXPECT_EQ(Blocks(frame, vu, 1), 20);
+    for (int i = 2; i <= 6; ++i) EXPECT_EQ(Blocks(frame, vu, i), 0) << "column " << i;
 
     PlayGenerated([](int64_t) { return 0.0f; });
     Advance(3);
     draw();
-    for (int i = 1; i <= 6; ++i) EXPECT_EQ(Blocks(vu, i), 0) << "silence, column " << i;
-    FreePicture(vu.image);
+    for (int i = 1; i <= 6; ++i) EXPECT_EQ(Blocks(frame, vu, i), 0) << "silence, column " << i;
 }
 
 TEST(LayersMeter, BlockCountsForMagnitudes) {
@@ -223,11 +226,11 @@ const wchar_t* kScrollerXml =
     L"name=\"DejaVu Sans\" size=\"16\"/><text>HHHH</text></element>";
 
 // Columns with any light in the scroller's row.
-std::vector<int> LitColumns(int y0, int y1) {
+std::vector<int> LitColumns(const Frame& frame, int y0, int y1) {
     std::vector<int> cols;
     for (int x = 0; x < 1280; ++x) {
         for (int y = y0; y < y1; ++y) {
-            if (Pixel(x, y).r > 0) {
+            if (frame.At(x, y).r > 0) {
                 cols.push_back(x);
                 break;
             }
@@ -248,16 +251,16 @@ TEST_F(LayersRender, ScrollerEntersFromTheRightAndFadesAtTheEdges) {
     const int hw = scroller->atlas.glyphRight[int('H')] - scroller->atlas.glyphLeft[int('H')];
 
     auto draw = [&] {
-        BeginFrame(0xFF000000);
-        d3d.device->SetRenderState(D3DRS_ZENABLE, TRUE);
-        scroller->Draw(0, 0);
-        EndFrame();
-        return LitColumns(300, 300 + 16);
+        Draw(0xFF000000, [&] {
+            device->SetRenderState(D3DRS_ZENABLE, TRUE);
+            scroller->Draw(0, 0);
+        });
+        return LitColumns(frame, 300, 300 + 16);
     };
     // First frame: the text starts 300 px right of x, outside the window.
     EXPECT_TRUE(draw().empty());
     DWORD z = 1;
-    d3d.device->GetRenderState(D3DRS_ZENABLE, &z);
+    device->GetRenderState(D3DRS_ZENABLE, &z);
     EXPECT_EQ(z, 0u);
     EXPECT_EQ(scroller->startTick, GetTickCount() - 100);
 
@@ -272,11 +275,11 @@ TEST_F(LayersRender, ScrollerEntersFromTheRightAndFadesAtTheEdges) {
     EXPECT_LE(cols.back(), 580 + 2 * hw + 2);
     // The texture factor is left at the last drawn character's alpha.
     DWORD factor = 0;
-    d3d.device->GetRenderState(D3DRS_TEXTUREFACTOR, &factor);
+    device->GetRenderState(D3DRS_TEXTUREFACTOR, &factor);
     float last = ArtshowTinyScroll::EdgeAlpha(400, 580.0f + hw);
     EXPECT_EQ(factor, (DWORD(last * 255.0f) << 24 | 0x00FFFFFF)) << std::hex << factor;
     DWORD colorOp = 0;
-    d3d.device->GetTextureStageState(0, D3DTSS_COLOROP, &colorOp);
+    device->GetTextureStageState(0, D3DTSS_COLOROP, &colorOp);
     EXPECT_EQ(colorOp, DWORD(D3DTOP_MODULATE));
 
     // At x + 100 the character is fully opaque: the brightest pixel is white.
@@ -285,7 +288,7 @@ TEST_F(LayersRender, ScrollerEntersFromTheRightAndFadesAtTheEdges) {
     for (int x = 500; x < 500 + hw; ++x)
         for (int y = 300; y < 316; ++y) brightest = std::max<int>(brightest, Pixel(x, y).r);
     EXPECT_EQ(brightest, 255);
-    SaveCrop("scroller.png", 400, 296, 240, 24, 4);
+    frame.SavePng("scroller.png", 400, 296, 240, 24, 4);
     // Nothing is ever drawn left of x.
     for (int i = 0; i < 20; ++i) {
         auto lit = draw();
@@ -294,7 +297,6 @@ TEST_F(LayersRender, ScrollerEntersFromTheRightAndFadesAtTheEdges) {
             EXPECT_LT(lit.back(), 600 + 2 * hw);
         }
     }
-    host::SetFps(60);
 }
 
 TEST_F(LayersRender, AtlasTextureHoldsTheCoverageInAlpha) {

@@ -1,16 +1,17 @@
 // The monitor drawn on a headless device: title pictures on the placeholder faces,
 // the eased quarter turn, the entry offset and the state left for the flat layers.
+#include "app/CosineEase.h"
 #include "data/ArtshowData.h"
 #include "gfx/kpxQuad.h"
 #include "layers/ArtshowMonitor.h"
+#include "math/Matrix4.h"
+#include "math/Quaternion.h"
+#include "platform/host/Host.h"
 #include "platform/win32/win32.h"
 #include "scene3ds/Scene.h"
-#include "tests/scene/CarouselScenes.h"
-#include "tests/scene/RenderHarness.h"
-#include "tests/scene/SceneFixtures.h"
-
-#include "app/CosineEase.h"
-#include "math/Quaternion.h"
+#include "tests/support/Carousel.h"
+#include "tests/support/Files.h"
+#include "tests/support/Headless.h"
 
 #include <gtest/gtest.h>
 
@@ -20,12 +21,10 @@
 #include <fstream>
 #include <vector>
 
-ArtshowData data;
-
 namespace {
 
-using harness::Frame;
-using harness::Rgb;
+using support::Frame;
+using support::Rgba;
 
 // Title picture colours, one per song (A8R8G8B8).
 const uint32_t kSongColours[6] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF,
@@ -34,7 +33,7 @@ constexpr int kOwnTexture = -1;  // the grey of the faces' own textures
 constexpr int kUnknown = -2;
 
 // Which song's colour (or the own grey) a lit pixel shows.
-int Classify(Rgb c)
+int Classify(Rgba c)
 {
     auto on = [](int v) { return v > 150; };
     auto off = [](int v) { return v < 60; };
@@ -49,39 +48,45 @@ int Classify(Rgb c)
     return kUnknown;
 }
 
+// The pixel at which a world-space point appears through the monitor's camera
+// (eye, target, 45 degrees, the interface's aspect), worked out here on its own.
+void ProjectToPixel(const Vector3& world, float& x, float& y)
+{
+    const Vector3 eye(-6.0f, 110.0f, -145.0f), target(-5.0f, 75.0f, 63.0f);
+    const Vector3 f = (target - eye).Normalized();
+    const Vector3 r = Cross(Vector3(0, 1, 0), f).Normalized();
+    const Vector3 u = Cross(f, r);
+    const Vector3 rel = world - eye;
+    const float vx = Dot(rel, r), vy = Dot(rel, u), vz = Dot(rel, f);
+    Matrix4 projection;
+    projection.PerspectiveFov(45.0f, 1280.0f / 720.0f, 1.0f, 100000.0f);
+    x = (vx * projection.m[0][0] / vz + 1.0f) * 0.5f * 1280.0f;
+    y = (1.0f - vy * projection.m[1][1] / vz) * 0.5f * 720.0f;
+}
+
 int ShownAt(const Frame& frame, const Vector3& world)
 {
     float x, y;
-    harness::ProjectToPixel(world, x, y);
+    ProjectToPixel(world, x, y);
     return Classify(frame.At(static_cast<int>(x), static_cast<int>(y)));
 }
 
-void SaveIfAsked(const Frame& frame, const std::string& name)
-{
-    if (const char* dir = std::getenv("MIVOLA_SCENE_FRAMES")) frame.SavePpm(std::string(dir) + "/" + name + ".ppm");
-}
-
-class MonitorRender : public ::testing::Test {
+// The monitor on the engine's device, a millisecond a frame.
+class MonitorRender : public support::HeadlessTest {
 protected:
-    static void SetUpTestSuite()
+    void SetUp() override
     {
-        harness::StartDevice();
-        dir = fixtures::TempPath("carousel");
+        HeadlessTest::SetUp();
+        host::SetFps(1000);
+        ASSERT_EQ(StartEngine(), 1);
+        dir = support::TempPath("carousel");
         std::filesystem::create_directories(dir);
         grid = carousel::WriteGrid(dir);
         box = carousel::WriteBox(dir);
         for (int song = 0; song < 6; ++song) {
-            MediaItem& pic = titles[song];
-            pic = MediaItem{};
-            pic.handle.texture = harness::MakeTexture(64, 64, [=](uint32_t, uint32_t) { return kSongColours[song]; });
-            pic.imageInfo.Width = pic.imageInfo.Height = 64;
-            pic.surfaceDesc.Width = pic.surfaceDesc.Height = 64;
+            titles[song] = MakePicture(64, 64, [=](UINT, UINT) { return kSongColours[song]; });
+            titles[song].kind = MediaNone;
         }
-    }
-
-    void SetUp() override
-    {
-        ASSERT_NE(harness::Device(), nullptr);
         UseSongs(4);
         for (int slot = 0; slot < 4; ++slot)
             std::swprintf(monitor.dummyTextures[slot], 260, L"slot%d.bmp", slot);
@@ -96,58 +101,60 @@ protected:
     {
         DestroyScene(monitor.model.handle.scene);
         monitor.model.handle.scene = nullptr;
+        data.songCount = 0;
+        data.titlePics = nullptr;
+        HeadlessTest::TearDown();
     }
 
-    static void UseSongs(int count)
+    void UseSongs(int count)
     {
         data.songCount = count;
         data.titlePics = count ? titles : nullptr;
     }
 
-    static void UseScene(const std::string& path)
+    void UseScene(const std::string& path)
     {
         DestroyScene(monitor.model.handle.scene);
         monitor.model.handle.scene = BuildScene(path.c_str(), new Scene);
     }
 
-    static Frame DrawMonitor()
+    Frame DrawMonitor()
     {
-        return harness::Render([] { monitor.Draw(0, 0); });
+        return Render([] { monitor.Draw(0, 0); });
     }
 
     // The angle the last mesh was turned by, read back from its world matrix
     // (the test scenes place every mesh with the identity).
-    static float DrawnAngle()
+    float DrawnAngle()
     {
         D3DMATRIX world;
-        harness::Device()->GetTransform(D3DTS_WORLD, &world);
+        device->GetTransform(D3DTS_WORLD, &world);
         return std::atan2(world._31, world._11);
     }
 
     // Song shown by each grid slot.
-    static std::vector<int> GridSongs(const Frame& frame)
+    static std::vector<int> GridSongs(const Frame& shown)
     {
-        std::vector<int> shown;
-        for (int slot = 0; slot < 4; ++slot) shown.push_back(ShownAt(frame, carousel::GridCentre(slot)));
-        return shown;
+        std::vector<int> songs;
+        for (int slot = 0; slot < 4; ++slot) songs.push_back(ShownAt(shown, carousel::GridCentre(slot)));
+        return songs;
     }
 
-    static void CompleteTurn(int direction)
+    void CompleteTurn(int direction)
     {
         ASSERT_TRUE(monitor.StartTurn(direction));
-        harness::AdvanceMs(1001);
+        Advance(1001);
         DrawMonitor();
         ASSERT_EQ(monitor.turnDirection, 0);
     }
 
-    static inline std::string dir, grid, box;
-    static inline MediaItem titles[6];
+    std::string dir, grid, box;
+    MediaItem titles[6];
 };
 
 TEST_F(MonitorRender, AtRestTheFacesShowTheSongsAroundTheFirst)
 {
     Frame four = DrawMonitor();
-    SaveIfAsked(four, "rest-four-songs");
     EXPECT_EQ(GridSongs(four), (std::vector<int>{0, 1, 2, 3}));
     // Differs from a placeholder name only in length: keeps its own texture.
     EXPECT_EQ(ShownAt(four, carousel::GridCentre(4)), kOwnTexture);
@@ -157,10 +164,10 @@ TEST_F(MonitorRender, AtRestTheFacesShowTheSongsAroundTheFirst)
 
     // A face without a texture name never takes a picture, even from an unset slot.
     monitor.dummyTextures[1][0] = 0;
-    const Rgb plain = [&] {
+    const Rgba plain = [&] {
         Frame f = DrawMonitor();
         float x, y;
-        harness::ProjectToPixel(carousel::GridCentre(5), x, y);
+        ProjectToPixel(carousel::GridCentre(5), x, y);
         return f.At(int(x), int(y));
     }();
     EXPECT_TRUE(plain.r > 200 && plain.g > 200 && plain.b > 200) << plain.r << " " << plain.g << " " << plain.b;
@@ -179,7 +186,7 @@ TEST_F(MonitorRender, TurnsMoveThePicturesOnByOneSongAtTheirStart)
     Frame start = DrawMonitor();
     EXPECT_EQ(GridSongs(start), (std::vector<int>{0, 1, 2, 3}));
     EXPECT_NEAR(DrawnAngle(), ArtshowMonitor::kQuarterTurn, 2e-6f);
-    harness::AdvanceMs(1000);
+    Advance(1000);
     DrawMonitor();
 
     // Two more forward, then one back.
@@ -210,7 +217,7 @@ TEST_F(MonitorRender, ManyTurnsStillCountWholeQuarterTurns)
 TEST_F(MonitorRender, AForwardTurnEasesInAndOutOverOneSecond)
 {
     ASSERT_TRUE(monitor.StartTurn(1));
-    harness::AdvanceMs(1);
+    Advance(1);
     const float q = ArtshowMonitor::kQuarterTurn;
     struct Step {
         uint32_t atMs;
@@ -225,7 +232,7 @@ TEST_F(MonitorRender, AForwardTurnEasesInAndOutOverOneSecond)
     uint32_t now = 1;
     float previous = 0;
     for (const Step& step : steps) {
-        harness::AdvanceMs(step.atMs - now);
+        Advance(step.atMs - now);
         now = step.atMs;
         DrawMonitor();
         ++now;  // the frame took a millisecond
@@ -237,14 +244,14 @@ TEST_F(MonitorRender, AForwardTurnEasesInAndOutOverOneSecond)
     }
     // Slow at both ends: the first and last quarter second cover less than the middle.
     EXPECT_LT(steps[1].angle - steps[0].angle, steps[2].angle - steps[1].angle);
-    harness::AdvanceMs(1000 - now);
+    Advance(1000 - now);
     DrawMonitor();
     EXPECT_NEAR(DrawnAngle(), q, 2e-6f);
     EXPECT_EQ(monitor.turnDirection, 0);
 
     // A backward turn mirrors it.
     ASSERT_TRUE(monitor.StartTurn(-1));
-    harness::AdvanceMs(250);
+    Advance(250);
     DrawMonitor();
     EXPECT_NEAR(DrawnAngle(), CosineEase(0.75f) * q, 2e-6f);
 }
@@ -254,7 +261,7 @@ TEST_F(MonitorRender, DirectionTwoJumpsTwoSongsWithoutEasing)
     UseSongs(6);
     ASSERT_TRUE(monitor.StartTurn(2));
     for (uint32_t step : {1u, 250u, 499u}) {
-        harness::AdvanceMs(step);
+        Advance(step);
         Frame frame = DrawMonitor();
         EXPECT_NEAR(DrawnAngle(), 3.14f, 2e-6f);
         EXPECT_EQ(GridSongs(frame), (std::vector<int>{4, 1, 2, 3}));
@@ -267,20 +274,17 @@ TEST_F(MonitorRender, TheBoxTurnsTheNextSongInFromTheRight)
     UseSongs(6);
     const Vector3 front = carousel::BoxFront();
     Frame rest = DrawMonitor();
-    SaveIfAsked(rest, "box-rest");
     EXPECT_EQ(ShownAt(rest, front), 0);
 
     ASSERT_TRUE(monitor.StartTurn(1));
-    harness::AdvanceMs(500);
+    Advance(500);
     Frame half = DrawMonitor();
-    SaveIfAsked(half, "box-half-turn");
     // Halfway the old face has moved to the left and the next song's to the right.
     EXPECT_EQ(ShownAt(half, front + Vector3(-14, 0, -4)), 0);
     EXPECT_EQ(ShownAt(half, front + Vector3(14, 0, -4)), 1);
 
-    harness::AdvanceMs(600);
+    Advance(600);
     Frame done = DrawMonitor();
-    SaveIfAsked(done, "box-after-turn");
     EXPECT_EQ(ShownAt(done, front), 1);
 }
 
@@ -289,20 +293,20 @@ TEST_F(MonitorRender, TheEntryOffsetLowersTheWholeScene)
     monitor.verticalOffset = -200;
     Frame low = DrawMonitor();
     D3DMATRIX world;
-    harness::Device()->GetTransform(D3DTS_WORLD, &world);
+    device->GetTransform(D3DTS_WORLD, &world);
     EXPECT_NEAR(world._42, -200.0f, 1e-3f);
     // Nothing at the faces' own place; face 0 shows 200 units lower.
     EXPECT_EQ(ShownAt(low, carousel::GridCentre(0)), kUnknown);
     const Vector3 lowered = carousel::GridCentre(0) + Vector3(0, -200, 0);
     float x, y;
-    harness::ProjectToPixel(lowered, x, y);
+    ProjectToPixel(lowered, x, y);
     if (y < 720) {
         EXPECT_EQ(ShownAt(low, lowered), 0);
     }
 
     monitor.verticalOffset = 0;
     Frame placed = DrawMonitor();
-    harness::Device()->GetTransform(D3DTS_WORLD, &world);
+    device->GetTransform(D3DTS_WORLD, &world);
     EXPECT_NEAR(world._42, 0.0f, 1e-4f);
     EXPECT_EQ(ShownAt(placed, carousel::GridCentre(0)), 0);
 }
@@ -310,17 +314,8 @@ TEST_F(MonitorRender, TheEntryOffsetLowersTheWholeScene)
 TEST_F(MonitorRender, PicturesShowOnlyTheirPartOfTheTexture)
 {
     // A 40 x 24 picture in the corner of a 64 x 64 texture whose rest is magenta.
-    MediaItem cropped{};
-    cropped.handle.texture = harness::MakeTexture(
-        64, 64, [](uint32_t x, uint32_t y) { return x < 40 && y < 24 ? 0xFF00FF00u : 0xFFFF00FFu; });
-    cropped.imageInfo.Width = 40;
-    cropped.imageInfo.Height = 24;
-    cropped.surfaceDesc.Width = cropped.surfaceDesc.Height = 64;
-    MediaItem saved = titles[0];
-    titles[0] = cropped;
-    Frame frame = DrawMonitor();
-    titles[0] = saved;
-    cropped.handle.texture->Release();
+    titles[0] = MakePicture(40, 24, [](UINT x, UINT y) { return x < 40 && y < 24 ? 0xFF00FF00u : 0xFFFF00FFu; });
+    const Frame frame = DrawMonitor();
     const Vector3 c = carousel::GridCentre(0);
     for (float dx : {-12.0f, 0.0f, 12.0f})
         for (float dy : {-7.0f, 0.0f, 7.0f})
@@ -331,23 +326,13 @@ TEST_F(MonitorRender, FlatLayersAfterTheMonitorDrawAsWithoutIt)
 {
     // A flat layer the way the picture layers draw: point sampling, alpha blending,
     // no depth, the picture's alpha times the texture factor.
-    MediaItem picture{};
-    picture.kind = MediaImageUnfiltered;
-    const uint32_t w = 1280, h = 720;
     uint32_t seed = 12345;
-    IDirect3DTexture9* texture = harness::MakeTexture(2048, 1024, [&](uint32_t, uint32_t) {
+    const MediaItem picture = MakePicture(1280, 720, [&](UINT, UINT) {
         seed = seed * 1664525u + 1013904223u;
         return 0xFF000000u | (seed >> 8);
     });
-    ASSERT_NE(texture, nullptr);
-    picture.handle.texture = texture;
-    picture.imageInfo.Width = w;
-    picture.imageInfo.Height = h;
-    picture.surfaceDesc.Width = 2048;
-    picture.surfaceDesc.Height = 1024;
-
     auto flatLayer = [&] {
-        IDirect3DDevice9* d = harness::Device();
+        IDirect3DDevice9* d = device;
         d->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
         d->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
         d->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_NONE);
@@ -363,20 +348,18 @@ TEST_F(MonitorRender, FlatLayersAfterTheMonitorDrawAsWithoutIt)
         d->SetTexture(0, picture.handle.texture);
         quad.DrawImageAligned(picture, 0, 0);
     };
-    Frame without = harness::Render([&] { flatLayer(); flatLayer(); });
+    Frame without = Render([&] { flatLayer(); flatLayer(); });
     // With a scene and without one (the monitor then only sets its states up).
     for (bool withScene : {true, false}) {
         Scene* kept = monitor.model.handle.scene;
         if (!withScene) monitor.model.handle.scene = nullptr;
-        Frame with = harness::Render([&] { flatLayer(); monitor.Draw(0, 0); flatLayer(); });
+        Frame with = Render([&] { flatLayer(); monitor.Draw(0, 0); flatLayer(); });
         monitor.model.handle.scene = kept;
-        if (withScene) SaveIfAsked(with, "flat-after-monitor");
-        ASSERT_EQ(without.rgba.size(), with.rgba.size());
+        ASSERT_EQ(without.pixels.size(), with.pixels.size());
         size_t differing = 0;
-        for (size_t i = 0; i < without.rgba.size(); ++i) differing += without.rgba[i] != with.rgba[i];
+        for (size_t i = 0; i < without.pixels.size(); ++i) differing += without.pixels[i] != with.pixels[i];
         EXPECT_EQ(differing, 0u) << (withScene ? "with" : "without") << " a scene";
     }
-    texture->Release();
 }
 
 TEST(MonitorMatrices, MeshPlacementIsScaleThenTurnThenMove)
@@ -435,7 +418,7 @@ TEST_F(MonitorRender, ASceneThatFailedToLoadDrawsNothing)
     EXPECT_EQ(monitor.model.handle.scene->meshCount, 0);
     Frame frame = DrawMonitor();
     size_t lit = 0;
-    for (size_t i = 0; i < frame.rgba.size(); i += 4) lit += frame.rgba[i] | frame.rgba[i + 1] | frame.rgba[i + 2];
+    for (const Rgba& p : frame.pixels) lit += p.r | p.g | p.b;
     EXPECT_EQ(lit, 0u);
 }
 
@@ -443,14 +426,16 @@ TEST_F(MonitorRender, ASceneThatFailedToLoadDrawsNothing)
 
 namespace {
 
-TEST(MonitorLoad, ReadsTheSceneAndThePlaceholdersOfItsElement)
+using MonitorLoad = support::HeadlessTest;
+
+TEST_F(MonitorLoad, ReadsTheSceneAndThePlaceholdersOfItsElement)
 {
-    harness::StartDevice();
+    ASSERT_EQ(StartEngine(), 1);
     // A scene under a directory whose name is not ASCII: the path reaches the reader as UTF-8.
-    const std::string dir = fixtures::TempPath("b\xC3\xBChne");
+    const std::string dir = support::TempPath("b\xC3\xBChne");
     std::filesystem::create_directories(dir);
     carousel::WriteGrid(dir);
-    const std::string xml = fixtures::TempPath("interface.xml");
+    const std::string xml = support::TempPath("interface.xml");
     {
         std::ofstream out(xml);
         out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<interface><layer type=\"monitor\">"

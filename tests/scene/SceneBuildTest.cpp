@@ -1,6 +1,7 @@
 // Building scenes in memory (no device): geometry, texture names, tracks, cameras.
 #include "scene3ds/Scene.h"
-#include "tests/scene/SceneFixtures.h"
+#include "tests/support/Files.h"
+#include "tests/support/SceneFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +10,7 @@
 #include <memory>
 #include <string>
 
-using namespace fixtures;
+using namespace support;
 
 namespace {
 

@@ -1,8 +1,9 @@
 // Building scenes on a headless device: textures beside the scene file and a
 // destroy that releases every device object.
 #include "scene3ds/Scene.h"
-#include "tests/scene/RenderHarness.h"
-#include "tests/scene/SceneFixtures.h"
+#include "tests/support/Files.h"
+#include "tests/support/Headless.h"
+#include "tests/support/SceneFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -11,21 +12,21 @@
 #include <unistd.h>
 #include <utility>
 
-using namespace fixtures;
+using namespace support;
 
 namespace {
 
 const float kSquare[4][3] = {{0, 0, 0}, {10, 0, 0}, {10, 0, 10}, {0, 0, 10}};
 
-class SceneDevice : public ::testing::Test {
+class SceneDevice : public HeadlessTest {
 protected:
     void SetUp() override
     {
-        harness::StartDevice();
-        ASSERT_NE(harness::Device(), nullptr);
+        HeadlessTest::SetUp();
+        ASSERT_EQ(StartEngine(), 1);
         dir = TempPath("device");
         std::filesystem::create_directories(dir + "/scenes");
-        harness::WriteBmp(dir + "/scenes/Wood.bmp", 4, 4, 150, 100, 50);
+        WriteFile(dir + "/scenes/Wood.bmp", BmpBytes(4, 4, 150, 100, 50));
     }
     std::string dir;
 };
@@ -37,7 +38,7 @@ TEST_F(SceneDevice, TexturesLoadFromBesideTheSceneOncePerMesh)
     spec.meshes = {Quad("A", kSquare, "Wood"), Quad("B", kSquare, "Wood"), Quad("C", kSquare, "Gone")};
     const std::string path = dir + "/scenes/room.3ds";
     ASSERT_TRUE(WriteScene(spec, path));
-    Scene* scene = BuildScene(path.c_str(), new Scene, harness::Device());
+    Scene* scene = BuildScene(path.c_str(), new Scene, device);
     ASSERT_EQ(scene->meshCount, 3);
     EXPECT_NE(scene->meshes[0].texture, nullptr);
     EXPECT_NE(scene->meshes[1].texture, nullptr);
@@ -50,7 +51,7 @@ TEST_F(SceneDevice, TexturesLoadFromBesideTheSceneOncePerMesh)
     // A scene path without a directory loads textures from the working directory.
     const std::string cwd = std::filesystem::current_path().string();
     ASSERT_EQ(chdir((dir + "/scenes").c_str()), 0);
-    scene = BuildScene("room.3ds", new Scene, harness::Device());
+    scene = BuildScene("room.3ds", new Scene, device);
     ASSERT_EQ(chdir(cwd.c_str()), 0);
     ASSERT_EQ(scene->meshCount, 3);
     EXPECT_NE(scene->meshes[0].texture, nullptr);
@@ -65,7 +66,7 @@ TEST_F(SceneDevice, DestroyReleasesEveryDeviceObjectItCreated)
     spec.meshes[2].faces.clear();
     const std::string path = dir + "/scenes/destroy.3ds";
     ASSERT_TRUE(WriteScene(spec, path));
-    Scene* scene = BuildScene(path.c_str(), new Scene, harness::Device());
+    Scene* scene = BuildScene(path.c_str(), new Scene, device);
     ASSERT_EQ(scene->meshCount, 3);
 
     // Hold one more reference to everything the scene owns: after the destroy ours
@@ -87,14 +88,14 @@ TEST_F(SceneDevice, DestroyReleasesEveryDeviceObjectItCreated)
 // another letter case or in Latin-1 bytes. Files that are no scene say why.
 TEST_F(SceneDevice, WindowsMadeScenesFindTheirTexturesAndFailuresSayWhy)
 {
-    harness::WriteBmp(dir + "/scenes/caf\xe9.bmp", 4, 4, 10, 20, 30);   // "café" in Latin-1
+    WriteFile(dir + "/scenes/caf\xe9.bmp", BmpBytes(4, 4, 10, 20, 30));   // "café" in Latin-1
     SceneSpec spec;
     spec.materials = {{"Wood", "WOOD.BMP"}, {"Cafe", "caf\xe9.bmp"}};
     spec.meshes = {Quad("A", kSquare, "Wood"), Quad("B", kSquare, "Cafe")};
     const std::string path = dir + "/scenes/windows.3ds";
     ASSERT_TRUE(WriteScene(spec, path));
     const std::string windowsPath = dir + "\\SCENES\\Windows.3DS";
-    Scene* scene = BuildScene(windowsPath.c_str(), new Scene, harness::Device());
+    Scene* scene = BuildScene(windowsPath.c_str(), new Scene, device);
     EXPECT_EQ(scene->loadFailure, "");
     ASSERT_EQ(scene->meshCount, 2);
     EXPECT_NE(scene->meshes[0].texture, nullptr);
@@ -103,14 +104,14 @@ TEST_F(SceneDevice, WindowsMadeScenesFindTheirTexturesAndFailuresSayWhy)
 
     const std::string fifo = dir + "/scenes/fifo.3ds";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    harness::WriteBmp(dir + "/scenes/picture.3ds", 4, 4, 0, 0, 0);
+    WriteFile(dir + "/scenes/picture.3ds", BmpBytes(4, 4, 0, 0, 0));
     const std::pair<std::string, std::string> failures[] = {
         {dir + "/scenes/missing.3ds", "No such file or directory"},
         {fifo, "not a regular file"},
         {dir + "/scenes/picture.3ds", "not a 3DS file that can be read"},
     };
     for (const auto& [file, reason] : failures) {
-        scene = BuildScene(file.c_str(), new Scene, harness::Device());
+        scene = BuildScene(file.c_str(), new Scene, device);
         EXPECT_EQ(scene->meshCount, 0);
         EXPECT_EQ(scene->loadFailure, reason) << file;
         DestroyScene(scene);

@@ -1,9 +1,6 @@
-#include "tests/scene/SceneFixtures.h"
+#include "tests/support/SceneFiles.h"
 
-#include <filesystem>
-#include <unistd.h>
-
-namespace fixtures {
+namespace support {
 
 Writer3ds::Key PositionKey(uint32_t frame, float x, float y, float z)
 {
@@ -107,12 +104,4 @@ bool WriteScene(const SceneSpec& spec, const std::string& path)
     return w.Save(path.c_str()) == 1;
 }
 
-std::string TempPath(const std::string& name)
-{
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                      ("mivola-scene-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    return (dir / name).string();
-}
-
-}  // namespace fixtures
+}  // namespace support

@@ -1,7 +1,7 @@
-#include "tests/scene/CarouselScenes.h"
+#include "tests/support/Carousel.h"
 
-#include "tests/scene/RenderHarness.h"
-#include "tests/scene/SceneFixtures.h"
+#include "tests/support/Files.h"
+#include "tests/support/SceneFiles.h"
 
 #include <cmath>
 
@@ -19,7 +19,7 @@ void FrontCorners(const Vector3& centre, float halfWidth, float halfHeight, Vect
     out[3] = centre + Vector3(-halfWidth, halfHeight, 0);
 }
 
-fixtures::MeshSpec Face(const std::string& name, const Vector3 corners[4], const std::string& material)
+support::MeshSpec Face(const std::string& name, const Vector3 corners[4], const std::string& material)
 {
     float file[4][3];
     for (int i = 0; i < 4; ++i) {
@@ -28,7 +28,7 @@ fixtures::MeshSpec Face(const std::string& name, const Vector3 corners[4], const
         file[i][1] = corners[i].z;
         file[i][2] = corners[i].y;
     }
-    return fixtures::Quad(name, file, material);
+    return support::Quad(name, file, material);
 }
 
 // p (relative to the pivot) turned by quarter turns backwards about the vertical axis:
@@ -57,21 +57,21 @@ Vector3 GridCentre(int face)
 
 std::string WriteGrid(const std::string& dir)
 {
-    fixtures::SceneSpec spec;
+    support::SceneSpec spec;
     for (int face = 0; face < 6; ++face) {
         const std::string texture = face < 4 ? SlotTexture(face) : face == 4 ? "slot0.bmp.old" : "";
         const std::string material = "Mat" + std::to_string(face);
         spec.materials.push_back({material, texture});
-        if (!texture.empty()) harness::WriteBmp(dir + "/" + texture, 8, 8, 128, 128, 128);
+        if (!texture.empty()) support::WriteFile(dir + "/" + texture, support::BmpBytes(8, 8, 128, 128, 128));
         // One copy of the face for each quarter turn, so that after any number of
         // turns one copy stands in front at the face's place.
         Vector3 front[4];
         FrontCorners(GridCentre(face) - kPivot, 16, 10, front);
-        fixtures::MeshSpec mesh;
+        support::MeshSpec mesh;
         for (int turn = 0; turn < 4; ++turn) {
             Vector3 corners[4];
             for (int i = 0; i < 4; ++i) corners[i] = kPivot + TurnedBack(front[i], turn);
-            fixtures::MeshSpec copy = Face("Face" + std::to_string(face), corners, material);
+            support::MeshSpec copy = Face("Face" + std::to_string(face), corners, material);
             if (turn == 0) {
                 mesh = copy;
                 continue;
@@ -86,7 +86,7 @@ std::string WriteGrid(const std::string& dir)
         spec.meshes.push_back(mesh);
     }
     const std::string path = dir + "/grid.3ds";
-    fixtures::WriteScene(spec, path);
+    support::WriteScene(spec, path);
     return path;
 }
 
@@ -97,11 +97,11 @@ Vector3 BoxFront()
 
 std::string WriteBox(const std::string& dir)
 {
-    fixtures::SceneSpec spec;
+    support::SceneSpec spec;
     for (int slot = 0; slot < 4; ++slot) {
         const std::string material = "Mat" + std::to_string(slot);
         spec.materials.push_back({material, SlotTexture(slot)});
-        harness::WriteBmp(dir + "/" + SlotTexture(slot), 8, 8, 128, 128, 128);
+        support::WriteFile(dir + "/" + SlotTexture(slot), support::BmpBytes(8, 8, 128, 128, 128));
         // Slot s sits where s forward quarter turns bring the front.
         Vector3 front[4];
         FrontCorners(Vector3(0, 0, -40), 40, 25, front);
@@ -110,7 +110,7 @@ std::string WriteBox(const std::string& dir)
         spec.meshes.push_back(Face("Side" + std::to_string(slot), corners, material));
     }
     const std::string path = dir + "/box.3ds";
-    fixtures::WriteScene(spec, path);
+    support::WriteScene(spec, path);
     return path;
 }
 

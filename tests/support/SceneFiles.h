@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace fixtures {
+namespace support {
 
 struct MeshSpec {
     std::string name;
@@ -50,7 +50,4 @@ MeshSpec Quad(const std::string& name, const float corners[4][3], const std::str
 // Writes the scene to path; returns whether the file was written.
 bool WriteScene(const SceneSpec& spec, const std::string& path);
 
-// A file name under the test's own temporary folder.
-std::string TempPath(const std::string& name);
-
-}  // namespace fixtures
+}  // namespace support

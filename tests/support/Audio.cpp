@@ -1,11 +1,14 @@
-#include "tests/audio/AudioFixtures.h"
+#include "tests/support/Audio.h"
 
 #include "platform/bass/bass.h"
 #include "platform/host/Host.h"
+#include "tests/support/Files.h"
 #include "tools/writers/ModuleWriter.h"
 
 #include <libopenmpt/libopenmpt.h>
 #include <sndfile.h>
+
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -13,7 +16,7 @@
 #include <fstream>
 #include <unistd.h>
 
-namespace audiotest {
+namespace support {
 namespace {
 
 int16_t ToShort(float v)
@@ -22,27 +25,7 @@ int16_t ToShort(float v)
     return static_cast<int16_t>(std::fmax(-32768.0f, std::fmin(32767.0f, s)));
 }
 
-struct TempDir {
-    std::filesystem::path path;
-    TempDir()
-    {
-        path = std::filesystem::temp_directory_path() / ("mivola-audio-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(path);
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-};
-
 }  // namespace
-
-std::string TempPath(const std::string& name)
-{
-    static TempDir dir;
-    return (dir.path / name).string();
-}
 
 bool WriteTone(const std::string& path, int major, const Tone& tone)
 {
@@ -166,4 +149,38 @@ void VirtualAudio::Frames(int count)
     for (int i = 0; i < count; ++i) host::EndFrame();
 }
 
-}  // namespace audiotest
+namespace {
+MediaItem generated{};
+}  // namespace
+
+MediaItem* PlayGenerated(const std::function<float(int64_t)>& sample, double seconds)
+{
+    static int count = 0;
+    StopGenerated();
+    const int64_t frames = int64_t(seconds * 44100);
+    std::vector<int16_t> samples(size_t(frames) * 2);
+    for (int64_t i = 0; i < frames; ++i) samples[size_t(i) * 2] = samples[size_t(i) * 2 + 1] = ToShort(sample(i));
+    const std::string path = TempPath("generated" + std::to_string(count++) + ".wav");
+    EXPECT_TRUE(WriteWav16(path, 44100, 2, samples));
+    generated = MediaItem{};
+    generated.kind = MediaStream;
+    generated.handle.channel =
+        BASS_StreamCreateFile(FALSE, Wide(path).c_str(), 0, 0, BASS_UNICODE | BASS_STREAM_PRESCAN);
+    EXPECT_NE(generated.handle.channel, 0u);
+    BASS_ChannelPlay(generated.handle.channel, TRUE);
+    player.current = &generated;
+    player.paused = 0;
+    return &generated;
+}
+
+void StopGenerated()
+{
+    if (generated.kind == MediaStream) {
+        BASS_ChannelStop(generated.handle.channel);
+        BASS_StreamFree(generated.handle.channel);
+        generated = MediaItem{};
+    }
+    if (player.current == &generated) player.current = nullptr;
+}
+
+}  // namespace support

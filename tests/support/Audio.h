@@ -1,17 +1,17 @@
-// Sound files made in code for the audio tests, and a virtual-run harness that
-// collects what the audio library sends to the host.
+// The audio fixture of every suite: sound files made in code, decoders to compare
+// with, a virtual run that collects what the audio library sends to the host,
+// and a generated song playing through the song player.
 #pragma once
 
 #include "data/SongPlayer.h"
+#include "tests/support/Files.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
-namespace audiotest {
-
-// A directory of its own under the system's temp folder, removed at exit.
-std::string TempPath(const std::string& name);
+namespace support {
 
 struct Tone {
     int rate = 44100;
@@ -55,4 +55,10 @@ inline void ResetPlayer()
     player.volume = 1.0f;
 }
 
-}  // namespace audiotest
+// A stream (kind 2) of `seconds` generated from sample(frame index) (values -1..1,
+// both channels), playing as the song player's current song. The audio library
+// must be initialised. Stops and frees the previous one.
+MediaItem* PlayGenerated(const std::function<float(int64_t)>& sample, double seconds = 2.0);
+void StopGenerated();
+
+}  // namespace support

@@ -2,6 +2,7 @@
 
 #include "platform/host/Host.h"
 
+#include <cerrno>
 #include <memory>
 #include <vector>
 
@@ -53,6 +54,12 @@ std::unique_ptr<WavWriter>& CaptureWriter()
 
 }  // namespace
 
+void WavWriter::MarkFailed()
+{
+    if (!failed_) errorNumber_ = errno;
+    failed_ = true;
+}
+
 WavWriter::~WavWriter()
 {
     Close();
@@ -61,12 +68,17 @@ WavWriter::~WavWriter()
 bool WavWriter::Open(const std::string& path)
 {
     Close();
-    file_ = std::fopen(path.c_str(), "wb");
-    if (!file_) return false;
     frames_ = 0;
     failed_ = false;
+    errorNumber_ = 0;
+    errno = 0;
+    file_ = std::fopen(path.c_str(), "wb");
+    if (!file_) {
+        MarkFailed();
+        return false;
+    }
     std::vector<uint8_t> h = Header(0);
-    failed_ = std::fwrite(h.data(), 1, h.size(), file_) != h.size();
+    if (std::fwrite(h.data(), 1, h.size(), file_) != h.size()) MarkFailed();
     return !failed_;
 }
 
@@ -77,7 +89,8 @@ bool WavWriter::Write(const int16_t* samples, size_t frames)
     size_t take = frames > room ? static_cast<size_t>(room) : frames;
     // WAV is little-endian, like every machine this builds for.
     static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__);
-    if (take && std::fwrite(samples, kFrameBytes, take, file_) != take) failed_ = true;
+    errno = 0;
+    if (take && std::fwrite(samples, kFrameBytes, take, file_) != take) MarkFailed();
     else frames_ += take;
     return !failed_ && take == frames;
 }
@@ -86,9 +99,10 @@ bool WavWriter::Close()
 {
     if (!file_) return !failed_;
     std::vector<uint8_t> h = Header(static_cast<uint32_t>(frames_ * kFrameBytes));
+    errno = 0;
     if (std::fseek(file_, 0, SEEK_SET) != 0 || std::fwrite(h.data(), 1, h.size(), file_) != h.size())
-        failed_ = true;
-    if (std::fclose(file_) != 0) failed_ = true;
+        MarkFailed();
+    if (std::fclose(file_) != 0) MarkFailed();
     file_ = nullptr;
     return !failed_;
 }

@@ -24,12 +24,17 @@ public:
     bool Close();
 
     bool IsOpen() const { return file_ != nullptr; }
+    // False once a write failed; ErrorNumber() is then its errno (0: not known).
+    bool Ok() const { return !failed_; }
+    int ErrorNumber() const { return errorNumber_; }
     uint64_t Frames() const { return frames_; }
 
 private:
     std::FILE* file_ = nullptr;
     uint64_t frames_ = 0;
     bool failed_ = false;
+    int errorNumber_ = 0;
+    void MarkFailed();
 };
 
 // Sends the host's sound to a new WAV file, finished by the exit hooks (or at

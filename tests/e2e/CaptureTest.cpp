@@ -45,7 +45,7 @@ std::string Quote(const std::string& text)
 
 RunResult Capture(const fs::path& content, const std::vector<std::string>& args)
 {
-    std::string command = Quote(kCapture.string()) + " --content " + Quote(content.string());
+    std::string command = Quote(kCapture.string()) + " --quiet --content " + Quote(content.string());
     for (const std::string& a : args) command += " " + Quote(a);
     command += " 2>&1";
     RunResult run;

@@ -1,13 +1,19 @@
 // mivola-capture: runs the show virtually (headless rendering, offline sound, a
 // virtual clock, scripted input, the options dialog answered from flags) and
-// writes its frames and sound to files. Prints the program's log and exits with
-// its exit code.
+// writes its frames, video and sound to files. Prints the program's log on
+// standard output, progress and a summary on standard error, and exits with the
+// program's exit code, or 1 when an output cannot be written.
 #include "app/Startup.h"
+#include "gfx/kpxD3D.h"
 #include "platform/host/FrameFiles.h"
 #include "platform/host/Host.h"
 #include "platform/host/WavWriter.h"
 #include "platform/win32/win32.h"
+#include "tools/capture/Progress.h"
+#include "tools/capture/VideoEncoder.h"
+#include "tools/capture/Y4mWriter.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -41,8 +47,15 @@ const char kUsage[] =
     "  --frame-at T[,T...]   only the first frame presented at or after each T seconds,\n"
     "                        as at-T.png (T as written) in --frame-dir, else --frames, else .\n"
     "  --frame-dir DIR       where --frame-at writes\n"
-    "  --video FILE.y4m      every frame into a Y4M video (4:2:0)\n"
-    "  --audio FILE.wav      the sound into a WAV file (16-bit stereo, 44.1 kHz)\n";
+    "  --video FILE          every frame, and the sound, as a video; the extension picks the\n"
+    "                        format: .mp4 (H.264, AAC), .webm (VP9, Opus), .mkv (H.264, FLAC)\n"
+    "                        of the interface (bands of a taller mode left out), or .y4m (raw\n"
+    "                        4:2:0 picture only, the whole frame)\n"
+    "  --video-size WxH      scale the picture to WxH (not .y4m; default: the interface's size)\n"
+    "  --crf N               quality, lower is better (default 20 for H.264, 32 for VP9)\n"
+    "  --preset NAME         H.264 speed preset, ultrafast..veryslow (default fast)\n"
+    "  --audio FILE.wav      the sound into a WAV file (16-bit stereo, 44.1 kHz)\n"
+    "  --quiet               no progress and no summary on standard error\n";
 
 struct Options {
     std::string content;
@@ -55,7 +68,11 @@ struct Options {
     std::string frameAtDir;
     std::vector<std::pair<double, std::string>> frameAt;   // time, as written
     std::string video;
+    int videoWidth = 0, videoHeight = 0;   // 0: the interface's size
+    int crf = -1;
+    std::string preset;
     std::string audio;
+    bool quiet = false;
 };
 
 [[noreturn]] void Fail(const std::string& message)
@@ -89,6 +106,19 @@ void AddEvent(Options& options, const std::string& line, const std::string& wher
     host::InputEvent event;
     if (!host::ParseInputEvent(line, event)) Fail("bad event in " + where + ": \"" + line + "\"");
     options.events.push_back(event);
+}
+
+bool ParseSize(const std::string& text, unsigned& w, unsigned& h)
+{
+    char tail = 0;
+    return std::sscanf(text.c_str(), "%ux%u%c", &w, &h, &tail) == 2 && w > 0 && h > 0 && w <= 16384 && h <= 16384;
+}
+
+bool IsY4m(const std::string& path)
+{
+    std::string ext = fs::path(path).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".y4m";
 }
 
 // Paths given on the command line are relative to where the tool was started,
@@ -133,10 +163,7 @@ Options Parse(int argc, char** argv)
         } else if (flag == "--modes") {
             for (const std::string& mode : Split(value(), ',')) {
                 unsigned w = 0, h = 0;
-                char tail = 0;
-                if (std::sscanf(mode.c_str(), "%ux%u%c", &w, &h, &tail) != 2 || w == 0 || h == 0 || w > 16384 ||
-                    h > 16384)
-                    Fail("bad mode \"" + mode + "\" (WxH)");
+                if (!ParseSize(mode, w, h)) Fail("bad mode \"" + mode + "\" (WxH)");
                 options.modes.push_back({w, h, 60});
             }
         } else if (flag == "--event") {
@@ -162,78 +189,41 @@ Options Parse(int argc, char** argv)
             }
         } else if (flag == "--video") {
             options.video = Absolute(value());
+        } else if (flag == "--video-size") {
+            std::string size = value();
+            unsigned w = 0, h = 0;
+            // 4:2:0 pictures have whole chroma samples only at even sizes.
+            if (!ParseSize(size, w, h) || w % 2 || h % 2) Fail("bad --video-size \"" + size + "\" (WxH, both even)");
+            options.videoWidth = static_cast<int>(w);
+            options.videoHeight = static_cast<int>(h);
+        } else if (flag == "--crf") {
+            if (!ParseNumber(value(), number) || number > 63 || number != static_cast<int>(number))
+                Fail("--crf takes a whole number (0 to 51 for H.264, 0 to 63 for VP9)");
+            options.crf = static_cast<int>(number);
+        } else if (flag == "--preset") {
+            options.preset = value();
         } else if (flag == "--audio") {
             options.audio = Absolute(value());
+        } else if (flag == "--quiet") {
+            options.quiet = true;
         } else {
             Fail("unknown option " + flag);
         }
     }
     if (options.frameAtDir.empty()) options.frameAtDir = options.framesDir.empty() ? Absolute(".") : options.framesDir;
+    if (!options.video.empty()) {
+        bool encoded = VideoEncoder::Handles(options.video);
+        if (!encoded && !IsY4m(options.video)) Fail("--video takes a .mp4, .webm, .mkv or .y4m file");
+        if (!encoded && (options.videoWidth || options.crf >= 0 || !options.preset.empty()))
+            Fail("--video-size, --crf and --preset need a .mp4, .webm or .mkv video");
+        if (!options.preset.empty() && !VideoEncoder::TakesPreset(options.video))
+            Fail("--preset is for H.264 (.mp4, .mkv)");
+        if (options.crf > 51 && VideoEncoder::TakesPreset(options.video)) Fail("--crf for H.264 is 0 to 51");
+    } else if (options.videoWidth || options.crf >= 0 || !options.preset.empty()) {
+        Fail("--video-size, --crf and --preset need --video");
+    }
     return options;
 }
-
-// Writes frames as raw 4:2:0 Y'CbCr (BT.601, studio range) in a Y4M stream.
-class Y4mWriter {
-public:
-    bool Open(const std::string& path, unsigned fps)
-    {
-        file_ = std::fopen(path.c_str(), "wb");
-        fps_ = fps;
-        return file_ != nullptr;
-    }
-
-    void Write(const host::FrameView& frame)
-    {
-        if (!file_ || frame.width <= 0 || frame.height <= 0) return;
-        if (width_ == 0) {
-            width_ = frame.width;
-            height_ = frame.height;
-            std::fprintf(file_, "YUV4MPEG2 W%d H%d F%u:1 Ip A1:1 C420jpeg\n", width_, height_, fps_);
-        }
-        if (frame.width != width_ || frame.height != height_) return;
-        int cw = (width_ + 1) / 2, ch = (height_ + 1) / 2;
-        planes_.resize(static_cast<size_t>(width_ * height_ + 2 * cw * ch));
-        uint8_t* y = planes_.data();
-        uint8_t* u = y + width_ * height_;
-        uint8_t* v = u + cw * ch;
-        auto pixel = [&](int px, int py) {
-            px = px < width_ ? px : width_ - 1;
-            py = py < height_ ? py : height_ - 1;
-            return frame.pixels + static_cast<size_t>(py) * frame.stride + static_cast<size_t>(px) * 4;
-        };
-        for (int py = 0; py < height_; ++py)
-            for (int px = 0; px < width_; ++px) {
-                const uint8_t* p = pixel(px, py);
-                y[py * width_ + px] = static_cast<uint8_t>((66 * p[0] + 129 * p[1] + 25 * p[2] + 128 + 4096) >> 8);
-            }
-        for (int cy = 0; cy < ch; ++cy)
-            for (int cx = 0; cx < cw; ++cx) {
-                int r = 0, g = 0, b = 0;
-                for (int k = 0; k < 4; ++k) {
-                    const uint8_t* p = pixel(cx * 2 + (k & 1), cy * 2 + (k >> 1));
-                    r += p[0];
-                    g += p[1];
-                    b += p[2];
-                }
-                u[cy * cw + cx] = static_cast<uint8_t>(((-38 * r - 74 * g + 112 * b) / 4 + 128 + 32768) >> 8);
-                v[cy * cw + cx] = static_cast<uint8_t>(((112 * r - 94 * g - 18 * b) / 4 + 128 + 32768) >> 8);
-            }
-        std::fputs("FRAME\n", file_);
-        std::fwrite(planes_.data(), 1, planes_.size(), file_);
-    }
-
-    void Close()
-    {
-        if (file_) std::fclose(file_);
-        file_ = nullptr;
-    }
-
-private:
-    std::FILE* file_ = nullptr;
-    unsigned fps_ = 60;
-    int width_ = 0, height_ = 0;
-    std::vector<uint8_t> planes_;
-};
 
 std::string FramePath(const std::string& dir, uint64_t index)
 {
@@ -242,11 +232,120 @@ std::string FramePath(const std::string& dir, uint64_t index)
     return (fs::path(dir) / name).string();
 }
 
+std::string Reason(int error)
+{
+    return error ? std::strerror(error) : "write failed";
+}
+
+// Everything a run writes. A write that fails ends the run at once: the other
+// outputs are finished, each failure is reported naming its file, status 1.
+struct Run {
+    Options options;
+    Progress progress{false, 60, 0};
+    host::WavWriter wav;
+    Y4mWriter y4m;
+    VideoEncoder encoder;
+    bool y4mOpen = false, encoderOpen = false;
+    uint64_t frames = 0;                  // presented so far
+    std::vector<bool> frameAtWritten;
+    std::vector<std::string> failures;    // "PATH: reason", one per file
+    bool finishing = false;
+
+    void Failed(const std::string& path, const std::string& reason)
+    {
+        for (const std::string& failure : failures)
+            if (failure.compare(0, path.size() + 1, path + ":") == 0) return;
+        failures.push_back(path + ": " + reason);
+        if (!finishing) host::RunExitHooks();   // does not come back
+    }
+
+    // Called once, by the exit hooks: finishes every output, then reports.
+    void Finish()
+    {
+        finishing = true;
+        progress.Clear();
+        if (!options.audio.empty() && !wav.Close()) Failed(options.audio, Reason(wav.ErrorNumber()));
+        if (y4mOpen && !y4m.Close()) Failed(options.video, y4m.Error());
+        if (encoderOpen && !encoder.Close()) Failed(options.video, encoder.Error());
+        if (!failures.empty()) {
+            for (const std::string& failure : failures)
+                std::fprintf(stderr, "mivola-capture: cannot write %s\n", failure.c_str());
+            LogFlush();
+            std::fflush(nullptr);
+            _exit(1);
+        }
+        if (options.quiet) return;
+        std::string summary = std::to_string(frames) + " frames, ";
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.2f s", static_cast<double>(frames) / options.fps);
+        summary += seconds;
+        std::error_code error;
+        for (const std::string& file : {options.video, options.audio})
+            if (!file.empty()) summary += ", " + fs::path(file).filename().string() + " " + ByteSize(fs::file_size(file, error));
+        std::fprintf(stderr, "mivola-capture: %s in %.1f s\n", summary.c_str(), progress.Elapsed());
+    }
+
+    // The interface's viewport within a frame: a taller fullscreen mode has bands above and below.
+    static host::FrameView Interface(const host::FrameView& frame)
+    {
+        const D3DVIEWPORT9& v = d3d.viewport;
+        if (v.Width == 0 || v.Height == 0 || v.X + v.Width > static_cast<DWORD>(frame.width) ||
+            v.Y + v.Height > static_cast<DWORD>(frame.height))
+            return frame;
+        return {frame.pixels + v.Y * frame.stride + v.X * 4, static_cast<int>(v.Width), static_cast<int>(v.Height),
+                frame.stride};
+    }
+
+    void Frame(const host::FrameView& frame)
+    {
+        uint64_t n = frames++;
+        double seconds = static_cast<double>(n) / options.fps;
+        auto png = [&](const std::string& path) {
+            errno = 0;
+            if (!host::WritePng(path, frame)) Failed(path, Reason(errno));
+        };
+        if (!options.framesDir.empty()) png(FramePath(options.framesDir, n));
+        for (size_t k = 0; k < options.frameAt.size(); ++k) {
+            if (frameAtWritten[k] || seconds + 1e-9 < options.frameAt[k].first) continue;
+            frameAtWritten[k] = true;
+            png((fs::path(options.frameAtDir) / ("at-" + options.frameAt[k].second + ".png")).string());
+        }
+        if (y4mOpen && !y4m.Write(frame)) Failed(options.video, y4m.Error());
+        if (encoderOpen) {
+            host::FrameView view = Interface(frame);
+            if (!encoder.AddFrame(n, view.pixels, view.width, view.height, view.stride))
+                Failed(options.video, encoder.Error());
+        }
+        progress.Frame(n);
+    }
+
+    // The samples of the frame interval that just ended.
+    void Sound(const int16_t* samples, size_t count)
+    {
+        if (!options.audio.empty() && !wav.Write(samples, count) && !wav.Ok())
+            Failed(options.audio, Reason(wav.ErrorNumber()));
+        if (encoderOpen) {
+            uint64_t frame = host::FrameIndex();
+            uint64_t first = frame ? host::SampleFramesAt(frame - 1) : 0;
+            if (!encoder.AddSound(first, samples, count)) Failed(options.video, encoder.Error());
+        }
+    }
+};
+
+// Reports an output that cannot be opened, before anything ran.
+[[noreturn]] void CannotWrite(const std::string& path, const std::string& reason)
+{
+    std::fprintf(stderr, "mivola-capture: cannot write %s: %s\n", path.c_str(), reason.c_str());
+    std::exit(1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    Options options = Parse(argc, argv);
+    static Run run;
+    run.options = Parse(argc, argv);
+    const Options& options = run.options;
 
     host::SetRunMode(host::RunMode::Virtual);
     host::SetFps(options.fps);
@@ -262,33 +361,30 @@ int main(int argc, char** argv)
         if (!dir.empty()) {
             std::error_code error;
             fs::create_directories(dir, error);
+            if (!error && !fs::is_directory(dir, error)) error = std::make_error_code(std::errc::not_a_directory);
+            if (error) CannotWrite(dir, error.message());
         }
-    if (!options.audio.empty() && !host::CaptureSoundToWav(options.audio)) Fail("cannot write " + options.audio);
-    auto video = std::make_shared<Y4mWriter>();
-    if (!options.video.empty()) {
-        if (!video->Open(options.video, options.fps)) Fail("cannot write " + options.video);
-        host::AddExitHook([video] { video->Close(); });
+    if (!options.audio.empty() && !run.wav.Open(options.audio)) CannotWrite(options.audio, Reason(run.wav.ErrorNumber()));
+    if (!options.video.empty() && !VideoEncoder::Handles(options.video)) {
+        if (!run.y4m.Open(options.video, options.fps)) CannotWrite(options.video, run.y4m.Error());
+        run.y4mOpen = true;
+    } else if (!options.video.empty()) {
+        VideoEncoder::Settings video;
+        video.path = options.video;
+        video.width = options.videoWidth ? options.videoWidth : settings.width;
+        video.height = options.videoHeight ? options.videoHeight : settings.height;
+        video.fps = options.fps;
+        video.crf = options.crf;
+        video.preset = options.preset;
+        if (!run.encoder.Open(video)) CannotWrite(options.video, run.encoder.Error());
+        run.encoderOpen = true;
     }
-
-    auto frameAt = std::make_shared<std::vector<std::pair<double, std::string>>>(options.frameAt);
-    auto written = std::make_shared<std::vector<bool>>(frameAt->size(), false);
-    uint64_t index = 0;
-    std::string framesDir = options.framesDir, frameAtDir = options.frameAtDir;
-    unsigned fps = options.fps;
-    bool wantVideo = !options.video.empty();
-    if (!framesDir.empty() || !frameAt->empty() || wantVideo) {
-        host::SetFrameSink([=, &index](const host::FrameView& frame) mutable {
-            double seconds = static_cast<double>(index) / fps;
-            if (!framesDir.empty()) host::WritePng(FramePath(framesDir, index), frame);
-            for (size_t k = 0; k < frameAt->size(); ++k) {
-                if ((*written)[k] || seconds + 1e-9 < (*frameAt)[k].first) continue;
-                (*written)[k] = true;
-                host::WritePng((fs::path(frameAtDir) / ("at-" + (*frameAt)[k].second + ".png")).string(), frame);
-            }
-            if (wantVideo) video->Write(frame);
-            ++index;
-        });
-    }
+    run.frameAtWritten.assign(options.frameAt.size(), false);
+    run.progress = Progress(!options.quiet, options.fps, options.maxSeconds);
+    host::AddExitHook([] { run.Finish(); });
+    host::SetFrameSink([](const host::FrameView& frame) { run.Frame(frame); });
+    if (!options.audio.empty() || run.encoderOpen)
+        host::SetSoundSink([](const int16_t* samples, size_t count) { run.Sound(samples, count); });
 
     if (!options.content.empty() && chdir(options.content.c_str()) != 0)
         Fail("cannot enter " + options.content + ": " + std::strerror(errno));

@@ -1,0 +1,192 @@
+// mivola-capture's compressed video, checked with Debian's ffprobe and ffmpeg:
+// each container's codecs, lengths and picture size, picture and sound in step,
+// and outputs that cannot be written.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kCapture = fs::path(MIVOLA_BINARY_DIR) / "tools/capture/mivola-capture";
+const fs::path kContent = fs::path(MIVOLA_BINARY_DIR) / "content/test";
+
+struct Output {
+    int status = -1;
+    std::string text;
+};
+
+// Runs a shell command; its standard output, or its standard error with `errors`.
+Output Shell(const std::string& command, bool errors = false)
+{
+    Output out;
+    std::FILE* pipe = popen((errors ? command + " 2>&1 >/dev/null" : command + " 2>/dev/null").c_str(), "r");
+    if (!pipe) return out;
+    char buffer[1 << 16];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.text.append(buffer, n);
+    int status = pclose(pipe);
+    out.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return out;
+}
+
+std::string Quote(const std::string& text)
+{
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// A capture of the test content; returns its standard error (summary, failures).
+Output Capture(const std::vector<std::string>& args)
+{
+    std::string command = Quote(kCapture.string()) + " --content " + Quote(kContent.string());
+    for (const std::string& a : args) command += " " + Quote(a);
+    return Shell(command, true);
+}
+
+std::string Probe(const fs::path& file, const std::string& select, const std::string& entries)
+{
+    std::string stream = select.empty() ? "" : " -select_streams " + select;
+    return Shell("ffprobe -v error -count_frames" + stream + " -show_entries " + entries +
+                 " -of default=noprint_wrappers=1:nokey=1 " + Quote(file.string()))
+        .text;
+}
+
+// Mean luma of each decoded frame, at a small size.
+std::vector<double> FrameLevels(const fs::path& file)
+{
+    const int w = 64, h = 36;
+    std::string raw = Shell("ffmpeg -v error -i " + Quote(file.string()) + " -fps_mode passthrough -vf scale=" +
+                            std::to_string(w) + ":" + std::to_string(h) + " -f rawvideo -pix_fmt gray -")
+                          .text;
+    std::vector<double> levels;
+    for (size_t at = 0; at + w * h <= raw.size(); at += w * h) {
+        double sum = 0;
+        for (size_t i = 0; i < size_t(w * h); ++i) sum += static_cast<unsigned char>(raw[at + i]);
+        levels.push_back(sum / (w * h));
+    }
+    return levels;
+}
+
+// The decoded sound as mono 16-bit samples at 44.1 kHz.
+std::vector<int16_t> Sound(const fs::path& file)
+{
+    std::string raw = Shell("ffmpeg -v error -i " + Quote(file.string()) + " -vn -ac 1 -ar 44100 -f s16le -").text;
+    std::vector<int16_t> samples(raw.size() / 2);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<int16_t>(static_cast<uint8_t>(raw[2 * i]) | (static_cast<uint8_t>(raw[2 * i + 1]) << 8));
+    return samples;
+}
+
+class VideoCaptureTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(fs::exists(kCapture)) << kCapture;
+        ASSERT_TRUE(fs::exists(kContent / "art.xml")) << kContent;
+        ASSERT_EQ(Shell("ffprobe -version").status, 0) << "ffprobe (Debian package ffmpeg) is needed";
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() / ("mivola-video-" + std::to_string(::getpid()) + "-" + info->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    fs::path dir_;
+};
+
+struct Container {
+    const char* file;
+    const char* videoCodec;
+    const char* audioCodec;
+    const char* size;   // --video-size, or empty
+    int width, height;
+};
+
+// One second at 60 fps: loading takes some 24 frames, then the intro's picture
+// and its song start together.
+TEST_F(VideoCaptureTest, EachContainerHoldsItsCodecsTheWholeRunAndPictureAndSoundInStep)
+{
+    const double fps = 60, seconds = 1;
+    for (const Container& c : {Container{"show.mp4", "h264", "aac", "1920x1080", 1920, 1080},
+                               Container{"show.webm", "vp9", "opus", "", 1280, 720},
+                               Container{"show.mkv", "h264", "flac", "", 1280, 720}}) {
+        SCOPED_TRACE(c.file);
+        fs::path video = dir_ / c.file;
+        std::vector<std::string> args = {"--fps", "60", "--no-multisample", "--max-seconds", "1", "--video", video.string()};
+        if (*c.size) args.insert(args.end(), {"--video-size", c.size});
+        Output run = Capture(args);
+        ASSERT_EQ(run.status, 0) << run.text;
+
+        // The summary's frame count is what the file holds.
+        std::smatch m;
+        ASSERT_TRUE(std::regex_search(run.text, m, std::regex(R"((\d+) frames, )"))) << run.text;
+        int frames = std::stoi(m[1]);
+        EXPECT_GE(frames, seconds * fps);
+        EXPECT_LE(frames, seconds * fps + 2);
+
+        EXPECT_EQ(Probe(video, "v", "stream=codec_name,width,height,nb_read_frames"),
+                  std::string(c.videoCodec) + "\n" + std::to_string(c.width) + "\n" + std::to_string(c.height) +
+                      "\n" + std::to_string(frames) + "\n");
+        EXPECT_EQ(Probe(video, "a", "stream=codec_name"), std::string(c.audioCodec) + "\n");
+        double duration = std::stod("0" + Probe(video, "", "format=duration"));
+        EXPECT_NEAR(duration, frames / fps, 1 / fps);
+
+        std::vector<int16_t> sound = Sound(video);
+        EXPECT_NEAR(static_cast<double>(sound.size()) / 44100, frames / fps, 1 / fps);
+
+        // The first frame of the intro (much brighter than the loading screen)
+        // and the first sound, after the silence of loading.
+        std::vector<double> levels = FrameLevels(video);
+        ASSERT_EQ(levels.size(), size_t(frames));
+        size_t picture = 1;
+        while (picture < levels.size() && levels[picture] < levels[picture - 1] + 10) ++picture;
+        ASSERT_LT(picture, levels.size());
+        EXPECT_GT(picture, 5u);
+        size_t onset = 0;
+        while (onset < sound.size() && std::abs(sound[onset]) < 64) ++onset;
+        ASSERT_LT(onset, sound.size());
+        EXPECT_NEAR(static_cast<double>(onset) / 44100, picture / fps, 1 / fps);
+    }
+}
+
+TEST_F(VideoCaptureTest, OutputsThatCannotBeWrittenEndTheRunWithStatusOneNamingTheFile)
+{
+    fs::path full = dir_ / "full.mp4";
+    fs::create_symlink("/dev/full", full);
+    fs::path file = dir_ / "file";
+    std::FILE* f = std::fopen(file.c_str(), "w");
+    ASSERT_TRUE(f);
+    std::fclose(f);
+    struct Case {
+        std::vector<std::string> args;
+        std::string named;
+    };
+    const std::string missing = (dir_ / "missing/show.wav").string();
+    const std::string underFile = (file / "frames").string();
+    for (const Case& c : {Case{{"--audio", "/dev/full"}, "/dev/full"},   // fails at a write or at close
+                          Case{{"--audio", missing}, missing},
+                          Case{{"--video", full.string()}, full.string()},
+                          Case{{"--video", (dir_ / "missing/show.y4m").string()}, (dir_ / "missing/show.y4m").string()},
+                          Case{{"--frames", underFile}, underFile},
+                          Case{{"--frame-at", "0.5", "--frame-dir", underFile}, underFile}}) {
+        std::vector<std::string> args = {"--fps", "30", "--no-multisample", "--max-seconds", "1"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        Output run = Capture(args);
+        SCOPED_TRACE(c.args[1]);
+        EXPECT_EQ(run.status, 1) << run.text;
+        EXPECT_NE(run.text.find("cannot write " + c.named), std::string::npos) << run.text;
+        EXPECT_EQ(run.text.find(" frames, "), std::string::npos) << "a summary after a failure: " << run.text;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,82 @@
+// Compressed video through FFmpeg's libraries: the container follows the file's
+// extension (.mp4: H.264 and AAC, .webm: VP9 and Opus, .mkv: H.264 and FLAC).
+// Frames and sound are handed over from the capture's thread and encoded on a
+// thread of the encoder's own, through a bounded queue: a full queue makes the
+// caller wait, so memory stays flat however long the run.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class VideoEncoder {
+public:
+    struct Settings {
+        std::string path;
+        int width = 0;          // picture size in the file
+        int height = 0;
+        unsigned fps = 60;      // frame n is shown at n / fps seconds
+        int crf = -1;           // quality; -1: 20 for H.264, 32 for VP9
+        std::string preset;     // H.264 preset; empty: "fast"
+        bool sound = true;      // an audio stream
+    };
+
+    // True for the extensions this encoder writes.
+    static bool Handles(const std::string& path);
+    // Whether the file's video codec takes --preset (H.264).
+    static bool TakesPreset(const std::string& path);
+
+    VideoEncoder();
+    ~VideoEncoder();
+    VideoEncoder(const VideoEncoder&) = delete;
+    VideoEncoder& operator=(const VideoEncoder&) = delete;
+
+    // Creates the file, the streams and the encoder thread. False with Error() set.
+    bool Open(const Settings& settings);
+
+    // Queues frame n (RGBA, rows top first), scaled to the file's size with a
+    // Lanczos filter. Frames must come in order of n. False once encoding failed.
+    bool AddFrame(uint64_t n, const uint8_t* rgba, int width, int height, size_t stride);
+    // Queues interleaved 16-bit stereo at 44.1 kHz that starts at sample `first`
+    // of the run; a gap before it is silence. False once encoding failed.
+    bool AddSound(uint64_t first, const int16_t* samples, size_t frames);
+
+    // Drains the queue, pads the sound to the picture's length, finishes the
+    // file and closes it. False with Error() set if anything failed.
+    bool Close();
+
+    const std::string& Error() const { return error_; }
+    uint64_t Frames() const { return frames_; }
+
+private:
+    struct Item {
+        bool picture = true;
+        uint64_t at = 0;           // frame number, or first sample
+        int width = 0, height = 0;
+        std::vector<uint8_t> bytes;
+    };
+    struct Codec;   // FFmpeg state, used by the worker thread only
+
+    void Push(Item item);
+    void Run();
+    std::vector<uint8_t> TakeBuffer();
+    void Fail(const std::string& error);
+    bool Failed();
+
+    std::unique_ptr<Codec> codec_;
+    std::thread worker_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Item> queue_;
+    std::vector<std::vector<uint8_t>> spare_;   // buffers handed back by the worker
+    bool closing_ = false;
+    bool open_ = false;
+    std::string error_;
+    uint64_t frames_ = 0;
+};

@@ -2,12 +2,12 @@
 // folder. The command line is not used.
 #include "app/Startup.h"
 #include "platform/host/Host.h"
-#include "platform/win32/DialogWindow.h"
+#include "platform/dialogs/DialogWindow.h"
 
 int main()
 {
     host::SetRunMode(host::RunMode::Live);
-    dialog::UseDialogWindow();
+    dialogs::Install();
     int code = MivolaMain();
     host::RunExitHooks();
     return code;

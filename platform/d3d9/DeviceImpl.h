@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/d3d9/Adapter.h"
 #include "platform/d3d9/Shaders.h"
 #include "platform/d3d9/d3d9.h"
 
@@ -107,9 +108,12 @@ constexpr int kStages = 8;
 constexpr int kGlStages = 2;   // stages the combiner processes
 constexpr int kRenderStates = 256;
 
+// The device whose GL state is bound; another one re-binds its own first.
+extern Device* activeDevice;
+
 class Device final : public IDirect3DDevice9 {
 public:
-    Device(IDirect3D9* parent, const D3DPRESENT_PARAMETERS& params, SDL_Window* window);
+    Device(IDirect3D9* parent, const D3DPRESENT_PARAMETERS& params, const Output& output);
     HRESULT Init();   // GL objects of the back buffer
 
     ULONG AddRef() override { return ++refs_; }
@@ -180,7 +184,8 @@ private:
     ULONG refs_ = 1;
     IDirect3D9* parent_;
     D3DPRESENT_PARAMETERS params_;
-    SDL_Window* window_;
+    Output output_;          // where Present puts the frame, chosen at creation
+    SDL_Window* window_;     // output_.window
 
     // Back buffer: colour and depth renderbuffers, multisampled when asked for,
     // with a single-sample target to resolve into.

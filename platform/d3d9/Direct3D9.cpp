@@ -4,10 +4,10 @@
 #include <new>
 #include <vector>
 
+#include "platform/d3d9/Adapter.h"
 #include "platform/d3d9/DeviceImpl.h"
 #include "platform/d3d9/GlContext.h"
 #include "platform/d3d9/StatsInternal.h"
-#include "platform/host/Host.h"
 #include "platform/win32/WindowInternal.h"
 
 namespace d3d9 {
@@ -20,13 +20,10 @@ bool IsDepthFormat(D3DFORMAT f)
 
 bool IsColorFormat(D3DFORMAT f) { return f == D3DFMT_X8R8G8B8 || f == D3DFMT_A8R8G8B8; }
 
-bool EnsureContext()
-{
-    return host::IsVirtual() ? EnsureHeadlessContext() : EnsureWindowContext(nullptr);
-}
-
 class Direct3D final : public IDirect3D9 {
 public:
+    explicit Direct3D(Adapter& adapter) : adapter_(adapter) {}
+
     ULONG AddRef() override { return ++refs_; }
     ULONG Release() override
     {
@@ -57,28 +54,7 @@ public:
     HRESULT GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) override
     {
         if (adapter != 0 || !mode) return D3DERR_INVALIDCALL;
-        if (host::IsVirtual()) {
-            // The virtual desktop is the largest virtual mode.
-            D3DDISPLAYMODE best{1920, 1080, 60, D3DFMT_X8R8G8B8};
-            uint64_t bestArea = 0;
-            for (const host::DisplayMode& m : host::VirtualModes())
-                if (uint64_t(m.width) * m.height > bestArea) {
-                    bestArea = uint64_t(m.width) * m.height;
-                    best = D3DDISPLAYMODE{m.width, m.height, m.refreshRate, D3DFMT_X8R8G8B8};
-                }
-            *mode = best;
-            return D3D_OK;
-        }
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return D3DERR_NOTAVAILABLE;
-        SDL_DisplayMode desktop;
-        HRESULT hr = D3DERR_NOTAVAILABLE;
-        if (SDL_GetDesktopDisplayMode(0, &desktop) == 0) {
-            *mode = D3DDISPLAYMODE{UINT(desktop.w), UINT(desktop.h), UINT(desktop.refresh_rate),
-                                   D3DFMT_X8R8G8B8};
-            hr = D3D_OK;
-        }
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        return hr;
+        return adapter_.DisplayMode(*mode) ? D3D_OK : D3DERR_NOTAVAILABLE;
     }
 
     HRESULT CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat,
@@ -120,7 +96,7 @@ public:
             if (quality) *quality = 1;
             return D3D_OK;
         }
-        if (!EnsureContext()) return D3DERR_NOTAVAILABLE;
+        if (!adapter_.MakeContext()) return D3DERR_NOTAVAILABLE;
         const std::vector<int>& counts =
             IsDepthFormat(format) ? Caps().depthSamples : Caps().colorSamples;
         bool ok = sampleType == D3DMULTISAMPLE_NONMASKABLE
@@ -143,7 +119,7 @@ public:
     HRESULT GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9* caps) override
     {
         if (adapter != 0 || !caps) return D3DERR_INVALIDCALL;
-        if (type != D3DDEVTYPE_HAL || !EnsureContext()) return D3DERR_NOTAVAILABLE;
+        if (type != D3DDEVTYPE_HAL || !adapter_.MakeContext()) return D3DERR_NOTAVAILABLE;
         *caps = D3DCAPS9{};
         caps->DeviceType = D3DDEVTYPE_HAL;
         caps->AdapterOrdinal = 0;
@@ -169,8 +145,8 @@ public:
             return D3DERR_INVALIDCALL;
 
         HWND hwnd = params->hDeviceWindow ? params->hDeviceWindow : focusWindow;
-        SDL_Window* window = nullptr;
-        if (!host::IsVirtual() && hwnd) window = SdlWindowOf(hwnd);
+        const Output output = adapter_.OutputFor(hwnd);
+        SDL_Window* window = output.window;
 
         D3DPRESENT_PARAMETERS p = *params;
         if (p.Windowed) {
@@ -200,7 +176,7 @@ public:
             return D3DERR_INVALIDCALL;
 
         if (window && !p.Windowed) SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
-        Device* device = new (std::nothrow) Device(this, p, window);
+        Device* device = new (std::nothrow) Device(this, p, output);
         if (!device) return D3DERR_OUTOFVIDEOMEMORY;
         HRESULT hr = device->Init();
         if (FAILED(hr)) {
@@ -218,49 +194,9 @@ public:
 private:
     ~Direct3D() = default;
 
-    void BuildModes()
-    {
-        modes_.clear();
-        if (host::IsVirtual()) {
-            for (const host::DisplayMode& m : host::VirtualModes())
-                modes_.push_back(D3DDISPLAYMODE{m.width, m.height, m.refreshRate, D3DFMT_X8R8G8B8});
-            return;
-        }
-        // The display's own modes and the common ones the GPU scales, no larger
-        // than the native mode.
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return;
-        SDL_DisplayMode desktop;
-        if (SDL_GetDesktopDisplayMode(0, &desktop) == 0) {
-            int n = SDL_GetNumDisplayModes(0);
-            for (int i = 0; i < n; ++i) {
-                SDL_DisplayMode m;
-                if (SDL_GetDisplayMode(0, i, &m) == 0 && SDL_BITSPERPIXEL(m.format) >= 24)
-                    modes_.push_back(D3DDISPLAYMODE{UINT(m.w), UINT(m.h), UINT(m.refresh_rate),
-                                                    D3DFMT_X8R8G8B8});
-            }
-            static const UINT common[][2] = {
-                {640, 480},   {800, 600},   {1024, 768},  {1152, 864},  {1280, 720},
-                {1280, 768},  {1280, 800},  {1280, 960},  {1280, 1024}, {1360, 768},
-                {1366, 768},  {1440, 900},  {1600, 900},  {1600, 1200}, {1680, 1050},
-                {1920, 1080}, {1920, 1200}};
-            for (const auto& c : common)
-                if (c[0] <= UINT(desktop.w) && c[1] <= UINT(desktop.h))
-                    modes_.push_back(D3DDISPLAYMODE{c[0], c[1], UINT(desktop.refresh_rate),
-                                                    D3DFMT_X8R8G8B8});
-            auto less = [](const D3DDISPLAYMODE& a, const D3DDISPLAYMODE& b) {
-                if (a.Width != b.Width) return a.Width < b.Width;
-                if (a.Height != b.Height) return a.Height < b.Height;
-                return a.RefreshRate < b.RefreshRate;
-            };
-            auto same = [](const D3DDISPLAYMODE& a, const D3DDISPLAYMODE& b) {
-                return a.Width == b.Width && a.Height == b.Height && a.RefreshRate == b.RefreshRate;
-            };
-            std::sort(modes_.begin(), modes_.end(), less);
-            modes_.erase(std::unique(modes_.begin(), modes_.end(), same), modes_.end());
-        }
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    }
+    void BuildModes() { modes_ = adapter_.Modes(); }
 
+    Adapter& adapter_;
     ULONG refs_ = 1;
     std::vector<D3DDISPLAYMODE> modes_;
 };
@@ -271,5 +207,6 @@ private:
 IDirect3D9* Direct3DCreate9(UINT sdkVersion)
 {
     if (sdkVersion != D3D_SDK_VERSION) return nullptr;
-    return new (std::nothrow) d3d9::Direct3D();
+    // The run's adapter, taken once for this object's life.
+    return new (std::nothrow) d3d9::Direct3D(d3d9::CurrentAdapter());
 }

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "platform/win32/Log.h"
+#include "platform/win32/WindowInternal.h"
 
 namespace d3d9 {
 namespace {
@@ -124,7 +125,7 @@ bool EnsureWindowContext(SDL_Window* window)
 {
     ReleaseHeadlessContext();
     if (!windowed.context) {
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+        if (!EnsureSdlVideo()) return false;
         SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
         SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
         SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);

@@ -1,21 +1,17 @@
 // The modal dialog: the template's controls, check states and keyboard focus,
-// driven by a dialog procedure with WM_INITDIALOG and WM_COMMAND. Live runs show
-// it in a window of its own; virtual runs answer it from the host or a script.
-#include "platform/win32/DialogScript.h"
-#include "platform/win32/DialogWindow.h"
+// driven by a dialog procedure with WM_INITDIALOG and WM_COMMAND. The back end
+// runs it: live in a window of its own, virtual from the host's answer or a script.
+#include "platform/win32/ModalDialog.h"
+#include "platform/win32/Platform.h"
 #include "platform/win32/win32.h"
-
-#include "platform/host/Host.h"
 
 namespace {
 
-std::vector<dialog::Action> script;
-dialog::Presenter presenter = nullptr;
 dialog::ModalDialog* active = nullptr;
 
 HWND HandleOf(dialog::ModalDialog* d)
 {
-    return reinterpret_cast<HWND>(d);
+    return d->Handle();
 }
 
 dialog::ModalDialog* FromHandle(HWND window)
@@ -23,52 +19,9 @@ dialog::ModalDialog* FromHandle(HWND window)
     return active && HandleOf(active) == window ? active : nullptr;
 }
 
-// The virtual user: the host's answer as check states, then "1" or "0".
-void AnswerFromHost(dialog::ModalDialog& d)
-{
-    const host::DialogAnswer& answer = host::GetDialogAnswer();
-    if (!answer.accept) {
-        d.Cancel();
-        return;
-    }
-    HWND window = HandleOf(&d);
-    SendDlgItemMessageW(window, 1001, BM_SETCHECK, answer.fullscreen ? BST_CHECKED : BST_UNCHECKED, 0);
-    SendDlgItemMessageW(window, 1000, BM_SETCHECK, answer.multisample ? BST_CHECKED : BST_UNCHECKED, 0);
-    SendDlgItemMessageW(window, 1002, BM_SETCHECK, answer.lowVideoRam ? BST_CHECKED : BST_UNCHECKED, 0);
-    d.Command(IDOK);
-}
-
-void PlayScript(dialog::ModalDialog& d)
-{
-    for (const dialog::Action& action : script) {
-        if (d.ended) return;
-        switch (action.kind) {
-        case dialog::Action::Click:
-            d.Click(action.value);
-            break;
-        case dialog::Action::Key:
-            d.Key(action.value < 0 ? -action.value : action.value, action.value < 0);
-            break;
-        case dialog::Action::Close:
-            d.Cancel();
-            break;
-        }
-    }
-}
-
 }  // namespace
 
 namespace dialog {
-
-void SetScript(std::vector<Action> actions)
-{
-    script = std::move(actions);
-}
-
-void SetPresenter(Presenter p)
-{
-    presenter = p;
-}
 
 ModalDialog::ModalDialog(const res::DialogTemplate& layout, DLGPROC procedure)
     : tpl(layout), proc(procedure)
@@ -162,14 +115,9 @@ INT_PTR DialogBoxParamW(HINSTANCE, LPCWSTR templateName, HWND, DLGPROC dialogPro
     dialog::ModalDialog d(*layout, dialogProc);
     active = &d;
     dialogProc(HandleOf(&d), WM_INITDIALOG, 0, initParam);
-    if (!d.ended) {
-        if (host::IsVirtual()) {
-            if (script.empty()) AnswerFromHost(d);
-            else PlayScript(d);
-        } else if (!presenter || !presenter(d)) {
-            active = nullptr;
-            return -1;
-        }
+    if (!d.ended && !win32::Current().RunDialog(d)) {
+        active = nullptr;
+        return -1;
     }
     active = nullptr;
     // A dialog whose procedure never ended it is over once its answer ran out.

@@ -1,17 +1,10 @@
-// Opening a web address in the user's browser through xdg-open: the address is
-// one argument of a program started without a shell, and nobody waits for it.
+// ShellExecuteW for web addresses only; the back end opens them (live: the
+// user's browser through xdg-open; virtual: a log line, nothing leaves the process).
+#include "platform/win32/Platform.h"
 #include "platform/win32/win32.h"
 
-#include "platform/host/Host.h"
-
-#include <csignal>
-#include <cstring>
-#include <spawn.h>
+#include <cwchar>
 #include <string>
-#include <sys/wait.h>
-#include <thread>
-
-extern char** environ;
 
 namespace {
 
@@ -34,19 +27,5 @@ HINSTANCE ShellExecuteW(HWND, LPCWSTR operation, LPCWSTR file, LPCWSTR, LPCWSTR,
     address.pop_back();
     // Only web addresses: a file name or anything else is not opened.
     if (!IsWebAddress(address)) return result(2);
-    if (host::IsVirtual()) {
-        // Virtual runs never reach outside the process.
-        LogPrintf("[shell] open %s\n", address.c_str());
-        return result(33);
-    }
-    char program[] = "xdg-open";
-    char* argv[] = {program, address.data(), nullptr};
-    pid_t child = 0;
-    if (posix_spawnp(&child, program, nullptr, nullptr, argv, environ) != 0) return result(2);
-    // Reap the child in the background so it leaves no zombie.
-    std::thread([child] {
-        int status = 0;
-        waitpid(child, &status, 0);
-    }).detach();
-    return result(33);
+    return result(win32::Current().OpenAddress(address) ? 33 : 2);
 }

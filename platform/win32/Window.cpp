@@ -1,15 +1,12 @@
-// Window classes, windows and the message queue over SDL2. A live window is an
-// SDL window with an OpenGL surface for the Direct3D 9 stand-in; a virtual
-// window is only a record (position, size, procedure), and its messages come
-// from the host's input script.
+// Window classes, windows and the message queue. Each window is a record
+// (position, size, procedure); the back end that made it gives it its presence
+// on screen (live: an SDL window with an OpenGL surface for the Direct3D 9
+// stand-in) and feeds the queue with its events (live: SDL's, virtual: the
+// host's input script).
+#include "platform/win32/Platform.h"
 #include "platform/win32/WindowInternal.h"
 #include "platform/win32/win32.h"
 #include "platform/win32/Utf8.h"
-
-#include "platform/host/Host.h"
-#include "res/icon/MivolaIcon.h"
-
-#include <SDL.h>
 
 #include <algorithm>
 #include <cmath>
@@ -19,41 +16,25 @@
 #include <string>
 #include <vector>
 
+using win32::WindowRecord;
+
 namespace {
 
 constexpr int kIconResource = 103;
 constexpr WORD kFirstAtom = 0xC000;       // where Windows numbers registered classes
 constexpr uintptr_t kFirstWindow = 0x10010;
 constexpr uintptr_t kDcBase = 0x01000000; // a window's own DC: kDcBase + its handle
-constexpr int kVirtualScreenWidth = 1920;
-constexpr int kVirtualScreenHeight = 1080;
 // The frame Windows puts around a captioned, fixed-size window at 96 dpi.
 constexpr int kFixedFrame = 3;
 constexpr int kCaptionHeight = 23;
 constexpr int kThinBorder = 1;
 constexpr DWORD kBorderStyle = 0x00800000u;   // WS_BORDER
 constexpr DWORD kDlgFrameStyle = 0x00400000u; // WS_DLGFRAME
-constexpr WPARAM kLeftButtonFlag = 0x0001;    // MK_LBUTTON
 
 struct WindowClass {
     std::wstring name;
     ATOM atom = 0;
     WNDCLASSW info{};
-};
-
-struct WindowRecord {
-    HWND handle = nullptr;
-    WNDPROC proc = nullptr;
-    DWORD style = 0;
-    DWORD exStyle = 0;
-    std::wstring className;
-    int clientX = 0, clientY = 0;          // screen position of the client area (virtual)
-    int clientWidth = 0, clientHeight = 0;
-    int backBufferWidth = 0, backBufferHeight = 0;
-    bool visible = false;
-    bool fullscreen = false;
-    bool saverAllowed = false;             // DefWindowProcW saw a screen-saver request
-    SDL_Window* sdl = nullptr;
 };
 
 struct Tables {
@@ -64,11 +45,6 @@ struct Tables {
     std::deque<MSG> queue;
     HWND foreground = nullptr;
     HWND focus = nullptr;
-    // Destroyed windows' SDL windows: hidden, kept until the process ends,
-    // because the device may still present to them.
-    std::vector<SDL_Window*> retired;
-    bool videoTried = false;
-    bool videoOk = false;
 };
 
 // Never destroyed: the device object releases its window during static
@@ -84,15 +60,6 @@ WindowRecord* Find(HWND window)
     if (!window) return nullptr;
     auto it = T().windows.find(reinterpret_cast<uintptr_t>(window));
     return it == T().windows.end() ? nullptr : it->second.get();
-}
-
-WindowRecord* FindSdl(Uint32 windowId)
-{
-    SDL_Window* sdl = SDL_GetWindowFromID(windowId);
-    if (!sdl) return nullptr;
-    for (auto& [id, record] : T().windows)
-        if (record->sdl == sdl) return record.get();
-    return nullptr;
 }
 
 WindowClass* FindClass(LPCWSTR name)
@@ -130,42 +97,24 @@ bool IsFullscreenStyle(DWORD style)
     return (style & WS_POPUP) && (style & WS_CAPTION) == 0;
 }
 
-SDL_Surface* CreateIconSurface()
-{
-    constexpr int size = 48;
-    static uint8_t pixels[size * size * 4];
-    mivola_icon::RenderIcon(size, pixels);
-    return SDL_CreateRGBSurfaceWithFormatFrom(pixels, size, size, 32, size * 4,
-                                              SDL_PIXELFORMAT_RGBA32);
-}
-
-void RefreshLiveGeometry(WindowRecord& w)
-{
-    if (!w.sdl) return;
-    SDL_GetWindowPosition(w.sdl, &w.clientX, &w.clientY);
-    SDL_GetWindowSize(w.sdl, &w.clientWidth, &w.clientHeight);
-}
-
 // Hold the screen saver off while a window that asks for it has the focus.
 // Windows asks the focused window with WM_SYSCOMMAND SC_SCREENSAVE before the
 // saver starts; the default processing lets it start, a window that answers
 // the request itself keeps it off.
 void UpdateScreenSaver(HWND window, bool focused)
 {
-    if (host::IsVirtual() || !T().videoOk) return;
     WindowRecord* w = Find(window);
-    if (!w || !focused) {
-        SDL_EnableScreenSaver();
+    if (!w) return;
+    win32::Platform* platform = w->platform;
+    if (!focused) {
+        platform->AllowScreenSaver(true);
         return;
     }
     w->saverAllowed = false;
     WNDPROC proc = w->proc;
     if (proc) proc(window, WM_SYSCOMMAND, SC_SCREENSAVE, 0);
     w = Find(window);   // the procedure may have destroyed it
-    if (w && !w->saverAllowed)
-        SDL_DisableScreenSaver();
-    else
-        SDL_EnableScreenSaver();
+    platform->AllowScreenSaver(!w || w->saverAllowed);
 }
 
 MSG MakeMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -180,100 +129,6 @@ MSG MakeMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return msg;
 }
 
-// The window that virtual input goes to: the foreground one, else the newest.
-HWND VirtualTarget()
-{
-    if (Find(T().foreground)) return T().foreground;
-    if (T().windows.empty()) return nullptr;
-    return T().windows.rbegin()->second->handle;
-}
-
-// Takes one host message and queues it; false when the host has none left.
-bool QueueVirtualMessage()
-{
-    host::VirtualMessage m = host::PopVirtualMessage();
-    if (m == host::VirtualMessage::None) return false;
-    HWND target = VirtualTarget();
-    if (!target) return true;   // no window to receive it: dropped
-    int x = 0, y = 0;
-    host::VirtualCursor(x, y);
-    switch (m) {
-    case host::VirtualMessage::ButtonDown:
-        T().queue.push_back(MakeMessage(target, WM_LBUTTONDOWN, kLeftButtonFlag, MAKELPARAM(x, y)));
-        break;
-    case host::VirtualMessage::ButtonUp:
-        T().queue.push_back(MakeMessage(target, WM_LBUTTONUP, 0, MAKELPARAM(x, y)));
-        break;
-    case host::VirtualMessage::Close:
-        T().queue.push_back(MakeMessage(target, WM_CLOSE, 0, 0));
-        break;
-    case host::VirtualMessage::None:
-        break;
-    }
-    return true;
-}
-
-// Takes one SDL event and queues the message it stands for, if any; false
-// when SDL has no event left. Mouse motion is not queued: the program reads
-// the cursor position itself, so a moving mouse never builds a backlog.
-bool QueueLiveMessage()
-{
-    SDL_Event e;
-    if (!SDL_PollEvent(&e)) return false;
-    switch (e.type) {
-    case SDL_QUIT: {
-        // A termination signal: close the program's window as its close box would.
-        HWND target = VirtualTarget();
-        if (target) T().queue.push_back(MakeMessage(target, WM_CLOSE, 0, 0));
-        break;
-    }
-    case SDL_WINDOWEVENT: {
-        WindowRecord* w = FindSdl(e.window.windowID);
-        if (!w) break;
-        HWND handle = w->handle;
-        switch (e.window.event) {
-        case SDL_WINDOWEVENT_CLOSE:
-            T().queue.push_back(MakeMessage(handle, WM_CLOSE, 0, 0));
-            break;
-        case SDL_WINDOWEVENT_FOCUS_GAINED:
-            T().focus = handle;
-            T().foreground = handle;
-            UpdateScreenSaver(handle, true);
-            break;
-        case SDL_WINDOWEVENT_FOCUS_LOST:
-            if (T().focus == handle) T().focus = nullptr;
-            UpdateScreenSaver(handle, false);
-            break;
-        case SDL_WINDOWEVENT_MOVED:
-        case SDL_WINDOWEVENT_SIZE_CHANGED:
-            RefreshLiveGeometry(*w);
-            break;
-        default:
-            break;
-        }
-        break;
-    }
-    case SDL_MOUSEBUTTONDOWN:
-    case SDL_MOUSEBUTTONUP: {
-        if (e.button.button != SDL_BUTTON_LEFT) break;
-        WindowRecord* w = FindSdl(e.button.windowID);
-        if (!w) break;
-        RefreshLiveGeometry(*w);
-        int x = e.button.x, y = e.button.y;
-        WindowGeometry g{};
-        GetWindowGeometry(w->handle, &g);
-        WindowPixelsToClient(g, x, y);
-        bool down = e.type == SDL_MOUSEBUTTONDOWN;
-        T().queue.push_back(MakeMessage(w->handle, down ? WM_LBUTTONDOWN : WM_LBUTTONUP,
-                                        down ? kLeftButtonFlag : 0, MAKELPARAM(x, y)));
-        break;
-    }
-    default:
-        break;
-    }
-    return true;
-}
-
 bool Matches(const MSG& msg, HWND window, UINT filterMin, UINT filterMax)
 {
     if (window && msg.hwnd != window) return false;
@@ -283,22 +138,49 @@ bool Matches(const MSG& msg, HWND window, UINT filterMin, UINT filterMax)
 
 }  // namespace
 
-// ---- shared with the Direct3D 9 stand-in and Input.cpp -------------------------
+// ---- shared with the back ends ----------------------------------------------------
 
-bool EnsureSdlVideo()
+namespace win32 {
+
+WindowRecord* FindWindowRecord(HWND window)
 {
-    Tables& t = T();
-    if (!t.videoTried) {
-        t.videoTried = true;
-        // Closing the last window is a WM_CLOSE of ours, not a quit request.
-        SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
-        // The window may be clicked into focus without the click being lost.
-        SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
-        t.videoOk = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
-        if (!t.videoOk) LogPrintf("[win32] SDL video unavailable: %s\n", SDL_GetError());
-    }
-    return t.videoOk;
+    return Find(window);
 }
+
+WindowRecord* FindWindowRecord(const SDL_Window* sdl)
+{
+    if (!sdl) return nullptr;
+    for (auto& [id, record] : T().windows)
+        if (record->sdl == sdl) return record.get();
+    return nullptr;
+}
+
+HWND InputTarget()
+{
+    if (Find(T().foreground)) return T().foreground;
+    if (T().windows.empty()) return nullptr;
+    return T().windows.rbegin()->second->handle;
+}
+
+void QueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    T().queue.push_back(MakeMessage(window, message, wParam, lParam));
+}
+
+void FocusChanged(HWND window, bool gained)
+{
+    if (gained) {
+        T().focus = window;
+        T().foreground = window;
+    } else if (T().focus == window) {
+        T().focus = nullptr;
+    }
+    UpdateScreenSaver(window, gained);
+}
+
+}  // namespace win32
+
+// ---- shared with the Direct3D 9 stand-in and Input.cpp -------------------------
 
 SDL_Window* SdlWindowOf(HWND window)
 {
@@ -318,7 +200,7 @@ bool GetWindowGeometry(HWND window, WindowGeometry* geometry)
 {
     WindowRecord* w = Find(window);
     if (!w || !geometry) return false;
-    RefreshLiveGeometry(*w);
+    w->platform->RefreshGeometry(*w);
     *geometry = {w->clientX, w->clientY, w->clientWidth, w->clientHeight, w->backBufferWidth,
                  w->backBufferHeight};
     return true;
@@ -326,8 +208,7 @@ bool GetWindowGeometry(HWND window, WindowGeometry* geometry)
 
 void WindowPixelsToClient(const WindowGeometry& g, int& x, int& y)
 {
-    // Virtual input is given in client pixels already.
-    if (host::IsVirtual() || g.backBufferWidth <= 0 || g.backBufferHeight <= 0 ||
+    if (g.backBufferWidth <= 0 || g.backBufferHeight <= 0 ||
         g.clientWidth <= 0 || g.clientHeight <= 0)
         return;
     double scale = std::min(static_cast<double>(g.clientWidth) / g.backBufferWidth,
@@ -404,10 +285,9 @@ BOOL AdjustWindowRectEx(RECT* rect, DWORD style, BOOL menu, DWORD exStyle)
 int GetSystemMetrics(int index)
 {
     if (index != SM_CXSCREEN && index != SM_CYSCREEN) return 0;
-    if (host::IsVirtual()) return index == SM_CXSCREEN ? kVirtualScreenWidth : kVirtualScreenHeight;
-    SDL_DisplayMode mode;
-    if (!EnsureSdlVideo() || SDL_GetDesktopDisplayMode(0, &mode) != 0) return 0;
-    return index == SM_CXSCREEN ? mode.w : mode.h;
+    int width = 0, height = 0;
+    if (!win32::Current().ScreenSize(width, height)) return 0;
+    return index == SM_CXSCREEN ? width : height;
 }
 
 HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x,
@@ -438,26 +318,9 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
         record->clientHeight = GetSystemMetrics(SM_CYSCREEN);
     }
 
-    if (!host::IsVirtual()) {
-        if (!EnsureSdlVideo()) return nullptr;
-        Uint32 flags = SDL_WINDOW_OPENGL | (record->visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN);
-        if (record->fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
-        std::string title = Utf8FromWide(windowName);
-        record->sdl = SDL_CreateWindow(title.c_str(), record->clientX, record->clientY,
-                                       std::max(1, record->clientWidth),
-                                       std::max(1, record->clientHeight), flags);
-        if (!record->sdl) {
-            LogPrintf("[win32] SDL_CreateWindow failed: %s\n", SDL_GetError());
-            return nullptr;
-        }
-        if (c->info.hIcon) {
-            if (SDL_Surface* icon = CreateIconSurface()) {
-                SDL_SetWindowIcon(record->sdl, icon);
-                SDL_FreeSurface(icon);
-            }
-        }
-        RefreshLiveGeometry(*record);
-    }
+    record->platform = &win32::Current();
+    if (!record->platform->OpenWindow(*record, Utf8FromWide(windowName), c->info.hIcon != nullptr))
+        return nullptr;
 
     Tables& t = T();
     uintptr_t id = t.nextWindow;
@@ -474,13 +337,7 @@ BOOL ShowWindow(HWND window, int command)
     if (!w) return FALSE;
     BOOL wasVisible = w->visible ? TRUE : FALSE;
     w->visible = command != SW_HIDE;
-    if (w->sdl) {
-        if (w->visible)
-            SDL_ShowWindow(w->sdl);
-        else
-            SDL_HideWindow(w->sdl);
-        RefreshLiveGeometry(*w);
-    }
+    w->platform->ShowWindow(*w);
     return wasVisible;
 }
 
@@ -488,7 +345,7 @@ BOOL SetForegroundWindow(HWND window)
 {
     WindowRecord* w = Find(window);
     if (!w) return FALSE;
-    if (w->sdl) SDL_RaiseWindow(w->sdl);
+    w->platform->RaiseWindow(*w);
     T().foreground = window;
     return TRUE;
 }
@@ -498,7 +355,7 @@ HWND SetFocus(HWND window)
     HWND previous = Find(T().focus) ? T().focus : nullptr;
     WindowRecord* w = Find(window);
     if (!w) return nullptr;
-    if (w->sdl) SDL_SetWindowInputFocus(w->sdl);   // the window manager may decline
+    w->platform->FocusWindow(*w);
     T().focus = window;
     UpdateScreenSaver(window, true);
     return previous;
@@ -528,16 +385,13 @@ BOOL DestroyWindow(HWND window)
     if (!window || it == t.windows.end()) return FALSE;
     std::unique_ptr<WindowRecord> record = std::move(it->second);
     t.windows.erase(it);
-    if (record->sdl) {
-        SDL_HideWindow(record->sdl);
-        t.retired.push_back(record->sdl);
-    }
+    record->platform->CloseWindow(*record);
     if (t.foreground == window) t.foreground = nullptr;
     if (t.focus == window) {
         t.focus = nullptr;
-        // Decided by the record alone: this also runs at process exit, when
-        // the host's state may already be gone.
-        if (record->sdl) SDL_EnableScreenSaver();
+        // The record's own back end: this also runs at process exit, when the
+        // host's run mode may already be gone.
+        record->platform->AllowScreenSaver(true);
     }
     // Messages for it have no one to go to any more.
     for (auto m = t.queue.begin(); m != t.queue.end();)
@@ -577,12 +431,7 @@ BOOL PeekMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT re
     };
     auto it = find();
     // Take platform events only until one message the caller wants is queued.
-    while (it == t.queue.end()) {
-        bool took = host::IsVirtual() ? QueueVirtualMessage()
-                                      : (t.videoOk && QueueLiveMessage());
-        if (!took) break;
-        it = find();
-    }
+    while (it == t.queue.end() && win32::Current().TakeEvent()) it = find();
     if (it == t.queue.end()) return FALSE;
     if (msg) *msg = *it;
     if (removeFlags & PM_REMOVE) t.queue.erase(it);

@@ -26,5 +26,6 @@ bool GetWindowGeometry(HWND window, WindowGeometry* geometry);
 // messages report: back-buffer pixels where a scaled back buffer is shown.
 void WindowPixelsToClient(const WindowGeometry& geometry, int& x, int& y);
 
-// Starts SDL's video subsystem once (live runs); false when it cannot start.
+// Starts SDL's video subsystem once, for every live user of SDL video (windows,
+// input, the device's context and display modes); false when it cannot start.
 bool EnsureSdlVideo();

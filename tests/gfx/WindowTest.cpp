@@ -236,8 +236,7 @@ TEST_F(WindowTest, KeysAndCursorFollowTheHost)
 }
 
 // A fullscreen back buffer shown scaled on a desktop-sized window: window
-// pixels map back to back-buffer pixels (live runs; virtual input is given in
-// client pixels already).
+// pixels map back to back-buffer pixels.
 TEST_F(WindowTest, ScaledBackBufferMapsWindowPixelsToBackBufferPixels)
 {
     // 1280 x 1024 on 1920 x 1080: scale 1080 / 1024, a band of 285 pixels each side.
@@ -248,7 +247,6 @@ TEST_F(WindowTest, ScaledBackBufferMapsWindowPixelsToBackBufferPixels)
         {1634, 1079, 1279, 1023},
         {100, 10, -176, 9},      // over the left band: negative
     };
-    host::SetRunMode(host::RunMode::Live);
     for (auto c : cases) {
         int x = c.x, y = c.y;
         WindowPixelsToClient(g, x, y);
@@ -259,12 +257,6 @@ TEST_F(WindowTest, ScaledBackBufferMapsWindowPixelsToBackBufferPixels)
     WindowPixelsToClient(WindowGeometry{0, 0, 1280, 720, 0, 0}, x, y);   // nothing set: 1:1
     EXPECT_EQ(x, 5);
     EXPECT_EQ(y, 6);
-    host::SetRunMode(host::RunMode::Virtual);
-    x = 960;
-    y = 540;
-    WindowPixelsToClient(g, x, y);
-    EXPECT_EQ(x, 960);
-    EXPECT_EQ(y, 540);
 }
 
 // The device object's window procedure turns messages into the shell's flags.

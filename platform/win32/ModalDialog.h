@@ -1,5 +1,5 @@
 // The modal dialog's state, shared by the dialog calls and the window that shows
-// it in live runs.
+// it in live runs (platform/dialogs).
 #pragma once
 
 #include "platform/win32/win32.h"
@@ -24,6 +24,8 @@ struct ModalDialog {
     bool ended = false;
     INT_PTR result = 0;
 
+    // The window handle the procedure sees.
+    HWND Handle() { return reinterpret_cast<HWND>(this); }
     ControlState* Find(int id);
     int NextTabStop(int from, int step) const;
     int DefaultButton() const;
@@ -34,14 +36,11 @@ struct ModalDialog {
     void Command(int id);
 };
 
-// Shows the dialog in a window of its own until the procedure ends it; false
-// when no window could be made.
-bool RunDialogWindow(ModalDialog& d);
-
-// Live runs show dialogs with RunDialogWindow once a program asks for it (the
-// window needs the Direct3D 9 and GDI stand-ins, which only full programs link);
-// without it a live dialog cannot be created and DialogBoxParamW answers -1.
-void UseDialogWindow();
+// Live runs show a dialog through the presenter a program installs (the window
+// needs the Direct3D 9 and GDI stand-ins, which sit above this one); without
+// one a live dialog cannot be created and DialogBoxParamW answers -1. The
+// presenter runs the dialog until it ends and answers false when it could not
+// show it.
 using Presenter = bool (*)(ModalDialog&);
 void SetPresenter(Presenter presenter);
 

@@ -1,7 +1,7 @@
 // The modal dialog in a window of its own: laid out in dialog units from the
 // dialog font, drawn with the GDI stand-in into a bitmap, shown through the
 // Direct3D 9 stand-in, and driven by mouse and keyboard as on Windows.
-#include "platform/win32/DialogWindow.h"
+#include "platform/dialogs/DialogWindow.h"
 
 #include "platform/d3d9/d3d9.h"
 #include "platform/gdi/gdi.h"
@@ -11,8 +11,11 @@
 #include <string>
 #include <vector>
 
-namespace dialog {
+namespace dialogs {
 namespace {
+
+using dialog::ControlState;
+using dialog::ModalDialog;
 
 const WCHAR kClassName[] = L"mivola-dialog";
 
@@ -524,9 +527,9 @@ bool RunDialogWindow(ModalDialog& d)
     return shown;
 }
 
-void UseDialogWindow()
+void Install()
 {
-    SetPresenter(RunDialogWindow);
+    dialog::SetPresenter(RunDialogWindow);
 }
 
-}  // namespace dialog
+}  // namespace dialogs

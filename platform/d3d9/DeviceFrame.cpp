@@ -1,0 +1,159 @@
+// The frame: scene brackets, clearing, and presenting the back buffer to the
+// device's output (its window, or the host's frame sink).
+#include <SDL2/SDL.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/d3d9/D3d9Stats.h"
+#include "platform/d3d9/DeviceImpl.h"
+#include "platform/d3d9/FixedFunction.h"
+#include "platform/d3d9/StatsInternal.h"
+#include "platform/host/Host.h"
+
+namespace d3d9 {
+
+HRESULT Device::BeginScene()
+{
+    if (inScene_) return D3DERR_INVALIDCALL;
+    inScene_ = true;
+    return D3D_OK;
+}
+
+HRESULT Device::EndScene()
+{
+    if (!inScene_) return D3DERR_INVALIDCALL;
+    inScene_ = false;
+    return D3D_OK;
+}
+
+HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
+                      DWORD stencil)
+{
+    GLbitfield mask = 0;
+    if (flags & D3DCLEAR_TARGET) mask |= GL_COLOR_BUFFER_BIT;
+    if ((flags & D3DCLEAR_ZBUFFER) && depth_) mask |= GL_DEPTH_BUFFER_BIT;
+    if ((flags & D3DCLEAR_STENCIL) && depthFormat_ == GL_DEPTH24_STENCIL8) mask |= GL_STENCIL_BUFFER_BIT;
+    if (!mask) return flags ? D3DERR_INVALIDCALL : D3D_OK;
+    if (activeDevice != this) Activate();
+    float c[4];
+    ColorToFloats(color, c);
+    glClearColor(c[0], c[1], c[2], c[3]);
+    glClearDepth(z);
+    glClearStencil(GLint(stencil));
+    if (mask & GL_DEPTH_BUFFER_BIT) glDepthMask(GL_TRUE);
+    // Clearing is limited to the viewport, and to the rectangles when given.
+    glEnable(GL_SCISSOR_TEST);
+    const LONG vx0 = LONG(viewport_.X), vy0 = LONG(viewport_.Y);
+    const LONG vx1 = vx0 + LONG(viewport_.Width), vy1 = vy0 + LONG(viewport_.Height);
+    auto clearRect = [&](LONG x0, LONG y0, LONG x1, LONG y1) {
+        x0 = std::max(x0, vx0); y0 = std::max(y0, vy0);
+        x1 = std::min(x1, vx1); y1 = std::min(y1, vy1);
+        if (x0 >= x1 || y0 >= y1) return;
+        glScissor(x0, y0, x1 - x0, y1 - y0);
+        glClear(mask);
+    };
+    if (count > 0 && rects) {
+        for (DWORD i = 0; i < count; ++i) clearRect(rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2);
+    } else {
+        clearRect(vx0, vy0, vx1, vy1);
+    }
+    glDisable(GL_SCISSOR_TEST);
+    if (mask & GL_DEPTH_BUFFER_BIT) ApplyRenderState(D3DRS_ZWRITEENABLE);
+    return D3D_OK;
+}
+
+HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
+{
+    if (activeDevice != this) Activate();
+    const GLint w = GLint(params_.BackBufferWidth), h = GLint(params_.BackBufferHeight);
+    GLuint source = fbo_;
+    if (samples_ > 0) {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolveFbo_);
+        glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        source = resolveFbo_;
+    }
+    CountPresent();
+    switch (output_.kind) {
+    case Output::Window:
+        BlitToWindow(source);
+        SDL_GL_SwapWindow(window_);
+        break;
+    case Output::Host:
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, readback_.data());
+        host::SubmitFrame(host::FrameView{readback_.data(), w, h, size_t(w) * 4});
+        break;
+    case Output::None:
+        break;
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+    // The virtual clock moves on by one frame once the frame went out.
+    if (output_.kind == Output::Host) host::EndFrame();
+    return D3D_OK;
+}
+
+// Draws the back buffer into the window's back buffer, scaled to fit with its
+// aspect kept, black bars beside it; row 0 of the back buffer is the top.
+void Device::BlitToWindow(GLuint source)
+{
+    const GLint w = GLint(params_.BackBufferWidth), h = GLint(params_.BackBufferHeight);
+    int ww = 0, wh = 0;
+    SDL_GL_GetDrawableSize(window_, &ww, &wh);
+    double scale = std::min(double(ww) / w, double(wh) / h);
+    GLint dw = GLint(std::lround(w * scale)), dh = GLint(std::lround(h * scale));
+    GLint dx = (ww - dw) / 2, dy = (wh - dh) / 2;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    if (dw != ww || dh != wh) {
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+    glBlitFramebuffer(0, 0, w, h, dx, dy + dh, dx + dw, dy, GL_COLOR_BUFFER_BIT,
+                      (dw == w && dh == h) ? GL_NEAREST : GL_LINEAR);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, params_.BackBufferFormat == D3DFMT_A8R8G8B8);
+}
+
+bool Device::ReadWindow(std::vector<uint8_t>& rgba, int& width, int& height)
+{
+    if (!window_ || !MakeCurrent()) return false;
+    SDL_GL_GetDrawableSize(window_, &width, &height);
+    if (width <= 0 || height <= 0) return false;
+    rgba.resize(size_t(width) * size_t(height) * 4);
+    // The same drawing as Present's, read from the window's back buffer (the front
+    // one cannot be read everywhere).
+    if (samples_ > 0) {
+        const GLint w = GLint(params_.BackBufferWidth), h = GLint(params_.BackBufferHeight);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolveFbo_);
+        glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    }
+    BlitToWindow(samples_ > 0 ? resolveFbo_ : fbo_);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+    // The window's rows come bottom first.
+    const size_t row = size_t(width) * 4;
+    std::vector<uint8_t> swap(row);
+    for (int y = 0; y < height / 2; ++y) {
+        uint8_t* a = &rgba[size_t(y) * row];
+        uint8_t* b = &rgba[size_t(height - 1 - y) * row];
+        std::memcpy(swap.data(), a, row);
+        std::memcpy(a, b, row);
+        std::memcpy(b, swap.data(), row);
+    }
+    return true;
+}
+
+bool ReadPresentedWindow(IDirect3DDevice9* device, std::vector<uint8_t>& rgba, int& width, int& height)
+{
+    return device && static_cast<Device*>(device)->ReadWindow(rgba, width, height);
+}
+
+}  // namespace d3d9

@@ -1,0 +1,312 @@
+// The live back end over SDL2: real windows with an OpenGL surface for the
+// Direct3D 9 stand-in, SDL's events, keyboard and mouse, the monotonic clock,
+// the screen saver, and xdg-open for web addresses.
+#include "platform/win32/Platform.h"
+#include "platform/win32/WindowInternal.h"
+
+#include "res/icon/MivolaIcon.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <chrono>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace win32 {
+namespace {
+
+constexpr WPARAM kLeftButtonFlag = 0x0001;   // MK_LBUTTON
+
+// Virtual-key codes beyond the ones win32.h names.
+constexpr int kVkControl = 0x11;
+constexpr int kVkMenu = 0x12;
+constexpr int kVkLeft = 0x25;
+constexpr int kVkUp = 0x26;
+constexpr int kVkRight = 0x27;
+constexpr int kVkDown = 0x28;
+
+struct Video {
+    bool tried = false;
+    bool ok = false;
+};
+Video video;
+
+// Destroyed windows' SDL windows: hidden, kept until the process ends, because
+// the device may still present to them. Never destroyed itself: windows close
+// during static destruction.
+std::vector<SDL_Window*>& Retired()
+{
+    static auto* retired = new std::vector<SDL_Window*>;
+    return *retired;
+}
+
+dialog::Presenter presenter = nullptr;
+
+SDL_Surface* CreateIconSurface()
+{
+    constexpr int size = 48;
+    static uint8_t pixels[size * size * 4];
+    mivola_icon::RenderIcon(size, pixels);
+    return SDL_CreateRGBSurfaceWithFormatFrom(pixels, size, size, 32, size * 4, SDL_PIXELFORMAT_RGBA32);
+}
+
+bool ScancodeDown(int virtualKey)
+{
+    if (virtualKey == VK_LBUTTON) return (SDL_GetGlobalMouseState(nullptr, nullptr) & SDL_BUTTON_LMASK) != 0;
+    int count = 0;
+    const Uint8* keys = SDL_GetKeyboardState(&count);
+    auto down = [&](SDL_Scancode code) { return code < count && keys[code] != 0; };
+    if (virtualKey >= 'A' && virtualKey <= 'Z')
+        return down(static_cast<SDL_Scancode>(SDL_SCANCODE_A + (virtualKey - 'A')));
+    if (virtualKey >= '1' && virtualKey <= '9')
+        return down(static_cast<SDL_Scancode>(SDL_SCANCODE_1 + (virtualKey - '1')));
+    switch (virtualKey) {
+    case '0': return down(SDL_SCANCODE_0);
+    case VK_ESCAPE: return down(SDL_SCANCODE_ESCAPE);
+    case VK_SPACE: return down(SDL_SCANCODE_SPACE);
+    case VK_TAB: return down(SDL_SCANCODE_TAB);
+    case VK_RETURN: return down(SDL_SCANCODE_RETURN) || down(SDL_SCANCODE_KP_ENTER);
+    case VK_SHIFT: return down(SDL_SCANCODE_LSHIFT) || down(SDL_SCANCODE_RSHIFT);
+    case kVkControl: return down(SDL_SCANCODE_LCTRL) || down(SDL_SCANCODE_RCTRL);
+    case kVkMenu: return down(SDL_SCANCODE_LALT) || down(SDL_SCANCODE_RALT);
+    case kVkLeft: return down(SDL_SCANCODE_LEFT);
+    case kVkUp: return down(SDL_SCANCODE_UP);
+    case kVkRight: return down(SDL_SCANCODE_RIGHT);
+    case kVkDown: return down(SDL_SCANCODE_DOWN);
+    default: return false;
+    }
+}
+
+class Live final : public Platform {
+public:
+    DWORD TickCount() override
+    {
+        auto now = std::chrono::steady_clock::now().time_since_epoch();
+        return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+    }
+
+    void Sleep(DWORD milliseconds) override
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
+
+    bool ScreenSize(int& width, int& height) override
+    {
+        SDL_DisplayMode mode;
+        if (!EnsureSdlVideo() || SDL_GetDesktopDisplayMode(0, &mode) != 0) return false;
+        width = mode.w;
+        height = mode.h;
+        return true;
+    }
+
+    bool OpenWindow(WindowRecord& w, const std::string& title, bool withIcon) override
+    {
+        if (!EnsureSdlVideo()) return false;
+        Uint32 flags = SDL_WINDOW_OPENGL | (w.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN);
+        if (w.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+        w.sdl = SDL_CreateWindow(title.c_str(), w.clientX, w.clientY, std::max(1, w.clientWidth),
+                                 std::max(1, w.clientHeight), flags);
+        if (!w.sdl) {
+            LogPrintf("[win32] SDL_CreateWindow failed: %s\n", SDL_GetError());
+            return false;
+        }
+        if (withIcon) {
+            if (SDL_Surface* icon = CreateIconSurface()) {
+                SDL_SetWindowIcon(w.sdl, icon);
+                SDL_FreeSurface(icon);
+            }
+        }
+        RefreshGeometry(w);
+        return true;
+    }
+
+    void ShowWindow(WindowRecord& w) override
+    {
+        if (!w.sdl) return;
+        if (w.visible)
+            SDL_ShowWindow(w.sdl);
+        else
+            SDL_HideWindow(w.sdl);
+        RefreshGeometry(w);
+    }
+
+    void RaiseWindow(WindowRecord& w) override
+    {
+        if (w.sdl) SDL_RaiseWindow(w.sdl);
+    }
+
+    void FocusWindow(WindowRecord& w) override
+    {
+        if (w.sdl) SDL_SetWindowInputFocus(w.sdl);   // the window manager may decline
+    }
+
+    void RefreshGeometry(WindowRecord& w) override
+    {
+        if (!w.sdl) return;
+        SDL_GetWindowPosition(w.sdl, &w.clientX, &w.clientY);
+        SDL_GetWindowSize(w.sdl, &w.clientWidth, &w.clientHeight);
+    }
+
+    void CloseWindow(WindowRecord& w) override
+    {
+        if (!w.sdl) return;
+        SDL_HideWindow(w.sdl);
+        Retired().push_back(w.sdl);
+    }
+
+    void AllowScreenSaver(bool allowed) override
+    {
+        if (!video.ok) return;
+        if (allowed)
+            SDL_EnableScreenSaver();
+        else
+            SDL_DisableScreenSaver();
+    }
+
+    // Mouse motion is not queued: the program reads the cursor position itself,
+    // so a moving mouse never builds a backlog.
+    bool TakeEvent() override
+    {
+        SDL_Event e;
+        if (!video.ok || !SDL_PollEvent(&e)) return false;
+        switch (e.type) {
+        case SDL_QUIT: {
+            // A termination signal: close the program's window as its close box would.
+            HWND target = InputTarget();
+            if (target) QueueMessage(target, WM_CLOSE, 0, 0);
+            break;
+        }
+        case SDL_WINDOWEVENT: {
+            WindowRecord* w = FindWindowRecord(SDL_GetWindowFromID(e.window.windowID));
+            if (!w) break;
+            switch (e.window.event) {
+            case SDL_WINDOWEVENT_CLOSE:
+                QueueMessage(w->handle, WM_CLOSE, 0, 0);
+                break;
+            case SDL_WINDOWEVENT_FOCUS_GAINED:
+                FocusChanged(w->handle, true);
+                break;
+            case SDL_WINDOWEVENT_FOCUS_LOST:
+                FocusChanged(w->handle, false);
+                break;
+            case SDL_WINDOWEVENT_MOVED:
+            case SDL_WINDOWEVENT_SIZE_CHANGED:
+                RefreshGeometry(*w);
+                break;
+            default:
+                break;
+            }
+            break;
+        }
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP: {
+            if (e.button.button != SDL_BUTTON_LEFT) break;
+            WindowRecord* w = FindWindowRecord(SDL_GetWindowFromID(e.button.windowID));
+            if (!w) break;
+            RefreshGeometry(*w);
+            int x = e.button.x, y = e.button.y;
+            WindowGeometry g{};
+            GetWindowGeometry(w->handle, &g);
+            WindowPixelsToClient(g, x, y);
+            bool down = e.type == SDL_MOUSEBUTTONDOWN;
+            QueueMessage(w->handle, down ? WM_LBUTTONDOWN : WM_LBUTTONUP, down ? kLeftButtonFlag : 0,
+                         MAKELPARAM(x, y));
+            break;
+        }
+        default:
+            break;
+        }
+        return true;
+    }
+
+    bool KeyDown(int virtualKey) override
+    {
+        if (!EnsureSdlVideo()) return false;
+        // Bring SDL's key state up to date without taking events from the queue.
+        // SDL only tracks the keyboard while one of its windows has the focus.
+        SDL_PumpEvents();
+        return ScancodeDown(virtualKey);
+    }
+
+    bool CursorPos(POINT& screen) override
+    {
+        if (!EnsureSdlVideo()) return false;
+        int x = 0, y = 0;
+        SDL_GetGlobalMouseState(&x, &y);
+        screen = POINT{x, y};
+        return true;
+    }
+
+    int MessageBox(const std::string& text, const char* caption, UINT type) override
+    {
+        // Windows shows "Error" when a message box has no caption.
+        const char* title = caption ? caption : "Error";
+        bool error = (type & 0xF0) == MB_ICONERROR;
+        LogPrintf("[messagebox] %s%s: %s\n", error ? "error: " : "", title, text.c_str());
+        SDL_ShowSimpleMessageBox(error ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION, title, text.c_str(),
+                                 nullptr);
+        return IDOK;
+    }
+
+    bool RunDialog(dialog::ModalDialog& d) override { return presenter && presenter(d); }
+
+    // The address is one argument of a program started without a shell, and
+    // nobody waits for it.
+    bool OpenAddress(const std::string& address) override
+    {
+        std::string argument = address;
+        char program[] = "xdg-open";
+        char* argv[] = {program, argument.data(), nullptr};
+        pid_t child = 0;
+        if (posix_spawnp(&child, program, nullptr, nullptr, argv, environ) != 0) return false;
+        // Reap the child in the background so it leaves no zombie.
+        std::thread([child] {
+            int status = 0;
+            waitpid(child, &status, 0);
+        }).detach();
+        return true;
+    }
+};
+
+}  // namespace
+
+Platform& LivePlatform()
+{
+    // Never destroyed: windows closed during static destruction still use it.
+    static Live* platform = new Live;
+    return *platform;
+}
+
+}  // namespace win32
+
+// ---- shared with the Direct3D 9 stand-in ------------------------------------------
+
+// The one place that starts SDL's video subsystem.
+bool EnsureSdlVideo()
+{
+    using win32::video;
+    if (!video.tried) {
+        video.tried = true;
+        // Closing the last window is a WM_CLOSE of ours, not a quit request.
+        SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+        // The window may be clicked into focus without the click being lost.
+        SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+        video.ok = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+        if (!video.ok) LogPrintf("[win32] SDL video unavailable: %s\n", SDL_GetError());
+    }
+    return video.ok;
+}
+
+namespace dialog {
+
+void SetPresenter(Presenter p)
+{
+    win32::presenter = p;
+}
+
+}  // namespace dialog

@@ -292,9 +292,6 @@ TEST_F(MonitorRender, TheEntryOffsetLowersTheWholeScene)
 {
     monitor.verticalOffset = -200;
     Frame low = DrawMonitor();
-    D3DMATRIX world;
-    device->GetTransform(D3DTS_WORLD, &world);
-    EXPECT_NEAR(world._42, -200.0f, 1e-3f);
     // Nothing at the faces' own place; face 0 shows 200 units lower.
     EXPECT_EQ(ShownAt(low, carousel::GridCentre(0)), kUnknown);
     const Vector3 lowered = carousel::GridCentre(0) + Vector3(0, -200, 0);
@@ -306,8 +303,6 @@ TEST_F(MonitorRender, TheEntryOffsetLowersTheWholeScene)
 
     monitor.verticalOffset = 0;
     Frame placed = DrawMonitor();
-    device->GetTransform(D3DTS_WORLD, &world);
-    EXPECT_NEAR(world._42, 0.0f, 1e-4f);
     EXPECT_EQ(ShownAt(placed, carousel::GridCentre(0)), 0);
 }
 
@@ -409,17 +404,6 @@ TEST(MonitorMatrices, LookAtPutsTheTargetStraightAhead)
     // Looking straight up, up is -z: the world's +x stays to the right.
     const Vector3 right = ArtshowMonitor::LookAt(Vector3(), Vector3(0, 5, 0)).TransformPoint(Vector3(1, 0, 0));
     EXPECT_NEAR(right.x, 1.0f, 1e-6f);
-}
-
-TEST_F(MonitorRender, ASceneThatFailedToLoadDrawsNothing)
-{
-    UseScene(dir + "/missing.3ds");
-    ASSERT_NE(monitor.model.handle.scene, nullptr);
-    EXPECT_EQ(monitor.model.handle.scene->meshCount, 0);
-    Frame frame = DrawMonitor();
-    size_t lit = 0;
-    for (const Rgba& p : frame.pixels) lit += p.r | p.g | p.b;
-    EXPECT_EQ(lit, 0u);
 }
 
 }  // namespace

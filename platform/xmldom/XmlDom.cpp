@@ -131,6 +131,7 @@ private:
         case XML_ELEMENT_NODE: {
             IXMLDOMNode* element = New(NODE_ELEMENT, QualifiedName(node->ns, node->name), {});
             if (!element) return nullptr;
+            element->line = xmlGetLineNo(node);
             for (xmlNsPtr ns = node->nsDef; ns; ns = ns->next) {
                 std::wstring name = ns->prefix ? L"xmlns:" + Wide(ns->prefix) : L"xmlns";
                 IXMLDOMNode* attribute = New(NODE_ATTRIBUTE, std::move(name), Wide(ns->href));
@@ -144,6 +145,7 @@ private:
                 IXMLDOMNode* attribute = New(NODE_ATTRIBUTE, QualifiedName(attr->ns, attr->name), Wide(value));
                 xmlFree(value);
                 if (!attribute) return nullptr;
+                attribute->line = element->line;
                 element->attributes.push_back(attribute);
             }
             return element;

@@ -42,6 +42,7 @@ struct IXMLDOMNode {
     IXMLDOMNode* firstChild = nullptr;
     IXMLDOMNode* nextSibling = nullptr;
     std::vector<IXMLDOMNode*> attributes;     // elements only, in document order
+    long line = 0;                            // source line of an element or attribute; 0 unknown
 
     HRESULT get_nodeType(DOMNodeType* result) const;
     HRESULT get_nodeName(const WCHAR** result) const;

@@ -164,7 +164,7 @@ int CheckContent(const std::string& folder, const Manifest& m, bool test) {
     size("intro/dial.png", 2048, 0);
     const ExpectedFile* knob = size("intro/button.png", 0, 0);
     if (knob && knob->width != knob->height) bad("the knob is not square");
-    if (const ExpectedFile* s = size("endscreen/scroller.png", 483, 0); s && (s->height < 1025 || s->height > 2048))
+    if (const ExpectedFile* s = size("endscreen/scroller.png", 512, 0); s && (s->height < 1025 || s->height > 2048))
         bad("scroller height gives no 2048-row texture");
     size("endscreen/letterbox.png", 483, 244);
 

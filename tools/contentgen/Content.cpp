@@ -7,6 +7,7 @@
 #include "tools/contentgen/Pictures.h"
 #include "tools/contentgen/Radio.h"
 #include "tools/contentgen/Synth.h"
+#include "tools/make/Disk.h"
 #include "tools/writers/ModuleWriter.h"
 
 #include <libopenmpt/libopenmpt.hpp>
@@ -15,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -91,8 +93,6 @@ bool Fail(const std::string& what) {
     return false;
 }
 
-std::string Ext(Format f) { return f == Format::Xm ? "XM" : f == Format::Mod ? "MOD" : f == Format::Ogg ? "OGG" : "MP3"; }
-
 Stereo RenderModule(const std::vector<uint8_t>& bytes, int rate) {
     std::istringstream in(std::string(bytes.begin(), bytes.end()));
     openmpt::module mod(in);
@@ -106,225 +106,123 @@ Stereo RenderModule(const std::vector<uint8_t>& bytes, int rate) {
     return s;
 }
 
-std::string Escape(const std::string& s) {
-    std::string o;
-    for (char c : s) {
-        if (c == '&') o += "&amp;";
-        else if (c == '<') o += "&lt;";
-        else if (c == '>') o += "&gt;";
-        else if (c == '"') o += "&quot;";
-        else o += c;
-    }
-    return o;
-}
-
-bool WriteText(const fs::path& p, const std::string& text) {
-    std::ofstream f(p, std::ios::binary);
-    f << text;
-    return bool(f);
-}
+const char* kArtist = "Mivola crew";
 
 const char* kGreeting =
-    "Welcome aboard the Mivola music disk, rmx 001!\n"
-    "    Six songs made of numbers: two tracker modules in the extended format, one for the\n"
-    "    four-channel machines of old, and a handful of streams, all composed and synthesised\n"
-    "    by a small program of ours. Click the arrows on the amplifier to move between songs\n"
-    "    and watch the carousel turn; press Escape when you have heard enough.\n"
-    "    Greetings fly out to every tracker, pixel pusher and coder who still makes music disks,\n"
-    "    to the people behind free fonts and free codecs, and to you for listening. Stay tuned!";
+    "Welcome aboard the Mivola music disk, rmx 001!    "
+    "Six songs made of numbers: two tracker modules in the extended format, one for the "
+    "four-channel machines of old, and a handful of streams, all composed and synthesised "
+    "by a small program of ours. Click the arrows on the amplifier to move between songs "
+    "and watch the carousel turn; press Escape when you have heard enough.    "
+    "Greetings fly out to every tracker, pixel pusher and coder who still makes music disks, "
+    "to the people behind free fonts and free codecs, and to you for listening. Stay tuned!";
 
-std::string ArtXml(const std::vector<SongSpec>& songs, const std::string& titleDir) {
-    std::ostringstream x;
-    x << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-         "<!-- Mivola song catalogue: the songs in playing order, each with its title picture. -->\n"
-         "<bits>\n  <songs>\n";
-    for (size_t i = 0; i < songs.size(); ++i) {
-        std::string pic = titleDir + "/" + fs::path(songs[i].file).stem().string() + ".png";
-        // Attribute order does not matter to the reader; both orders appear.
-        if (i % 2 == 0) x << "    <song path=\"" << Escape(songs[i].file) << "\" titlepic=\"" << Escape(pic) << "\"/>\n";
-        else x << "    <song titlepic=\"" << Escape(pic) << "\"\n          path=\"" << Escape(songs[i].file) << "\" />\n";
-        if (i == 2) x << "    <!-- the second half of the disk -->\n";
+// The staging folder for the composed songs, removed again when done.
+struct Staging {
+    fs::path dir;
+    Staging() {
+        dir = fs::temp_directory_path() / ("mivola-contentgen-" + std::to_string(::getpid()));
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+        fs::create_directories(dir, ec);
     }
-    x << "  </songs>\n</bits>\n";
-    return x.str();
-}
-
-std::string InterfaceXml() {
-    const AmpLayout a;
-    std::ostringstream x;
-    x << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-         "<!-- Mivola interface: layers from the bottom up. -->\n"
-         "<bits>\n<interface>\n<layers>\n"
-         "  <element type=\"layer\" relativepos=\"background\" x=\"0\" y=\"0\">\n"
-         "    <image path=\"interface/background.png\"/>\n  </element>\n"
-         "  <!-- a glow behind the carousel that breathes with the music -->\n"
-         "  <element type=\"layer\" react=\"opacity\" x=\"526\" y=\"210\">\n"
-         "    <image path=\"interface/orb_big.png\" blend=\"add\"/>\n  </element>\n"
-         "  <element type=\"layer\" relativepos=\"panel\" x=\"36\" y=\"96\">\n"
-         "    <image path=\"interface/panel_left.png\" blend=\"normal\"/>\n  </element>\n"
-         "  <element x=\"1044\" y=\"96\" type=\"layer\" relativepos=\"panel\">\n"
-         "    <image blend=\"normal\" path=\"interface/panel_right.png\"/>\n  </element>\n"
-         "  <element type=\"monitor\" x=\"0\" y=\"0\">\n"
-         "    <monitor path=\"scene/carousel.3ds\"/>\n";
-    for (int id = 0; id < 4; ++id)
-        x << "    <dummytexture id=\"" << id << "\" file=\"" << ScreenTextureName(id) << "\"/>\n";
-    x << "  </element>\n"
-         "  <!-- orbs pulse with the music -->\n"
-         "  <element type=\"layer\" relativepos=\"orbtop\" react=\"opacity\" x=\"76\" y=\"120\">\n"
-         "    <image path=\"interface/orb_pink.png\" blend=\"add\"/>\n  </element>\n"
-         "  <element type=\"layer\" relativepos=\"orbmiddle\" react=\"opacity\" x=\"76\" y=\"272\">\n"
-         "    <image path=\"interface/orb_cyan.png\" blend=\"add\"/>\n  </element>\n"
-         "  <element type=\"layer\" relativepos=\"orbbottom\" react=\"opacity\" x=\"76\" y=\"424\">\n"
-         "    <image path=\"interface/orb_gold.png\"/>\n  </element>\n"
-         "  <element type=\"layer\" react=\"opacity\" x=\"1084\" y=\"126\">\n"
-         "    <image path=\"interface/orb_cyan.png\" blend=\"add\"/>\n  </element>\n"
-         "  <element type=\"layer\" react=\"opacity\" x=\"1084\" y=\"256\">\n"
-         "    <image path=\"interface/orb_pink.png\" blend=\"add\"/>\n  </element>\n"
-         "  <element type=\"layer\" relativepos=\"amp\" x=\"" << a.x << "\" y=\"" << a.y << "\">\n"
-         "    <image path=\"interface/amplifier.png\"/>\n  </element>\n"
-         "  <element type=\"vu\" relativepos=\"amp\" x=\"" << a.vuX << "\" y=\"" << a.vuY << "\">\n"
-         "    <image path=\"interface/vu_block.png\" blend=\"normal\"/>\n  </element>\n"
-         "  <element type=\"ampcontrol\" relativepos=\"amp\" x=\"" << a.prevX << "\" y=\"" << a.buttonY << "\">\n"
-         "    <image path=\"interface/button_prev.png\"/>\n    <control direction=\"-1\"/>\n  </element>\n"
-         "  <element type=\"ampcontrol\" relativepos=\"amp\" x=\"" << a.nextX << "\" y=\"" << a.buttonY << "\">\n"
-         "    <control direction=\"1\"/>\n    <image path=\"interface/button_next.png\"/>\n  </element>\n"
-         "  <element type=\"layer\" relativepos=\"panel\" x=\"40\" y=\"620\">\n"
-         "    <image path=\"interface/scroller_panel.png\"/>\n  </element>\n"
-         "  <element type=\"tinyscroll\" x=\"60\" y=\"630\">\n"
-         "    <font path=\"fonts/DejaVuSans.ttf\" name=\"DejaVu Sans\" size=\"16\"/>\n"
-         "    <text>\n    " << Escape(kGreeting) << "\n    </text>\n  </element>\n"
-         "  <element type=\"layer\" relativepos=\"foreground\" x=\"0\" y=\"0\">\n"
-         "    <image path=\"interface/foreground.png\"/>\n  </element>\n"
-         "  <element\n      type=\"layer\"\n      relativepos=\"foreforeground\"\n      x=\"24\" y=\"24\">\n"
-         "    <image path=\"interface/badge.png\"/>\n  </element>\n"
-         "</layers>\n</interface>\n</bits>\n";
-    return x.str();
-}
+    ~Staging() {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+};
 
 }  // namespace
 
 bool GenerateContent(const GenerateOptions& o, Manifest& m) {
-    const fs::path root(o.out);
     std::error_code ec;
-    for (const char* dir : {"", "interface", "intro", "endscreen", "songs", "titles", "scene", "fonts"})
-        fs::create_directories(root / dir, ec);
     if (!o.wavDir.empty()) fs::create_directories(o.wavDir, ec);
     const int rate = 44100;
+    Staging staging;
 
-    auto picture = [&](const std::string& rel, const Image& img, bool alpha = true) {
-        if (!img.SavePng((root / rel).string(), alpha)) return Fail(rel);
-        m.files.push_back({rel, FileKind::Picture, img.Width(), img.Height(), 0, 0});
-        return true;
-    };
-    auto stream = [&](const std::string& rel, const Stereo& pcm, int r, bool ogg, float quality, int serial,
-                      int kbps, const std::string& title) {
-        bool ok = ogg ? WriteOgg((root / rel).string(), pcm, r, quality, serial, title)
-                      : WriteMp3((root / rel).string(), pcm, r, kbps);
-        if (!ok) return Fail(rel);
-        m.files.push_back({rel, FileKind::Stream, 0, 0, double(pcm.Frames()) / r, 0});
-        if (!o.wavDir.empty()) WriteWav((fs::path(o.wavDir) / (fs::path(rel).stem().string() + ".wav")).string(), pcm, r);
-        return true;
-    };
-
-    // Songs and their title pictures.
+    // The songs, composed and encoded with their titles in their tags (module names,
+    // Vorbis comments, ID3), then handed to the disk maker like anyone's songs.
     const std::vector<SongSpec> songs = Songs(o.test);
-    const int titleSize = o.test ? 64 : 256;
+    std::vector<DiskSong> disk;
+    std::vector<double> expectedSeconds;
     int serial = 0x4D560001;
     for (const SongSpec& s : songs) {
         SongPlan plan = Compose(s.style);
-        m.songTitles.push_back(s.title);
+        const std::string file = (staging.dir / fs::path(s.file).filename()).string();
+        const std::string stem = fs::path(s.file).stem().string();
+        double seconds = 0;
         if (s.format == Format::Xm || s.format == Format::Mod) {
             ModuleSong song = s.format == Format::Xm ? BuildXm(plan, s.timbre) : BuildMod(plan, s.timbre);
             std::vector<uint8_t> bytes;
             std::string error;
             bool ok = s.format == Format::Xm ? WriteXm(song, bytes, error) : WriteMod(song, bytes, error);
             if (!ok) { std::fprintf(stderr, "mivola-contentgen: %s: %s\n", s.file.c_str(), error.c_str()); return false; }
-            if (!SaveBytes((root / s.file).string(), bytes)) return Fail(s.file);
-            m.files.push_back({s.file, FileKind::Module, 0, 0, ModuleSongSeconds(song), song.channels});
-            if (!o.wavDir.empty()) WriteWav((fs::path(o.wavDir) / (fs::path(s.file).stem().string() + ".wav")).string(), RenderModule(bytes, rate), rate);
+            if (!SaveBytes(file, bytes)) return Fail(file);
+            seconds = ModuleSongSeconds(song);
+            if (!o.wavDir.empty()) WriteWav((fs::path(o.wavDir) / (stem + ".wav")).string(), RenderModule(bytes, rate), rate);
         } else {
             Stereo pcm = RenderSong(plan, s.sound, rate, 2.0);
             Normalize(pcm, s.format == Format::Mp3 ? 0.8f : 0.85f);
-            if (!stream(s.file, pcm, rate, s.format == Format::Ogg, o.test ? 0.0f : 0.3f, serial++, o.test ? 96 : 160, s.title)) return false;
+            bool ok = s.format == Format::Ogg ? WriteOgg(file, pcm, rate, o.test ? 0.0f : 0.3f, serial++, s.title, kArtist)
+                                             : WriteMp3(file, pcm, rate, o.test ? 96 : 160, s.title, kArtist);
+            if (!ok) return Fail(file);
+            seconds = double(pcm.Frames()) / rate;
+            if (!o.wavDir.empty()) WriteWav((fs::path(o.wavDir) / (stem + ".wav")).string(), pcm, rate);
         }
-        std::string pic = "titles/" + fs::path(s.file).stem().string() + ".png";
-        if (!picture(pic, TitlePicture(s.look, s.title, Ext(s.format), titleSize))) return false;
+        DiskSong d;
+        d.source = file;
+        d.facts = ProbeSong(file);
+        if (d.facts.kind == SongKind::None) {
+            std::fprintf(stderr, "mivola-contentgen: %s: %s\n", s.file.c_str(), d.facts.reason.c_str());
+            return false;
+        }
+        // Module formats keep no artist; the title comes from the module's name.
+        d.title = d.facts.title.empty() ? s.title : d.facts.title;
+        d.artist = d.facts.artist.empty() ? kArtist : d.facts.artist;
+        disk.push_back(d);
+        expectedSeconds.push_back(seconds);
+        m.songTitles.push_back(d.title);
     }
 
-    // Shell media.
-    if (!picture("interface/loadingscreen.png", LoadingScreen(), false)) return false;
-    if (!picture("intro/background.png", IntroBackground(), false)) return false;
-    if (!picture("intro/dial.png", IntroDial())) return false;
-    if (!picture("intro/foreground.png", IntroForeground())) return false;
-    if (!picture("intro/button.png", IntroKnob())) return false;
-    if (!picture("intro/startscreen.png", StartScreen(), false)) return false;
-    const char* invaders[3] = {"intro/invader2c.png", "intro/invader2d.png", "intro/invader2e.png"};
-    for (int i = 0; i < 3; ++i)
-        if (!picture(invaders[i], Invader(i))) return false;
-    if (!picture("endscreen/background.png", EndBackground(), false)) return false;
-    if (!picture("endscreen/scroller.png", EndScroller(m.songTitles))) return false;
-    if (!picture("endscreen/letterbox.png", EndLetterbox())) return false;
-    {
-        // The intro song: the test folder keeps its length (the intro runs on its clock) but
-        // takes a cheap encoding.
-        const int r = rate;
-        Stereo radio = RenderRadio(r);
-        Normalize(radio, 0.8f);
-        if (!stream("intro/Radio_Mivola.mp3", radio, r, false, 0, 0, o.test ? 64 : 128, "Radio Mivola")) return false;
-    }
-    {
-        SongStyle st = Style("Sundrelle", 77, 84, 51, false, o.test ? 4 : 54, {0, 5, 3, 4}, DrumsHalfTime, BassWalking, 0.4f);
-        st.shortForm = o.test;
-        SongSound snd;
-        snd.lead = LeadBell; snd.bass = BassSub; snd.pad = PadWarm; snd.arp = LeadPluck; snd.reverb = 0.35f; snd.echo = 0.3f;
-        Stereo end = RenderSong(Compose(st), snd, rate, o.test ? 1.0 : 4.0);
-        Normalize(end, 0.85f);
-        if (!stream("endscreen/sundrelle.ogg", end, rate, true, o.test ? 0.0f : 0.3f, serial++, 0, "Sundrelle")) return false;
+    DiskOptions opt;
+    opt.out = o.out;
+    opt.force = true;
+    opt.quick = o.test;
+    opt.title = "Mivola";
+    opt.subtitle = "music disk  \xc2\xb7  rmx 001";
+    opt.author = "the Mivola crew";
+    opt.text = kGreeting;
+    opt.badge = "DISK 001";
+    opt.credits = {
+        {"MUSIC", {"composed and synthesised by code", "a tiny tracker writer, a tiny synth"}},
+        {"GRAPHICS", {"every pixel drawn by routines", "no brushes were harmed"}},
+        {"CODE", {"the Mivola crew", "C++20 on Linux"}},
+        {"FONT", {"DejaVu Sans, by the DejaVu fonts team", "(free licence, see FONT-LICENSE)"}},
+        {"GREETINGS", {"to everyone who still makes", "music disks and intros,", "and to you for listening"}},
+    };
+    opt.readmeNote = "Generated by mivola-contentgen: every picture, song and the 3D scene are made by\n"
+                     "its code; only the font is copied (see fonts/README).";
+    DiskResult made;
+    std::string error;
+    if (!MakeDisk(opt, disk, made, error)) {
+        std::fprintf(stderr, "mivola-contentgen: %s\n", error.c_str());
+        return false;
     }
 
-    // Interface pictures.
-    if (!picture("interface/background.png", InterfaceBackground(), false)) return false;
-    if (!picture("interface/foreground.png", InterfaceForeground())) return false;
-    if (!picture("interface/panel_left.png", Panel(200, 470, 0x2a1a4a))) return false;
-    if (!picture("interface/panel_right.png", Panel(200, 280, 0x1a2a4a))) return false;
-    if (!picture("interface/orb_pink.png", Orb(120, 0xff3fa4))) return false;
-    if (!picture("interface/orb_cyan.png", Orb(120, 0x3fd0ff))) return false;
-    if (!picture("interface/orb_gold.png", Orb(120, 0xffb347))) return false;
-    if (!picture("interface/orb_big.png", Orb(256, 0x7f3fff))) return false;
-    if (!picture("interface/amplifier.png", Amplifier())) return false;
-    if (!picture("interface/button_prev.png", AmpButton(-1))) return false;
-    if (!picture("interface/button_next.png", AmpButton(1))) return false;
-    if (!picture("interface/vu_block.png", VuBlock())) return false;
-    if (!picture("interface/scroller_panel.png", ScrollerPanel())) return false;
-    if (!picture("interface/badge.png", Badge())) return false;
-
-    // The carousel and its textures.
-    for (int slot = 0; slot < 4; ++slot) {
-        if (!picture("scene/" + ScreenTextureName(slot), ScreenPlaceholder(slot))) return false;
-        m.placeholderNames.push_back(ScreenTextureName(slot));
+    // The manifest: what the disk maker wrote, with the lengths the composer intended.
+    for (const DiskFile& f : made.files) {
+        ExpectedFile e{f.path, FileKind::Other, f.width, f.height, f.seconds, f.channels};
+        switch (f.kind) {
+        case DiskFileKind::Picture: e.kind = FileKind::Picture; break;
+        case DiskFileKind::Module: e.kind = FileKind::Module; break;
+        case DiskFileKind::Stream: e.kind = FileKind::Stream; break;
+        case DiskFileKind::Scene: e.kind = FileKind::Scene; break;
+        default: break;
+        }
+        for (size_t i = 0; i < made.songPaths.size(); ++i)
+            if (f.path == made.songPaths[i]) e.seconds = expectedSeconds[i];
+        m.files.push_back(e);
     }
-    if (!picture(std::string("scene/") + kBodyTexture, CarouselBody(), false)) return false;
-    if (!WriteCarousel((root / "scene/carousel.3ds").string())) return Fail("scene/carousel.3ds");
-    m.files.push_back({"scene/carousel.3ds", FileKind::Scene, 0, 0, 0, 0});
-
-    // Font and its licence.
-    fs::copy_file("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", root / "fonts/DejaVuSans.ttf", fs::copy_options::overwrite_existing, ec);
-    if (ec) return Fail("fonts/DejaVuSans.ttf");
-    m.files.push_back({"fonts/DejaVuSans.ttf", FileKind::Other});
-    fs::copy_file("/usr/share/doc/fonts-dejavu-core/copyright", root / "fonts/FONT-LICENSE", fs::copy_options::overwrite_existing, ec);
-    if (ec) return Fail("fonts/FONT-LICENSE");
-    if (!WriteText(root / "fonts/README",
-                   "DejaVuSans.ttf is copied unchanged from Debian's fonts-dejavu-core package.\n"
-                   "Its licence (a free font licence that allows redistribution) is in FONT-LICENSE.\n"))
-        return Fail("fonts/README");
-
-    // Catalogue files.
-    if (!WriteText(root / "art.xml", ArtXml(songs, "titles"))) return Fail("art.xml");
-    if (!WriteText(root / "interface.xml", InterfaceXml())) return Fail("interface.xml");
-    if (!WriteText(root / "README",
-                   "Mivola content folder, generated by mivola-contentgen: every picture, song and\n"
-                   "the 3D scene are made by its code; only the font is copied (see fonts/README).\n"
-                   "Run the program with this folder as its working directory.\n"))
-        return Fail("README");
+    for (int slot = 0; slot < 4; ++slot) m.placeholderNames.push_back(ScreenTextureName(slot));
     return true;
 }

@@ -14,9 +14,34 @@ int16_t ToPcm16(float v) { return int16_t(std::lround(std::clamp(v, -1.0f, 1.0f)
 
 bool WriteAll(FILE* f, const void* data, size_t n) { return n == 0 || std::fwrite(data, 1, n, f) == n; }
 
+// An ID3v2.4 tag with UTF-8 text frames for the non-empty values; empty without any.
+std::vector<unsigned char> Id3Tag(const std::string& title, const std::string& artist) {
+    std::vector<unsigned char> frames;
+    auto syncsafe = [](std::vector<unsigned char>& out, size_t v) {
+        for (int shift = 21; shift >= 0; shift -= 7) out.push_back(static_cast<unsigned char>((v >> shift) & 0x7F));
+    };
+    auto frame = [&](const char* id, const std::string& text) {
+        if (text.empty()) return;
+        frames.insert(frames.end(), id, id + 4);
+        syncsafe(frames, text.size() + 1);
+        frames.push_back(0);
+        frames.push_back(0);
+        frames.push_back(3);  // UTF-8
+        frames.insert(frames.end(), text.begin(), text.end());
+    };
+    frame("TIT2", title);
+    frame("TPE1", artist);
+    if (frames.empty()) return {};
+    std::vector<unsigned char> tag = {'I', 'D', '3', 4, 0, 0};
+    syncsafe(tag, frames.size());
+    tag.insert(tag.end(), frames.begin(), frames.end());
+    return tag;
+}
+
 }  // namespace
 
-bool WriteOgg(const std::string& path, const Stereo& pcm, int rate, float quality, int serial, const std::string& title) {
+bool WriteOgg(const std::string& path, const Stereo& pcm, int rate, float quality, int serial, const std::string& title,
+              const std::string& artist) {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
     vorbis_info vi;
@@ -25,7 +50,7 @@ bool WriteOgg(const std::string& path, const Stereo& pcm, int rate, float qualit
     vorbis_comment vc;
     vorbis_comment_init(&vc);
     vorbis_comment_add_tag(&vc, "TITLE", title.c_str());
-    vorbis_comment_add_tag(&vc, "ARTIST", "Mivola contentgen");
+    if (!artist.empty()) vorbis_comment_add_tag(&vc, "ARTIST", artist.c_str());
     vorbis_dsp_state vd;
     vorbis_block vb;
     vorbis_analysis_init(&vd, &vi);
@@ -82,7 +107,8 @@ bool WriteOgg(const std::string& path, const Stereo& pcm, int rate, float qualit
     return std::fclose(f) == 0 && ok;
 }
 
-bool WriteMp3(const std::string& path, const Stereo& pcm, int rate, int kbps) {
+bool WriteMp3(const std::string& path, const Stereo& pcm, int rate, int kbps, const std::string& title,
+              const std::string& artist) {
     lame_global_flags* gf = lame_init();
     if (!gf) return false;
     lame_set_in_samplerate(gf, rate);
@@ -117,9 +143,10 @@ bool WriteMp3(const std::string& path, const Stereo& pcm, int rate, int kbps) {
     if (tagSize > 0 && tagSize <= out.size()) std::copy(tag.begin(), tag.begin() + long(tagSize), out.begin());
     lame_close(gf);
 
+    const std::vector<unsigned char> id3 = Id3Tag(title, artist);
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
-    bool ok = WriteAll(f, out.data(), out.size());
+    bool ok = WriteAll(f, id3.data(), id3.size()) && WriteAll(f, out.data(), out.size());
     return std::fclose(f) == 0 && ok;
 }
 

@@ -53,14 +53,34 @@ void Bevel(Image& img, float x0, float y0, float x1, float y1, float r, Rgba bas
     img.StrokeRoundRect(x0 + 1.5f, y0 + 1.5f, x1 - 1.5f, y1 - 1.5f, r, 1.0f, Hex(0xffffff, 0.25f));
 }
 
-void Logo(Image& img, float cx, float baseline, int size, float glowAmount) {
-    Font big(SansBold(), size);
-    float spacing = float(size) * 0.08f;
-    float w = big.Measure("MIVOLA", spacing);
-    big.DrawGlow(img, cx - w * 0.5f, baseline, "MIVOLA", Hex(0xff3fa4, glowAmount), size / 10, spacing);
+// ASCII letters in capitals; other characters as they are.
+std::string Caps(std::string s) {
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    return s;
+}
+
+// The font at `size` pixels, or smaller until `text` fits in `width`.
+// The spacing between letters scales with the size; `chosen` receives the size.
+std::unique_ptr<Font> Fitted(const std::string& file, int size, const std::string& text, float width,
+                             float spacingPerPixel = 0, int* chosen = nullptr) {
+    auto font = std::make_unique<Font>(file, size);
+    while (size > 8 && font->Measure(text, float(size) * spacingPerPixel) > width)
+        font = std::make_unique<Font>(file, --size);
+    if (chosen) *chosen = size;
+    return font;
+}
+
+void Logo(Image& img, float cx, float baseline, int size, float glowAmount, const std::string& title) {
+    const std::string text = Caps(title);
+    auto fitted = Fitted(SansBold(), size, text, float(img.Width()) * 0.9f, 0.08f, &size);
+    const Font& big = *fitted;
+    const float spacing = float(size) * 0.08f;
+    float w = big.Measure(text, spacing);
+    big.DrawGlow(img, cx - w * 0.5f, baseline, text, Hex(0xff3fa4, glowAmount), std::max(1, size / 10), spacing);
     // Chrome letters: a vertical gradient clipped to the glyphs.
     Image letters(img.Width(), img.Height());
-    big.Draw(letters, cx - w * 0.5f, baseline, "MIVOLA", Hex(0xffffff), spacing);
+    big.Draw(letters, cx - w * 0.5f, baseline, text, Hex(0xffffff), spacing);
     const float top = baseline - float(big.Ascent());
     for (int y = 0; y < img.Height(); ++y)
         for (int x = 0; x < img.Width(); ++x) {
@@ -74,14 +94,14 @@ void Logo(Image& img, float cx, float baseline, int size, float glowAmount) {
 
 }  // namespace
 
-Image LoadingScreen() {
+Image LoadingScreen(const std::string& title, const std::string& subtitle) {
     Image img(1280, 720, Hex(0x000000));
     Starfield(img, 11, Hex(0x05030f), Hex(0x1a0b33));
     GridFloor(img, 470, Hex(0xff3fa4, 0.55f), 80);
     img.Glow(640, 470, 260, Hex(0xffb347, 0.8f), 1.5f);
-    Logo(img, 640, 330, 150, 0.9f);
+    Logo(img, 640, 330, 150, 0.9f, title);
     Font small(Sans(), 24);
-    small.DrawCentred(img, 640, 390, "a music disk  \xc2\xb7  rmx 001", Hex(0xc9b8ff), 3);
+    small.DrawCentred(img, 640, 390, subtitle, Hex(0xc9b8ff), 3);
     // The progress bar's place: a dark track from x 194 to 1084, y 659 to 682, framed.
     img.FillRoundRect(180, 645, 1098, 696, 10, Hex(0x000000, 0.65f));
     img.StrokeRoundRect(184, 649, 1094, 692, 8, 2.0f, Hex(0x7fd8ff, 0.9f));
@@ -102,10 +122,10 @@ Image IntroBackground() {
     return img;
 }
 
-Image IntroDial() {
+Image IntroDial(const std::string& station) {
     // A frequency scale that repeats every 2048 pixels; copies sit side by side.
     Image img(2048, 160, {0, 0, 0, 0});
-    Font num(SansBold(), 22), station(Sans(), 15);
+    Font num(SansBold(), 22);
     for (int i = 0; i < 128; ++i) {
         // Ticks every 16 pixels from x = 8, numbers on every eighth: nothing straddles the
         // strip's ends, so the copies join without a seam.
@@ -122,15 +142,18 @@ Image IntroDial() {
     img.Line(0, 150, 2048, 150, 2.0f, Hex(0x2a1204, 0.6f));
     // Stations where the tuning stops (strip x under the needle for each stop).
     struct Mark { float x; const char* name; };
-    const Mark marks[] = {{626, "MIVOLA FM"}, {1084, "JAZZ 97"}, {1456, "NEWS"}, {1914, "LONG WAVE"}, {300, "CHIP RADIO"}};
+    const std::string own = Caps(station);
+    const Mark marks[] = {{626, own.c_str()}, {1084, "JAZZ 97"}, {1456, "NEWS"}, {1914, "LONG WAVE"}, {300, "CHIP RADIO"}};
     for (const Mark& m : marks) {
         img.FillRoundRect(m.x - 4, 100, m.x + 4, 108, 4, Hex(0xb01818, 0.9f));
-        station.DrawCentred(img, m.x, 132, m.name, Hex(0x3a1806, 0.95f), 1);
+        // Names stay clear of the neighbouring stops.
+        auto name = Fitted(FontPath("DejaVuSans.ttf"), 15, m.name, 300);
+        name->DrawCentred(img, m.x, 132, m.name, Hex(0x3a1806, 0.95f), 1);
     }
     return img;
 }
 
-Image IntroForeground() {
+Image IntroForeground(const std::string& brandText) {
     // The radio's front: wood cabinet, chrome trim, speaker grille, a window onto the dial.
     Image img(1280, 720, Hex(0x000000));
     img.Shade([](float x, float y) {
@@ -156,9 +179,12 @@ Image IntroForeground() {
             for (float x = x0 + 12; x < x1 - 6; x += 12) img.FillCircle(x, y, 3.2f, Hex(0x6a3a1a));
         img.StrokeRoundRect(x0, 380, x1, 660, 18, 4, Hex(0xc8c8d0));
     }
-    Font brand(SansBold(), 34);
-    brand.DrawGlow(img, 640 - brand.Measure("MIVOLA", 6) * 0.5f, 372, "MIVOLA", Hex(0x000000, 0.8f), 3, 6);
-    brand.DrawCentred(img, 640, 370, "MIVOLA", Hex(0xf0d9a0), 6);
+    // The name sits between the grilles, above the knob.
+    const std::string name = Caps(brandText);
+    auto fitted = Fitted(SansBold(), 34, name, 300, 6.0f / 34.0f);
+    const Font& brand = *fitted;
+    brand.DrawGlow(img, 640 - brand.Measure(name, 6) * 0.5f, 372, name, Hex(0x000000, 0.8f), 3, 6);
+    brand.DrawCentred(img, 640, 370, name, Hex(0xf0d9a0), 6);
     Font small(Sans(), 16);
     small.DrawCentred(img, 640, 684, "TUNING", Hex(0xf0d9a0, 0.8f), 4);
     return img;
@@ -187,13 +213,13 @@ Image IntroKnob() {
     return img;
 }
 
-Image StartScreen() {
+Image StartScreen(const std::string& title, const std::string& subtitle) {
     Image img(1280, 720, Hex(0x000000));
     Starfield(img, 23, Hex(0x020210), Hex(0x190a30));
     img.Glow(640, 360, 420, Hex(0x7f3fff, 0.45f), 2.0f);
-    Logo(img, 640, 395, 170, 1.0f);
-    Font sub(Sans(), 26);
-    sub.DrawCentred(img, 640, 455, "music disk  \xc2\xb7  rmx 001", Hex(0xe0d4ff), 4);
+    Logo(img, 640, 395, 170, 1.0f, title);
+    auto sub = Fitted(Sans(), 26, subtitle, 1200, 4.0f / 26.0f);
+    sub->DrawCentred(img, 640, 455, subtitle, Hex(0xe0d4ff), 4);
     Font hint(Sans(), 16);
     hint.DrawCentred(img, 640, 700, "press space to skip  \xc2\xb7  escape to leave", Hex(0xa090c0, 0.8f), 2);
     return img;
@@ -246,34 +272,55 @@ Image EndBackground() {
     return img;
 }
 
-Image EndScroller(const std::vector<std::string>& songTitles) {
-    // Shown 483/512 squeezed (the window spans the whole 512-wide texture), so text is
-    // centred on texture column 256 to appear centred in the window.
-    Image img(483, 2048, {0, 0, 0, 0});
-    Font head(SansBold(), 34), title(SansBold(), 22), body(Sans(), 19);
-    const float cx = 256;
+Image EndScroller(const std::string& titleText, const std::string& subtitle, const std::vector<CreditSection>& sections) {
+    // The window shows the whole 512-wide texture squeezed into 483 pixels, so a
+    // 512-wide picture fills it edge to edge; text is centred on column 256.
+    constexpr int kWidth = 512, kHeight = 2048;
+    // The end screen stops before the texture's last rows come into view.
+    constexpr float kLastVisible = 1860;
+    Image img(kWidth, kHeight, {0, 0, 0, 0});
+    Font title(SansBold(), 22), body(Sans(), 19);
+    const float cx = 256, textWidth = 480;
     float y = 130;
-    head.DrawGlow(img, cx - head.Measure("MIVOLA", 4) * 0.5f, y, "MIVOLA", Hex(0xff3fa4, 0.9f), 4, 4);
-    head.DrawCentred(img, cx, y, "MIVOLA", Hex(0xffffff), 4);
+    const std::string name = Caps(titleText);
+    int headSize = 34;
+    auto head = Fitted(SansBold(), 34, name, textWidth, 4.0f / 34.0f, &headSize);
+    head->DrawGlow(img, cx - head->Measure(name, 4) * 0.5f, y, name, Hex(0xff3fa4, 0.9f), 4, 4);
+    head->DrawCentred(img, cx, y, name, Hex(0xffffff), 4);
     y += 40;
-    body.DrawCentred(img, cx, y, "music disk  \xc2\xb7  rmx 001", Hex(0xc9b8ff));
+    Fitted(Sans(), 19, subtitle, textWidth)->DrawCentred(img, cx, y, subtitle, Hex(0xc9b8ff));
     y += 110;
-    auto section = [&](const char* name, const std::vector<std::string>& lines) {
-        title.DrawCentred(img, cx, y, name, Hex(0x7fd8ff), 2);
+
+    // Long credits close their gaps first, then their lines; what still does not fit
+    // is summed up in one line.
+    float lineStep = 28, gap = 104;
+    size_t lineCount = 0;
+    for (const CreditSection& sec : sections) lineCount += sec.lines.size();
+    auto needed = [&] { return y + float(sections.size()) * (36 + gap) + float(lineCount) * lineStep + 80; };
+    if (needed() > kLastVisible) gap = 48;
+    if (needed() > kLastVisible && lineCount) lineStep = std::max(22.0f, lineStep - (needed() - kLastVisible) / float(lineCount));
+    float room = needed() - kLastVisible;
+    for (const CreditSection& sec : sections) {
+        title.DrawCentred(img, cx, y, sec.heading, Hex(0x7fd8ff), 2);
         y += 36;
-        for (const std::string& l : lines) { body.DrawCentred(img, cx, y, l, Hex(0xf4eeff)); y += 28; }
-        y += 104;
-    };
-    std::vector<std::string> songs;
-    for (size_t i = 0; i < songTitles.size(); ++i) songs.push_back(std::to_string(i + 1) + ".  " + songTitles[i]);
-    section("THE SONGS", songs);
-    section("MUSIC", {"composed and synthesised by code", "a tiny tracker writer, a tiny synth"});
-    section("GRAPHICS", {"every pixel drawn by routines", "no brushes were harmed"});
-    section("CODE", {"the Mivola crew", "C++20 on Linux"});
-    section("FONT", {"DejaVu Sans, by the DejaVu fonts team", "(free licence, see FONT-LICENSE)"});
-    section("GREETINGS", {"to everyone who still makes", "music disks and intros,", "and to you for listening"});
-    y += 80;
-    head.DrawCentred(img, cx, std::min(y, 1900.0f), "SEE YOU", Hex(0xffffff), 4);
+        size_t shown = sec.lines.size();
+        if (room > 0) {
+            size_t cut = std::min(shown, size_t(std::ceil(room / lineStep)) + 1);
+            shown -= cut;
+            room -= float(cut) * lineStep;
+        }
+        for (size_t i = 0; i < shown; ++i) {
+            Fitted(Sans(), 19, sec.lines[i], textWidth)->DrawCentred(img, cx, y, sec.lines[i], Hex(0xf4eeff));
+            y += lineStep;
+        }
+        if (shown < sec.lines.size()) {
+            body.DrawCentred(img, cx, y, "and " + std::to_string(sec.lines.size() - shown) + " more", Hex(0xc9b8ff));
+            y += lineStep;
+        }
+        y += gap;
+    }
+    y += 80 - gap + 24;
+    Font(SansBold(), 34).DrawCentred(img, cx, std::min(y, kLastVisible - 20), "SEE YOU", Hex(0xffffff), 4);
     return img;
 }
 
@@ -289,7 +336,7 @@ Image EndLetterbox() {
     return img;
 }
 
-Image TitlePicture(int look, const std::string& titleText, const std::string& format, int size) {
+Image TitlePicture(int look, const std::string& titleText, const std::string& artist, const std::string& format, int size) {
     const float s = float(size);
     const float k = s / 256.0f;
     Image img(size, size, Hex(0x000000));
@@ -367,14 +414,19 @@ Image TitlePicture(int look, const std::string& titleText, const std::string& fo
         break;
     }
     }
-    // Title band.
-    img.FillRect(0, s * 0.72f, s, s, Hex(0x000000, 0.45f));
-    int px = std::max(8, int(24 * k));
-    auto titleFont = std::make_unique<Font>(SansBold(), px);
-    while (titleFont->Measure(titleText) > s * 0.9f && px > 8) titleFont = std::make_unique<Font>(SansBold(), --px);
+    // Title band: the title, the artist under it when there is one, the format tag.
+    const bool withArtist = !artist.empty();
+    const float band = withArtist ? 0.64f : 0.72f;
+    img.FillRect(0, s * band, s, s, Hex(0x000000, 0.45f));
+    const float titleY = withArtist ? 0.77f : 0.85f;
+    auto titleFont = Fitted(SansBold(), std::max(8, int(24 * k)), titleText, s * 0.9f);
     const Font& title = *titleFont;
-    title.DrawGlow(img, s * 0.5f - title.Measure(titleText) * 0.5f, s * 0.85f, titleText, Hex(0x000000, 0.9f), std::max(1, int(3 * k)));
-    title.DrawCentred(img, s * 0.5f, s * 0.85f, titleText, ink.r < 0.5f ? Hex(0xffffff) : ink);
+    title.DrawGlow(img, s * 0.5f - title.Measure(titleText) * 0.5f, s * titleY, titleText, Hex(0x000000, 0.9f), std::max(1, int(3 * k)));
+    title.DrawCentred(img, s * 0.5f, s * titleY, titleText, ink.r < 0.5f ? Hex(0xffffff) : ink);
+    if (withArtist) {
+        auto artistFont = Fitted(Sans(), std::max(7, int(17 * k)), artist, s * 0.9f);
+        artistFont->DrawCentred(img, s * 0.5f, s * 0.865f, artist, Hex(0xffd6f0));
+    }
     Font tag(Mono(), std::max(7, int(12 * k)));
     tag.DrawCentred(img, s * 0.5f, s * 0.95f, format, Hex(0x7fd8ff));
     img.StrokeRoundRect(1, 1, s - 1, s - 1, 0, 2 * k, Hex(0xffffff, 0.35f));
@@ -391,7 +443,7 @@ Image InterfaceBackground() {
     return img;
 }
 
-Image InterfaceForeground() {
+Image InterfaceForeground(const std::string& title) {
     Image img(1280, 720, {0, 0, 0, 0});
     // Corner brackets and thin edge lines: a frame that leaves the middle clear.
     const Rgba line = Hex(0x7fd8ff, 0.75f);
@@ -407,8 +459,8 @@ Image InterfaceForeground() {
     // Top bar with the disk's name.
     img.FillRoundRect(440, 0, 840, 34, 12, Hex(0x0a0418, 0.85f));
     img.StrokeRoundRect(440, -10, 840, 34, 12, 2, Hex(0xff3fa4, 0.8f));
-    Font f(SansBold(), 18);
-    f.DrawCentred(img, 640, 24, "MIVOLA  rmx 001", Hex(0xfdf6ff), 3);
+    const std::string name = Caps(title);
+    Fitted(SansBold(), 18, name, 380, 3.0f / 18.0f)->DrawCentred(img, 640, 24, name, Hex(0xfdf6ff), 3);
     return img;
 }
 
@@ -514,10 +566,9 @@ Image CarouselBody() {
     return img;
 }
 
-Image Badge() {
+Image Badge(const std::string& text) {
     Image img = Panel(120, 36, 0x3a1a4a);
-    Font f(SansBold(), 13);
-    f.DrawCentred(img, 60, 23, "DISK 001", Hex(0x7fd8ff), 2);
+    Fitted(SansBold(), 13, text, 84, 2.0f / 13.0f)->DrawCentred(img, 64, 23, text, Hex(0x7fd8ff), 2);
     img.FillCircle(16, 18, 4, Hex(0xff3fa4));
     return img;
 }

@@ -1,10 +1,38 @@
 #include "app/OptionsDialog.h"
 
-const WCHAR kWebSiteAddress[] = L"https://mivola.example.org";
+#include "data/XmlAccess.h"
+#include "platform/win32/Log.h"
+
+#include <cctype>
+#include <cwchar>
+#include <filesystem>
 
 EngineSettings* dialogSettings = nullptr;
 
 namespace {
+
+bool StartsWith(const std::wstring& text, const WCHAR* prefix)
+{
+    return text.compare(0, std::wcslen(prefix), prefix) == 0;
+}
+
+// "file://" and the absolute path, every byte outside the unreserved set and "/"
+// percent-encoded.
+std::wstring FileAddress(const std::filesystem::path& absolute)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::wstring out = L"file://";
+    for (unsigned char c : absolute.string()) {
+        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~' || c == '/') {
+            out += WCHAR(c);
+        } else {
+            out += L'%';
+            out += WCHAR(hex[c >> 4]);
+            out += WCHAR(hex[c & 15]);
+        }
+    }
+    return out;
+}
 
 bool IsChecked(HWND dialog, int control)
 {
@@ -34,8 +62,12 @@ INT_PTR OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
             EndDialog(dialog, 0);
             break;
         case kIdWebSite:
-            ShellExecuteW(dialog, nullptr, kWebSiteAddress, nullptr, nullptr, SW_SHOW);
+        {
+            const std::wstring address = WebSiteAddress();
+            if (!address.empty()) ShellExecuteW(dialog, nullptr, address.c_str(), nullptr, nullptr, SW_SHOW);
+            else LogPrintf("The disk names no web site and has no README\n");
             break;
+        }
         default:
             break;
         }
@@ -43,4 +75,23 @@ INT_PTR OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
     default:
         return FALSE;
     }
+}
+
+std::wstring WebSiteAddress()
+{
+    IXMLDOMDocument* document = nullptr;
+    WCHAR url[260] = {};
+    std::error_code error;
+    if (std::filesystem::is_regular_file("art.xml", error) && XmlLoadDocument(document, L"art.xml")) {
+        XmlNode bits = nullptr;
+        XmlFirstChild(XmlDocumentNode(document), bits, L"bits");
+        XmlGetAttribute(bits, L"url", url, 260);
+        XmlRelease(document);
+    }
+    // Only web addresses come from the disk: anything else could name a program.
+    const std::wstring address = url;
+    if (StartsWith(address, L"https://") || StartsWith(address, L"http://")) return address;
+    const std::filesystem::path readme = std::filesystem::absolute("README", error);
+    if (error || !std::filesystem::is_regular_file(readme, error)) return {};
+    return FileAddress(readme.lexically_normal());
 }

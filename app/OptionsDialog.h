@@ -4,6 +4,8 @@
 
 #include "app/EngineSettings.h"
 
+#include <string>
+
 // Dialog resource 101 and its controls.
 constexpr int kOptionsDialogId = 101;
 constexpr int kIdRun = 1;              // "1": run with the chosen options
@@ -14,8 +16,11 @@ constexpr int kIdFullscreen = 1001;
 constexpr int kIdLowVideoRam = 1002;
 constexpr int kIdObscure = 1003;       // never read
 
-// The address the web-site button opens.
-extern const WCHAR kWebSiteAddress[];
+// What the web-site button opens: the disk's own address (the "url" attribute of
+// art.xml's root) when it is an http:// or https:// address, else the disk's README
+// as a file:// address; empty when the disk has neither. Read from the working
+// directory each time, since the dialog opens before the catalogue is read.
+std::wstring WebSiteAddress();
 
 // The settings the dialog procedure reads and writes; set before the dialog opens.
 extern EngineSettings* dialogSettings;

@@ -57,11 +57,15 @@ void ReadSongs(ArtshowData& catalogue, XmlNode bits, const WCHAR* fileName)
     catalogue.songs = new MediaItem[static_cast<size_t>(count)]();
     catalogue.titlePics = new MediaItem[static_cast<size_t>(count)]();
     catalogue.songCount = count;
+    catalogue.songLabels = new SongLabel[static_cast<size_t>(count)]();
+    catalogue.songLabelCount = count;
     for (int i = 0; i < count; ++i) {
         XmlNode song = nullptr;
         XmlNthChild(songsNode, song, L"song", i);
         XmlGetAttribute(song, L"path", catalogue.songs[i].path, kValueCapacity);
         XmlGetAttribute(song, L"titlepic", catalogue.titlePics[i].path, kValueCapacity);
+        XmlGetAttribute(song, L"title", catalogue.songLabels[i].title, kValueCapacity);
+        XmlGetAttribute(song, L"artist", catalogue.songLabels[i].artist, kValueCapacity);
         // A song without a title picture keeps an empty path; loading it then
         // fails with the media cache's message.
         if (catalogue.titlePics[i].path[0] == 0)
@@ -153,6 +157,7 @@ void ClearCatalogue(ArtshowData& catalogue)
     }
     delete[] catalogue.songs;
     delete[] catalogue.titlePics;
+    delete[] catalogue.songLabels;
     std::memset(static_cast<void*>(&catalogue), 0, sizeof catalogue);
 }
 

@@ -8,6 +8,11 @@
 
 class ArtshowLayer;
 
+struct SongLabel {
+    WCHAR title[260];
+    WCHAR artist[260];
+};
+
 constexpr int kMaxLayers = 256;
 constexpr int kMaxImages = 512;
 
@@ -20,6 +25,10 @@ struct ArtshowData {
     ArtshowLayer* layers[kMaxLayers]; // drawing order; owns every non-persistent layer
     int32_t imageCount;
     MediaItem* imageList[kMaxImages]; // not owned
+    // What the songs' optional "title" and "artist" attributes say (empty when not
+    // given), for the log and the desktop; songLabelCount entries, owned.
+    int32_t songLabelCount;
+    SongLabel* songLabels;
 
     // Reads one of the two catalogue files; a file that cannot be loaded ends the program.
     void LoadXML(const WCHAR* file);

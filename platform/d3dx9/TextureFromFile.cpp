@@ -275,14 +275,21 @@ HRESULT D3DXGetImageInfoFromFileW(LPCWSTR srcFile, D3DXIMAGE_INFO* srcInfo)
 {
     if (!srcFile || !srcInfo) return D3DERR_INVALIDCALL;
     std::vector<uint8_t> bytes;
-    if (!ReadFile(Utf8FromWide(srcFile), bytes) || bytes.empty() || bytes.size() > size_t(INT32_MAX))
+    if (!host::ReadRegularFile(Utf8FromWide(srcFile), host::kMaxContentFileBytes, bytes)) return D3DXERR_INVALIDDATA;
+    if (bytes.empty() || bytes.size() > size_t(INT32_MAX)) {
+        host::SetLastFileError(bytes.empty() ? "empty file" : "too large");
         return D3DXERR_INVALIDDATA;
+    }
     // The whole picture is decoded, so a file whose header reads but whose data
     // does not is refused here as the texture loader would refuse it.
     int fw = 0, fh = 0, channels = 0;
     stbi_uc* decoded = stbi_load_from_memory(bytes.data(), int(bytes.size()), &fw, &fh, &channels, 4);
     stbi_image_free(decoded);
-    if (!decoded || fw <= 0 || fh <= 0) return D3DXERR_INVALIDDATA;
+    if (!decoded || fw <= 0 || fh <= 0) {
+        const char* reason = stbi_failure_reason();
+        host::SetLastFileError(std::string("not a picture that can be read: ") + (reason ? reason : "unknown"));
+        return D3DXERR_INVALIDDATA;
+    }
     const bool hasAlpha = channels == 2 || channels == 4;
     *srcInfo = D3DXIMAGE_INFO{UINT(fw), UINT(fh), 1, 1, hasAlpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8,
                               D3DRTYPE_TEXTURE, FileFormat(bytes)};

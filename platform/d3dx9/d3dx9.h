@@ -33,6 +33,7 @@ HRESULT D3DXCreateTextureFromFileExW(IDirect3DDevice9* device, LPCWSTR srcFile, 
                                      PALETTEENTRY* palette, IDirect3DTexture9** texture);
 
 // Describes a picture file without making a texture; the whole picture is decoded.
+// Why a failure happened is left in host::LastFileError().
 HRESULT D3DXGetImageInfoFromFileW(LPCWSTR srcFile, D3DXIMAGE_INFO* srcInfo);
 
 HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice9* device, LPCSTR srcFile,

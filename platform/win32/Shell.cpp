@@ -1,5 +1,5 @@
-// ShellExecuteW for web addresses only; the back end opens them (live: the
-// user's browser through xdg-open; virtual: a log line, nothing leaves the process).
+// ShellExecuteW for web and file:// addresses only; the back end opens them (live:
+// the user's programs through xdg-open; virtual: a log line, nothing leaves the process).
 #include "platform/win32/Platform.h"
 #include "platform/win32/win32.h"
 
@@ -25,7 +25,7 @@ HINSTANCE ShellExecuteW(HWND, LPCWSTR operation, LPCWSTR file, LPCWSTR, LPCWSTR,
     std::string address(static_cast<size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, file, -1, address.data(), size, nullptr, nullptr);
     address.pop_back();
-    // Only web addresses: a file name or anything else is not opened.
-    if (!IsWebAddress(address)) return result(2);
+    // Only web and file:// addresses: a bare file name or anything else is not opened.
+    if (!IsWebAddress(address) && address.rfind("file:///", 0) != 0) return result(2);
     return result(win32::Current().OpenAddress(address) ? 33 : 2);
 }

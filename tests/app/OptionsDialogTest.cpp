@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
 #include <map>
 #include <string>
 
@@ -114,12 +117,36 @@ TEST_F(OptionsDialogTest, KeyboardMovesFocusInTabOrderAndEnterPressesTheDefaultB
                    {Action::Key, -VK_TAB}, {Action::Key, VK_RETURN}}), 0);
 }
 
-TEST_F(OptionsDialogTest, WebSiteButtonOpensTheAddressAndKeepsTheDialogOpen)
+TEST_F(OptionsDialogTest, WebSiteButtonOpensTheDisksAddressOrItsReadmeAndKeepsTheDialogOpen)
 {
+    // The dialog reads the disk in the working directory.
+    namespace fs = std::filesystem;
+    const fs::path before = fs::current_path();
+    const fs::path disk = fs::temp_directory_path() / ("mivola-dialog-" + std::to_string(::getpid())) / "my disk";
+    fs::create_directories(disk);
+    fs::current_path(disk);
+    auto write = [](const char* name, const std::string& text) { std::ofstream(name) << text; };
+
+    write("art.xml", "<bits url=\"https://disk.example.net/x?a=1\"><songs/></bits>");
     EXPECT_EQ(Run({{Action::Click, kIdWebSite}, {Action::Click, kIdWebSite}, {Action::Click, kIdRun}}), 1);
-    std::string line = "[shell] open https://mivola.example.org\n";
+    const std::string line = "[shell] open https://disk.example.net/x?a=1\n";
     EXPECT_EQ(log_, line + line);
-    // Only web addresses are opened.
+
+    // Without a web address (or with one of another kind) the README opens, its
+    // path percent-encoded; with neither, nothing opens.
+    write("art.xml", "<bits url=\"javascript:alert(1)\"><songs/></bits>");
+    write("README", "about this disk\n");
+    log_.clear();
+    Run({{Action::Click, kIdWebSite}, {Action::Click, kIdRun}});
+    EXPECT_EQ(log_, "[shell] open file://" + (disk / "README").string().replace((disk / "README").string().find("my disk"), 7, "my%20disk") + "\n");
+    fs::remove("README");
+    log_.clear();
+    Run({{Action::Click, kIdWebSite}, {Action::Click, kIdRun}});
+    EXPECT_EQ(log_.find("[shell]"), std::string::npos) << log_;
+
+    fs::current_path(before);
+    fs::remove_all(disk.parent_path());
+    // Only web and file:// addresses are opened.
     EXPECT_LE(reinterpret_cast<intptr_t>(ShellExecuteW(nullptr, nullptr, L"/etc/passwd", nullptr, nullptr, SW_SHOW)), 32);
     EXPECT_LE(reinterpret_cast<intptr_t>(ShellExecuteW(nullptr, nullptr, L"-h", nullptr, nullptr, SW_SHOW)), 32);
 }

@@ -232,8 +232,9 @@ TEST_F(CaptureTest, WholeRunThroughIntroInterfaceAndEndScreen)
     log.Match("Loaded unfiltered image: \"endscreen/letterbox\\.png\"" + size);
     log.Exact("BASS_Start()");
     // The song player starts song 0 after the intro and moves on by itself.
-    log.Exact("Playing: 0");
-    while (log.Peek(R"(Playing: \d+)")) log.Skip();
+    // Songs with a title in the catalogue are named after the number.
+    log.Match(R"(Playing: 0( \(.+\))?)");
+    while (log.Peek(R"(Playing: \d+( \(.+\))?)")) log.Skip();
     log.Exact("BASS_Stop()");
     log.Exact("BASS_Free()");
     for (size_t i = 0; i < songs.size(); ++i) log.Exact("Unloaded " + songKinds[i] + ": \"" + songs[i] + "\"");
@@ -287,7 +288,7 @@ TEST_F(CaptureTest, SpaceInTheIntroGivesOneBlackFrameThenTheInterface)
     RunResult run = Capture(kContent, {"--fps", "4", "--windowed", "--event", "10 key space down", "--event",
                                  "10.5 key space up", "--max-seconds", "11.5", "--video", video.string()});
     EXPECT_EQ(run.status, 0);
-    EXPECT_TRUE(run.Has("Playing: 0\n"));
+    EXPECT_TRUE(run.Has("Playing: 0"));
     EXPECT_TRUE(run.Has("Bye bye...\n"));
     Video v = ReadY4m(video);
     ASSERT_EQ(v.width, 1280);

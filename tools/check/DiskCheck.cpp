@@ -5,6 +5,7 @@
 #include "platform/bass/bass.h"
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/gdi/gdi.h"
+#include "platform/host/ContentFile.h"
 #include "platform/host/Host.h"
 #include "platform/win32/Log.h"
 #include "platform/xmldom/XmlDom.h"
@@ -125,7 +126,7 @@ private:
         doc->put_async(VARIANT_FALSE);
         VARIANT_BOOL ok = VARIANT_FALSE;
         if (doc->load(Wide(file).c_str(), &ok) == S_OK && ok == VARIANT_TRUE) return doc;
-        const IXMLDOMParseError* error = nullptr;
+        IXMLDOMParseError* error = nullptr;
         doc->get_parseError(&error);
         std::error_code ec;
         if (!fs::exists(file, ec)) {
@@ -198,7 +199,8 @@ private:
         const bool decodes = D3DXGetImageInfoFromFileW(Wide(path).c_str(), &info) == D3D_OK;
         checkedPictures[path] = decodes;
         if (!decodes) {
-            Add(at, Severity::Error, what + " '" + path + "' does not decode as a picture (PNG, JPEG, BMP or TGA, at most 8192 pixels a side)");
+            Add(at, Severity::Error, what + " '" + path + "' does not load: " + host::LastFileError() +
+                                         " (pictures are PNG, JPEG, BMP or TGA, at most 8192 pixels a side)");
             return;
         }
         const std::string size = std::to_string(info.Width) + " x " + std::to_string(info.Height);

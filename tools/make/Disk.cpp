@@ -110,8 +110,8 @@ std::string ArtXml(const DiskOptions& o, const std::vector<DiskSong>& songs, con
     if (!o.url.empty()) x << " url=\"" << Escape(o.url) << "\"";
     x << ">\n  <songs>\n";
     for (size_t i = 0; i < songs.size(); ++i) {
-        x << "    <song path=\"" << Escape(paths[i]) << "\" titlepic=\"" << Escape(titlePics[i]) << "\"\n"
-          << "          title=\"" << Escape(songs[i].title) << "\"";
+        x << "    <song path=\"" << Escape(paths[i]) << "\" titlepic=\"" << Escape(titlePics[i]) << "\" title=\""
+          << Escape(songs[i].title) << "\"";
         if (!songs[i].artist.empty()) x << " artist=\"" << Escape(songs[i].artist) << "\"";
         x << "/>\n";
     }
@@ -256,18 +256,24 @@ std::string ScrollerText(const DiskOptions& o, const std::vector<DiskSong>& song
     return text;
 }
 
+bool CanWriteDisk(const DiskOptions& o, std::string& error) {
+    std::error_code ec;
+    if (fs::exists(o.out, ec) && !fs::is_directory(o.out, ec)) {
+        error = o.out + " is not a folder";
+        return false;
+    }
+    if (!o.force && fs::is_directory(o.out, ec) && !fs::is_empty(o.out, ec)) {
+        error = o.out + " is not empty (--force writes into it anyway)";
+        return false;
+    }
+    return true;
+}
+
 bool MakeDisk(const DiskOptions& o, const std::vector<DiskSong>& songs, DiskResult& result, std::string& error,
               const std::function<void(const std::string&)>& progress) {
     const fs::path root(o.out);
     std::error_code ec;
-    if (fs::exists(root, ec) && !fs::is_directory(root, ec)) {
-        error = o.out + " is not a folder";
-        return false;
-    }
-    if (!o.force && fs::is_directory(root, ec) && !fs::is_empty(root, ec)) {
-        error = o.out + " is not empty (--force writes into it anyway)";
-        return false;
-    }
+    if (!CanWriteDisk(o, error)) return false;
     if (songs.empty()) {
         error = "no songs";
         return false;

@@ -49,6 +49,10 @@ struct DiskResult {
     std::vector<std::string> songPaths;  // where each song went, in playing order
 };
 
+// Whether the output folder may be written: a folder that does not exist yet, an
+// empty one, or any folder with `force`. Otherwise false with a message in `error`.
+bool CanWriteDisk(const DiskOptions& options, std::string& error);
+
 // Writes the disk. Returns false with a message in `error` when nothing or only part
 // of it could be written. `progress` receives one line per song as it is done.
 bool MakeDisk(const DiskOptions& options, const std::vector<DiskSong>& songs, DiskResult& result, std::string& error,

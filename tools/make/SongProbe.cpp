@@ -6,6 +6,9 @@
 #include <taglib/tag.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -61,7 +64,33 @@ std::string StreamFormat(int format) {
     }
 }
 
+// The MP3 decoder under libsndfile writes its own warnings to standard error;
+// while one lives, standard error goes nowhere.
+class QuietStderr {
+public:
+    QuietStderr() {
+        std::fflush(stderr);
+        saved_ = ::dup(2);
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (saved_ >= 0 && null >= 0) ::dup2(null, 2);
+        if (null >= 0) ::close(null);
+    }
+    ~QuietStderr() {
+        std::fflush(stderr);
+        if (saved_ >= 0) {
+            ::dup2(saved_, 2);
+            ::close(saved_);
+        }
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
 bool ProbeStream(const std::string& path, bool decode, SongFacts& f, std::string& reason) {
+    QuietStderr quiet;
     SF_INFO info{};
     SNDFILE* sf = sf_open(path.c_str(), SFM_READ, &info);
     if (!sf) {

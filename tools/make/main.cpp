@@ -74,6 +74,10 @@ int main(int argc, char** argv) {
         if (o.text.empty()) o.text = " ";  // an empty file asks for no text, not the made-up one
     }
 
+    if (std::string error; !CanWriteDisk(o, error)) {
+        std::fprintf(stderr, "mivola-make: %s\n", error.c_str());
+        return 1;
+    }
     const auto start = std::chrono::steady_clock::now();
     // Probe everything first: an unplayable file stops the make before anything is written.
     std::vector<DiskSong> songs;

@@ -1,6 +1,8 @@
 #include "app/FrameLoop.h"
 
 #include "app/EngineSettings.h"
+#include "app/MediaControl.h"
+#include "app/Mpris.h"
 #include "app/Screens.h"
 #include "data/SongPlayer.h"
 #include "gfx/kpxD3D.h"
@@ -93,8 +95,12 @@ void RunFrameLoop(ShellMedia& media, ShellTimers& timers)
         // screen was drawn as a click is: a carousel turn it starts is first drawn
         // on the next pass, never on the very millisecond it began.
         player.HandlePendingSongEnd();
+        // Media keys and MPRIS calls act here too, between two frames.
+        HandleMediaKeys();
+        MprisPump();
         device->EndScene();
         device->Present(nullptr, nullptr, nullptr, nullptr);
         Sleep(2);
     } while (!quitRequested);
+    MprisStop();
 }

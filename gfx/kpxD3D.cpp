@@ -5,6 +5,7 @@
 int32_t quitRequested = 0;
 uint8_t mouseDown = 0;
 uint8_t mouseReleased = 0;
+uint32_t appCommand = 0;
 
 namespace {
 
@@ -235,6 +236,9 @@ LRESULT kpxD3D::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         mouseDown = 0;
         mouseReleased = 1;
         break;
+    case WM_APPCOMMAND:
+        appCommand = static_cast<uint32_t>(GET_APPCOMMAND_LPARAM(lParam));
+        return TRUE;
     case WM_SYSCOMMAND:
         // Keep the screen saver and the display's power saving off while focused.
         if (wParam == SC_SCREENSAVE || wParam == SC_MONITORPOWER) return 0;

@@ -11,6 +11,7 @@
 extern int32_t quitRequested;    // nonzero ends the frame loop
 extern uint8_t mouseDown;        // 1 from a left-button press until its release
 extern uint8_t mouseReleased;    // 1 from a left-button release until the next press
+extern uint32_t appCommand;      // last media-key command (APPCOMMAND_MEDIA_*) not yet taken, or 0
 
 class kpxD3D {
 public:

@@ -203,6 +203,22 @@ public:
             }
             break;
         }
+        case SDL_KEYDOWN: {
+            // Media keys arrive as WM_APPCOMMAND, as Windows sends them; other keys are polled.
+            int command = 0;
+            switch (e.key.keysym.scancode) {
+            case SDL_SCANCODE_AUDIONEXT: command = APPCOMMAND_MEDIA_NEXTTRACK; break;
+            case SDL_SCANCODE_AUDIOPREV: command = APPCOMMAND_MEDIA_PREVIOUSTRACK; break;
+            case SDL_SCANCODE_AUDIOSTOP: command = APPCOMMAND_MEDIA_STOP; break;
+            case SDL_SCANCODE_AUDIOPLAY: command = APPCOMMAND_MEDIA_PLAY_PAUSE; break;
+            default: break;
+            }
+            WindowRecord* w = FindWindowRecord(SDL_GetWindowFromID(e.key.windowID));
+            if (!command || e.key.repeat || !w) break;
+            QueueMessage(w->handle, WM_APPCOMMAND, reinterpret_cast<WPARAM>(w->handle),
+                         MAKELPARAM(0, command | FAPPCOMMAND_KEY));
+            break;
+        }
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP: {
             if (e.button.button != SDL_BUTTON_LEFT) break;

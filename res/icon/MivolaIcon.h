@@ -73,4 +73,25 @@ inline void RenderIcon(int size, uint8_t* rgba)
     }
 }
 
+// The same picture for desktop icon themes at any size: each pixel averages its
+// 4 x 4 sub-samples (premultiplied), so the edges are smooth instead of stepped.
+inline void RenderSmoothIcon(int size, uint8_t* rgba)
+{
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            int sum[4] = {};
+            for (int sy = 0; sy < 4; ++sy)
+                for (int sx = 0; sx < 4; ++sx) {
+                    const uint8_t* c =
+                        kPalette[IconRegion((x + (sx + 0.5) / 4.0) / size, (y + (sy + 0.5) / 4.0) / size, size)];
+                    for (int i = 0; i < 3; ++i) sum[i] += c[i] * c[3];
+                    sum[3] += c[3];
+                }
+            uint8_t* out = rgba + (static_cast<size_t>(y) * size + x) * 4;
+            for (int i = 0; i < 3; ++i) out[i] = static_cast<uint8_t>(sum[3] ? (sum[i] + sum[3] / 2) / sum[3] : 0);
+            out[3] = static_cast<uint8_t>((sum[3] + 8) / 16);
+        }
+    }
+}
+
 }  // namespace mivola_icon

@@ -378,7 +378,9 @@ MprisTrack DescribeSong(int32_t n)
     track.trackId = "/org/mivola/Mivola/song/" + std::to_string(n);
     if (n < 0 || n >= data.songCount || !data.songs) return track;
     const MediaItem& song = data.songs[n];
-    track.title = TitleFromPath(Utf8(song.path));
+    const SongLabel* label = n < data.songLabelCount && data.songLabels ? &data.songLabels[n] : nullptr;
+    track.title = label && label->title[0] ? Utf8(label->title) : TitleFromPath(Utf8(song.path));
+    if (label) track.artist = Utf8(label->artist);
     track.lengthUs = int64_t{song.lengthMs} * 1000;
     if (data.titlePics && data.titlePics[n].path[0]) {
         std::error_code error;

@@ -29,9 +29,9 @@ struct MprisTrack {
     std::string artUrl;      // file:// of the title picture, empty without one
 };
 
-// Song n of the catalogue: title and artist from the catalogue when it names
-// them, else the title is the song's file name without its extension; the
-// picture path is taken from the working directory.
+// Song n of the catalogue: title and artist from art.xml when it gives them,
+// else the title is the song's file name without its extension; the picture
+// path is taken from the working directory.
 MprisTrack DescribeSong(int32_t n);
 
 // "file://" and the absolute path with every byte outside the unreserved set

@@ -1,5 +1,6 @@
-// What the MPRIS metadata says about a song: the title from the file name, the
-// picture as a file:// address that survives any characters in the path.
+// What the MPRIS metadata says about a song: the catalogue's title and artist,
+// else the title from the file name; the picture as a file:// address that
+// survives any characters in the path.
 #include "app/Mpris.h"
 #include "data/ArtshowData.h"
 
@@ -34,15 +35,25 @@ TEST(Mpris, DescribesTheCatalogueSong)
     std::wcscpy(songs[1].path, L"songs/pixel pilot.mod");
     songs[1].lengthMs = 61500;
     std::wcscpy(pictures[1].path, L"titles\\pixel pilot.png");
+    SongLabel labels[2]{};
+    std::wcscpy(labels[0].title, L"Neon Harbour");
+    std::wcscpy(labels[0].artist, L"Ria \u00D6z");
+    std::wcscpy(songs[0].path, L"songs/neon_harbour.xm");
     data.songs = songs;
     data.titlePics = pictures;
     data.songCount = 2;
+    data.songLabels = labels;
+    data.songLabelCount = 2;
 
     MprisTrack track = DescribeSong(1);
     EXPECT_EQ(track.title, "pixel pilot");
     EXPECT_EQ(track.lengthUs, 61500000);
     std::string expected = FileUri((std::filesystem::current_path() / "titles/pixel pilot.png").string());
     EXPECT_EQ(track.artUrl, expected);
+    EXPECT_EQ(track.artist, "");
+    // The catalogue's own title and artist win over the file name (as UTF-8).
+    EXPECT_EQ(DescribeSong(0).title, "Neon Harbour");
+    EXPECT_EQ(DescribeSong(0).artist, "Ria \xC3\x96z");
     // Song ids differ, so a client sees the change of song.
     EXPECT_NE(track.trackId, DescribeSong(0).trackId);
     // A song without a picture has no address; one outside the catalogue is empty.
@@ -52,4 +63,6 @@ TEST(Mpris, DescribesTheCatalogueSong)
     data.songs = nullptr;
     data.titlePics = nullptr;
     data.songCount = 0;
+    data.songLabels = nullptr;
+    data.songLabelCount = 0;
 }

@@ -70,8 +70,6 @@ TEST(Reader, MeshIsStoredYUp) {
     EXPECT_EQ((std::array{f0.edgeAB, f0.edgeBC, f0.edgeCA, f0.wrapU, f0.wrapV}), (std::array{0, 0, 1, 0, 0}));
     EXPECT_EQ((std::array{f1.edgeAB, f1.edgeBC, f1.edgeCA, f1.wrapU, f1.wrapV}), (std::array{4, 2, 0, 8, 16}));
     EXPECT_EQ(f0.materialName, nullptr);
-    EXPECT_EQ(s.meshList, &mesh);
-    EXPECT_GT(s.totalBytes, 0);
 }
 
 TEST(Reader, MaterialsCamerasAndKeys) {
@@ -143,8 +141,6 @@ TEST(Reader, MaterialsCamerasAndKeys) {
     const Camera3ds& cam = *s.cameraIndex[0];
     EXPECT_EQ((std::array{cam.position[0], cam.position[1], cam.position[2]}), (std::array{1.f, 3.f, 2.f}));
     EXPECT_EQ((std::array{cam.target[0], cam.target[1], cam.target[2]}), (std::array{4.f, 6.f, 5.f}));
-    EXPECT_EQ(cam.bank, 0.5f);
-    EXPECT_EQ(cam.lens, 35.0f);
     EXPECT_EQ(cam.positionNode, -1);  // no camera nodes
     EXPECT_EQ(cam.targetNode, -1);
     ASSERT_EQ(s.lightCount, 1);
@@ -177,11 +173,6 @@ TEST(Reader, MaterialsCamerasAndKeys) {
     EXPECT_EQ(node.scaleKeys[0].y, 3.0f);
     ASSERT_EQ(node.fovKeyCount, 2);
     EXPECT_EQ(node.fovKeys[0].value, 1.0f);
-    ASSERT_EQ(node.rollKeyCount, 1);
-    EXPECT_EQ(node.rollKeys[0].value, 7.0f);
-    ASSERT_EQ(node.morphKeyCount, 2);
-    EXPECT_STREQ(node.morphKeys[0].targetName, "$DUMMY$");
-    EXPECT_STREQ(node.morphKeys[1].targetName, "Other");
 }
 
 TEST(Reader, LinksByNameLastMatchWins) {

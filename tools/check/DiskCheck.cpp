@@ -374,8 +374,8 @@ private:
             const int fits = LargestFittingSize(fontPath, face, size);
             if (fits < size)
                 Add(fontAt, Severity::Warning, "scroller font size " + std::to_string(size) +
-                                                   " does not fit all 256 characters into the 512 x 512 glyph atlas: the last are cut; size " +
-                                                   std::to_string(fits) + " fits");
+                                                   " does not fit all 256 characters into the 512 x 512 glyph atlas: the scroller uses " +
+                                                   std::to_string(fits) + "; size " + std::to_string(fits) + " fits");
         }
         if (!text) {
             Add(at, Severity::Warning, "scroller without <text>: nothing scrolls");
@@ -391,21 +391,14 @@ private:
         }
     }
 
-    // The largest size up to `size` whose 256 glyph cells stay inside the atlas, laid
-    // out by the scroller's own atlas code.
+    // The size the scroller's own atlas code builds the glyphs with: the size asked
+    // for when all 256 cells fit the atlas, else the largest that does.
     int LargestFittingSize(const std::string& fontPath, const std::wstring& face, int size) {
         if (!fontPath.empty()) AddFontResourceW(Wide(fontPath).c_str());
         std::vector<uint32_t> coverage(size_t(TextAtlas::kSize) * TextAtlas::kSize);
-        for (int s = size; s >= 8; s = std::min(s - 1, s * 9 / 10)) {
-            auto atlas = std::make_unique<TextAtlas>();
-            RasterizeTextAtlas(*atlas, face.c_str(), s, coverage.data());
-            // A cell cut by the atlas's bottom edge is shorter than the cell of 'A'.
-            const int full = atlas->glyphBottom['A'] - atlas->glyphTop['A'];
-            bool cut = full <= 0;
-            for (int i = 32; i < 256 && !cut; ++i) cut = atlas->glyphBottom[i] - atlas->glyphTop[i] < full;
-            if (!cut) return s;
-        }
-        return 0;
+        auto atlas = std::make_unique<TextAtlas>();
+        RasterizeTextAtlas(*atlas, face.c_str(), size, coverage.data());
+        return atlas->fontSize;
     }
 
     void CheckMonitor(XmlNode element, const Place& at) {

@@ -173,7 +173,7 @@ std::string InterfaceXml(const std::string& scrollerText) {
 
 std::string Readme(const DiskOptions& o, const std::vector<DiskSong>& songs) {
     std::ostringstream r;
-    r << o.title << "\n" << std::string(std::max<size_t>(3, o.title.size()), '=') << "\n\n" << Subtitle(o) << ".\n\n";
+    r << o.title << "\n" << std::string(std::max<size_t>(3, o.title.size()), '=') << "\n\n" << Subtitle(o) << "\n\n";
     r << "Songs:\n";
     for (size_t i = 0; i < songs.size(); ++i) r << "  " << (i + 1) << ". " << ByLine(songs[i]) << "\n";
     if (!o.url.empty()) r << "\nMore: " << o.url << "\n";

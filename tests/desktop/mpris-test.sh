@@ -18,9 +18,12 @@ player=org.mpris.MediaPlayer2.Player
 log=$(mktemp)
 pid=
 failures=0
+monitor=
+signals=
 cleanup() {
   [ -n "$pid" ] && kill "$pid" 2>/dev/null
-  rm -f "$log"
+  [ -n "$monitor" ] && kill "$monitor" 2>/dev/null
+  rm -f "$log" "$signals"
 }
 trap cleanup EXIT
 
@@ -51,6 +54,13 @@ for _ in $(seq 50); do xdotool search --name '^Mivola' >/dev/null 2>&1 && break;
 press Return
 wait_log "^\[mpris\] $name" 60 || { cat "$log"; fail "the bus name was not taken"; exit 1; }
 
+# Every PropertiesChanged the player sends, for the checks below.
+signals=$(mktemp)
+busctl --user monitor --match "type='signal',path='$path',member='PropertiesChanged'" >"$signals" 2>&1 &
+monitor=$!
+sleep 0.5
+changes() { grep -c "\"$1\"" "$signals"; }
+
 # During the intro the controls are off, and say so.
 [[ $(property $player CanGoNext) == "b false" ]] || fail "CanGoNext during the intro: $(property $player CanGoNext)"
 call $player Next
@@ -66,10 +76,13 @@ first=$(property $player Metadata)
 [[ $first == *'/song/0"'* && $first == *xesam:title* && $first == *'mpris:artUrl" s "file:///'* ]] \
   || fail "metadata of song 0: $first"
 
-# Next changes the song, like the amplifier's button; the metadata follows.
+# Next changes the song, like the amplifier's button; the metadata follows and
+# clients are told.
+metadata_changes=$(changes Metadata)
 call $player Next
 wait_log '^Playing: 1' 10 || fail "Next did not play song 1"
 sleep 0.3
+[ "$(changes Metadata)" -gt "$metadata_changes" ] || fail "no PropertiesChanged for Metadata after Next"
 second=$(property $player Metadata)
 [[ $second == *'/song/1"'* ]] || fail "metadata after Next: $second"
 [[ $second != "$first" ]] || fail "the metadata did not change"
@@ -90,9 +103,11 @@ sleep 1
 [ $(($(playing_count) - before)) -eq 1 ] || fail "the previous-track key did not change the song"
 
 # PlayPause uses the player's pause, both ways.
+status_changes=$(changes PlaybackStatus)
 call $player PlayPause
 sleep 0.5
 [[ $(property $player PlaybackStatus) == 's "Paused"' ]] || fail "PlayPause did not pause"
+[ "$(changes PlaybackStatus)" -gt "$status_changes" ] || fail "no PropertiesChanged for the pause"
 call $player PlayPause
 sleep 0.5
 [[ $(property $player PlaybackStatus) == 's "Playing"' ]] || fail "PlayPause did not resume"

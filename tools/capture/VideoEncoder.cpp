@@ -109,7 +109,7 @@ struct VideoEncoder::Codec {
     {
         SwsContext* next = sws_getCachedContext(scaler, width, height, AV_PIX_FMT_RGBA, video->width,
                                                 video->height, AV_PIX_FMT_YUV420P,
-                                                SWS_LANCZOS | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP,
+                                                SWS_LANCZOS,
                                                 nullptr, nullptr, nullptr);
         if (!next) {
             error = "cannot scale the picture";

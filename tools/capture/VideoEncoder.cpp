@@ -215,6 +215,14 @@ bool VideoEncoder::TakesPreset(const std::string& path)
     return kind == Kind::Mp4 || kind == Kind::Mkv;
 }
 
+bool VideoEncoder::KnownPreset(const std::string& preset)
+{
+    for (const char* known : {"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower",
+                              "veryslow", "placebo"})
+        if (preset == known) return true;
+    return false;
+}
+
 VideoEncoder::VideoEncoder() = default;
 
 VideoEncoder::~VideoEncoder()

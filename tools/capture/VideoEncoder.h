@@ -29,8 +29,9 @@ public:
 
     // True for the extensions this encoder writes.
     static bool Handles(const std::string& path);
-    // Whether the file's video codec takes --preset (H.264).
+    // Whether the file's video codec takes a preset (H.264), and whether it knows this one.
     static bool TakesPreset(const std::string& path);
+    static bool KnownPreset(const std::string& preset);
 
     VideoEncoder();
     ~VideoEncoder();

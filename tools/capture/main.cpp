@@ -218,6 +218,8 @@ Options Parse(int argc, char** argv)
             Fail("--video-size, --crf and --preset need a .mp4, .webm or .mkv video");
         if (!options.preset.empty() && !VideoEncoder::TakesPreset(options.video))
             Fail("--preset is for H.264 (.mp4, .mkv)");
+        if (!options.preset.empty() && !VideoEncoder::KnownPreset(options.preset))
+            Fail("unknown --preset \"" + options.preset + "\"");
         if (options.crf > 51 && VideoEncoder::TakesPreset(options.video)) Fail("--crf for H.264 is 0 to 51");
     } else if (options.videoWidth || options.crf >= 0 || !options.preset.empty()) {
         Fail("--video-size, --crf and --preset need --video");

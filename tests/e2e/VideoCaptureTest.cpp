@@ -124,6 +124,8 @@ TEST_F(VideoCaptureTest, EachContainerHoldsItsCodecsTheWholeRunAndPictureAndSoun
         fs::path video = dir_ / c.file;
         std::vector<std::string> args = {"--fps", "60", "--no-multisample", "--max-seconds", "1", "--video", video.string()};
         if (*c.size) args.insert(args.end(), {"--video-size", c.size});
+        fs::path wav = dir_ / "show.wav";
+        args.insert(args.end(), {"--audio", wav.string()});
         Output run = Capture(args);
         ASSERT_EQ(run.status, 0) << run.text;
 
@@ -156,6 +158,19 @@ TEST_F(VideoCaptureTest, EachContainerHoldsItsCodecsTheWholeRunAndPictureAndSoun
         while (onset < sound.size() && std::abs(sound[onset]) < 64) ++onset;
         ASSERT_LT(onset, sound.size());
         EXPECT_NEAR(static_cast<double>(onset) / 44100, picture / fps, 1 / fps);
+
+        // FLAC keeps the samples: the WAV's sound, at its place in the run.
+        if (std::string(c.audioCodec) == "flac") {
+            std::string decoded = Shell("ffmpeg -v error -i " + Quote(video.string()) + " -vn -f s16le -").text;
+            std::string written = ReadFile(wav).substr(44);
+            size_t at = decoded.find_first_not_of('\0'), from = written.find_first_not_of('\0');
+            ASSERT_NE(at, std::string::npos);
+            ASSERT_NE(from, std::string::npos);
+            at -= at % 4;
+            from -= from % 4;
+            ASSERT_GE(at, from);
+            EXPECT_TRUE(decoded.compare(at - from, written.size(), written) == 0) << "the video's sound is not the WAV's";
+        }
     }
 }
 

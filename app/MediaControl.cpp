@@ -48,9 +48,9 @@ bool RunMediaAction(MediaAction action)
     return false;
 }
 
-bool MediaActionFromAppCommand(uint32_t appCommand, MediaAction& action)
+bool MediaActionFromAppCommand(uint32_t command, MediaAction& action)
 {
-    switch (appCommand) {
+    switch (command) {
     case APPCOMMAND_MEDIA_NEXTTRACK: action = MediaAction::Next; return true;
     case APPCOMMAND_MEDIA_PREVIOUSTRACK: action = MediaAction::Previous; return true;
     case APPCOMMAND_MEDIA_STOP: action = MediaAction::Stop; return true;

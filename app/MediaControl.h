@@ -17,7 +17,7 @@ bool RunMediaAction(MediaAction action);
 
 // A window's WM_APPCOMMAND code (APPCOMMAND_MEDIA_*) as an action; false for
 // codes the show has no use for.
-bool MediaActionFromAppCommand(uint32_t appCommand, MediaAction& action);
+bool MediaActionFromAppCommand(uint32_t command, MediaAction& action);
 
 // Runs the media key the window received since the last call, if any (once a pass).
 void HandleMediaKeys();

@@ -60,6 +60,23 @@ Channel* Find(Mixer& lib, DWORD handle)
     return it == lib.channels.end() ? nullptr : it->second.get();
 }
 
+// A command that changes what is mixed, under the lock: in live runs what
+// was queued beyond the device's next block is mixed again with the change,
+// so it is heard at once.
+class Rewrite {
+public:
+    Rewrite()
+    {
+        if (output) output->Retract();
+    }
+    ~Rewrite()
+    {
+        if (output) output->Refill();
+    }
+    Rewrite(const Rewrite&) = delete;
+    Rewrite& operator=(const Rewrite&) = delete;
+};
+
 Channel* AddChannel(Mixer& lib, std::unique_ptr<AudioSource> source, bool music)
 {
     auto ch = std::make_unique<Channel>(nextChannelHandle++, music, std::move(source));
@@ -73,9 +90,10 @@ BOOL FreeChannel(DWORD handle, bool music)
     Mixer& lib = TheMixer();
     std::unique_ptr<Channel> doomed;
     {
-        std::lock_guard<std::mutex> lock(lib.mutex);
+        Lock lock(lib.mutex);
         Channel* ch = Find(lib, handle);
         if (!ch || ch->music != music) return Fail(BASS_ERROR_HANDLE, FALSE);
+        Rewrite rewrite;
         doomed = std::move(lib.channels[handle]);
         lib.channels.erase(handle);
         std::erase_if(lib.due, [&](const Fire& f) { return f.channel == handle; });
@@ -91,12 +109,12 @@ BOOL BASS_Init(int device, DWORD, DWORD, HWND, const void*)
 {
     Mixer& lib = TheMixer();
     {
-        std::lock_guard<std::mutex> lock(lib.mutex);
+        Lock lock(lib.mutex);
         if (lib.output) return Fail(BASS_ERROR_ALREADY, FALSE);
     }
     std::shared_ptr<Output> opened = OpenOutput(lib, device);
     {
-        std::lock_guard<std::mutex> lock(lib.mutex);
+        Lock lock(lib.mutex);
         output = opened;
         lib.output = opened.get();
         lib.running = true;
@@ -113,7 +131,7 @@ BOOL BASS_Start()
     Mixer& lib = TheMixer();
     std::shared_ptr<Output> out;
     {
-        std::lock_guard<std::mutex> lock(lib.mutex);
+        Lock lock(lib.mutex);
         if (!lib.output) return Fail(BASS_ERROR_INIT, FALSE);
         if (!lib.running) {
             lib.running = true;
@@ -130,7 +148,7 @@ BOOL BASS_Stop()
     Mixer& lib = TheMixer();
     std::shared_ptr<Output> out;
     {
-        std::lock_guard<std::mutex> lock(lib.mutex);
+        Lock lock(lib.mutex);
         if (!lib.output) return Fail(BASS_ERROR_INIT, FALSE);
         if (lib.running) {
             output->Stopping(lib.Heard());
@@ -148,7 +166,7 @@ BOOL BASS_Free()
     std::map<DWORD, std::unique_ptr<Channel>> doomed;
     std::shared_ptr<Output> out;
     {
-        std::lock_guard<std::mutex> lock(lib.mutex);
+        Lock lock(lib.mutex);
         if (!lib.output) return Fail(BASS_ERROR_INIT, FALSE);
         lib.output = nullptr;
         lib.running = false;
@@ -171,7 +189,7 @@ HMUSIC BASS_MusicLoad(BOOL mem, const void* file, DWORD offset, DWORD length, DW
 {
     Mixer& lib = TheMixer();
     {
-        std::lock_guard<std::mutex> lock(lib.mutex);
+        Lock lock(lib.mutex);
         if (!lib.output) return Fail(BASS_ERROR_INIT, HMUSIC{0});
     }
     if (!file) return Fail(BASS_ERROR_FILEOPEN, HMUSIC{0});
@@ -186,7 +204,7 @@ HMUSIC BASS_MusicLoad(BOOL mem, const void* file, DWORD offset, DWORD length, DW
     std::unique_ptr<AudioSource> source;
     int code = OpenModule(std::move(bytes), static_cast<int>(freq), source);
     if (code != 0) return Fail(code, HMUSIC{0});
-    std::lock_guard<std::mutex> lock(lib.mutex);
+    Lock lock(lib.mutex);
     if (!lib.output) return Fail(BASS_ERROR_INIT, HMUSIC{0});
     return Ok(AddChannel(lib, std::move(source), true)->handle);
 }
@@ -195,7 +213,7 @@ HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, DWORD offset, DWORD le
 {
     Mixer& lib = TheMixer();
     {
-        std::lock_guard<std::mutex> lock(lib.mutex);
+        Lock lock(lib.mutex);
         if (!lib.output) return Fail(BASS_ERROR_INIT, HSTREAM{0});
     }
     if (!file) return Fail(BASS_ERROR_FILEOPEN, HSTREAM{0});
@@ -204,7 +222,7 @@ HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, DWORD offset, DWORD le
     std::unique_ptr<AudioSource> source;
     int code = OpenStream(PathOf(file, flags), source);
     if (code != 0) return Fail(code, HSTREAM{0});
-    std::lock_guard<std::mutex> lock(lib.mutex);
+    Lock lock(lib.mutex);
     if (!lib.output) return Fail(BASS_ERROR_INIT, HSTREAM{0});
     return Ok(AddChannel(lib, std::move(source), false)->handle);
 }
@@ -222,7 +240,7 @@ BOOL BASS_StreamFree(HSTREAM handle)
 QWORD BASS_ChannelGetLength(DWORD handle)
 {
     Mixer& lib = TheMixer();
-    std::lock_guard<std::mutex> lock(lib.mutex);
+    Lock lock(lib.mutex);
     Channel* ch = Find(lib, handle);
     if (!ch) return Fail(BASS_ERROR_HANDLE, ~QWORD{0});
     return Ok(QWORD{ch->length} * 4);
@@ -231,7 +249,7 @@ QWORD BASS_ChannelGetLength(DWORD handle)
 float BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos)
 {
     Mixer& lib = TheMixer();
-    std::lock_guard<std::mutex> lock(lib.mutex);
+    Lock lock(lib.mutex);
     Channel* ch = Find(lib, handle);
     if (!ch) return Fail(BASS_ERROR_HANDLE, -1.0f);
     return Ok(static_cast<float>(static_cast<double>(pos) / (4.0 * ch->rate)));
@@ -240,7 +258,7 @@ float BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos)
 QWORD BASS_ChannelGetPosition(DWORD handle)
 {
     Mixer& lib = TheMixer();
-    std::lock_guard<std::mutex> lock(lib.mutex);
+    Lock lock(lib.mutex);
     Channel* ch = Find(lib, handle);
     if (!ch) return Fail(BASS_ERROR_HANDLE, ~QWORD{0});
     return Ok(QWORD{HeardPosition(*ch, lib.Heard())} * 4);
@@ -249,9 +267,10 @@ QWORD BASS_ChannelGetPosition(DWORD handle)
 BOOL BASS_ChannelPlay(DWORD handle, BOOL restart)
 {
     Mixer& lib = TheMixer();
-    std::lock_guard<std::mutex> lock(lib.mutex);
+    Lock lock(lib.mutex);
     Channel* ch = Find(lib, handle);
     if (!ch) return Fail(BASS_ERROR_HANDLE, FALSE);
+    Rewrite rewrite;
     lib.SettleEnds(lib.Heard());
     if (ch->state == State::Playing && !restart) return Ok(TRUE);
     // Restart, or resume a channel that has nothing left: from the beginning.
@@ -267,12 +286,14 @@ BOOL BASS_ChannelPlay(DWORD handle, BOOL restart)
 BOOL BASS_ChannelPause(DWORD handle)
 {
     Mixer& lib = TheMixer();
-    std::lock_guard<std::mutex> lock(lib.mutex);
+    Lock lock(lib.mutex);
     Channel* ch = Find(lib, handle);
     if (!ch) return Fail(BASS_ERROR_HANDLE, FALSE);
+    Rewrite rewrite;
     lib.SettleEnds(lib.Heard());
     if (ch->state != State::Playing) return Fail(BASS_ERROR_NOPLAY, FALSE);
-    // What is already mixed still sounds; the position rests after it.
+    // What was queued beyond the device's next block was taken back: the
+    // pause is heard at once, and the position rests where it stopped.
     ch->state = State::Paused;
     ch->stamps.clear();
     return Ok(TRUE);
@@ -281,9 +302,10 @@ BOOL BASS_ChannelPause(DWORD handle)
 BOOL BASS_ChannelStop(DWORD handle)
 {
     Mixer& lib = TheMixer();
-    std::lock_guard<std::mutex> lock(lib.mutex);
+    Lock lock(lib.mutex);
     Channel* ch = Find(lib, handle);
     if (!ch) return Fail(BASS_ERROR_HANDLE, FALSE);
+    Rewrite rewrite;
     lib.SettleEnds(lib.Heard());
     ch->state = State::Stopped;
     ch->stamps.clear();
@@ -293,7 +315,7 @@ BOOL BASS_ChannelStop(DWORD handle)
 HSYNC BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC* proc, void* user)
 {
     Mixer& lib = TheMixer();
-    std::lock_guard<std::mutex> lock(lib.mutex);
+    Lock lock(lib.mutex);
     Channel* ch = Find(lib, handle);
     if (!ch) return Fail(BASS_ERROR_HANDLE, HSYNC{0});
     // Only the end of a channel can be waited for.
@@ -306,7 +328,7 @@ HSYNC BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC* proc,
 BOOL BASS_ChannelRemoveSync(DWORD handle, HSYNC sync)
 {
     Mixer& lib = TheMixer();
-    std::lock_guard<std::mutex> lock(lib.mutex);
+    Lock lock(lib.mutex);
     Channel* ch = Find(lib, handle);
     if (!ch) return Fail(BASS_ERROR_HANDLE, FALSE);
     // A sync that came due but was not called yet is cancelled too.
@@ -320,9 +342,10 @@ BOOL BASS_ChannelRemoveSync(DWORD handle, HSYNC sync)
 BOOL BASS_ChannelSetAttributes(DWORD handle, int freq, int volume, int pan)
 {
     Mixer& lib = TheMixer();
-    std::lock_guard<std::mutex> lock(lib.mutex);
+    Lock lock(lib.mutex);
     Channel* ch = Find(lib, handle);
     if (!ch) return Fail(BASS_ERROR_HANDLE, FALSE);
+    Rewrite rewrite;
     if (volume != -1) ch->volume = static_cast<float>(std::clamp(volume, 0, 100)) / 100.0f;
     if (pan != -101) ch->pan = std::clamp(pan, -100, 100);
     // Channels play at their own rate; asking for another one is refused.
@@ -333,7 +356,7 @@ BOOL BASS_ChannelSetAttributes(DWORD handle, int freq, int volume, int pan)
 DWORD BASS_ChannelGetLevel(DWORD handle)
 {
     Mixer& lib = TheMixer();
-    std::lock_guard<std::mutex> lock(lib.mutex);
+    Lock lock(lib.mutex);
     Channel* ch = Find(lib, handle);
     if (!ch) return Fail(BASS_ERROR_HANDLE, ~DWORD{0});
     int64_t heard = lib.Heard();
@@ -353,7 +376,7 @@ DWORD BASS_ChannelGetLevel(DWORD handle)
 DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length)
 {
     Mixer& lib = TheMixer();
-    std::lock_guard<std::mutex> lock(lib.mutex);
+    Lock lock(lib.mutex);
     Channel* ch = Find(lib, handle);
     if (!ch) return Fail(BASS_ERROR_HANDLE, ~DWORD{0});
     size_t n = 0;

@@ -35,18 +35,8 @@ void Pull(Channel& ch, float* frame)
     ++ch.readIndex;
 }
 
-}  // namespace
-
-Channel::Channel(DWORD handle_, bool music_, std::unique_ptr<AudioSource> source_)
-    : handle(handle_), music(music_), source(std::move(source_)), endsWhenDry(!music_)
-{
-    rate = source->Rate();
-    length = source->Frames();
-    resample = rate != kOutRate;
-    step = static_cast<double>(rate) / kOutRate;
-}
-
-int64_t Render(Channel& ch, float* out, int64_t n)
+// Up to n frames from the decoder, resampled to the output rate.
+int64_t Decode(Channel& ch, float* out, int64_t n)
 {
     if (!ch.resample) {
         int64_t count = 0;
@@ -90,8 +80,46 @@ int64_t Render(Channel& ch, float* out, int64_t n)
     return count;
 }
 
+}  // namespace
+
+Channel::Channel(DWORD handle_, bool music_, std::unique_ptr<AudioSource> source_)
+    : handle(handle_), music(music_), source(std::move(source_)), endsWhenDry(!music_)
+{
+    rate = source->Rate();
+    length = source->Frames();
+    resample = rate != kOutRate;
+    step = static_cast<double>(rate) / kOutRate;
+}
+
+uint64_t SourceAt(const Channel& ch)
+{
+    size_t left = ch.replay.size() / 2;
+    if (ch.replayAt >= left) return ch.pos;
+    double f = static_cast<double>(ch.replayAt) / static_cast<double>(left);
+    return ch.replaySrcStart + static_cast<uint64_t>(f * static_cast<double>(ch.replaySrcEnd - ch.replaySrcStart));
+}
+
+int64_t Render(Channel& ch, float* out, int64_t n)
+{
+    int64_t replayed = 0;
+    size_t frames = ch.replay.size() / 2;
+    if (ch.replayAt < frames) {
+        replayed = std::min<int64_t>(n, static_cast<int64_t>(frames - ch.replayAt));
+        std::copy_n(ch.replay.begin() + static_cast<std::ptrdiff_t>(ch.replayAt * 2), replayed * 2, out);
+        ch.replayAt += static_cast<size_t>(replayed);
+        if (ch.replayAt == frames) {
+            ch.replay.clear();
+            ch.replayAt = 0;
+        }
+        if (replayed == n) return n;
+    }
+    return replayed + Decode(ch, out + replayed * 2, n - replayed);
+}
+
 void Rewind(Channel& ch)
 {
+    ch.replay.clear();
+    ch.replayAt = 0;
     ch.source->Rewind();
     ch.chunkAt = ch.chunkCount = 0;
     ch.readIndex = 0;

@@ -64,6 +64,14 @@ struct Channel {
     float volume = 1.0f;          // 0..1
     int pan = 0;                  // -100..100
 
+    // Output-rate frames that were mixed but taken back before they were
+    // heard (a command rewrote what was queued for the device): they are
+    // mixed again before anything new is decoded. They carried channel
+    // frames [replaySrcStart, replaySrcEnd).
+    std::vector<float> replay;
+    size_t replayAt = 0;
+    uint64_t replaySrcStart = 0, replaySrcEnd = 0;
+
     std::deque<Stamp> stamps;     // mixed, not yet heard
     std::vector<float> history;   // stereo, indexed by output frame modulo kHistoryFrames
     int64_t runStart = 0;         // output frame where the current run of playing began
@@ -76,5 +84,8 @@ int64_t Render(Channel& ch, float* out, int64_t n);
 
 // Back to the first frame, with nothing mixed.
 void Rewind(Channel& ch);
+
+// The channel frame that the next mixed frame carries.
+uint64_t SourceAt(const Channel& ch);
 
 }  // namespace bass

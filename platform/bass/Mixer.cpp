@@ -7,6 +7,20 @@
 
 namespace bass {
 
+PriorityMutex::PriorityMutex()
+{
+    pthread_mutexattr_t attributes;
+    pthread_mutexattr_init(&attributes);
+    pthread_mutexattr_setprotocol(&attributes, PTHREAD_PRIO_INHERIT);
+    pthread_mutex_init(&mutex_, &attributes);
+    pthread_mutexattr_destroy(&attributes);
+}
+
+PriorityMutex::~PriorityMutex()
+{
+    pthread_mutex_destroy(&mutex_);
+}
+
 Mixer& TheMixer()
 {
     static Mixer mixer;
@@ -32,7 +46,7 @@ void Mixer::MixBlock(int64_t n, int16_t* out)
         Channel& ch = *chp;
         while (!ch.stamps.empty() && ch.stamps.front().outEnd <= heard) ch.stamps.pop_front();
         if (ch.state != State::Playing || ch.mixedToEnd) continue;
-        uint64_t srcStart = ch.pos;
+        uint64_t srcStart = SourceAt(ch);
         int64_t count = Render(ch, buf, n);
         if (count > 0) {
             for (int64_t i = 0; i < count; ++i) {
@@ -40,7 +54,7 @@ void Mixer::MixBlock(int64_t n, int16_t* out)
                 ch.history[at] = buf[i * 2];
                 ch.history[at + 1] = buf[i * 2 + 1];
             }
-            ch.stamps.push_back({mixed, mixed + count, srcStart, ch.pos});
+            ch.stamps.push_back({mixed, mixed + count, srcStart, SourceAt(ch)});
             float left = ch.volume * (ch.pan > 0 ? 1.0f - ch.pan / 100.0f : 1.0f);
             float right = ch.volume * (ch.pan < 0 ? 1.0f + ch.pan / 100.0f : 1.0f);
             for (int64_t i = 0; i < count; ++i) {
@@ -48,7 +62,7 @@ void Mixer::MixBlock(int64_t n, int16_t* out)
                 mix[i * 2 + 1] += buf[i * 2 + 1] * right;
             }
         }
-        if (ch.pos >= ch.length) {
+        if (ch.replay.empty() && ch.pos >= ch.length) {
             ch.mixedToEnd = true;
             ch.endOut = mixed + count;
         }
@@ -87,6 +101,58 @@ void Mixer::SettleEnds(int64_t heard)
     }
 }
 
+namespace {
+
+// The channel frame mixed at output frame f, from the stamps (f inside them).
+uint64_t SourceAtOut(const Channel& ch, int64_t f)
+{
+    for (const Stamp& s : ch.stamps) {
+        if (f >= s.outEnd) continue;
+        if (f <= s.outStart) return s.srcStart;
+        double part = static_cast<double>(f - s.outStart) / static_cast<double>(s.outEnd - s.outStart);
+        return s.srcStart + static_cast<uint64_t>(part * static_cast<double>(s.srcEnd - s.srcStart));
+    }
+    return SourceAt(ch);
+}
+
+}  // namespace
+
+void Mixer::Rollback(int64_t to)
+{
+    to = std::max(to, lastHeard);   // what was heard stays heard
+    if (to >= mixed) return;
+    for (auto& [handle, chp] : channels) {
+        Channel& ch = *chp;
+        if (ch.stamps.empty() || ch.stamps.back().outEnd <= to) continue;
+        // The frames this channel gave from `to` on, with the channel frames they carried.
+        int64_t from = std::max(to, ch.stamps.front().outStart);
+        int64_t until = ch.stamps.back().outEnd;
+        uint64_t srcFrom = SourceAtOut(ch, from);
+        uint64_t srcUntil = SourceAt(ch);
+        std::vector<float> back;
+        back.reserve(static_cast<size_t>(until - from) * 2 + ch.replay.size() - ch.replayAt * 2);
+        for (int64_t f = from; f < until; ++f) {
+            size_t at = static_cast<size_t>((f % kHistoryFrames) * 2);
+            back.push_back(ch.history[at]);
+            back.push_back(ch.history[at + 1]);
+        }
+        back.insert(back.end(), ch.replay.begin() + static_cast<std::ptrdiff_t>(ch.replayAt * 2), ch.replay.end());
+        if (!ch.replay.empty() && ch.replayAt < ch.replay.size() / 2) srcUntil = ch.replaySrcEnd;
+        ch.replay = std::move(back);
+        ch.replayAt = 0;
+        ch.replaySrcStart = srcFrom;
+        ch.replaySrcEnd = srcUntil;
+        // Stamps end at `to`.
+        while (!ch.stamps.empty() && ch.stamps.back().outStart >= to) ch.stamps.pop_back();
+        if (!ch.stamps.empty() && ch.stamps.back().outEnd > to) {
+            ch.stamps.back().outEnd = to;
+            ch.stamps.back().srcEnd = srcFrom;
+        }
+        if (ch.mixedToEnd && ch.endOut > to) ch.mixedToEnd = false;
+    }
+    mixed = to;
+}
+
 bool Audible(const Channel& ch, int64_t heard)
 {
     return ch.state == State::Playing && !(ch.mixedToEnd && heard >= ch.endOut);
@@ -103,7 +169,7 @@ uint64_t HeardPosition(Channel& ch, int64_t heard)
             return s.srcStart + static_cast<uint64_t>(f * static_cast<double>(s.srcEnd - s.srcStart));
         }
     }
-    return ch.pos;
+    return SourceAt(ch);
 }
 
 void HeardFrame(const Channel& ch, int64_t f, float* frame)

@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <pthread.h>
 #include <vector>
 
 namespace bass {
@@ -30,8 +31,26 @@ struct Fire {
     void* user;
 };
 
+// A mutex that lends its holder the priority of a real-time thread waiting
+// for it, so the mixer thread never waits behind a preempted reader.
+class PriorityMutex {
+public:
+    PriorityMutex();
+    ~PriorityMutex();
+    PriorityMutex(const PriorityMutex&) = delete;
+    PriorityMutex& operator=(const PriorityMutex&) = delete;
+    void lock() { pthread_mutex_lock(&mutex_); }
+    void unlock() { pthread_mutex_unlock(&mutex_); }
+    bool try_lock() { return pthread_mutex_trylock(&mutex_) == 0; }
+
+private:
+    pthread_mutex_t mutex_;
+};
+
+using Lock = std::lock_guard<PriorityMutex>;
+
 struct Mixer {
-    std::mutex mutex;
+    PriorityMutex mutex;
     bool running = false;         // BASS_Start / BASS_Stop
     std::map<DWORD, std::unique_ptr<Channel>> channels;
     std::vector<Fire> due;        // syncs whose moment came, not yet called
@@ -47,6 +66,9 @@ struct Mixer {
     void MixBlock(int64_t n, int16_t* out);
     // Mixes n frames of any length, block by block.
     void Mix(int64_t n, int16_t* out);
+    // Takes back everything mixed from output frame `to` on (not yet heard):
+    // each channel keeps what it gave there, to be mixed again first.
+    void Rollback(int64_t to);
     // Channels whose last frame has now been heard end here; their END syncs
     // are queued in `due`, ONETIME ones removed.
     void SettleEnds(int64_t heard);

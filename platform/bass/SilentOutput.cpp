@@ -1,6 +1,6 @@
-// Live runs without a sound card: a device that plays silence in real time,
-// so positions advance and songs end as they would be heard. The worker mixes
-// one 256-frame block ahead of the clock.
+// Live runs without a sound card: a device that takes the queued mix in real
+// time and plays nothing, so positions advance and songs end as they would be
+// heard.
 #include "platform/bass/Output.h"
 
 #include <chrono>
@@ -10,16 +10,16 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-constexpr int kSilentBufferFrames = 256;
+constexpr int64_t kSilentBlockFrames = 256;
 
 class SilentOutput final : public LiveOutput {
 public:
-    explicit SilentOutput(Mixer& mixer) : LiveOutput(mixer) {}
+    explicit SilentOutput(Mixer& mixer) : LiveOutput(mixer, kSilentBlockFrames, 0) {}
 
     void Begin() override
     {
         {
-            std::lock_guard<std::mutex> lock(mixer_.mutex);
+            Lock lock(mixer_.mutex);
             start_ = SteadyClock::now();
         }
         LiveOutput::Begin();
@@ -31,15 +31,23 @@ public:
         double since = std::chrono::duration<double>(SteadyClock::now() - start_).count();
         return base_ + static_cast<int64_t>(since * kOutRate);
     }
-    void Starting() override { start_ = SteadyClock::now(); }
-    void Stopping(int64_t heard) override { base_ = heard; }
+    void Starting() override
+    {
+        start_ = SteadyClock::now();
+        LiveOutput::Starting();
+    }
+    void Stopping(int64_t heard) override
+    {
+        base_ = heard;
+        LiveOutput::Stopping(heard);
+    }
 
 protected:
-    void Tick() override
+    // What has been heard is taken.
+    void Advance() override
     {
-        if (!mixer_.running) return;
-        int64_t target = Clock(mixer_) + kSilentBufferFrames;
-        while (mixer_.mixed < target) mixer_.MixBlock(kSilentBufferFrames, nullptr);
+        int64_t now = Clock(mixer_);
+        if (now > Taken()) SetTaken(std::min(now, mixer_.mixed));
     }
 
 private:

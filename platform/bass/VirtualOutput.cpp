@@ -16,7 +16,7 @@ public:
     {
         // The hook keeps this object alive: a sync callback may close the library from it.
         int hook = host::AddFrameHook([self = shared_from_this()] { self->Frame(); });
-        std::lock_guard<std::mutex> lock(mixer_.mutex);
+        Lock lock(mixer_.mutex);
         hook_ = hook;
     }
     int64_t Clock(const Mixer& mixer) override { return mixer.mixed; }
@@ -36,7 +36,7 @@ private:
         std::vector<int16_t> out(static_cast<size_t>(n * 2), 0);
         std::vector<Fire> fires;
         {
-            std::lock_guard<std::mutex> lock(mixer_.mutex);
+            Lock lock(mixer_.mutex);
             if (!mixer_.output) return;
             if (mixer_.running) mixer_.Mix(n, out.data());
             mixer_.SettleEnds(mixer_.Heard());

@@ -1,9 +1,12 @@
 #include "platform/host/Host.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <sstream>
+#include <string>
+#include <unistd.h>
 
 namespace host {
 namespace {
@@ -36,7 +39,25 @@ std::mutex exitMutex;
 
 }  // namespace
 
-void SetRunMode(RunMode mode) { S().mode = mode; }
+namespace {
+
+// In live runs the software rasteriser (llvmpipe), which starts a thread per
+// core, leaves one core's share to the sound, unless the user chose a count.
+// It reads the variable when GL starts, after this.
+void LeaveACoreForSound()
+{
+    if (std::getenv("LP_NUM_THREADS")) return;
+    long cores = sysconf(_SC_NPROCESSORS_ONLN);
+    if (cores >= 2) setenv("LP_NUM_THREADS", std::to_string(cores - 1).c_str(), 0);
+}
+
+}  // namespace
+
+void SetRunMode(RunMode mode)
+{
+    S().mode = mode;
+    if (mode == RunMode::Live) LeaveACoreForSound();
+}
 RunMode GetRunMode() { return S().mode; }
 bool IsVirtual() { return S().mode == RunMode::Virtual; }
 

@@ -1,0 +1,271 @@
+// Live sound through a real sound server while the machine is saturated: a
+// private PulseAudio with a null sink, the sink's monitor recorded, a renderer
+// and two busy processes taking every core. The recording must hold no block
+// of exact digital silence (the songs have none), the output must count no
+// underrun, and song changes must be heard at once and in step with the
+// position the library reports.
+#include "platform/bass/Output.h"
+#include "platform/bass/bass.h"
+#include "platform/host/Host.h"
+#include "tests/support/Audio.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <mutex>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+using namespace support;
+using namespace std::chrono_literals;
+using SteadyClock = std::chrono::steady_clock;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+double Now()
+{
+    return std::chrono::duration<double>(SteadyClock::now().time_since_epoch()).count();
+}
+
+pid_t Spawn(const std::vector<std::string>& args, const std::string& out = "/dev/null")
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+void Stop(pid_t pid)
+{
+    if (pid <= 0) return;
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+}
+
+bool OnPath(const std::string& program)
+{
+    return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// The monitor of the null sink, read as it arrives: every chunk's arrival time
+// anchors the recording to the steady clock (the earliest arrival relative to
+// its last sample bounds the capture delay from above).
+class Recorder {
+public:
+    explicit Recorder(const std::string& device)
+    {
+        int fds[2];
+        if (::pipe(fds) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        std::string source = "--device=" + device;
+        const char* argv[] = {"parec", source.c_str(), "--raw", "--format=s16le", "--rate=44100", "--channels=2",
+                              "--latency-msec=10", nullptr};
+        if (posix_spawnp(&pid_, "parec", &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(fds[1]);
+        fd_ = fds[0];
+        if (pid_ > 0) thread_ = std::thread([this] { Read(); });
+    }
+    ~Recorder() { Finish(); }
+    void Finish()
+    {
+        if (pid_ <= 0) return;
+        Stop(pid_);
+        pid_ = -1;
+        thread_.join();
+        ::close(fd_);
+    }
+    bool Ok() const { return pid_ > 0; }
+    // Steady-clock time at which recorded frame i was played.
+    double TimeOf(int64_t frame) const { return anchor_ + static_cast<double>(frame) / 44100.0; }
+
+    std::vector<int16_t> samples;
+
+private:
+    void Read()
+    {
+        std::vector<uint8_t> bytes;
+        uint8_t buffer[8192];
+        ssize_t n;
+        while ((n = ::read(fd_, buffer, sizeof buffer)) > 0) {
+            double arrived = Now();
+            bytes.insert(bytes.end(), buffer, buffer + n);
+            double start = arrived - static_cast<double>(bytes.size() / 4) / 44100.0;
+            if (start < anchor_) anchor_ = start;
+        }
+        samples.resize(bytes.size() / 2);
+        std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    }
+    pid_t pid_ = -1;
+    int fd_ = -1;
+    std::thread thread_;
+    double anchor_ = 1e300;
+};
+
+// Runs of exact zeros in both channels of at least `frames`, between the
+// first and the last sound; returns (start frame, length) of each.
+std::vector<std::pair<int64_t, int64_t>> SilentBlocks(const std::vector<int16_t>& s, int64_t frames)
+{
+    int64_t count = static_cast<int64_t>(s.size() / 2), first = -1, last = -1;
+    for (int64_t i = 0; i < count; ++i)
+        if (s[i * 2] || s[i * 2 + 1]) {
+            if (first < 0) first = i;
+            last = i;
+        }
+    std::vector<std::pair<int64_t, int64_t>> blocks;
+    for (int64_t i = first, run = 0; first >= 0 && i <= last; ++i) {
+        bool zero = s[i * 2] == 0 && s[i * 2 + 1] == 0;
+        run = zero ? run + 1 : 0;
+        if (zero && (i + 1 > last || s[(i + 1) * 2] || s[(i + 1) * 2 + 1]) && run >= frames) blocks.push_back({i + 1 - run, run});
+    }
+    return blocks;
+}
+
+}  // namespace
+
+TEST(LiveDropouts, NoSilenceUnderFullLoadThroughPulseAudio)
+{
+    for (const char* tool : {"pulseaudio", "parec", "pactl", "chrt"})
+        ASSERT_TRUE(OnPath(tool)) << tool << " is needed (scripts/setup installs it)";
+    const fs::path capture = fs::path(MIVOLA_BINARY_DIR) / "tools/capture/mivola-capture";
+    const fs::path content = fs::path(MIVOLA_BINARY_DIR) / "content/test";
+    ASSERT_TRUE(fs::exists(capture) && fs::exists(content / "art.xml"));
+
+    // A private server: its own runtime folder, a null sink as the default device.
+    fs::path run = TempPath("pulse");
+    fs::create_directories(run);
+    fs::permissions(run, fs::perms::owner_all, fs::perm_options::replace);
+    setenv("XDG_RUNTIME_DIR", run.c_str(), 1);
+    setenv("PULSE_SERVER", ("unix:" + (run / "pulse/native").string()).c_str(), 1);
+    unsetenv("DISPLAY");
+    // The server runs at real-time priority, as a desktop's sound server's
+    // threads do through rtkit: the test is about this program's output.
+    pid_t server = Spawn({"chrt", "-r", "5", "pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n",
+                          "--load=module-native-protocol-unix", "--load=module-null-sink sink_name=mivola_test"});
+    ASSERT_GT(server, 0);
+    bool up = false;
+    for (int i = 0; i < 100 && !up; ++i) {
+        std::this_thread::sleep_for(100ms);
+        up = std::system("pactl list short sinks 2>/dev/null | grep -q mivola_test") == 0;
+    }
+    ASSERT_TRUE(up) << "PulseAudio did not start";
+    std::system("pactl set-default-sink mivola_test >/dev/null 2>&1");
+
+    // Songs with no silence in them: tones at two levels, so each change is
+    // found in the recording; one at 22.05 kHz goes through the resampler.
+    struct Song { const char* name; int rate; double amplitude; };
+    std::vector<Song> songs = {{"low.wav", 44100, 0.2}, {"high.ogg", 22050, 0.6}, {"low2.flac", 44100, 0.2},
+                               {"high2.wav", 44100, 0.6}};
+    std::vector<HSTREAM> handles;
+    host::Reset();   // live
+    setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
+    ASSERT_TRUE(BASS_Init(1, 44100, 0, nullptr, nullptr));
+    for (const Song& s : songs) {
+        std::string path = TempPath(s.name);
+        int major = s.name[std::string(s.name).size() - 1] == 'g' ? SF_FORMAT_OGG
+                    : std::string(s.name).find(".flac") != std::string::npos ? SF_FORMAT_FLAC : SF_FORMAT_WAV;
+        ASSERT_TRUE(WriteTone(path, major, Tone{s.rate, 2, s.rate * 40, 441.0, s.amplitude}));
+        int rate = 0;
+        ASSERT_TRUE(SilentBlocks(DecodeWithSndfile(path, &rate), 44).empty()) << s.name;
+        handles.push_back(BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, BASS_STREAM_PRESCAN));
+        ASSERT_NE(handles.back(), 0u);
+    }
+
+    // Every core busy: the renderer at full size with multisampling, and two spinning processes.
+    Recorder recorder("mivola_test.monitor");
+    ASSERT_TRUE(recorder.Ok());
+    std::vector<pid_t> load = {
+        Spawn({capture.string(), "--content", content.string(), "--modes", "1920x1080", "--max-seconds", "600",
+               "--video", "/dev/null"}),
+        Spawn({"sh", "-c", "while :; do :; done"}), Spawn({"sh", "-c", "while :; do :; done"})};
+    std::this_thread::sleep_for(2s);   // the renderer is past loading
+
+    // 62 s of sound; a song change every 4 s, a volume change between them.
+    struct Change { double at; double shownAt; bool toHigh; };
+    std::vector<Change> changes;
+    const double start = Now();
+    size_t current = 0;
+    BASS_ChannelPlay(handles[0], TRUE);
+    for (int step = 1; Now() - start < 62.0; ++step) {
+        std::this_thread::sleep_for(2s);
+        BASS_ChannelSetAttributes(handles[current], -1, step % 2 ? 90 : 100, -101);
+        std::this_thread::sleep_for(2s);
+        size_t next = (current + 1) % handles.size();
+        BASS_ChannelStop(handles[current]);
+        Change c{Now(), 0, songs[next].amplitude > 0.4};
+        BASS_ChannelPlay(handles[next], TRUE);
+        // The shown clock: when the reported position says 10 ms have been heard.
+        while (BASS_ChannelGetPosition(handles[next]) < 441 * 4 && Now() - c.at < 1.0) std::this_thread::sleep_for(500us);
+        c.shownAt = Now() - 0.010;
+        changes.push_back(c);
+        current = next;
+    }
+    for (pid_t p : load) Stop(p);
+    std::this_thread::sleep_for(300ms);
+    recorder.Finish();
+    bass::OutputStats stats = bass::LastOutputStats();
+    BASS_Free();
+    Stop(server);
+
+    const std::vector<int16_t>& heard = recorder.samples;
+    ASSERT_GT(heard.size() / 2, size_t{60 * 44100}) << "recording too short";
+    auto blocks = SilentBlocks(heard, 44);
+    for (auto [at, length] : blocks) ADD_FAILURE() << "silence of " << length << " frames at " << at / 44100.0 << " s";
+    EXPECT_EQ(stats.underruns, 0) << "longest gap " << stats.longestGapFrames << " frames";
+
+    // Each change to the high tone: the command's latency to the first heard
+    // sample, and how far the shown position is from what is heard.
+    double worstLatency = 0, worstOffset = 0, sumLatency = 0, sumOffset = 0;
+    int measured = 0;
+    for (const Change& c : changes) {
+        if (!c.toHigh) continue;
+        int64_t from = static_cast<int64_t>((c.at - recorder.TimeOf(0)) * 44100.0) - 4410;
+        int64_t found = -1;
+        for (int64_t i = std::max<int64_t>(from, 0); i < static_cast<int64_t>(heard.size() / 2); ++i)
+            if (std::abs(heard[i * 2]) > 0.4 * 32768) {
+                found = i;
+                break;
+            }
+        if (found < 0) continue;
+        // Back to the tone's first sample: the first loud one is within a quarter period of it.
+        double heardAt = recorder.TimeOf(found) - 0.25 / 441.0;
+        double latency = heardAt - c.at, offset = c.shownAt - heardAt;
+        worstLatency = std::max(worstLatency, latency);
+        worstOffset = std::max(worstOffset, std::fabs(offset));
+        sumLatency += latency;
+        sumOffset += offset;
+        ++measured;
+    }
+    ASSERT_GT(measured, 5);
+    std::printf("[ measure  ] %d changes: command to heard %.1f ms (worst %.1f); shown - heard %.1f ms (worst |%.1f|); "
+                "queue %.0f ms; mixer thread CPU %.2f s in %.0f s\n",
+                measured, 1000 * sumLatency / measured, 1000 * worstLatency, 1000 * sumOffset / measured,
+                1000 * worstOffset, stats.queueFrames * 1000.0 / 44100, stats.mixerCpuSeconds, Now() - start);
+}

@@ -11,7 +11,7 @@ namespace dialogs {
 // Shows the dialog until its procedure ends it; false when no window could be made.
 bool RunDialogWindow(dialog::ModalDialog& d);
 
-// Makes DialogBoxParamW of live runs show RunDialogWindow.
+// Makes DialogBoxParamW and the message boxes of live runs show our windows.
 void Install();
 
 }  // namespace dialogs

@@ -22,6 +22,7 @@ struct State {
     SoundSink soundSink;
     std::vector<InputEvent> pending;   // sorted by time, stable
     bool keys[256] = {};
+    bool pressed[256] = {};    // went down since the key was last looked at
     int cursorX = 0, cursorY = 0;
     std::vector<VirtualMessage> messages;
     DialogAnswer dialog;
@@ -153,7 +154,10 @@ void ApplyDueInput()
     for (; taken < s.pending.size() && s.pending[taken].time <= now; ++taken) {
         const InputEvent& e = s.pending[taken];
         switch (e.kind) {
-        case InputEvent::KeyDown: s.keys[e.key & 0xFF] = true; break;
+        case InputEvent::KeyDown:
+            s.keys[e.key & 0xFF] = true;
+            s.pressed[e.key & 0xFF] = true;
+            break;
         case InputEvent::KeyUp: s.keys[e.key & 0xFF] = false; break;
         case InputEvent::MouseMove: s.cursorX = e.x; s.cursorY = e.y; break;
         case InputEvent::ButtonDown: s.keys[0x01] = true; s.messages.push_back(VirtualMessage::ButtonDown); break;
@@ -164,7 +168,14 @@ void ApplyDueInput()
     s.pending.erase(s.pending.begin(), s.pending.begin() + static_cast<long>(taken));
 }
 
-bool VirtualKeyDown(int virtualKey) { return S().keys[virtualKey & 0xFF]; }
+bool VirtualKeyDown(int virtualKey)
+{
+    State& s = S();
+    int k = virtualKey & 0xFF;
+    bool down = s.keys[k] || s.pressed[k];
+    s.pressed[k] = false;
+    return down;
+}
 
 void VirtualCursor(int& clientX, int& clientY)
 {

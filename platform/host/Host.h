@@ -76,7 +76,9 @@ void ScheduleInput(const InputEvent& event);
 // Applies every scheduled event whose time has come (EndFrame calls it too).
 void ApplyDueInput();
 
-// State the Win32 stand-in reads in virtual runs.
+// State the Win32 stand-in reads in virtual runs. A key reads as down while it
+// is held, and once more after a press that was released before anyone looked,
+// so a tap shorter than a frame still counts.
 bool VirtualKeyDown(int virtualKey);
 void VirtualCursor(int& clientX, int& clientY);
 // Button and close events become window messages, taken in order.

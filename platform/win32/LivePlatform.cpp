@@ -9,6 +9,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -36,6 +37,18 @@ struct Video {
 };
 Video video;
 
+// Keys pressed since they were last looked at, by scancode. SDL's key state
+// only says what is held after the events were taken, so a press and release
+// arriving together (a quick tap, or xdotool) would go unseen without it.
+std::atomic<bool> pressedSince[SDL_NUM_SCANCODES];
+
+int NotePress(void*, SDL_Event* e)
+{
+    if (e->type == SDL_KEYDOWN && !e->key.repeat && e->key.keysym.scancode < SDL_NUM_SCANCODES)
+        pressedSince[e->key.keysym.scancode] = true;
+    return 0;
+}
+
 // Destroyed windows' SDL windows: hidden, kept until the process ends, because
 // the device may still present to them. Never destroyed itself: windows close
 // during static destruction.
@@ -46,6 +59,7 @@ std::vector<SDL_Window*>& Retired()
 }
 
 dialog::Presenter presenter = nullptr;
+dialog::MessageBoxPresenter messageBoxPresenter = nullptr;
 
 SDL_Surface* CreateIconSurface()
 {
@@ -60,7 +74,11 @@ bool ScancodeDown(int virtualKey)
     if (virtualKey == VK_LBUTTON) return (SDL_GetGlobalMouseState(nullptr, nullptr) & SDL_BUTTON_LMASK) != 0;
     int count = 0;
     const Uint8* keys = SDL_GetKeyboardState(&count);
-    auto down = [&](SDL_Scancode code) { return code < count && keys[code] != 0; };
+    // Held now, or pressed since the last look (which this look uses up).
+    auto down = [&](SDL_Scancode code) {
+        bool pressed = pressedSince[code].exchange(false);
+        return (code < count && keys[code] != 0) || pressed;
+    };
     if (virtualKey >= 'A' && virtualKey <= 'Z')
         return down(static_cast<SDL_Scancode>(SDL_SCANCODE_A + (virtualKey - 'A')));
     if (virtualKey >= '1' && virtualKey <= '9')
@@ -70,10 +88,11 @@ bool ScancodeDown(int virtualKey)
     case VK_ESCAPE: return down(SDL_SCANCODE_ESCAPE);
     case VK_SPACE: return down(SDL_SCANCODE_SPACE);
     case VK_TAB: return down(SDL_SCANCODE_TAB);
-    case VK_RETURN: return down(SDL_SCANCODE_RETURN) || down(SDL_SCANCODE_KP_ENTER);
-    case VK_SHIFT: return down(SDL_SCANCODE_LSHIFT) || down(SDL_SCANCODE_RSHIFT);
-    case kVkControl: return down(SDL_SCANCODE_LCTRL) || down(SDL_SCANCODE_RCTRL);
-    case kVkMenu: return down(SDL_SCANCODE_LALT) || down(SDL_SCANCODE_RALT);
+    // Both keys are looked at, so both presses are used up.
+    case VK_RETURN: return down(SDL_SCANCODE_RETURN) | down(SDL_SCANCODE_KP_ENTER);
+    case VK_SHIFT: return down(SDL_SCANCODE_LSHIFT) | down(SDL_SCANCODE_RSHIFT);
+    case kVkControl: return down(SDL_SCANCODE_LCTRL) | down(SDL_SCANCODE_RCTRL);
+    case kVkMenu: return down(SDL_SCANCODE_LALT) | down(SDL_SCANCODE_RALT);
     case kVkLeft: return down(SDL_SCANCODE_LEFT);
     case kVkUp: return down(SDL_SCANCODE_UP);
     case kVkRight: return down(SDL_SCANCODE_RIGHT);
@@ -109,12 +128,16 @@ public:
         if (!EnsureSdlVideo()) return false;
         Uint32 flags = SDL_WINDOW_OPENGL | (w.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN);
         if (w.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+        if (w.exStyle & WS_EX_TOPMOST) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
         w.sdl = SDL_CreateWindow(title.c_str(), w.clientX, w.clientY, std::max(1, w.clientWidth),
                                  std::max(1, w.clientHeight), flags);
         if (!w.sdl) {
             LogPrintf("[win32] SDL_CreateWindow failed: %s\n", SDL_GetError());
             return false;
         }
+        // An owned window stays above its owner (X11: transient for it).
+        if (WindowRecord* owner = FindWindowRecord(w.owner); owner && owner->sdl)
+            SDL_SetWindowModalFor(w.sdl, owner->sdl);
         if (withIcon) {
             if (SDL_Surface* icon = CreateIconSurface()) {
                 SDL_SetWindowIcon(w.sdl, icon);
@@ -258,14 +281,18 @@ public:
         return true;
     }
 
-    int MessageBox(const std::string& text, const char* caption, UINT type) override
+    int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) override
     {
-        // Windows shows "Error" when a message box has no caption.
-        const char* title = caption ? caption : "Error";
+        if (messageBoxPresenter) {
+            if (int answer = messageBoxPresenter(owner, text, caption, type)) return answer;
+        }
+        // SDL's own box, which needs more of the X server than ours (core
+        // fonts or zenity); the log and standard error already have the text.
         bool error = (type & 0xF0) == MB_ICONERROR;
-        LogPrintf("[messagebox] %s%s: %s\n", error ? "error: " : "", title, text.c_str());
-        SDL_ShowSimpleMessageBox(error ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION, title, text.c_str(),
-                                 nullptr);
+        SDL_Window* parent = nullptr;
+        if (WindowRecord* w = FindWindowRecord(owner)) parent = w->sdl;
+        SDL_ShowSimpleMessageBox(error ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION, caption.c_str(),
+                                 text.c_str(), parent);
         return IDOK;
     }
 
@@ -313,7 +340,10 @@ bool EnsureSdlVideo()
         // The window may be clicked into focus without the click being lost.
         SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
         video.ok = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
-        if (!video.ok) LogPrintf("[win32] SDL video unavailable: %s\n", SDL_GetError());
+        if (video.ok)
+            SDL_AddEventWatch(win32::NotePress, nullptr);
+        else
+            LogPrintf("[win32] SDL video unavailable: %s\n", SDL_GetError());
     }
     return video.ok;
 }
@@ -323,6 +353,11 @@ namespace dialog {
 void SetPresenter(Presenter p)
 {
     win32::presenter = p;
+}
+
+void SetMessageBoxPresenter(MessageBoxPresenter p)
+{
+    win32::messageBoxPresenter = p;
 }
 
 }  // namespace dialog

@@ -5,6 +5,7 @@
 #include "platform/win32/win32.h"
 #include "res/OptionsDialog.h"
 
+#include <string>
 #include <vector>
 
 namespace dialog {
@@ -43,5 +44,11 @@ struct ModalDialog {
 // show it.
 using Presenter = bool (*)(ModalDialog&);
 void SetPresenter(Presenter presenter);
+
+// Live message boxes likewise: the presenter shows the box above its owner
+// until it is answered and returns the button (IDOK), or 0 when it could not
+// show it. Text and caption are UTF-8.
+using MessageBoxPresenter = int (*)(HWND owner, const std::string& text, const std::string& caption, UINT type);
+void SetMessageBoxPresenter(MessageBoxPresenter presenter);
 
 }  // namespace dialog

@@ -29,6 +29,7 @@ struct WindowRecord {
     bool visible = false;
     bool fullscreen = false;
     bool saverAllowed = false;             // DefWindowProcW saw a screen-saver request
+    HWND owner = nullptr;                  // the window it stays above
     Platform* platform = nullptr;          // the back end that made it
     SDL_Window* sdl = nullptr;             // live windows only
 };
@@ -62,7 +63,8 @@ public:
     virtual bool KeyDown(int virtualKey) = 0;
     virtual bool CursorPos(POINT& screen) = 0;
 
-    virtual int MessageBox(const std::string& text, const char* caption, UINT type) = 0;
+    // Shows a message box (text and caption UTF-8) and returns its answer.
+    virtual int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) = 0;
     // Runs the dialog until it ends; false when it cannot be shown.
     virtual bool RunDialog(dialog::ModalDialog& d) = 0;
     virtual bool OpenAddress(const std::string& address) = 0;

@@ -113,14 +113,8 @@ public:
         return true;
     }
 
-    int MessageBox(const std::string& text, const char* caption, UINT type) override
-    {
-        // Windows shows "Error" when a message box has no caption.
-        const char* title = caption ? caption : "Error";
-        bool error = (type & 0xF0) == MB_ICONERROR;
-        LogPrintf("[messagebox] %s%s: %s\n", error ? "error: " : "", title, text.c_str());
-        return IDOK;
-    }
+    // Nobody to answer it: the log and standard error have it.
+    int MessageBox(HWND, const std::string&, const std::string&, UINT) override { return IDOK; }
 
     bool RunDialog(dialog::ModalDialog& d) override
     {

@@ -304,6 +304,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     record->className = c->name;
     record->fullscreen = IsFullscreenStyle(style);
     record->visible = (style & WS_VISIBLE) != 0;
+    record->owner = parent;
     // The window's outer rectangle is given; the client area lies inside its frame.
     RECT frame = FrameOf(style);
     record->clientX = x + frame.left;

@@ -101,6 +101,7 @@ struct WNDCLASSW {
 #define WS_MINIMIZEBOX 0x00020000u
 #define WS_EX_APPWINDOW 0x00040000u
 #define WS_EX_TOOLWINDOW 0x00000080u
+#define WS_EX_TOPMOST 0x00000008u
 
 #define SM_CXSCREEN 0
 #define SM_CYSCREEN 1
@@ -169,7 +170,9 @@ HMODULE GetModuleHandleW(LPCWSTR moduleName);
 [[noreturn]] void ExitProcess(UINT exitCode);
 
 // ---- message boxes (MessageBox.cpp) ----------------------------------------
-// Live: an SDL message box. Virtual: one log line with caption, text and icon.
+// One log line with caption, text and icon, and the caption and text on
+// standard error. Live runs then show the box (our own window once a program
+// installs it, else SDL's) and wait for OK.
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 

@@ -79,6 +79,28 @@ TEST_F(VirtualHost, ScriptedInputAppliesOnTheFirstFrameAtOrAfterItsTime)
     EXPECT_TRUE(host::VirtualKeyDown(VK_ESCAPE));
 }
 
+// A press and release inside one frame still reads as one press; a held key
+// reads as down at every look.
+TEST_F(VirtualHost, TapShorterThanAFrameCountsOnce)
+{
+    host::InputEvent e;
+    for (const char* line : {"0.12 key space down", "0.15 key space up", "0.3 key escape down", "0.5 key escape up"}) {
+        ASSERT_TRUE(host::ParseInputEvent(line, e));
+        host::ScheduleInput(e);
+    }
+    host::EndFrame();
+    host::EndFrame();   // 0.2 s: space went down and up again
+    EXPECT_TRUE(host::VirtualKeyDown(VK_SPACE));
+    EXPECT_FALSE(host::VirtualKeyDown(VK_SPACE));
+    host::EndFrame();   // 0.3 s: escape held
+    EXPECT_TRUE(host::VirtualKeyDown(VK_ESCAPE));
+    EXPECT_TRUE(host::VirtualKeyDown(VK_ESCAPE));
+    host::EndFrame();
+    EXPECT_TRUE(host::VirtualKeyDown(VK_ESCAPE));
+    host::EndFrame();   // 0.5 s: released after being seen: up
+    EXPECT_FALSE(host::VirtualKeyDown(VK_ESCAPE));
+}
+
 TEST_F(VirtualHost, FrameHooksRunInOrderAndExitHooksOnce)
 {
     std::string order;

@@ -117,6 +117,6 @@ TEST_P(LiveWindow, OpensAtTheInterfaceSizeAndPresents)
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, LiveWindow, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "Windowed" : "Fullscreen"; });
+                         [](const auto& p) { return p.param ? "Windowed" : "Fullscreen"; });
 
 }  // namespace

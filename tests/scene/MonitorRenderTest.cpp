@@ -262,7 +262,7 @@ TEST_F(MonitorRender, DirectionTwoJumpsTwoSongsWithoutEasing)
     ASSERT_TRUE(monitor.StartTurn(2));
     for (uint32_t step : {1u, 250u, 499u}) {
         Advance(step);
-        Frame frame = DrawMonitor();
+        DrawMonitor();
         EXPECT_NEAR(DrawnAngle(), 3.14f, 2e-6f);
         EXPECT_EQ(GridSongs(frame), (std::vector<int>{4, 1, 2, 3}));
     }
@@ -310,7 +310,7 @@ TEST_F(MonitorRender, PicturesShowOnlyTheirPartOfTheTexture)
 {
     // A 40 x 24 picture in the corner of a 64 x 64 texture whose rest is magenta.
     titles[0] = MakePicture(40, 24, [](UINT x, UINT y) { return x < 40 && y < 24 ? 0xFF00FF00u : 0xFFFF00FFu; });
-    const Frame frame = DrawMonitor();
+    DrawMonitor();
     const Vector3 c = carousel::GridCentre(0);
     for (float dx : {-12.0f, 0.0f, 12.0f})
         for (float dy : {-7.0f, 0.0f, 7.0f})

@@ -1,7 +1,7 @@
 // The end screen: a tall picture scrolling upwards behind a letterbox mask, then
 // a fade to black; the run ends when it is black or on Escape.
-#include "app/EngineSettings.h"
 #include "app/Screens.h"
+#include "core/EngineSettings.h"
 #include "gfx/kpxD3D.h"
 #include "gfx/kpxQuad.h"
 

@@ -1,12 +1,13 @@
 #include "app/FrameLoop.h"
 
-#include "app/EngineSettings.h"
 #include "app/MediaControl.h"
 #include "app/Mpris.h"
 #include "app/Screens.h"
+#include "core/EngineSettings.h"
 #include "data/SongPlayer.h"
 #include "gfx/kpxD3D.h"
 #include "gfx/kpxQuad.h"
+#include "layers/ArtshowMonitor.h"
 #include "platform/bass/bass.h"
 
 int32_t screen = ScreenIntro;
@@ -94,10 +95,8 @@ void RunFrameLoop(ShellMedia& media, ShellTimers& timers)
         // The song player moves on to the next song here, on this thread, after the
         // screen was drawn as a click is: a carousel turn it starts is first drawn
         // on the next pass, never on the very millisecond it began.
-        player.HandlePendingSongEnd();
-        // Media keys and MPRIS calls act here too, between two frames.
-        HandleMediaKeys();
-        MprisPump();
+#include "app/MediaControl.h"
+#include "app/Mpris.h"
         device->EndScene();
         device->Present(nullptr, nullptr, nullptr, nullptr);
         Sleep(2);

@@ -1,8 +1,8 @@
 // The frame loop with its three screens, and the loading-screen frame.
 #pragma once
 
-#include "app/Timer.h"
-#include "data/MediaItem.h"
+#include "core/MediaItem.h"
+#include "core/Timer.h"
 
 #include <cstdint>
 

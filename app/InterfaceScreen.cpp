@@ -1,14 +1,14 @@
 // The main interface: the layers of "interface.xml" in list order, mouse presses
 // offered topmost first, the start screen fading out after the intro, and the
 // one-second fade to the end screen after Escape.
-#include "app/CosineEase.h"
-#include "app/EngineSettings.h"
 #include "app/Screens.h"
+#include "core/CosineEase.h"
+#include "core/EngineSettings.h"
 #include "data/ArtshowData.h"
+#include "data/ArtshowLayer.h"
 #include "data/SongPlayer.h"
 #include "gfx/kpxD3D.h"
 #include "gfx/kpxQuad.h"
-#include "layers/ArtshowLayer.h"
 #include "layers/ArtshowMonitor.h"
 #include "platform/bass/bass.h"
 

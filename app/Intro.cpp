@@ -1,9 +1,9 @@
 // The intro: a radio whose dial slides and knob turns for 24 seconds, the start
 // screen dropping in, then three rings of blinking invaders, all timed by the
 // intro song's position t.
-#include "app/CosineEase.h"
-#include "app/EngineSettings.h"
 #include "app/Screens.h"
+#include "core/CosineEase.h"
+#include "core/EngineSettings.h"
 #include "data/SongPlayer.h"
 #include "gfx/kpxD3D.h"
 #include "gfx/kpxQuad.h"

@@ -2,7 +2,7 @@
 // once per run before anything else is created.
 #pragma once
 
-#include "app/EngineSettings.h"
+#include "core/EngineSettings.h"
 
 #include <string>
 

@@ -1,12 +1,13 @@
 #include "app/Startup.h"
 
-#include "app/EngineSettings.h"
 #include "app/FrameLoop.h"
 #include "app/OptionsDialog.h"
+#include "core/EngineSettings.h"
 #include "data/ArtshowData.h"
 #include "data/MediaCache.h"
 #include "gfx/kpxD3D.h"
 #include "gfx/kpxQuad.h"
+#include "layers/LayerTypes.h"
 #include "platform/bass/bass.h"
 
 namespace {
@@ -78,8 +79,8 @@ int MivolaMain()
     quad.Init(d3d);
 
     LogPrintf("data.LoadXML()\n");
-    data.LoadXML(L"art.xml");
-    data.LoadXML(L"interface.xml");
+    data.LoadXML(L"art.xml", CreateLayer);
+    data.LoadXML(L"interface.xml", CreateLayer);
 
     SetItem(loadingScreen, L"interface/loadingscreen.png", MediaImageUnfiltered);
     LoadImage(loadingScreen, device);
@@ -87,7 +88,7 @@ int MivolaMain()
     LogPrintf("BASS_Init()\n");
     BASS_Init(1, 44100, 0, d3d.window, nullptr);
 
-    PreloadAll(data, device);
+    PreloadAll(data, device, DrawLoadingFrame);
 
     ShellMedia media;
     LoadShellMedia(media, device);

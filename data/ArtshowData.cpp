@@ -1,15 +1,9 @@
 #include "data/ArtshowData.h"
 
+#include "data/ArtshowLayer.h"
 #include "data/Catalogue.h"
 #include "data/MediaCache.h"
 #include "data/XmlAccess.h"
-#include "layers/ArtshowLayer.h"
-#include "layers/ArtshowMonitor.h"
-
-#include "layers/ArtshowSimpleLayer.h"
-#include "layers/ArtshowControlLayer.h"
-#include "layers/ArtshowVU.h"
-#include "layers/ArtshowTinyScroll.h"
 
 #include <cstring>
 #include <cwchar>
@@ -75,7 +69,7 @@ void ReadSongs(ArtshowData& catalogue, XmlNode bits, const WCHAR* fileName)
     }
 }
 
-void ReadInterface(ArtshowData& catalogue, XmlNode bits, const WCHAR* fileName)
+void ReadInterface(ArtshowData& catalogue, XmlNode bits, const WCHAR* fileName, LayerFactory createLayer)
 {
     if (XmlCountChildren(bits, L"interface") <= 0) return;
     if (catalogue.layerCount > 0) {
@@ -100,7 +94,7 @@ void ReadInterface(ArtshowData& catalogue, XmlNode bits, const WCHAR* fileName)
         // Every element names its own class: nothing carries over from the one before.
         WCHAR type[kValueCapacity] = {};
         XmlGetAttribute(element, L"type", type, kValueCapacity);
-        ArtshowLayer* layer = CreateLayer(type);
+        ArtshowLayer* layer = createLayer(type);
         if (!layer) {
             LogPrintf("Skipping element %d of %ls: unknown type \"%ls\"\n", c, fileName, type);
             continue;
@@ -127,26 +121,13 @@ void ReadInterface(ArtshowData& catalogue, XmlNode bits, const WCHAR* fileName)
 
 }  // namespace
 
-ArtshowLayer* CreateLayer(const WCHAR* type)
-{
-    if (!type) return nullptr;
-    if (Equals(type, L"layer")) return new ArtshowSimpleLayer();
-    if (Equals(type, L"ampcontrol")) return new ArtshowControlLayer();
-    if (Equals(type, L"vu")) return new ArtshowVU();
-    if (Equals(type, L"tinyscroll")) return new ArtshowTinyScroll();
-    if (Equals(type, L"monitor")) {
-        monitor.persistent = 1;
-        return &monitor;
-    }
-    return nullptr;
-}
-
-void ReadCatalogue(ArtshowData& catalogue, XmlNode documentNode, const WCHAR* fileName)
+void ReadCatalogue(ArtshowData& catalogue, XmlNode documentNode, const WCHAR* fileName,
+                   LayerFactory createLayer)
 {
     XmlNode bits = nullptr;
     XmlFirstChild(documentNode, bits, L"bits");
     ReadSongs(catalogue, bits, fileName);
-    ReadInterface(catalogue, bits, fileName);
+    ReadInterface(catalogue, bits, fileName, createLayer);
 }
 
 void ClearCatalogue(ArtshowData& catalogue)
@@ -161,7 +142,7 @@ void ClearCatalogue(ArtshowData& catalogue)
     std::memset(static_cast<void*>(&catalogue), 0, sizeof catalogue);
 }
 
-void ArtshowData::LoadXML(const WCHAR* file)
+void ArtshowData::LoadXML(const WCHAR* file, LayerFactory createLayer)
 {
     LogPrintf("Gathering data from %ls...\n", file);
     IXMLDOMDocument* document = nullptr;
@@ -169,6 +150,6 @@ void ArtshowData::LoadXML(const WCHAR* file)
         MessageBoxW(MainWindow(), L"ERROR LOADING XML", nullptr, MB_ICONERROR);
         ExitProcess(0);
     }
-    ReadCatalogue(*this, XmlDocumentNode(document), file);
+    ReadCatalogue(*this, XmlDocumentNode(document), file, createLayer);
     XmlRelease(document);
 }

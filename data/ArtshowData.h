@@ -2,11 +2,10 @@
 // pictures to create behind the loading screen.
 #pragma once
 
-#include "data/MediaItem.h"
+#include "core/MediaItem.h"
+#include "data/ArtshowLayer.h"
 
 #include <cstdint>
-
-class ArtshowLayer;
 
 struct SongLabel {
     WCHAR title[260];
@@ -30,8 +29,9 @@ struct ArtshowData {
     int32_t songLabelCount;
     SongLabel* songLabels;
 
-    // Reads one of the two catalogue files; a file that cannot be loaded ends the program.
-    void LoadXML(const WCHAR* file);
+    // Reads one of the two catalogue files, making its layers with createLayer; a
+    // file that cannot be loaded ends the program.
+    void LoadXML(const WCHAR* file, LayerFactory createLayer);
 };
 
 extern ArtshowData data;

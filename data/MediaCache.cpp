@@ -1,13 +1,11 @@
 #include "data/MediaCache.h"
 
-#include "app/EngineSettings.h"
-#include "app/FrameLoop.h"
+#include "core/EngineSettings.h"
 #include "data/ArtshowData.h"
+#include "data/ArtshowLayer.h"
 #include "data/Catalogue.h"
-#include "layers/ArtshowLayer.h"
-#include "platform/bass/bass.h"
-
 #include "gfx/kpxD3D.h"
+#include "platform/bass/bass.h"
 
 HWND MainWindow()
 {
@@ -93,15 +91,15 @@ void RegisterImage(MediaItem* item)
     data.imageList[data.imageCount++] = item;
 }
 
-void PreloadAll(ArtshowData& catalogue, IDirect3DDevice9* device)
+void PreloadAll(ArtshowData& catalogue, IDirect3DDevice9* device, void (*drawLoadingFrame)(float progress))
 {
     for (int i = 0; i < catalogue.songCount; ++i) {
         LoadAudio(catalogue.songs[i]);
-        DrawLoadingFrame(static_cast<float>(0.3 + 0.3 * static_cast<double>(i) / catalogue.songCount));
+        drawLoadingFrame(static_cast<float>(0.3 + 0.3 * static_cast<double>(i) / catalogue.songCount));
     }
     for (int j = 0; j < catalogue.imageCount; ++j) {
         if (catalogue.imageList[j]) LoadImage(*catalogue.imageList[j], device);
-        DrawLoadingFrame(static_cast<float>(0.6 + 0.3 * static_cast<double>(j) / catalogue.imageCount));
+        drawLoadingFrame(static_cast<float>(0.6 + 0.3 * static_cast<double>(j) / catalogue.imageCount));
     }
 }
 

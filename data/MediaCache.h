@@ -2,7 +2,7 @@
 // with the item's path, then ExitProcess(0).
 #pragma once
 
-#include "data/MediaItem.h"
+#include "core/MediaItem.h"
 
 struct ArtshowData;
 
@@ -14,6 +14,7 @@ void LoadAudio(MediaItem& item);
 void UnloadMedia(MediaItem& item);
 // Adds the picture to data.imageList for PreloadAll.
 void RegisterImage(MediaItem* item);
-// Opens every song and creates every registered picture behind the loading screen.
-void PreloadAll(ArtshowData& data, IDirect3DDevice9* device);
+// Opens every song and creates every registered picture, calling
+// drawLoadingFrame with the progress (0.3 to 0.9) after each.
+void PreloadAll(ArtshowData& data, IDirect3DDevice9* device, void (*drawLoadingFrame)(float progress));
 void UnloadAll(ArtshowData& data);

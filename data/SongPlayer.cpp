@@ -1,7 +1,6 @@
 #include "data/SongPlayer.h"
 
 #include "data/ArtshowData.h"
-#include "layers/ArtshowMonitor.h"
 #include "platform/bass/bass.h"
 #include "platform/win32/Log.h"
 
@@ -90,17 +89,17 @@ int32_t SongPlayer::StepIndex(int32_t step)
     return Wrap(int64_t{data.songCount} + currentIndex + step, data.songCount);
 }
 
-void SongPlayer::OnSongEnd()
+bool SongPlayer::OnSongEnd()
 {
-    if (!HasSongs()) return;
+    if (!HasSongs()) return false;
     const int32_t n = data.songCount;
     // After the last song without repeat the finished song stays current, silent.
-    if (currentIndex == n - 1 && repeat == 0) return;
-    if (!current) return;
+    if (currentIndex == n - 1 && repeat == 0) return false;
+    if (!current) return false;
     StopSong();
     int32_t next = shuffle ? Wrap(std::rand(), n) : Wrap(int64_t{currentIndex} + 1, n);
     PlaySong(next);
-    monitor.StartTurn(1);
+    return true;
 }
 
 void SongPlayer::PlayerCommand(uint32_t command)
@@ -129,12 +128,12 @@ void SongPlayer::SongEndSync(DWORD sync, DWORD, DWORD, void* user)
     static_cast<SongPlayer*>(user)->endedSync_.store(sync);
 }
 
-void SongPlayer::HandlePendingSongEnd()
+bool SongPlayer::HandlePendingSongEnd()
 {
     DWORD sync = endedSync_.exchange(0);
-    if (sync == 0) return;
+    if (sync == 0) return false;
     // Only the end of the song that is current now and still carries that sync;
     // a song changed in the meantime drops the stale event.
-    if (!current || !IsAudio(current) || current->endSync != sync) return;
-    OnSongEnd();
+    if (!current || !IsAudio(current) || current->endSync != sync) return false;
+    return OnSongEnd();
 }

@@ -2,7 +2,7 @@
 // and moving on by itself when a song ends.
 #pragma once
 
-#include "data/MediaItem.h"
+#include "core/MediaItem.h"
 
 #include <atomic>
 #include <cstdint>
@@ -31,14 +31,16 @@ public:
     void TogglePause();
     int32_t StepIndex(int32_t step);
     // Moves on to the next song after the current one ended; main thread only.
-    void OnSongEnd();
+    // True when it did: the carousel then turns a quarter turn forward.
+    bool OnSongEnd();
     void PlayerCommand(uint32_t command);
 
     // The library's end callback (its own thread): only records the event for
     // HandlePendingSongEnd. user is the player.
     static void SongEndSync(DWORD sync, DWORD channel, DWORD data, void* user);
-    // Called by the frame loop on every pass: runs OnSongEnd if a song ended.
-    void HandlePendingSongEnd();
+    // Called by the frame loop on every pass: runs OnSongEnd if a song ended and
+    // returns what it returned (false when nothing ended).
+    bool HandlePendingSongEnd();
 
 private:
     // The sync handle that fired last and is not handled yet (0: none). Sync

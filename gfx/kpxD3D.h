@@ -2,7 +2,7 @@
 // device, with the objects that belong to the device. One global instance, d3d.
 #pragma once
 
-#include "app/EngineSettings.h"
+#include "core/EngineSettings.h"
 #include "platform/d3d9/d3d9.h"
 
 #include <cstdint>

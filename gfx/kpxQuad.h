@@ -3,7 +3,7 @@
 // global instance, quad.
 #pragma once
 
-#include "data/MediaItem.h"
+#include "core/MediaItem.h"
 #include "gfx/kpxD3D.h"
 
 #include <cstdint>

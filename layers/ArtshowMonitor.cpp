@@ -1,7 +1,7 @@
 #include "layers/ArtshowMonitor.h"
 
-#include "app/CosineEase.h"
-#include "app/EngineSettings.h"
+#include "core/CosineEase.h"
+#include "core/EngineSettings.h"
 #include "data/ArtshowData.h"
 #include "gfx/kpxD3D.h"
 #include "math/Quaternion.h"

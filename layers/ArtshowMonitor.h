@@ -2,9 +2,9 @@
 // at every song change and showing the title pictures around the current song.
 #pragma once
 
-#include "app/Timer.h"
-#include "data/MediaItem.h"
-#include "layers/ArtshowLayer.h"
+#include "core/MediaItem.h"
+#include "core/Timer.h"
+#include "data/ArtshowLayer.h"
 #include "math/Matrix4.h"
 #include "math/Vector3.h"
 

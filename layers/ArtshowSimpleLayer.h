@@ -2,8 +2,8 @@
 // additively, whose opacity can follow the level of the playing song.
 #pragma once
 
-#include "data/MediaItem.h"
-#include "layers/ArtshowLayer.h"
+#include "core/MediaItem.h"
+#include "data/ArtshowLayer.h"
 
 class ArtshowSimpleLayer : public ArtshowLayer {
 public:

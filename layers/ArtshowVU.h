@@ -2,8 +2,8 @@
 // copies of one small picture, as high as one frequency bin is loud.
 #pragma once
 
-#include "data/MediaItem.h"
-#include "layers/ArtshowLayer.h"
+#include "core/MediaItem.h"
+#include "data/ArtshowLayer.h"
 
 class ArtshowVU : public ArtshowLayer {
 public:

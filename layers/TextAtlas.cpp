@@ -1,6 +1,6 @@
 #include "layers/TextAtlas.h"
 
-#include "app/EngineSettings.h"
+#include "core/EngineSettings.h"
 #include "gfx/kpxD3D.h"
 #include "gfx/kpxQuad.h"
 #include "platform/gdi/gdi.h"

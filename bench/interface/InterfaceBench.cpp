@@ -10,13 +10,14 @@
 //   draw_calls       quads drawn
 // The content folder is MIVOLA_CONTENT or <build>/content/demo; without it a
 // synthetic stack of the same shape is drawn instead (said in the output).
-#include "app/EngineSettings.h"
+#include "core/EngineSettings.h"
 #include "data/ArtshowData.h"
 #include "data/MediaCache.h"
 #include "data/SongPlayer.h"
 #include "gfx/kpxD3D.h"
 #include "gfx/kpxQuad.h"
 #include "layers/ArtshowMonitor.h"
+#include "layers/LayerTypes.h"
 #include "layers/ArtshowSimpleLayer.h"
 #include "layers/ArtshowTinyScroll.h"
 #include "layers/ArtshowVU.h"
@@ -116,8 +117,8 @@ void BuildSyntheticStack() {
 bool LoadDemo(const std::string& dir) {
     if (!std::filesystem::exists(dir + "/interface.xml")) return false;
     std::filesystem::current_path(dir);
-    data.LoadXML(L"art.xml");
-    data.LoadXML(L"interface.xml");
+    data.LoadXML(L"art.xml", CreateLayer);
+    data.LoadXML(L"interface.xml", CreateLayer);
     for (int i = 0; i < data.songCount; ++i) LoadAudio(data.songs[i]);
     for (int i = 0; i < data.imageCount; ++i) LoadImage(*data.imageList[i], d3d.device);
     for (int i = 0; i < data.layerCount; ++i) {

@@ -5,6 +5,7 @@
 #include "data/ArtshowData.h"
 #include "data/Catalogue.h"
 #include "data/XmlAccess.h"
+#include "layers/LayerTypes.h"
 #include "platform/host/Host.h"
 
 #include <cstdint>
@@ -42,8 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
 
     IXMLDOMDocument* document = nullptr;
     if (!XmlLoadDocument(document, path.c_str())) return 0;
-    ReadCatalogue(data, XmlDocumentNode(document), L"art.xml");
-    ReadCatalogue(data, XmlDocumentNode(document), L"interface.xml");
+    ReadCatalogue(data, XmlDocumentNode(document), L"art.xml", CreateLayer);
+    ReadCatalogue(data, XmlDocumentNode(document), L"interface.xml", CreateLayer);
     XmlRelease(document);
     ClearCatalogue(data);
     return 0;

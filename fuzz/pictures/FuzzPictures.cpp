@@ -1,7 +1,7 @@
 // Picture files from arbitrary bytes through the texture loader on a headless
 // device, in both modes the program uses (unfiltered copy and filtered resample)
 // and both pools.
-#include "app/EngineSettings.h"
+#include "core/EngineSettings.h"
 #include "gfx/kpxD3D.h"
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/host/Host.h"

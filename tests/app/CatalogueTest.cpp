@@ -1,10 +1,11 @@
 // Reading "art.xml" and "interface.xml" into the catalogue: songs, title
 // pictures, layers with their common attributes, and the limits.
 #include "data/ArtshowData.h"
+#include "data/ArtshowLayer.h"
 #include "data/Catalogue.h"
 #include "data/MediaCache.h"
-#include "layers/ArtshowLayer.h"
 #include "layers/ArtshowMonitor.h"
+#include "layers/LayerTypes.h"
 #include "platform/host/Host.h"
 
 #include <gtest/gtest.h>
@@ -41,7 +42,7 @@ protected:
     {
         fs::path file = dir_ / "file.xml";
         std::ofstream(file) << xml;
-        data.LoadXML(file.wstring().c_str());
+        data.LoadXML(file.wstring().c_str(), CreateLayer);
     }
 
     static std::string Interface(const std::string& elements)
@@ -163,7 +164,7 @@ TEST_F(CatalogueTest, ThePictureListRefusesA513thPicture)
 TEST_F(CatalogueTest, AFileThatCannotBeLoadedEndsTheProgram)
 {
     EXPECT_EXIT(Load("<bits><songs></bits>"), ::testing::ExitedWithCode(0), "");
-    EXPECT_EXIT(data.LoadXML((dir_ / "missing.xml").wstring().c_str()), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(data.LoadXML((dir_ / "missing.xml").wstring().c_str(), CreateLayer), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

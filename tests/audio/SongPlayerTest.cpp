@@ -61,12 +61,13 @@ protected:
         audio.reset();
     }
 
-    // Frames pass; the frame loop hands each song end to the player.
+    // Frames pass; the frame loop hands each song end to the player and turns
+    // the carousel when the player moved on.
     void Run(int frames)
     {
         for (int i = 0; i < frames; ++i) {
             audio->Frames(1);
-            player.HandlePendingSongEnd();
+            if (player.HandlePendingSongEnd()) monitor.StartTurn(1);
         }
     }
     DWORD Channel(int i) const { return songs[i].handle.channel; }

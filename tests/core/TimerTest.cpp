@@ -1,5 +1,5 @@
-#include "app/CosineEase.h"
-#include "app/Timer.h"
+#include "core/CosineEase.h"
+#include "core/Timer.h"
 #include "platform/host/Host.h"
 #include "platform/win32/win32.h"
 

@@ -2,7 +2,7 @@
 // presented into it, and a termination signal arriving as a window close.
 // Skipped without a display. MIVOLA_LIVE_HOLD_MS keeps the window presenting
 // that long and logs the messages it gets, for screenshots and xdotool checks.
-#include "app/EngineSettings.h"
+#include "core/EngineSettings.h"
 #include "gfx/kpxD3D.h"
 #include "gfx/kpxQuad.h"
 #include "platform/host/Host.h"

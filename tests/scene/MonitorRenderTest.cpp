@@ -1,6 +1,6 @@
 // The monitor drawn on a headless device: title pictures on the placeholder faces,
 // the eased quarter turn, the entry offset and the state left for the flat layers.
-#include "app/CosineEase.h"
+#include "core/CosineEase.h"
 #include "data/ArtshowData.h"
 #include "gfx/kpxQuad.h"
 #include "layers/ArtshowMonitor.h"

@@ -1,6 +1,6 @@
 #include "tests/support/Headless.h"
 
-#include "app/EngineSettings.h"
+#include "core/EngineSettings.h"
 #include "platform/d3d9/D3d9Stats.h"
 #include "platform/host/FrameFiles.h"
 #include "platform/host/Host.h"

@@ -4,7 +4,7 @@
 // `quad` started as the program starts them.
 #pragma once
 
-#include "data/MediaItem.h"
+#include "core/MediaItem.h"
 #include "gfx/kpxD3D.h"
 #include "gfx/kpxQuad.h"
 #include "tests/support/Frame.h"

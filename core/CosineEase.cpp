@@ -1,4 +1,4 @@
-#include "app/CosineEase.h"
+#include "core/CosineEase.h"
 
 #include <cmath>
 

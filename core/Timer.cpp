@@ -1,4 +1,4 @@
-#include "app/Timer.h"
+#include "core/Timer.h"
 
 #include "platform/win32/win32.h"
 

@@ -1,4 +1,5 @@
-// The layer interface that "interface.xml" instantiates.
+// The layer interface that "interface.xml" instantiates. The catalogue holds and
+// reads layers through it; the layer classes themselves live in layers/.
 #pragma once
 
 #include "data/XmlAccess.h"
@@ -22,3 +23,6 @@ public:
     virtual int Click(float pointerX, float pointerY) { return 0; }
     virtual void ButtonUp(float pointerX, float pointerY) {}
 };
+
+// Makes the layer an element's "type" names; null for a name it does not know.
+using LayerFactory = ArtshowLayer* (*)(const WCHAR* type);

@@ -1,3 +1,0 @@
-#include "app/EngineSettings.h"
-
-EngineSettings settings;

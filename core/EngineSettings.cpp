@@ -1,0 +1,3 @@
+#include "core/EngineSettings.h"
+
+EngineSettings settings;

@@ -33,10 +33,10 @@ kpxQuad::~kpxQuad()
     Release();
 }
 
-void kpxQuad::Init(kpxD3D* d3d)
+void kpxQuad::Init(kpxD3D* display)
 {
-    owner = d3d;
-    device = d3d ? d3d->device : nullptr;
+    owner = display;
+    device = display ? display->device : nullptr;
     if (!device) return;
     // Failures leave the buffer null: draws then fail in the device, harmlessly.
     device->CreateVertexBuffer(kBufferBytes, 0, kQuadFvf, D3DPOOL_MANAGED, &vertexBuffer, nullptr);

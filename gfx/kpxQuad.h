@@ -32,9 +32,9 @@ public:
     kpxQuad& operator=(const kpxQuad&) = delete;
     ~kpxQuad();
 
-    // Creates and fills the vertex buffer on d3d's device.
-    void Init(kpxD3D* d3d);
-    void Init(kpxD3D& d3d) { Init(&d3d); }
+    // Creates and fills the vertex buffer on the display's device.
+    void Init(kpxD3D* display);
+    void Init(kpxD3D& display) { Init(&display); }
 
     // Draws the unit square through the current world, view and projection.
     void Submit();

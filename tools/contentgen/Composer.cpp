@@ -191,10 +191,10 @@ SongPlan Compose(const SongStyle& style) {
                     int deg = startDegree + m.degrees[k];
                     if (step % 8 == 0) deg = NearestChordTone(deg, chord);
                     // Every fourth bar ends the phrase on a chord tone, held.
-                    int len = m.lengths[k];
-                    if (bar % 4 == 3 && step + len >= 12) { deg = NearestChordTone(deg, chord); }
-                    len = std::min(len, 16 - step);
-                    Add(p, PartLead, bar * 16 + step, len, Degree(style, deg) + 12, step % 4 == 0 ? 0.9f : 0.75f);
+                    int noteLen = m.lengths[k];
+                    if (bar % 4 == 3 && step + noteLen >= 12) { deg = NearestChordTone(deg, chord); }
+                    noteLen = std::min(noteLen, 16 - step);
+                    Add(p, PartLead, bar * 16 + step, noteLen, Degree(style, deg) + 12, step % 4 == 0 ? 0.9f : 0.75f);
                 }
             }
         }

@@ -106,7 +106,8 @@ int NoteFor(int midi, int period) {
 
 // Grid of cells over the whole song, sliced into 64-row patterns afterwards.
 struct Grid {
-    Grid(int rows, int channels) : rows(rows), channels(channels), cells(size_t(rows) * size_t(channels)) {}
+    Grid(int rowCount, int channelCount)
+        : rows(rowCount), channels(channelCount), cells(size_t(rowCount) * size_t(channelCount)) {}
     ModuleCell& At(int r, int c) { return cells[size_t(r) * size_t(channels) + size_t(c)]; }
     bool Free(int r, int c) { return r < rows && At(r, c).note == 0; }
     int rows, channels;

@@ -1,7 +1,7 @@
 // The generated test content folder: it passes its own checks, it is the same bytes on
 // every run, and the checks do notice a broken folder.
 #include "tools/contentgen/Content.h"
-#include "tools/contentgen/CarouselScene.h"
+#include "tools/contentart/CarouselScene.h"
 
 #include <gtest/gtest.h>
 

@@ -2,12 +2,12 @@
 // note ranges of the tracker formats, exact stream lengths, and the carousel's geometry as
 // the scene reader sees it.
 #include "scene3ds/C3ds.h"
-#include "tools/contentgen/CarouselScene.h"
-#include "tools/contentgen/Composer.h"
-#include "tools/contentgen/Encoders.h"
-#include "tools/contentgen/ModuleSongs.h"
-#include "tools/contentgen/Pictures.h"
-#include "tools/contentgen/Synth.h"
+#include "tools/contentart/CarouselScene.h"
+#include "tools/contentart/Composer.h"
+#include "tools/contentart/Encoders.h"
+#include "tools/contentart/ModuleSongs.h"
+#include "tools/contentart/Pictures.h"
+#include "tools/contentart/Synth.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>

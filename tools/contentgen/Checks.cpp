@@ -1,4 +1,4 @@
-#include "tools/contentgen/CarouselScene.h"
+#include "tools/contentart/CarouselScene.h"
 #include "tools/contentgen/Content.h"
 #include "scene3ds/C3ds.h"
 

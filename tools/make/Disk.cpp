@@ -1,11 +1,11 @@
 #include "tools/make/Disk.h"
 
-#include "tools/contentgen/CarouselScene.h"
-#include "tools/contentgen/Composer.h"
-#include "tools/contentgen/Encoders.h"
-#include "tools/contentgen/Radio.h"
-#include "tools/contentgen/Synth.h"
-#include "tools/contentgen/Text.h"
+#include "tools/contentart/CarouselScene.h"
+#include "tools/contentart/Composer.h"
+#include "tools/contentart/Encoders.h"
+#include "tools/contentart/Radio.h"
+#include "tools/contentart/Synth.h"
+#include "tools/contentart/Text.h"
 
 #include <algorithm>
 #include <cstdio>

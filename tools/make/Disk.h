@@ -4,7 +4,7 @@
 // mivola-make and the demo content generator both build their disks here.
 #pragma once
 
-#include "tools/contentgen/Pictures.h"
+#include "tools/contentart/Pictures.h"
 #include "tools/make/SongProbe.h"
 
 #include <functional>

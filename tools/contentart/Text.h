@@ -1,7 +1,7 @@
 // Text drawn into pictures with FreeType from the DejaVu fonts.
 #pragma once
 
-#include "tools/contentgen/Image.h"
+#include "tools/contentart/Image.h"
 
 #include <string>
 

@@ -3,7 +3,7 @@
 // drums), a tempo-synced echo and a small reverb.
 #pragma once
 
-#include "tools/contentgen/Composer.h"
+#include "tools/contentart/Composer.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "tools/contentgen/Text.h"
+#include "tools/contentart/Text.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H

@@ -3,7 +3,7 @@
 // song's title and artist in its tags (Vorbis comments, ID3v2.4) when they are given.
 #pragma once
 
-#include "tools/contentgen/Synth.h"
+#include "tools/contentart/Synth.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "tools/contentgen/Image.h"
+#include "tools/contentart/Image.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "tools/contentgen/ModuleSongs.h"
+#include "tools/contentart/ModuleSongs.h"
 
-#include "tools/contentgen/Synth.h"
+#include "tools/contentart/Synth.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 // The pictures of the content folder, each drawn by code.
 #pragma once
 
-#include "tools/contentgen/Image.h"
+#include "tools/contentart/Image.h"
 
 #include <string>
 #include <vector>

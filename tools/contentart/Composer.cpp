@@ -1,4 +1,4 @@
-#include "tools/contentgen/Composer.h"
+#include "tools/contentart/Composer.h"
 
 #include <algorithm>
 #include <cmath>

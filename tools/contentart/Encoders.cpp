@@ -1,4 +1,4 @@
-#include "tools/contentgen/Encoders.h"
+#include "tools/contentart/Encoders.h"
 
 #include <lame/lame.h>
 #include <vorbis/vorbisenc.h>

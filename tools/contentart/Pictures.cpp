@@ -1,6 +1,6 @@
-#include "tools/contentgen/Pictures.h"
+#include "tools/contentart/Pictures.h"
 
-#include "tools/contentgen/Text.h"
+#include "tools/contentart/Text.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "tools/contentgen/Synth.h"
+#include "tools/contentart/Synth.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "tools/contentgen/Radio.h"
+#include "tools/contentart/Radio.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,7 +3,7 @@
 // patterns with repeats shared, key-offs or volume cuts where notes end.
 #pragma once
 
-#include "tools/contentgen/Composer.h"
+#include "tools/contentart/Composer.h"
 #include "tools/writers/ModuleWriter.h"
 
 enum Wave { WaveSaw, WaveSquare, WavePulse, WaveTriangle, WaveOrgan, WaveSine };

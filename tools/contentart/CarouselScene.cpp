@@ -1,4 +1,4 @@
-#include "tools/contentgen/CarouselScene.h"
+#include "tools/contentart/CarouselScene.h"
 
 #include "tools/writers/Writer3ds.h"
 

@@ -2,7 +2,7 @@
 // stations where it slows down, then the disk's own station comes in clear and plays out.
 #pragma once
 
-#include "tools/contentgen/Synth.h"
+#include "tools/contentart/Synth.h"
 
 // Dial position (pixels) at time t, following the intro's tuning keys.
 double DialPosition(double t);

@@ -199,7 +199,7 @@ TEST_F(CaptureTest, WholeRunThroughIntroInterfaceAndEndScreen)
     for (const char* line : {"Initializing kpxD3D...", "[d3d] kpxD3D::InitWindow...", "[d3d] RegisterClass()",
                              "[d3d] AdjustWindowRectEx()", "[d3d] CreateWindowEx()",
                              "[d3d] kpxD3D::InitDirect3D...", "[d3d] Direct3DCreate9()",
-                             "[d3d] Setting resolution to 1280 x 720", "[d3d] Setting resolution to 1280 x 1024",
+                             "[d3d] Setting resolution to 1280 x 720",
                              "[d3d] CheckDeviceType()", "[d3d] CheckDeviceFormat()",
                              "[d3d] CheckDeviceMultiSampleType()",
                              "[d3d] CreateDevice(D3DCREATE_HARDWARE_VERTEXPROCESSING)", "[d3d] success!",

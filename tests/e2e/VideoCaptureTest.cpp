@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <regex>
 #include <string>
 #include <sys/wait.h>
@@ -45,12 +47,19 @@ std::string Quote(const std::string& text)
     return out + "'";
 }
 
-// A capture of the test content; returns its standard error (summary, failures).
-Output Capture(const std::vector<std::string>& args)
+// A capture of the test content; returns its standard error (summary, failures),
+// or with `log` its standard output.
+Output Capture(const std::vector<std::string>& args, bool log = false)
 {
     std::string command = Quote(kCapture.string()) + " --content " + Quote(kContent.string());
     for (const std::string& a : args) command += " " + Quote(a);
-    return Shell(command, true);
+    return Shell(command, !log);
+}
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::string Probe(const fs::path& file, const std::string& select, const std::string& entries)
@@ -172,6 +181,35 @@ TEST_F(VideoCaptureTest, EachContainerHoldsItsCodecsTheWholeRunAndPictureAndSoun
             EXPECT_TRUE(decoded.compare(at - from, written.size(), written) == 0) << "the video's sound is not the WAV's";
         }
     }
+}
+
+// By default the virtual desktop is 16:9: fullscreen is the 1280x720 interface
+// itself, so mouse positions are interface pixels. A taller mode adds bands,
+// which a video leaves out.
+TEST_F(VideoCaptureTest, DefaultFullscreenIsTheInterfaceWithoutBands)
+{
+    fs::path plain = dir_ / "plain.y4m", banded = dir_ / "banded.y4m";
+    for (auto [file, modes] : {std::pair{plain, ""}, std::pair{banded, "1280x1024"}}) {
+        std::vector<std::string> args = {"--fps", "30", "--no-multisample", "--max-seconds", "0.5", "--video", file};
+        if (*modes) args.insert(args.end(), {"--modes", modes});
+        ASSERT_EQ(Capture(args).status, 0);
+    }
+    std::string video = ReadFile(plain);
+    EXPECT_EQ(video.rfind("YUV4MPEG2 W1280 H720 ", 0), 0u) << video.substr(0, 40);
+    EXPECT_TRUE(video == ReadFile(banded)) << "the banded run's video differs";
+
+    // "next" on the interface at its own coordinates: the second song starts.
+    auto click = [](const char* modes) {
+        std::vector<std::string> args = {"--fps", "30", "--no-multisample", "--max-seconds", "3",
+                                         "--event", "1.5 key space down", "--event", "1.6 key space up",
+                                         "--event", "2.5 mouse 1202 612", "--event", "2.5 lbutton down",
+                                         "--event", "2.6 lbutton up"};
+        if (*modes) args.insert(args.end(), {"--modes", modes});
+        return Capture(args, true).text;
+    };
+    EXPECT_NE(click("").find("Playing: 1"), std::string::npos);
+    // With bands the same point lies 152 pixels lower on the interface.
+    EXPECT_EQ(click("1280x1024").find("Playing: 1"), std::string::npos);
 }
 
 TEST_F(VideoCaptureTest, OutputsThatCannotBeWrittenEndTheRunWithStatusOneNamingTheFile)

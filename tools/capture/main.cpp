@@ -38,19 +38,22 @@ const char kUsage[] =
     "  --windowed            uncheck \"Run in fullscreen\"\n"
     "  --no-multisample      uncheck multisampling\n"
     "  --low-vram            check low video RAM mode\n"
-    "  --modes WxH,...       the virtual adapter's display modes, in order\n"
-    "                        (default 1280x720,1280x1024,1920x1080)\n"
+    "  --modes WxH,...       the virtual adapter's display modes, in order (default\n"
+    "                        1280x720,1920x1080, a 16:9 desktop: fullscreen is 1280x720)\n"
     "  --event \"T WHAT ARGS\" an input event at T seconds (repeatable): key escape|space down|up,\n"
-    "                        mouse X Y (client pixels), lbutton down|up, close\n"
+    "                        mouse X Y, lbutton down|up, close. X Y are client pixels of the\n"
+    "                        window's back buffer: interface pixels (0..1279, 0..719) when it\n"
+    "                        is windowed or fullscreen at 1280x720, as by default; a taller\n"
+    "                        fullscreen mode adds a band above the interface\n"
     "  --script FILE         input events, one a line (blank lines and # comments skipped)\n"
     "  --frames DIR          every presented frame as DIR/frame-NNNNNN.png, numbered from 0\n"
     "  --frame-at T[,T...]   only the first frame presented at or after each T seconds,\n"
     "                        as at-T.png (T as written) in --frame-dir, else --frames, else .\n"
     "  --frame-dir DIR       where --frame-at writes\n"
-    "  --video FILE          every frame, and the sound, as a video; the extension picks the\n"
-    "                        format: .mp4 (H.264, AAC), .webm (VP9, Opus), .mkv (H.264, FLAC)\n"
-    "                        of the interface (bands of a taller mode left out), or .y4m (raw\n"
-    "                        4:2:0 picture only, the whole frame)\n"
+    "  --video FILE          every frame, and the sound, as a video of the interface (bands\n"
+    "                        of a taller mode left out); the extension picks the format:\n"
+    "                        .mp4 (H.264, AAC), .webm (VP9, Opus), .mkv (H.264, FLAC),\n"
+    "                        .y4m (raw 4:2:0 picture only)\n"
     "  --video-size WxH      scale the picture to WxH (not .y4m; default: the interface's size)\n"
     "  --crf N               quality, lower is better (default 20 for H.264, 32 for VP9)\n"
     "  --preset NAME         H.264 speed preset, ultrafast..veryslow (default fast)\n"
@@ -312,7 +315,7 @@ struct Run {
             frameAtWritten[k] = true;
             png((fs::path(options.frameAtDir) / ("at-" + options.frameAt[k].second + ".png")).string());
         }
-        if (y4mOpen && !y4m.Write(frame)) Failed(options.video, y4m.Error());
+        if (y4mOpen && !y4m.Write(Interface(frame))) Failed(options.video, y4m.Error());
         if (encoderOpen) {
             host::FrameView view = Interface(frame);
             if (!encoder.AddFrame(n, view.pixels, view.width, view.height, view.stride))
@@ -351,7 +354,9 @@ int main(int argc, char** argv)
 
     host::SetRunMode(host::RunMode::Virtual);
     host::SetFps(options.fps);
-    if (!options.modes.empty()) host::SetVirtualModes(options.modes);
+    // A 16:9 desktop unless told otherwise: fullscreen is then 1280x720, no bands.
+    host::SetVirtualModes(options.modes.empty() ? std::vector<host::DisplayMode>{{1280, 720, 60}, {1920, 1080, 60}}
+                                                : options.modes);
     host::SetDialogAnswer(options.answer);
     for (const host::InputEvent& event : options.events) host::ScheduleInput(event);
     host::InputEvent close;

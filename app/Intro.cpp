@@ -166,6 +166,17 @@ void DrawInvaders(IDirect3DDevice9* device, float t, ShellMedia& media)
     }
 }
 
+// The intro song has played to its end (only Space stops it otherwise, and
+// Space leaves the intro at once).
+bool IntroSongEnded(const ShellMedia& media)
+{
+    const DWORD channel = media.introSong.handle.channel;
+    const QWORD length = BASS_ChannelGetLength(channel);
+    const QWORD position = BASS_ChannelGetPosition(channel);
+    constexpr QWORD kError = ~QWORD(0);
+    return length != kError && position != kError && position >= length;
+}
+
 }  // namespace
 
 void DrawIntro(float t, ShellMedia& media)
@@ -181,4 +192,10 @@ void DrawIntro(float t, ShellMedia& media)
     }
     if (t < 24) DrawRadio(device, t, media);
     else DrawInvaders(device, t, media);
+    // An intro song shorter than the intro never takes t past 37: once it has
+    // ended by itself the interface takes over, as it does at 37 s.
+    if (screen == ScreenIntro && IntroSongEnded(media)) {
+        screen = ScreenInterface;
+        player.PlaySong(0);
+    }
 }

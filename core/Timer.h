@@ -9,8 +9,8 @@ struct Timer {
     uint32_t durationMs = 0;
     uint32_t startTick = kNotStarted;   // a GetTickCount value; kNotStarted keeps progress at 0
 
-    // 0 before the start, 1 after start + duration (32-bit addition), else the
-    // elapsed fraction as a float. Reads GetTickCount once.
+    // The elapsed fraction (now - startTick, unsigned 32-bit, over durationMs)
+    // as a float, 1 from the end on; 0 when not started. Reads GetTickCount once.
     float Progress() const;
     // Same, for a tick the caller has already read.
     float ProgressAt(uint32_t now) const;

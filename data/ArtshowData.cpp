@@ -146,9 +146,10 @@ void ArtshowData::LoadXML(const WCHAR* file, LayerFactory createLayer)
 {
     LogPrintf("Gathering data from %ls...\n", file);
     IXMLDOMDocument* document = nullptr;
+    // XmlLoadDocument logs why a file failed; the run then fails too.
     if (!XmlLoadDocument(document, file)) {
         MessageBoxW(MainWindow(), L"ERROR LOADING XML", nullptr, MB_ICONERROR);
-        ExitProcess(0);
+        ExitProcess(1);
     }
     ReadCatalogue(*this, XmlDocumentNode(document), file, createLayer);
     XmlRelease(document);

@@ -1,17 +1,21 @@
 // The song half of the media cache: opening modules and streams.
 #include "data/MediaCache.h"
 
-#include "gfx/kpxD3D.h"
 #include "platform/bass/bass.h"
+#include "platform/host/ContentFile.h"
 #include "platform/win32/Log.h"
 #include "platform/win32/win32.h"
 
+#include <string>
+
 namespace {
 
-[[noreturn]] void FailLoad(const MediaItem& item, const WCHAR* caption)
+// Why the audio library refused the file: the file's or the decoder's reason,
+// else its error code.
+std::string Reason()
 {
-    MessageBoxW(d3d.window, item.path, caption, MB_ICONERROR);
-    ExitProcess(0);
+    if (!host::LastFileError().empty()) return host::LastFileError();
+    return "audio library error " + std::to_string(BASS_ErrorGetCode());
 }
 
 int32_t LengthMs(DWORD channel)
@@ -25,6 +29,7 @@ void LoadAudio(MediaItem& item)
 {
     // Every file is tried as a module first, whatever its name says.
     const DWORD flags = BASS_MUSIC_PRESCAN | BASS_UNICODE;
+    host::SetLastFileError("");
     item.handle.channel = BASS_MusicLoad(FALSE, item.path, 0, 0, flags, 0);
     if (item.handle.channel) {
         item.kind = MediaModule;
@@ -32,9 +37,9 @@ void LoadAudio(MediaItem& item)
         LogPrintf("Loaded module: \"%ls\" (%d ms)\n", item.path, item.lengthMs);
         return;
     }
-    if (BASS_ErrorGetCode() != BASS_ERROR_FILEFORM) FailLoad(item, L"ERROR LOADING MODULE");
+    if (BASS_ErrorGetCode() != BASS_ERROR_FILEFORM) FailLoad(item, L"ERROR LOADING MODULE", Reason());
     item.handle.channel = BASS_StreamCreateFile(FALSE, item.path, 0, 0, BASS_STREAM_PRESCAN | BASS_UNICODE);
-    if (!item.handle.channel) FailLoad(item, L"ERROR LOADING STREAM");
+    if (!item.handle.channel) FailLoad(item, L"ERROR LOADING STREAM", Reason());
     item.kind = MediaStream;
     item.lengthMs = LengthMs(item.handle.channel);
     LogPrintf("Loaded stream: \"%ls\" (%d ms)\n", item.path, item.lengthMs);

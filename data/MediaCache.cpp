@@ -6,21 +6,20 @@
 #include "data/Catalogue.h"
 #include "gfx/kpxD3D.h"
 #include "platform/bass/bass.h"
+#include "platform/host/ContentFile.h"
 
 HWND MainWindow()
 {
     return d3d.window;
 }
 
-namespace {
-
-[[noreturn]] void FailLoad(const MediaItem& item, const WCHAR* caption)
+[[noreturn]] void FailLoad(const MediaItem& item, const WCHAR* caption, const std::string& reason)
 {
+    LogPrintf("Cannot load \"%ls\": %s\n", item.path, reason.c_str());
     MessageBoxW(MainWindow(), item.path, caption, MB_ICONERROR);
-    ExitProcess(0);
+    // A failed load is a failed run.
+    ExitProcess(1);
 }
-
-}  // namespace
 
 void LoadImage(MediaItem& item, IDirect3DDevice9* device)
 {
@@ -29,6 +28,7 @@ void LoadImage(MediaItem& item, IDirect3DDevice9* device)
     DWORD filter = unfiltered ? D3DX_FILTER_NONE : D3DX_DEFAULT;
     D3DPOOL pool = settings.lowVideoRam ? D3DPOOL_MANAGED : D3DPOOL_DEFAULT;
     item.handle.texture = nullptr;
+    host::SetLastFileError("");
     HRESULT result = D3DXCreateTextureFromFileExW(device, item.path, D3DX_DEFAULT, D3DX_DEFAULT, 1, 0,
                                                   D3DFMT_UNKNOWN, pool, filter, D3DX_DEFAULT, 0,
                                                   &item.imageInfo, nullptr, &item.handle.texture);
@@ -42,7 +42,9 @@ void LoadImage(MediaItem& item, IDirect3DDevice9* device)
             _snwprintf(caption, 260, L"%lsD3DERR_OUTOFVIDEOMEMORY", prefix);
         else
             _snwprintf(caption, 260, L"%lsERROR: %08X", prefix, static_cast<unsigned>(result));
-        FailLoad(item, caption);
+        std::string reason = host::LastFileError();
+        if (reason.empty()) reason = "the picture loader failed";
+        FailLoad(item, caption, reason);
     }
     LogPrintf(unfiltered ? "Loaded unfiltered image: \"%ls\" (%d x %d)\n" : "Loaded image: \"%ls\" (%d x %d)\n",
               item.path, static_cast<int>(item.imageInfo.Width), static_cast<int>(item.imageInfo.Height));

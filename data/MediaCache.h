@@ -1,8 +1,11 @@
-// Loading and releasing media items. Every load failure is fatal: a message box
-// with the item's path, then ExitProcess(0).
+// Loading and releasing media items. Every load failure is fatal: a log line
+// naming the file and the reason, a message box with the item's path, then the
+// process ends with status 1.
 #pragma once
 
 #include "core/MediaItem.h"
+
+#include <string>
 
 struct ArtshowData;
 
@@ -10,6 +13,9 @@ struct ArtshowData;
 void LoadImage(MediaItem& item, IDirect3DDevice9* device);
 // Module first; a file that is not a module (code 41) is opened as a stream.
 void LoadAudio(MediaItem& item);
+// Ends the run over an item that cannot be loaded, as described above; reason
+// says what went wrong.
+[[noreturn]] void FailLoad(const MediaItem& item, const WCHAR* caption, const std::string& reason);
 // Releases an item of kind 1 to 4 with its log line.
 void UnloadMedia(MediaItem& item);
 // Adds the picture to data.imageList for PreloadAll.

@@ -161,10 +161,10 @@ TEST_F(CatalogueTest, ThePictureListRefusesA513thPicture)
     EXPECT_EQ(boxes, 1u);
 }
 
-TEST_F(CatalogueTest, AFileThatCannotBeLoadedEndsTheProgram)
+TEST_F(CatalogueTest, AFileThatCannotBeLoadedEndsTheProgramWithStatusOne)
 {
-    EXPECT_EXIT(Load("<bits><songs></bits>"), ::testing::ExitedWithCode(0), "");
-    EXPECT_EXIT(data.LoadXML((dir_ / "missing.xml").wstring().c_str(), CreateLayer), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(Load("<bits><songs></bits>"), ::testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(data.LoadXML((dir_ / "missing.xml").wstring().c_str(), CreateLayer), ::testing::ExitedWithCode(1), "");
 }
 
 }  // namespace

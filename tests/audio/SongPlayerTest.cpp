@@ -99,7 +99,7 @@ TEST_F(PlayerTest, LoadAudioOpensModulesAndStreams)
     EXPECT_EQ(log, "Loaded module: \"" + path + "\" (479 ms)\n");
 }
 
-TEST_F(PlayerTest, LoadFailuresEndTheProgram)
+TEST_F(PlayerTest, LoadFailuresNameTheReasonAndEndTheProgramWithStatusOne)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     auto load = [](const std::string& path) {
@@ -109,12 +109,15 @@ TEST_F(PlayerTest, LoadFailuresEndTheProgram)
         LoadAudio(item);
     };
     // Missing: the module attempt fails with a code other than "not a module".
-    EXPECT_EXIT(load(TempPath("gone.ogg")), ::testing::ExitedWithCode(0), "ERROR LOADING MODULE");
+    EXPECT_EXIT(load(TempPath("gone.ogg")), ::testing::ExitedWithCode(1),
+                "gone.ogg\": No such file or directory\n.*ERROR LOADING MODULE");
     std::string junk = TempPath("junk.mp3");
     FILE* f = std::fopen(junk.c_str(), "wb");
     std::fputs("not a song at all, just words", f);
     std::fclose(f);
-    EXPECT_EXIT(load(junk), ::testing::ExitedWithCode(0), "ERROR LOADING STREAM");
+    EXPECT_EXIT(load(junk), ::testing::ExitedWithCode(1), "junk.mp3\": .+\n.*ERROR LOADING STREAM");
+    // A song without a path says so.
+    EXPECT_EXIT(load(""), ::testing::ExitedWithCode(1), "\"\": no path\n.*ERROR LOADING MODULE");
 }
 
 TEST_F(PlayerTest, PlayPauseStopAndRestart)

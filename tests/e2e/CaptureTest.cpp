@@ -5,13 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -117,6 +121,7 @@ protected:
     fs::path CopyContent()
     {
         fs::path copy = dir_ / "content";
+        fs::remove_all(copy);
         fs::copy(kContent, copy, fs::copy_options::recursive);
         return copy;
     }
@@ -260,26 +265,96 @@ TEST_F(CaptureTest, DialogCancelEndsWithMinusOneBeforeAnyWindow)
     EXPECT_EQ(run.log, "");
 }
 
-TEST_F(CaptureTest, MissingPictureShowsItsCaptionAndEndsWithZero)
+// Each fatal load failure names the file and the reason in the log, shows its
+// message and ends the run with status 1, and does so at once: a FIFO used to
+// hang the load for ever and /dev/zero to eat memory until the process aborted.
+TEST_F(CaptureTest, LoadFailuresNameFileAndReasonThenEndWithStatusOne)
 {
-    fs::path content = CopyContent();
-    fs::remove(content / "intro/dial.png");
-    RunResult run = Capture(content, {"--fps", "5"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_TRUE(run.Has("[messagebox] error: ERROR CREATING UNFILTERED TEXTURE - D3DXERR_INVALIDDATA: intro/dial.png\n"))
-        << run.log;
-    EXPECT_FALSE(run.Has("BASS_Start()"));
-    EXPECT_FALSE(run.Has("Bye bye"));
+    struct Case {
+        const char* name;
+        void (*breakContent)(const fs::path& content);
+        std::string file, reason, caption;
+    };
+    const std::string picture = "ERROR CREATING UNFILTERED TEXTURE - D3DXERR_INVALIDDATA";
+    const Case cases[] = {
+        {"missing song", [](const fs::path& c) { fs::remove(c / "songs/pixel_pilot.mod"); },
+         "songs/pixel_pilot.mod", "No such file or directory", "ERROR LOADING MODULE"},
+        {"missing picture", [](const fs::path& c) { fs::remove(c / "intro/dial.png"); },
+         "intro/dial.png", "No such file or directory", picture},
+        {"FIFO picture",
+         [](const fs::path& c) {
+             fs::remove(c / "intro/dial.png");
+             ASSERT_EQ(::mkfifo((c / "intro/dial.png").c_str(), 0600), 0);
+         },
+         "intro/dial.png", "not a regular file", picture},
+        {"/dev/zero as a title picture",
+         [](const fs::path& c) {
+             std::ifstream in(c / "art.xml");
+             std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+             xml = std::regex_replace(xml, std::regex("titles/pixel_pilot\\.png"), "/dev/zero");
+             std::ofstream(c / "art.xml") << xml;
+         },
+         "/dev/zero", "not a regular file", picture},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::path content = CopyContent();
+        c.breakContent(content);
+        auto start = std::chrono::steady_clock::now();
+        RunResult run = Capture(content, {"--fps", "5"});
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(run.Has("Cannot load \"" + c.file + "\": " + c.reason + "\n[messagebox] error: " + c.caption +
+                            ": " + c.file + "\n"))
+            << run.log;
+        EXPECT_FALSE(run.Has("BASS_Start()"));
+        EXPECT_FALSE(run.Has("Bye bye"));
+    }
 }
 
-TEST_F(CaptureTest, BrokenXmlEndsWithItsMessage)
+TEST_F(CaptureTest, BrokenXmlEndsWithItsReasonAndStatusOne)
 {
     fs::path content = CopyContent();
-    std::ofstream(content / "interface.xml") << "<bits><interface><layers><element type=\"layer\"></bits>";
+    std::ofstream(content / "interface.xml") << "<bits><interface>\n<layers><element type=\"layer\"></bits>";
     RunResult run = Capture(content, {});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_TRUE(run.Has("Gathering data from interface.xml...\n[messagebox] error: Error: ERROR LOADING XML\n")) << run.log;
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(std::regex_search(run.log, std::regex("Gathering data from interface.xml...\n"
+                                                      "Cannot load \"interface.xml\": line 2, column \\d+: .+\n"
+                                                      "\\[messagebox\\] error: Error: ERROR LOADING XML\n")))
+        << run.log;
     EXPECT_FALSE(run.Has("BASS_Init()"));
+}
+
+// Paths beyond ASCII reach the log as UTF-8, whatever the locale.
+TEST_F(CaptureTest, NonAsciiPathsAreLoggedAsUtf8)
+{
+    fs::path content = CopyContent();
+    const std::string title = "titles/caf\xc3\xa9 \xe9\x9f\xb3\xe6\xa5\xbd.png";   // "café 音楽"
+    fs::rename(content / "titles/pixel_pilot.png", content / title);
+    std::ifstream in(content / "art.xml");
+    std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ofstream(content / "art.xml") << std::regex_replace(xml, std::regex("titles/pixel_pilot\\.png"), title);
+    ::setenv("LC_ALL", "C", 1);
+    RunResult run = Capture(content, {"--fps", "5", "--event", "0.5 close"});
+    ::unsetenv("LC_ALL");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(std::regex_search(run.log, std::regex("Loaded unfiltered image: \"" + title + "\" \\(\\d+ x \\d+\\)\n")))
+        << run.log;
+    EXPECT_TRUE(run.Has("Unloaded image: \"" + title + "\"\n"));
+}
+
+// An intro song shorter than the intro: once it ends, the interface takes over.
+TEST_F(CaptureTest, AShortIntroSongHandsOverToTheInterfaceWhenItEnds)
+{
+    fs::path content = CopyContent();
+    // A five-second module in place of the intro song (the name's extension plays no part).
+    fs::copy_file(content / "songs/neon_harbour.xm", content / "intro/Radio_Mivola.mp3",
+                  fs::copy_options::overwrite_existing);
+    RunResult run = Capture(content, {"--fps", "4", "--windowed", "--no-multisample", "--max-seconds", "20"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.Has("Loaded module: \"intro/Radio_Mivola.mp3\" (5000 ms)\n")) << run.log;
+    EXPECT_TRUE(run.Has("Playing: 0")) << run.log;
+    EXPECT_TRUE(run.Has("Bye bye...\n"));
 }
 
 TEST_F(CaptureTest, SpaceInTheIntroGivesOneBlackFrameThenTheInterface)

@@ -6,6 +6,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <locale.h>
+#include <mutex>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +17,17 @@ namespace {
 
 thread_local std::string lastError;
 NoteSink noteSink = nullptr;
+
+// Each path is noted once, however often it is opened (a song is tried as a
+// module, then as a stream).
+void Note(const std::string& path, const std::string& line)
+{
+    static std::mutex mutex;
+    static std::set<std::string> noted;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!noteSink || !noted.insert(path).second) return;
+    noteSink(line);
+}
 
 bool Exists(const std::string& path)
 {
@@ -100,7 +113,7 @@ std::string ResolveContentPath(const std::string& path)
         resolved = candidate;
         if (next < slashed.size()) resolved += '/';
     }
-    if (changed && noteSink) noteSink("Opening \"" + resolved + "\" for \"" + path + "\" (letter case differs)\n");
+    if (changed) Note(path, "Opening \"" + resolved + "\" for \"" + path + "\" (letter case differs)\n");
     return changed ? resolved : slashed;
 }
 

@@ -325,15 +325,19 @@ TEST_F(CaptureTest, BrokenXmlEndsWithItsReasonAndStatusOne)
     EXPECT_FALSE(run.Has("BASS_Init()"));
 }
 
-// Paths beyond ASCII reach the log as UTF-8, whatever the locale.
-TEST_F(CaptureTest, NonAsciiPathsAreLoggedAsUtf8)
+// Paths as other languages and Windows write them: beyond ASCII they reach the
+// log as UTF-8 whatever the locale; with backslashes and another letter case
+// they find their file, and the log says which.
+TEST_F(CaptureTest, NonAsciiAndWindowsPathsLoadAndAreLoggedAsUtf8)
 {
     fs::path content = CopyContent();
     const std::string title = "titles/caf\xc3\xa9 \xe9\x9f\xb3\xe6\xa5\xbd.png";   // "café 音楽"
     fs::rename(content / "titles/pixel_pilot.png", content / title);
     std::ifstream in(content / "art.xml");
     std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::ofstream(content / "art.xml") << std::regex_replace(xml, std::regex("titles/pixel_pilot\\.png"), title);
+    xml = std::regex_replace(xml, std::regex("titles/pixel_pilot\\.png"), title);
+    xml = std::regex_replace(xml, std::regex("songs/neon_harbour\\.xm"), "Songs\\Neon_Harbour.XM");
+    std::ofstream(content / "art.xml") << xml;
     ::setenv("LC_ALL", "C", 1);
     RunResult run = Capture(content, {"--fps", "5", "--event", "0.5 close"});
     ::unsetenv("LC_ALL");
@@ -341,6 +345,9 @@ TEST_F(CaptureTest, NonAsciiPathsAreLoggedAsUtf8)
     EXPECT_TRUE(std::regex_search(run.log, std::regex("Loaded unfiltered image: \"" + title + "\" \\(\\d+ x \\d+\\)\n")))
         << run.log;
     EXPECT_TRUE(run.Has("Unloaded image: \"" + title + "\"\n"));
+    EXPECT_TRUE(run.Has("Opening \"songs/neon_harbour.xm\" for \"Songs\\Neon_Harbour.XM\" (letter case differs)\n"
+                        "Loaded module: \"Songs\\Neon_Harbour.XM\" ("))
+        << run.log;
 }
 
 // An intro song shorter than the intro: once it ends, the interface takes over.

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 #ifndef MIVOLA_VERSION
@@ -70,6 +71,9 @@ int main(int argc, char** argv)
     }
 
     host::SetRunMode(host::RunMode::Live);
+    // Windows, the desktop file and the icon share one id, so docks match them.
+    const std::wstring appId(kApplicationId, kApplicationId + std::strlen(kApplicationId));
+    SetCurrentProcessExplicitAppUserModelID(appId.c_str());
     dialogs::Install();
     // Desktop media controls for the live show (the virtual runs have no bus).
     MprisEnable();

@@ -2,6 +2,7 @@
 // Direct3D 9 stand-in, SDL's events, keyboard and mouse, the monotonic clock,
 // the screen saver, and xdg-open for web addresses.
 #include "platform/win32/Platform.h"
+#include "platform/win32/Utf8.h"
 #include "platform/win32/WindowInternal.h"
 
 #include "res/icon/MivolaIcon.h"
@@ -11,6 +12,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <string>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -58,6 +61,7 @@ std::vector<SDL_Window*>& Retired()
     return *retired;
 }
 
+std::string applicationId;
 dialog::Presenter presenter = nullptr;
 dialog::MessageBoxPresenter messageBoxPresenter = nullptr;
 
@@ -339,6 +343,12 @@ bool EnsureSdlVideo()
         SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
         // The window may be clicked into focus without the click being lost.
         SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+        // SDL reads the window class and app id from the environment; a value
+        // the user set wins.
+        if (!win32::applicationId.empty()) {
+            setenv("SDL_VIDEO_X11_WMCLASS", win32::applicationId.c_str(), 0);
+            setenv("SDL_VIDEO_WAYLAND_WMCLASS", win32::applicationId.c_str(), 0);
+        }
         video.ok = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
         if (video.ok)
             SDL_AddEventWatch(win32::NotePress, nullptr);
@@ -346,6 +356,12 @@ bool EnsureSdlVideo()
             LogPrintf("[win32] SDL video unavailable: %s\n", SDL_GetError());
     }
     return video.ok;
+}
+
+HRESULT SetCurrentProcessExplicitAppUserModelID(LPCWSTR appId)
+{
+    win32::applicationId = appId ? Utf8FromWide(appId) : std::string();
+    return 0;   // S_OK
 }
 
 namespace dialog {

@@ -216,6 +216,11 @@ LRESULT SendDlgItemMessageW(HWND dialog, int controlId, UINT message, WPARAM wPa
 HINSTANCE ShellExecuteW(HWND window, LPCWSTR operation, LPCWSTR file, LPCWSTR parameters,
                         LPCWSTR directory, INT showCommand);
 
+// The application id the desktop groups the program's windows under (its
+// .desktop file, icon and taskbar entry): on Linux the X11 window class and
+// the Wayland app id. Takes effect for windows made after it; S_OK.
+HRESULT SetCurrentProcessExplicitAppUserModelID(LPCWSTR appId);
+
 // ---- text (Text.cpp) -------------------------------------------------------
 // UTF-8 <-> wide conversions; cchWideChar / cbMultiByte -1 means "terminated".
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int cchWideChar,

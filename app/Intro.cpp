@@ -54,8 +54,8 @@ void DrawKnob(IDirect3DDevice9* device, const MediaItem& knob, float angle)
     D3DMATRIX texture = Identity();
     texture._11 = w / tw;
     texture._22 = h / th;
-    texture._31 = -0.49f / w;
-    texture._32 = -0.49f / h;
+    texture._31 = 0.5f / tw;   // texel centres, as the aligned picture draw
+    texture._32 = 0.5f / th;
     device->SetTransform(D3DTS_TEXTURE0, &texture);
     device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
     device->SetRenderState(D3DRS_ZENABLE, FALSE);

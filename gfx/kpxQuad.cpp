@@ -101,13 +101,16 @@ void kpxQuad::DrawImageAligned(const MediaItem& item, float x, float y)
     // scale to compute.
     if (w == 0.0f || h == 0.0f || tw == 0.0f || th == 0.0f) return;
 
-    // Pick the picture's part of the texture and shift it by just under half a
-    // picture pixel so picture pixels land on screen pixels.
+    // Pick the picture's part of the texture. Pixel centres lie on whole screen
+    // coordinates, where the quad's coordinates meet texel edges: half a texel
+    // onwards they meet texel centres, so screen pixel x + i shows picture pixel i
+    // (a shift back instead, by -0.49 of a pixel, shows pixel i - 1 there and
+    // never the last row and column).
     D3DMATRIX texture = kIdentity;
     texture._11 = w / tw;
     texture._22 = h / th;
-    texture._31 = -0.49f / w;
-    texture._32 = -0.49f / h;
+    texture._31 = 0.5f / tw;
+    texture._32 = 0.5f / th;
     device->SetTransform(D3DTS_TEXTURE0, &texture);
     device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
     DrawImage(item, x, y);

@@ -237,8 +237,10 @@ float DrawGlyph(WCHAR character, const TextAtlas& atlas, float screenX, float sc
     D3DMATRIX t{};
     t._11 = w / kTexels;
     t._22 = h / kTexels;
-    t._31 = (float(atlas.glyphLeft[c]) - 0.5f) / kTexels;
-    t._32 = (float(atlas.glyphTop[c]) - 0.5f) / kTexels;
+    // Half a texel into the cell: pixel centres then meet texel centres, and
+    // the cell's last row (an underscore) is drawn.
+    t._31 = (float(atlas.glyphLeft[c]) + 0.5f) / kTexels;
+    t._32 = (float(atlas.glyphTop[c]) + 0.5f) / kTexels;
     t._33 = 1.0f;
     t._44 = 1.0f;
     device->SetTransform(D3DTS_TEXTURE0, &t);

@@ -285,6 +285,42 @@ TEST_F(LayersRender, ScrollerEntersFromTheRightAndFadesAtTheEdges) {
     }
 }
 
+// A glyph lines up with its cell as a picture does: screen pixel x + i shows
+// cell pixel i, the cell's last row included (the underscore lives there).
+TEST_F(LayersRender, GlyphsShowTheirWholeCellPixelForPixel) {
+    TextAtlas atlas;
+    AddFontResourceW(L"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
+    std::vector<uint32_t> coverage(512 * 512);
+    RasterizeTextAtlas(atlas, L"DejaVu Sans", 16, coverage.data());
+    BuildTextAtlas(atlas, L"DejaVu Sans", 16);
+    for (WCHAR c : {L'_', L'W', L'g'}) {
+        Draw(0xFF000000, [&] {
+            device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFFFFFF);
+            // Point sampling, as the picture layers before the scroller leave it.
+            device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+            device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+            DrawGlyph(c, atlas, 100, 50);
+        });
+        const int left = atlas.glyphLeft[c], top = atlas.glyphTop[c];
+        const int w = atlas.glyphRight[c] - left, h = atlas.glyphBottom[c] - top;
+        int wrong = 0, lastRow = 0;
+        for (int y = 40; y < 50 + h + 10; ++y)
+            for (int x = 90; x < 100 + w + 10; ++x) {
+                const bool inside = x >= 100 && x < 100 + w && y >= 50 && y < 50 + h;
+                const int want = inside ? int(coverage[(top + y - 50) * 512 + left + x - 100] & 0xFF) : 0;
+                if (std::abs(Pixel(x, y).r - want) > 1 && wrong++ < 6)
+                    ADD_FAILURE() << char(c) << " at " << x - 100 << "," << y - 50 << ": " << int(Pixel(x, y).r)
+                                  << " expected " << want;
+                if (y == 50 + h - 1) lastRow += Pixel(x, y).r;
+            }
+        EXPECT_EQ(wrong, 0) << char(c);
+        if (c == L'_') {
+            EXPECT_GT(lastRow, 0) << "the underscore is drawn";
+        }
+    }
+    ReleaseTextAtlas(atlas);
+}
+
 TEST_F(LayersRender, AtlasTextureHoldsTheCoverageInAlpha) {
     TextAtlas atlas;
     AddFontResourceW(L"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");

@@ -6,6 +6,7 @@
 #include "gfx/kpxQuad.h"
 #include "platform/bass/bass.h"
 
+#include <algorithm>
 #include <cwchar>
 
 namespace {
@@ -75,7 +76,8 @@ int ArtshowSimpleLayer::Draw(float pointerX, float pointerY) {
         (song->kind == MediaModule || song->kind == MediaStream)) {
         DWORD level = BASS_ChannelGetLevel(song->handle.channel) & 0xFFFF;
         if (react == ReactOpacity) {
-            DWORD alpha = (DWORD(int64_t(float(level) * player.volume)) >> 7) & 0xFF;
+            // A full-scale peak (32768) is opaque; masking to a byte would wrap it to 0.
+            DWORD alpha = std::min<DWORD>(DWORD(int64_t(float(level) * player.volume)) >> 7, 255);
             device->SetRenderState(D3DRS_TEXTUREFACTOR, (alpha << 24) | 0x00FFFFFF);
         }
     }

@@ -129,6 +129,12 @@ TEST_F(LayersRender, OpacityLayerFollowsTheSongLevel) {
     EXPECT_EQ(Pixel(45, 15).r, 255) << "scaling draws like no reaction";
     EXPECT_EQ(Pixel(75, 15).r, 255);
 
+    // A full-scale peak (level 32768) is opaque, not wrapped round to transparent.
+    PlayGenerated([](int64_t i) { return (i / 50) % 2 ? 1.0f : -1.0f; });
+    Advance(3);
+    Draw(kGray, [&] { opacity->Draw(0, 0); });
+    EXPECT_EQ(Pixel(15, 15).r, 255);
+
     // Paused: the texture factor stays opaque.
     player.paused = 1;
     Draw(kGray, [&] { opacity->Draw(0, 0); });

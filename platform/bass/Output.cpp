@@ -90,10 +90,25 @@ void LiveOutput::Take(int16_t* out, int64_t frames)
 {
     // The device's thread (SDL's) feeds the sound server; the mixer thread raises it.
     if (deviceThread_.load(std::memory_order_relaxed) == 0) deviceThread_.store(gettid(), std::memory_order_relaxed);
-    taking_.store(true, std::memory_order_seq_cst);
-    int64_t queued = queued_.load(std::memory_order_seq_cst);
     int64_t taken = taken_.load(std::memory_order_relaxed);
-    int64_t n = std::clamp<int64_t>(queued - taken, 0, frames);
+    int64_t n = 0;
+    // A command taking back the queue refills it within a fraction of a
+    // millisecond: a short queue seen meanwhile is waited for, briefly.
+    for (int64_t spinUntil = 0;;) {
+        taking_.store(true, std::memory_order_seq_cst);
+        int64_t queued = queued_.load(std::memory_order_seq_cst);
+        n = std::clamp<int64_t>(queued - taken, 0, frames);
+        if (n == frames || !rewriting_.load(std::memory_order_seq_cst)) break;
+        taking_.store(false, std::memory_order_seq_cst);
+        int64_t now = NowNs();
+        if (spinUntil == 0) spinUntil = now + 2000000;
+        if (now > spinUntil) {
+            taking_.store(true, std::memory_order_seq_cst);
+            n = std::clamp<int64_t>(queued_.load(std::memory_order_seq_cst) - taken, 0, frames);
+            break;
+        }
+        std::this_thread::yield();
+    }
     for (int64_t done = 0; done < n;) {
         int64_t at = (taken + done) % kRingFrames;
         int64_t run = std::min(n - done, kRingFrames - at);
@@ -139,6 +154,7 @@ void LiveOutput::Stopping(int64_t)
 
 void LiveOutput::Retract()
 {
+    rewriting_.store(true, std::memory_order_seq_cst);
     Advance();
     // Keep one device block and a little: the device may be about to take it.
     int64_t keep = Taken() + block_ + 128;
@@ -155,6 +171,7 @@ void LiveOutput::Refill()
 {
     // The first frames after a command are mixed here and now, the rest by the mixer thread.
     if (mixer_.running) MixAhead(std::min<int64_t>(block_ + 128, Taken() + kQueueFrames - mixer_.mixed));
+    rewriting_.store(false, std::memory_order_seq_cst);
     wake_.notify_all();
 }
 

@@ -93,6 +93,7 @@ private:
     std::atomic<int64_t> queued_{0};      // frames mixed into the ring (== mixer_.mixed)
     std::atomic<int64_t> taken_{0};       // frames the device took
     std::atomic<bool> taking_{false};     // the device is between reading queued_ and publishing taken_
+    std::atomic<bool> rewriting_{false};  // a command is between Retract and Refill
     std::atomic<int64_t> takenAtNs_{0};   // when it last took
     std::atomic<bool> counting_{false};   // underruns count while the output runs
     std::atomic<pid_t> deviceThread_{0};  // the thread that takes, once it has

@@ -87,16 +87,21 @@ bool ScancodeDown(int virtualKey)
         return down(static_cast<SDL_Scancode>(SDL_SCANCODE_A + (virtualKey - 'A')));
     if (virtualKey >= '1' && virtualKey <= '9')
         return down(static_cast<SDL_Scancode>(SDL_SCANCODE_1 + (virtualKey - '1')));
+    // Both keys are looked at, so both presses are used up.
+    auto either = [&](SDL_Scancode a, SDL_Scancode b) {
+        bool first = down(a);
+        bool second = down(b);
+        return first || second;
+    };
     switch (virtualKey) {
     case '0': return down(SDL_SCANCODE_0);
     case VK_ESCAPE: return down(SDL_SCANCODE_ESCAPE);
     case VK_SPACE: return down(SDL_SCANCODE_SPACE);
     case VK_TAB: return down(SDL_SCANCODE_TAB);
-    // Both keys are looked at, so both presses are used up.
-    case VK_RETURN: return down(SDL_SCANCODE_RETURN) | down(SDL_SCANCODE_KP_ENTER);
-    case VK_SHIFT: return down(SDL_SCANCODE_LSHIFT) | down(SDL_SCANCODE_RSHIFT);
-    case kVkControl: return down(SDL_SCANCODE_LCTRL) | down(SDL_SCANCODE_RCTRL);
-    case kVkMenu: return down(SDL_SCANCODE_LALT) | down(SDL_SCANCODE_RALT);
+    case VK_RETURN: return either(SDL_SCANCODE_RETURN, SDL_SCANCODE_KP_ENTER);
+    case VK_SHIFT: return either(SDL_SCANCODE_LSHIFT, SDL_SCANCODE_RSHIFT);
+    case kVkControl: return either(SDL_SCANCODE_LCTRL, SDL_SCANCODE_RCTRL);
+    case kVkMenu: return either(SDL_SCANCODE_LALT, SDL_SCANCODE_RALT);
     case kVkLeft: return down(SDL_SCANCODE_LEFT);
     case kVkUp: return down(SDL_SCANCODE_UP);
     case kVkRight: return down(SDL_SCANCODE_RIGHT);

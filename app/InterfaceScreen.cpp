@@ -45,7 +45,8 @@ void DrawInterface(float t, ShellMedia& media, ShellTimers& timers)
         DWORD alpha = static_cast<DWORD>(static_cast<int>(p * 255)) & 0xFF;
         device->SetRenderState(D3DRS_TEXTUREFACTOR, (alpha << 24) | 0x00FFFFFF);
         if (player.current)
-            BASS_ChannelSetAttributes(player.current->handle.channel, -1, static_cast<int>((1 - p) * 100), -101);
+            BASS_ChannelSetAttributes(player.current->handle.channel, -1, static_cast<int>((1 - p) * 100),
+                                      -101);
         quad.DrawImageAligned(media.endBackground, 0, 0);
     }
 

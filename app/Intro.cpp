@@ -54,7 +54,7 @@ void DrawKnob(IDirect3DDevice9* device, const MediaItem& knob, float angle)
     D3DMATRIX texture = Identity();
     texture._11 = w / tw;
     texture._22 = h / th;
-    texture._31 = 0.5f / tw;   // texel centres, as the aligned picture draw
+    texture._31 = 0.5f / tw;  // texel centres, as the aligned picture draw
     texture._32 = 0.5f / th;
     device->SetTransform(D3DTS_TEXTURE0, &texture);
     device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);

@@ -26,8 +26,10 @@ bool RunMediaAction(MediaAction action)
 {
     if (!MediaControlsActive()) return false;
     switch (action) {
-    case MediaAction::Next: return Step(1);
-    case MediaAction::Previous: return Step(-1);
+    case MediaAction::Next:
+        return Step(1);
+    case MediaAction::Previous:
+        return Step(-1);
     case MediaAction::PlayPause:
         // Stopped (no current song): play the selected one again.
         player.PlayerCommand(player.current ? SongPlayer::CmdPause : SongPlayer::CmdPlay);
@@ -51,13 +53,26 @@ bool RunMediaAction(MediaAction action)
 bool MediaActionFromAppCommand(uint32_t command, MediaAction& action)
 {
     switch (command) {
-    case APPCOMMAND_MEDIA_NEXTTRACK: action = MediaAction::Next; return true;
-    case APPCOMMAND_MEDIA_PREVIOUSTRACK: action = MediaAction::Previous; return true;
-    case APPCOMMAND_MEDIA_STOP: action = MediaAction::Stop; return true;
-    case APPCOMMAND_MEDIA_PLAY_PAUSE: action = MediaAction::PlayPause; return true;
-    case APPCOMMAND_MEDIA_PLAY: action = MediaAction::Play; return true;
-    case APPCOMMAND_MEDIA_PAUSE: action = MediaAction::Pause; return true;
-    default: return false;
+    case APPCOMMAND_MEDIA_NEXTTRACK:
+        action = MediaAction::Next;
+        return true;
+    case APPCOMMAND_MEDIA_PREVIOUSTRACK:
+        action = MediaAction::Previous;
+        return true;
+    case APPCOMMAND_MEDIA_STOP:
+        action = MediaAction::Stop;
+        return true;
+    case APPCOMMAND_MEDIA_PLAY_PAUSE:
+        action = MediaAction::PlayPause;
+        return true;
+    case APPCOMMAND_MEDIA_PLAY:
+        action = MediaAction::Play;
+        return true;
+    case APPCOMMAND_MEDIA_PAUSE:
+        action = MediaAction::Pause;
+        return true;
+    default:
+        return false;
     }
 }
 

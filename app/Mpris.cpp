@@ -92,8 +92,7 @@ Announced Snapshot()
 
 // ---- message building --------------------------------------------------------------
 
-template <typename T>
-int AppendEntry(sd_bus_message* reply, const char* key, const char* type, T value)
+template <typename T> int AppendEntry(sd_bus_message* reply, const char* key, const char* type, T value)
 {
     int r = sd_bus_message_open_container(reply, 'e', "sv");
     if (r >= 0) r = sd_bus_message_append(reply, "s", key);
@@ -124,7 +123,8 @@ int AppendMetadata(sd_bus_message* reply)
             if (r >= 0) r = sd_bus_message_close_container(reply);
         }
         if (r >= 0) r = AppendEntry(reply, "mpris:length", "x", track.lengthUs);
-        if (r >= 0 && !track.artUrl.empty()) r = AppendEntry(reply, "mpris:artUrl", "s", track.artUrl.c_str());
+        if (r >= 0 && !track.artUrl.empty())
+            r = AppendEntry(reply, "mpris:artUrl", "s", track.artUrl.c_str());
     }
     if (r < 0) return r;
     return sd_bus_message_close_container(reply);
@@ -172,7 +172,7 @@ int Reply(sd_bus_message* call)
 
 int MethodRaise(sd_bus_message* call, void*, sd_bus_error*)
 {
-    return Reply(call);   // CanRaise is false: nothing to do
+    return Reply(call);  // CanRaise is false: nothing to do
 }
 
 int MethodQuit(sd_bus_message* call, void*, sd_bus_error*)
@@ -182,8 +182,7 @@ int MethodQuit(sd_bus_message* call, void*, sd_bus_error*)
     return Reply(call);
 }
 
-template <MediaAction action>
-int MethodAction(sd_bus_message* call, void*, sd_bus_error*)
+template <MediaAction action> int MethodAction(sd_bus_message* call, void*, sd_bus_error*)
 {
     // Outside the interface screen the call has no effect, as Can* say.
     RunMediaAction(action);
@@ -192,7 +191,7 @@ int MethodAction(sd_bus_message* call, void*, sd_bus_error*)
 
 int MethodIgnored(sd_bus_message* call, void*, sd_bus_error*)
 {
-    return Reply(call);   // CanSeek is false
+    return Reply(call);  // CanSeek is false
 }
 
 int MethodOpenUri(sd_bus_message*, void*, sd_bus_error* error)
@@ -269,7 +268,8 @@ void Connect()
     }
     r = sd_bus_add_object_vtable(c.bus, &c.rootSlot, kObjectPath, kRootInterface, kRootVtable, nullptr);
     if (r >= 0)
-        r = sd_bus_add_object_vtable(c.bus, &c.playerSlot, kObjectPath, kPlayerInterface, kPlayerVtable, nullptr);
+        r = sd_bus_add_object_vtable(c.bus, &c.playerSlot, kObjectPath, kPlayerInterface, kPlayerVtable,
+                                     nullptr);
     std::string name = std::string("org.mpris.MediaPlayer2.") + kApplicationId;
     if (r >= 0) {
         r = sd_bus_request_name(c.bus, name.c_str(), 0);
@@ -303,7 +303,8 @@ void Announce()
     c.announced = now;
     if (names.empty()) return;
     names.push_back(nullptr);
-    sd_bus_emit_properties_changed_strv(c.bus, kObjectPath, kPlayerInterface, const_cast<char**>(names.data()));
+    sd_bus_emit_properties_changed_strv(c.bus, kObjectPath, kPlayerInterface,
+                                        const_cast<char**>(names.data()));
 }
 
 }  // namespace

@@ -22,11 +22,11 @@ void MprisStop();
 
 // What the Metadata property says about one song.
 struct MprisTrack {
-    std::string trackId;     // object path
+    std::string trackId;  // object path
     std::string title;
-    std::string artist;      // empty: none given
+    std::string artist;  // empty: none given
     int64_t lengthUs = 0;
-    std::string artUrl;      // file:// of the title picture, empty without one
+    std::string artUrl;  // file:// of the title picture, empty without one
 };
 
 // Song n of the catalogue: title and artist from art.xml when it gives them,

@@ -61,8 +61,7 @@ INT_PTR OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
         case kIdQuit:
             EndDialog(dialog, 0);
             break;
-        case kIdWebSite:
-        {
+        case kIdWebSite: {
             const std::wstring address = WebSiteAddress();
             if (!address.empty()) ShellExecuteW(dialog, nullptr, address.c_str(), nullptr, nullptr, SW_SHOW);
             else LogPrintf("The disk names no web site and has no README\n");

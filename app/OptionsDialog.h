@@ -8,13 +8,13 @@
 
 // Dialog resource 101 and its controls.
 constexpr int kOptionsDialogId = 101;
-constexpr int kIdRun = 1;              // "1": run with the chosen options
-constexpr int kIdQuit = 2;             // "0": quit (also close and Escape)
-constexpr int kIdWebSite = 3;          // opens the web site; the dialog stays open
+constexpr int kIdRun = 1;      // "1": run with the chosen options
+constexpr int kIdQuit = 2;     // "0": quit (also close and Escape)
+constexpr int kIdWebSite = 3;  // opens the web site; the dialog stays open
 constexpr int kIdMultisample = 1000;
 constexpr int kIdFullscreen = 1001;
 constexpr int kIdLowVideoRam = 1002;
-constexpr int kIdObscure = 1003;       // never read
+constexpr int kIdObscure = 1003;  // never read
 
 // What the web-site button opens: the disk's own address (the "url" attribute of
 // art.xml's root) when it is an http:// or https:// address, else the disk's README

@@ -37,9 +37,9 @@ void LoadShellMedia(ShellMedia& media, IDirect3DDevice9* device)
 
     LoadAudio(media.introSong);
     MediaItem* pictures[] = {
-        &media.introBackground, &media.introButton, &media.introDial, &media.introForeground,
-        &media.startScreen, &media.invader[0], &media.invader[1], &media.invader[2],
-        &media.endBackground, &media.endScroller,
+        &media.introBackground, &media.introButton, &media.introDial,  &media.introForeground,
+        &media.startScreen,     &media.invader[0],  &media.invader[1], &media.invader[2],
+        &media.endBackground,   &media.endScroller,
     };
     for (MediaItem* picture : pictures) LoadImage(*picture, device);
     LoadAudio(media.endSong);
@@ -66,7 +66,8 @@ int MivolaMain()
 
     LogPrintf("Initializing kpxD3D...\n");
     if (!d3d.Init(settings)) {
-        MessageBoxA(d3d.window, "Unable to initialize Direct3D - are you sure your display supports 1280x720?",
+        MessageBoxA(d3d.window,
+                    "Unable to initialize Direct3D - are you sure your display supports 1280x720?",
                     "Mivola went sour :(", MB_ICONERROR);
         return -1;
     }
@@ -114,9 +115,9 @@ int MivolaMain()
     BASS_Free();
     UnloadAll(data);
     MediaItem* shellItems[] = {
-        &loadingScreen, &media.introBackground, &media.introForeground, &media.introButton,
-        &media.introDial, &media.startScreen, &media.endBackground, &media.endScroller,
-        &media.endLetterbox,
+        &loadingScreen,       &media.introBackground, &media.introForeground,
+        &media.introButton,   &media.introDial,       &media.startScreen,
+        &media.endBackground, &media.endScroller,     &media.endLetterbox,
     };
     for (MediaItem* item : shellItems) UnloadIfLoaded(*item);
     LogPrintf("Bye bye...\n");

@@ -6,12 +6,12 @@
 #include <cstdint>
 
 struct EngineSettings {
-    int32_t width = 1280;       // interface width; viewport width and divisor for pixel x
-    int32_t height = 720;       // interface height; viewport height and divisor for pixel y
-    int32_t colorDepth = 32;    // colour depth asked of a fullscreen back buffer
-    int32_t windowed = 0;       // 1: a captioned window; 0: fullscreen
-    int32_t multisample = 1;    // 1: look for a multisample type
-    int32_t lowVideoRam = 0;    // 1: textures in the managed pool
+    int32_t width = 1280;     // interface width; viewport width and divisor for pixel x
+    int32_t height = 720;     // interface height; viewport height and divisor for pixel y
+    int32_t colorDepth = 32;  // colour depth asked of a fullscreen back buffer
+    int32_t windowed = 0;     // 1: a captioned window; 0: fullscreen
+    int32_t multisample = 1;  // 1: look for a multisample type
+    int32_t lowVideoRam = 0;  // 1: textures in the managed pool
     HINSTANCE instance = nullptr;
 };
 

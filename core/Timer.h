@@ -7,7 +7,7 @@ struct Timer {
     static constexpr uint32_t kNotStarted = 0xFFFFFFFFu;
 
     uint32_t durationMs = 0;
-    uint32_t startTick = kNotStarted;   // a GetTickCount value; kNotStarted keeps progress at 0
+    uint32_t startTick = kNotStarted;  // a GetTickCount value; kNotStarted keeps progress at 0
 
     // The elapsed fraction (now - startTick, unsigned 32-bit, over durationMs)
     // as a float, 1 from the end on; 0 when not started. Reads GetTickCount once.

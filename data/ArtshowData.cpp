@@ -22,8 +22,7 @@ bool Equals(const WCHAR* a, const WCHAR* b)
 }
 
 const WCHAR* const kAnchorNames[8] = {
-    L"background", L"panel", L"orbtop", L"orbmiddle", L"orbbottom", L"amp", L"foreground",
-    L"foreforeground",
+    L"background", L"panel", L"orbtop", L"orbmiddle", L"orbbottom", L"amp", L"foreground", L"foreforeground",
 };
 
 // "%d" on a cleared buffer: a value without a number reads as 0.

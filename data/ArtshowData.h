@@ -16,14 +16,14 @@ constexpr int kMaxLayers = 256;
 constexpr int kMaxImages = 512;
 
 struct ArtshowData {
-    float anchors[8][2];              // named by "relativepos"; nothing reads them
+    float anchors[8][2];  // named by "relativepos"; nothing reads them
     int32_t songCount;
-    MediaItem* songs;                 // songCount items, owned
-    MediaItem* titlePics;             // songCount items, owned
+    MediaItem* songs;      // songCount items, owned
+    MediaItem* titlePics;  // songCount items, owned
     int32_t layerCount;
-    ArtshowLayer* layers[kMaxLayers]; // drawing order; owns every non-persistent layer
+    ArtshowLayer* layers[kMaxLayers];  // drawing order; owns every non-persistent layer
     int32_t imageCount;
-    MediaItem* imageList[kMaxImages]; // not owned
+    MediaItem* imageList[kMaxImages];  // not owned
     // What the songs' optional "title" and "artist" attributes say (empty when not
     // given), for the log and the desktop; songLabelCount entries, owned.
     int32_t songLabelCount;

@@ -10,12 +10,12 @@ enum ReactMode : int32_t { ReactNone = 0, ReactOpacity = 1, ReactScaling = 2 };
 
 class ArtshowLayer {
 public:
-    WCHAR typeName[260] = {};        // the element's "type", for the click log line
-    float x = 0;                     // left edge, interface pixels
-    float y = 0;                     // top edge, interface pixels
+    WCHAR typeName[260] = {};            // the element's "type", for the click log line
+    float x = 0;                         // left edge, interface pixels
+    float y = 0;                         // top edge, interface pixels
     const float* relativePos = nullptr;  // anchor named by "relativepos"; never applied
     int32_t react = ReactNone;
-    int32_t persistent = 0;          // 1: not owned by the layer list (the monitor)
+    int32_t persistent = 0;  // 1: not owned by the layer list (the monitor)
 
     virtual ~ArtshowLayer() = default;
     virtual int Load(XmlNode element) = 0;

@@ -33,20 +33,19 @@ void LoadImage(MediaItem& item, IDirect3DDevice9* device)
                                                   D3DFMT_UNKNOWN, pool, filter, D3DX_DEFAULT, 0,
                                                   &item.imageInfo, nullptr, &item.handle.texture);
     if (FAILED(result) || !item.handle.texture) {
-        const WCHAR* prefix = unfiltered ? L"ERROR CREATING UNFILTERED TEXTURE - "
-                                         : L"ERROR CREATING FILTERED TEXTURE - ";
+        const WCHAR* prefix =
+            unfiltered ? L"ERROR CREATING UNFILTERED TEXTURE - " : L"ERROR CREATING FILTERED TEXTURE - ";
         WCHAR caption[260];
-        if (result == D3DXERR_INVALIDDATA)
-            _snwprintf(caption, 260, L"%lsD3DXERR_INVALIDDATA", prefix);
+        if (result == D3DXERR_INVALIDDATA) _snwprintf(caption, 260, L"%lsD3DXERR_INVALIDDATA", prefix);
         else if (result == D3DERR_OUTOFVIDEOMEMORY)
             _snwprintf(caption, 260, L"%lsD3DERR_OUTOFVIDEOMEMORY", prefix);
-        else
-            _snwprintf(caption, 260, L"%lsERROR: %08X", prefix, static_cast<unsigned>(result));
+        else _snwprintf(caption, 260, L"%lsERROR: %08X", prefix, static_cast<unsigned>(result));
         std::string reason = host::LastFileError();
         if (reason.empty()) reason = "the picture loader failed";
         FailLoad(item, caption, reason);
     }
-    LogPrintf(unfiltered ? "Loaded unfiltered image: \"%ls\" (%d x %d)\n" : "Loaded image: \"%ls\" (%d x %d)\n",
+    LogPrintf(unfiltered ? "Loaded unfiltered image: \"%ls\" (%d x %d)\n"
+                         : "Loaded image: \"%ls\" (%d x %d)\n",
               item.path, static_cast<int>(item.imageInfo.Width), static_cast<int>(item.imageInfo.Height));
     item.handle.texture->GetLevelDesc(0, &item.surfaceDesc);
 }

@@ -34,13 +34,12 @@ void SongPlayer::PlaySong(int32_t n)
     // An empty catalogue or a number outside it plays nothing.
     if (!HasSongs() || n < 0 || n >= data.songCount) return;
     // A song with a title in the catalogue is named too.
-    const SongLabel* label = n >= 0 && n < data.songLabelCount && data.songLabels ? &data.songLabels[n] : nullptr;
+    const SongLabel* label =
+        n >= 0 && n < data.songLabelCount && data.songLabels ? &data.songLabels[n] : nullptr;
     if (label && label->title[0] && label->artist[0])
         LogPrintf("Playing: %d (%ls by %ls)\n", n, label->title, label->artist);
-    else if (label && label->title[0])
-        LogPrintf("Playing: %d (%ls)\n", n, label->title);
-    else
-        LogPrintf("Playing: %d\n", n);
+    else if (label && label->title[0]) LogPrintf("Playing: %d (%ls)\n", n, label->title);
+    else LogPrintf("Playing: %d\n", n);
     MediaItem* song = &data.songs[n];
     if (song == current && paused == 1) {
         TogglePause();
@@ -113,12 +112,23 @@ void SongPlayer::PlayerCommand(uint32_t command)
             PlaySong(currentIndex);
         }
         break;
-    case CmdPlay: PlaySong(currentIndex); break;
-    case CmdPause: TogglePause(); break;
-    case CmdStop: StopSong(); break;
-    case CmdToggleRepeat: repeat = repeat ? 0 : 1; break;
-    case CmdToggleShuffle: shuffle = shuffle ? 0 : 1; break;
-    default: break;
+    case CmdPlay:
+        PlaySong(currentIndex);
+        break;
+    case CmdPause:
+        TogglePause();
+        break;
+    case CmdStop:
+        StopSong();
+        break;
+    case CmdToggleRepeat:
+        repeat = repeat ? 0 : 1;
+        break;
+    case CmdToggleShuffle:
+        shuffle = shuffle ? 0 : 1;
+        break;
+    default:
+        break;
     }
 }
 

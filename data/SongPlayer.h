@@ -19,12 +19,12 @@ public:
         CmdToggleShuffle = 6,
     };
 
-    MediaItem* current = nullptr;   // data.songs[currentIndex] while loaded into playback
-    int32_t currentIndex = 0;       // selected song, kept across a stop
+    MediaItem* current = nullptr;  // data.songs[currentIndex] while loaded into playback
+    int32_t currentIndex = 0;      // selected song, kept across a stop
     int32_t paused = 0;
     int32_t shuffle = 0;
     int32_t repeat = 0;
-    float volume = 1.0f;            // x100 gives the library volume when a song starts
+    float volume = 1.0f;  // x100 gives the library volume when a song starts
 
     void PlaySong(int32_t n);
     void StopSong();

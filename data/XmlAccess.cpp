@@ -68,8 +68,7 @@ bool XmlLoadDocument(IXMLDOMDocument*& document, const WCHAR* fileName)
     if (line > 0)
         LogPrintf("Cannot load \"%ls\": line %ld, column %ld: %ls\n", fileName, line, column,
                   reason ? reason : L"");
-    else
-        LogPrintf("Cannot load \"%ls\": %ls\n", fileName, reason && *reason ? reason : L"unreadable");
+    else LogPrintf("Cannot load \"%ls\": %ls\n", fileName, reason && *reason ? reason : L"unreadable");
     document->Release();
     document = nullptr;
     return false;
@@ -121,8 +120,7 @@ void XmlGetAttribute(XmlNode element, const WCHAR* name, WCHAR* buffer, size_t c
     while (attributes.nextNode(&attribute) == S_OK && attribute) {
         const WCHAR* attributeName = nullptr;
         if (attribute->get_nodeName(&attributeName) != S_OK || !attributeName) continue;
-        if (std::wcslen(attributeName) != length || std::wcsncmp(attributeName, name, length) != 0)
-            continue;
+        if (std::wcslen(attributeName) != length || std::wcsncmp(attributeName, name, length) != 0) continue;
         const WCHAR* value = nullptr;
         attribute->get_nodeValue(&value);
         wcsncpy_s(buffer, capacity, value ? value : L"", _TRUNCATE);

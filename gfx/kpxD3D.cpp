@@ -58,9 +58,8 @@ int kpxD3D::InitWindow(const EngineSettings& s)
     LogPrintf("[d3d] CreateWindowEx()\n");
     int x = (GetSystemMetrics(SM_CXSCREEN) - s.width) / 2;
     int y = (GetSystemMetrics(SM_CYSCREEN) - s.height) / 2;
-    window = CreateWindowExW(WS_EX_APPWINDOW, kClassName, L"kpx engine", style, x, y,
-                             rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr,
-                             s.instance, nullptr);
+    window = CreateWindowExW(WS_EX_APPWINDOW, kClassName, L"kpx engine", style, x, y, rect.right - rect.left,
+                             rect.bottom - rect.top, nullptr, nullptr, s.instance, nullptr);
     if (!window) return 0;
 
     ShowWindow(window, SW_SHOW);
@@ -84,8 +83,7 @@ int kpxD3D::InitDirect3D(const EngineSettings& s)
         backBufferHeight = 0;
         for (UINT i = 0; i < direct3d->GetAdapterModeCount(D3DADAPTER_DEFAULT, D3DFMT_X8R8G8B8); ++i) {
             D3DDISPLAYMODE mode{};
-            if (FAILED(direct3d->EnumAdapterModes(D3DADAPTER_DEFAULT, D3DFMT_X8R8G8B8, i, &mode)))
-                continue;
+            if (FAILED(direct3d->EnumAdapterModes(D3DADAPTER_DEFAULT, D3DFMT_X8R8G8B8, i, &mode))) continue;
             if (static_cast<int64_t>(mode.Width) == s.width &&
                 static_cast<int64_t>(mode.Height) >= s.height) {
                 LogPrintf("[d3d] Setting resolution to %d x %d\n", static_cast<int>(mode.Width),
@@ -114,14 +112,14 @@ int kpxD3D::InitDirect3D(const EngineSettings& s)
     } else {
         LogPrintf("[d3d] CheckDeviceType()\n");
         static const D3DFORMAT deep[] = {D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8};
-        static const D3DFORMAT shallow[] = {D3DFMT_R5G6B5, D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5,
-                                            D3DFMT_X4R4G4B4, D3DFMT_A4R4G4B4};
+        static const D3DFORMAT shallow[] = {D3DFMT_R5G6B5, D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5, D3DFMT_X4R4G4B4,
+                                            D3DFMT_A4R4G4B4};
         const D3DFORMAT* candidates = s.colorDepth == 32 ? deep : shallow;
         size_t count = s.colorDepth == 32 ? std::size(deep) : std::size(shallow);
         bool found = false;
         for (size_t i = 0; i < count; ++i) {
-            if (SUCCEEDED(direct3d->CheckDeviceType(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL,
-                                                    candidates[i], candidates[i], FALSE))) {
+            if (SUCCEEDED(direct3d->CheckDeviceType(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, candidates[i],
+                                                    candidates[i], FALSE))) {
                 presentParams.BackBufferFormat = candidates[i];
                 found = true;
             }
@@ -135,8 +133,8 @@ int kpxD3D::InitDirect3D(const EngineSettings& s)
     bool depthFound = false;
     for (D3DFORMAT depth : depthFormats) {
         if (SUCCEEDED(direct3d->CheckDeviceFormat(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL,
-                                                  presentParams.BackBufferFormat,
-                                                  D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, depth))) {
+                                                  presentParams.BackBufferFormat, D3DUSAGE_DEPTHSTENCIL,
+                                                  D3DRTYPE_SURFACE, depth))) {
             presentParams.AutoDepthStencilFormat = depth;
             depthFound = true;
         }
@@ -154,8 +152,8 @@ int kpxD3D::InitDirect3D(const EngineSettings& s)
                                                     D3DMULTISAMPLE_6_SAMPLES, D3DMULTISAMPLE_8_SAMPLES};
         for (D3DMULTISAMPLE_TYPE type : types) {
             if (direct3d->CheckDeviceMultiSampleType(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL,
-                                                     presentParams.BackBufferFormat,
-                                                     presentParams.Windowed, type, nullptr) == D3D_OK &&
+                                                     presentParams.BackBufferFormat, presentParams.Windowed,
+                                                     type, nullptr) == D3D_OK &&
                 direct3d->CheckDeviceMultiSampleType(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL,
                                                      presentParams.AutoDepthStencilFormat,
                                                      presentParams.Windowed, type, nullptr) == D3D_OK)
@@ -170,8 +168,7 @@ int kpxD3D::InitDirect3D(const EngineSettings& s)
         LogPrintf("[d3d] CreateDevice(D3DCREATE_SOFTWARE_VERTEXPROCESSING)\n");
         device = nullptr;
         if (direct3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window,
-                                   D3DCREATE_SOFTWARE_VERTEXPROCESSING, &presentParams,
-                                   &device) != D3D_OK) {
+                                   D3DCREATE_SOFTWARE_VERTEXPROCESSING, &presentParams, &device) != D3D_OK) {
             LogPrintf("[d3d] CreateDevice failed!\n");
             device = nullptr;
             return 0;

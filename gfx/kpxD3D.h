@@ -8,16 +8,16 @@
 #include <cstdint>
 
 // Written by the window procedure, read by the frame loop.
-extern int32_t quitRequested;    // nonzero ends the frame loop
-extern uint8_t mouseDown;        // 1 from a left-button press until its release
-extern uint8_t mouseReleased;    // 1 from a left-button release until the next press
-extern uint32_t appCommand;      // last media-key command (APPCOMMAND_MEDIA_*) not yet taken, or 0
+extern int32_t quitRequested;  // nonzero ends the frame loop
+extern uint8_t mouseDown;      // 1 from a left-button press until its release
+extern uint8_t mouseReleased;  // 1 from a left-button release until the next press
+extern uint32_t appCommand;    // last media-key command (APPCOMMAND_MEDIA_*) not yet taken, or 0
 
 class kpxD3D {
 public:
     uint32_t backBufferWidth = 0;
     uint32_t backBufferHeight = 0;
-    D3DVIEWPORT9 viewport{};               // the centred interface viewport
+    D3DVIEWPORT9 viewport{};  // the centred interface viewport
     D3DPRESENT_PARAMETERS presentParams{};
     HWND window = nullptr;
     HDC windowDC = nullptr;

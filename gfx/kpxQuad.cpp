@@ -14,17 +14,13 @@ const QuadVertex kVertices[4] = {
 constexpr UINT kBufferBytes = sizeof(kVertices);
 static_assert(kBufferBytes == 176);
 
-constexpr D3DMATRIX kIdentity = {{{1.0f, 0.0f, 0.0f, 0.0f,
-                                   0.0f, 1.0f, 0.0f, 0.0f,
-                                   0.0f, 0.0f, 1.0f, 0.0f,
-                                   0.0f, 0.0f, 0.0f, 1.0f}}};
+constexpr D3DMATRIX kIdentity = {
+    {{1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f}}};
 
 // Orthographic projection of x 0..1 to -1..1, y 0..1 to 1..-1 (top down) and
 // z -1..1 to 0..1.
-constexpr D3DMATRIX kProjection = {{{2.0f, 0.0f, 0.0f, 0.0f,
-                                     0.0f, -2.0f, 0.0f, 0.0f,
-                                     0.0f, 0.0f, 0.5f, 0.0f,
-                                     -1.0f, 1.0f, 0.5f, 1.0f}}};
+constexpr D3DMATRIX kProjection = {
+    {{2.0f, 0.0f, 0.0f, 0.0f, 0.0f, -2.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.5f, 0.0f, -1.0f, 1.0f, 0.5f, 1.0f}}};
 
 }  // namespace
 

@@ -6,8 +6,8 @@
 
 class ArtshowControlLayer : public ArtshowSimpleLayer {
 public:
-    int32_t direction = 0;   // 1: next song; anything else: previous (-1 by convention)
-    bool latched = false;    // set by the first Click of a press, cleared by ButtonUp
+    int32_t direction = 0;  // 1: next song; anything else: previous (-1 by convention)
+    bool latched = false;   // set by the first Click of a press, cleared by ButtonUp
 
     int Load(XmlNode element) override;
     int Click(float pointerX, float pointerY) override;

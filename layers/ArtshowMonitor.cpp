@@ -61,8 +61,8 @@ void SetFrameStates(IDirect3DDevice9* device)
     device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
     device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
 
-    const float aspect = settings.height > 0
-        ? static_cast<float>(settings.width) / static_cast<float>(settings.height) : 1.0f;
+    const float aspect =
+        settings.height > 0 ? static_cast<float>(settings.width) / static_cast<float>(settings.height) : 1.0f;
     Matrix4 projection;
     projection.PerspectiveFov(kFieldOfView, aspect, kNear, kFar);
     const D3DMATRIX projectionD3D = ToD3D(projection);
@@ -113,10 +113,11 @@ void BindTitlePicture(IDirect3DDevice9* device, const MediaItem& picture)
     const UINT surfaceWidth = picture.surfaceDesc.Width;
     const UINT surfaceHeight = picture.surfaceDesc.Height;
     // A picture without a created surface is shown unscaled.
-    const float r = surfaceWidth
-        ? static_cast<float>(picture.imageInfo.Width) / static_cast<float>(surfaceWidth) : 1.0f;
+    const float r =
+        surfaceWidth ? static_cast<float>(picture.imageInfo.Width) / static_cast<float>(surfaceWidth) : 1.0f;
     const float v = surfaceHeight
-        ? static_cast<float>(picture.imageInfo.Height) / static_cast<float>(surfaceHeight) : 1.0f;
+                        ? static_cast<float>(picture.imageInfo.Height) / static_cast<float>(surfaceHeight)
+                        : 1.0f;
     Matrix4 transform;
     transform.Identity();
     transform.m[0][0] = r;
@@ -232,8 +233,7 @@ int ArtshowMonitor::Draw(float, float)
                 std::wmemcpy(placeholder, dummyTextures[slot], 260);
                 placeholder[259] = 0;
                 CharLowerW(placeholder);
-                if (std::wcscmp(placeholder, name) == 0)
-                    BindTitlePicture(device, data.titlePics[song]);
+                if (std::wcscmp(placeholder, name) == 0) BindTitlePicture(device, data.titlePics[song]);
             }
         }
 
@@ -245,8 +245,7 @@ int ArtshowMonitor::Draw(float, float)
         if (mesh.vertexBuffer && mesh.indexBuffer) {
             device->SetStreamSource(0, mesh.vertexBuffer, 0, sizeof(SceneVertex));
             device->SetIndices(mesh.indexBuffer);
-            device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0,
-                                         static_cast<UINT>(mesh.vertexCount), 0,
+            device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, static_cast<UINT>(mesh.vertexCount), 0,
                                          static_cast<UINT>(mesh.faceCount));
         }
         device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
@@ -270,8 +269,8 @@ Matrix4 ArtshowMonitor::MeshMatrix(const SceneMesh& mesh)
 {
     Matrix4 placement;
     placement.Identity();
-    placement.ScaleAxes(Vector3(Evaluate(mesh.scaleX, 0.0f), Evaluate(mesh.scaleY, 0.0f),
-                                Evaluate(mesh.scaleZ, 0.0f)));
+    placement.ScaleAxes(
+        Vector3(Evaluate(mesh.scaleX, 0.0f), Evaluate(mesh.scaleY, 0.0f), Evaluate(mesh.scaleZ, 0.0f)));
     Matrix4::Multiply(placement, placement, ToMatrix(Evaluate(mesh.rotation, 0.0f)));
     placement.Translate(Vector3(Evaluate(mesh.positionX, 0.0f), Evaluate(mesh.positionY, 0.0f),
                                 Evaluate(mesh.positionZ, 0.0f)));
@@ -286,8 +285,6 @@ Matrix4 ArtshowMonitor::LookAt(const Vector3& eye, const Vector3& target)
     else if (forward == Vector3(0.0f, -1.0f, 0.0f)) up = Vector3(0.0f, 0.0f, 1.0f);
     const Vector3 right = Cross(up, forward).Normalized();
     const Vector3 trueUp = Cross(forward, right);
-    return Matrix4(right.x, trueUp.x, forward.x, 0.0f,
-                   right.y, trueUp.y, forward.y, 0.0f,
-                   right.z, trueUp.z, forward.z, 0.0f,
-                   -Dot(right, eye), -Dot(trueUp, eye), -Dot(forward, eye), 1.0f);
+    return Matrix4(right.x, trueUp.x, forward.x, 0.0f, right.y, trueUp.y, forward.y, 0.0f, right.z, trueUp.z,
+                   forward.z, 0.0f, -Dot(right, eye), -Dot(trueUp, eye), -Dot(forward, eye), 1.0f);
 }

@@ -14,12 +14,12 @@ class ArtshowMonitor : public ArtshowLayer {
 public:
     static constexpr float kQuarterTurn = 1.57f;
 
-    MediaItem model{};                   // path: the scene file; handle.scene: the built scene
-    WCHAR dummyTextures[4][260] = {};    // placeholder texture names by slot
+    MediaItem model{};                 // path: the scene file; handle.scene: the built scene
+    WCHAR dummyTextures[4][260] = {};  // placeholder texture names by slot
     // The carousel turn state, written by the controls and the end-of-song advance.
-    float turnAngle = 0;                 // target angle in radians
-    int32_t turnDirection = 0;           // 1 forward, -1 backward, 0 at rest
-    float verticalOffset = 0;            // scene units, written every interface frame
+    float turnAngle = 0;        // target angle in radians
+    int32_t turnDirection = 0;  // 1 forward, -1 backward, 0 at rest
+    float verticalOffset = 0;   // scene units, written every interface frame
     Timer turnTimer{1000, Timer::kNotStarted};
 
     ArtshowMonitor();

@@ -11,7 +11,8 @@
 
 namespace {
 
-float ReadNumber(XmlNode node, const WCHAR* name) {
+float ReadNumber(XmlNode node, const WCHAR* name)
+{
     WCHAR buffer[10] = {};
     int value = 0;
     XmlGetAttribute(node, name, buffer, 10);
@@ -21,7 +22,8 @@ float ReadNumber(XmlNode node, const WCHAR* name) {
 
 }  // namespace
 
-bool ArtshowSimpleLayer::LoadImageChild(XmlNode element) {
+bool ArtshowSimpleLayer::LoadImageChild(XmlNode element)
+{
     XmlNode imageNode = nullptr;
     XmlFirstChild(element, imageNode, L"image");
     if (!imageNode) {
@@ -38,7 +40,8 @@ bool ArtshowSimpleLayer::LoadImageChild(XmlNode element) {
     return true;
 }
 
-int ArtshowSimpleLayer::Load(XmlNode element) {
+int ArtshowSimpleLayer::Load(XmlNode element)
+{
     LoadImageChild(element);
     if (XmlCountChildren(element, L"activearea") > 0) {
         XmlNode area = nullptr;
@@ -52,9 +55,10 @@ int ArtshowSimpleLayer::Load(XmlNode element) {
     return 1;
 }
 
-int ArtshowSimpleLayer::Draw(float pointerX, float pointerY) {
+int ArtshowSimpleLayer::Draw(float pointerX, float pointerY)
+{
     IDirect3DDevice9* device = d3d.device;
-    if (!device || !image.handle.texture) return 0;   // no picture was loaded
+    if (!device || !image.handle.texture) return 0;  // no picture was loaded
 
     device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
     device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);

@@ -7,9 +7,9 @@
 
 class ArtshowSimpleLayer : public ArtshowLayer {
 public:
-    int32_t additive = 0;                 // 1: "blend" is exactly "add"
-    MediaItem image{};                    // the picture; its texture is made by PreloadAll
-    float activeArea[4] = {0, 0, 0, 0};   // left, top, right, bottom; read, never used
+    int32_t additive = 0;                // 1: "blend" is exactly "add"
+    MediaItem image{};                   // the picture; its texture is made by PreloadAll
+    float activeArea[4] = {0, 0, 0, 0};  // left, top, right, bottom; read, never used
 
     int Load(XmlNode element) override;
     int Draw(float pointerX, float pointerY) override;

@@ -5,9 +5,13 @@
 
 #include <cwchar>
 
-ArtshowTinyScroll::~ArtshowTinyScroll() { ReleaseTextAtlas(atlas); }
+ArtshowTinyScroll::~ArtshowTinyScroll()
+{
+    ReleaseTextAtlas(atlas);
+}
 
-int ArtshowTinyScroll::Load(XmlNode element) {
+int ArtshowTinyScroll::Load(XmlNode element)
+{
     XmlNode font = nullptr;
     XmlFirstChild(element, font, L"font");
     XmlGetAttribute(font, L"path", fontPath, 260);
@@ -21,7 +25,7 @@ int ArtshowTinyScroll::Load(XmlNode element) {
     XmlNode textNode = nullptr;
     XmlFirstChild(element, textNode, L"text");
     wmemset(text, 0, kTextCapacity);
-    XmlGetText(textNode, text);   // at most 20478 characters and the terminator
+    XmlGetText(textNode, text);  // at most 20478 characters and the terminator
 
     // A file that cannot be installed is not reported: GDI substitutes a face.
     AddFontResourceW(fontPath);
@@ -30,7 +34,8 @@ int ArtshowTinyScroll::Load(XmlNode element) {
     return 1;
 }
 
-float ArtshowTinyScroll::EdgeAlpha(float windowX, float penX) {
+float ArtshowTinyScroll::EdgeAlpha(float windowX, float penX)
+{
     if (!(penX >= windowX && penX <= windowX + kWindowWidth)) return -1;
     float alpha = 1;
     if (penX < windowX + kFadeWidth) alpha = 1 - (windowX + kFadeWidth - penX) / kFadeWidth;
@@ -40,7 +45,8 @@ float ArtshowTinyScroll::EdgeAlpha(float windowX, float penX) {
     return alpha;
 }
 
-int ArtshowTinyScroll::Draw(float pointerX, float pointerY) {
+int ArtshowTinyScroll::Draw(float pointerX, float pointerY)
+{
     IDirect3DDevice9* device = d3d.device;
     // Without an atlas texture the glyph quads would come out as solid boxes.
     if (!device || !atlas.texture) return 0;
@@ -49,7 +55,7 @@ int ArtshowTinyScroll::Draw(float pointerX, float pointerY) {
     device->SetRenderState(D3DRS_ZENABLE, FALSE);
 
     const float width = TextWidth(atlas, text);
-    const uint32_t s = (now - startTick) / 10;   // 100 pixels a second
+    const uint32_t s = (now - startTick) / 10;  // 100 pixels a second
     const int64_t period = int64_t(width + 600.0f);
     float penX = x - float(int64_t(s) % period) + kLeadIn;
     for (const WCHAR* c = text; *c; ++c) {

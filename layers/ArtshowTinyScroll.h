@@ -10,14 +10,14 @@ public:
     static constexpr int kTextCapacity = 20480;
     static constexpr float kWindowWidth = 200;
     static constexpr float kFadeWidth = 30;
-    static constexpr float kLeadIn = 300;   // a pass starts this far right of x
+    static constexpr float kLeadIn = 300;  // a pass starts this far right of x
 
     WCHAR fontPath[260] = {};
     WCHAR fontName[260] = {};
     int32_t fontSize = 0;
     TextAtlas atlas;
     WCHAR text[kTextCapacity] = {};
-    uint32_t startTick = 0;   // tick of the first Draw; 0 until then
+    uint32_t startTick = 0;  // tick of the first Draw; 0 until then
 
     ~ArtshowTinyScroll() override;
     int Load(XmlNode element) override;

@@ -7,7 +7,8 @@
 
 #include <cmath>
 
-int ArtshowVU::Load(XmlNode element) {
+int ArtshowVU::Load(XmlNode element)
+{
     XmlNode imageNode = nullptr;
     XmlFirstChild(element, imageNode, L"image");
     if (!imageNode) {
@@ -18,11 +19,12 @@ int ArtshowVU::Load(XmlNode element) {
     image.kind = MediaImageUnfiltered;
     RegisterImage(&image);
     WCHAR blend[260] = {};
-    XmlGetAttribute(imageNode, L"blend", blend, 260);   // read, without effect
+    XmlGetAttribute(imageNode, L"blend", blend, 260);  // read, without effect
     return 1;
 }
 
-int ArtshowVU::BlockCount(float magnitude) {
+int ArtshowVU::BlockCount(float magnitude)
+{
     // The exponent is the float 0.2; NaN and negative magnitudes count as silence.
     double v = std::pow(double(magnitude), double(0.2f));
     if (!(v > 0)) return 0;
@@ -30,9 +32,10 @@ int ArtshowVU::BlockCount(float magnitude) {
     return int(v * 20.0 + 1.0) - 1;
 }
 
-int ArtshowVU::Draw(float pointerX, float pointerY) {
+int ArtshowVU::Draw(float pointerX, float pointerY)
+{
     MediaItem* song = player.current;
-    if (!song || !image.handle.texture) return 0;   // no song: an empty meter
+    if (!song || !image.handle.texture) return 0;  // no song: an empty meter
     // A 512-sample FFT gives 256 bins, so all six columns read real data.
     float fft[256] = {};
     if (song->kind == MediaModule || song->kind == MediaStream) {

@@ -8,10 +8,10 @@
 class ArtshowVU : public ArtshowLayer {
 public:
     static constexpr int kColumns = 6;
-    static constexpr int kBinStep = 40;      // columns read bins 0, 40, ..., 200
+    static constexpr int kBinStep = 40;  // columns read bins 0, 40, ..., 200
     static constexpr int kMaxBlocks = 20;
 
-    MediaItem image{};   // the block; its size is the column and block pitch
+    MediaItem image{};  // the block; its size is the column and block pitch
 
     int Load(XmlNode element) override;
     int Draw(float pointerX, float pointerY) override;

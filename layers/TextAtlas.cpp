@@ -48,7 +48,7 @@ int LayOutCells(HDC dc, TextAtlas& atlas, int32_t size, bool draw)
         px = atlas.glyphRight[i] + 10;
         if (px > 450) {
             px = 0;
-            py += size + 10;   // the row step uses the font's size, not the measured height
+            py += size + 10;  // the row step uses the font's size, not the measured height
         }
     }
     return firstOutside;
@@ -96,7 +96,7 @@ void AssignCells(TextAtlas& atlas, const WCHAR* text)
     bool used[256] = {};
     for (const WCHAR* p = text; *p; ++p)
         if (uint32_t(*p) < 256) used[*p] = true;
-    used[kFallbackCell] = true;   // overflow draws from it
+    used[kFallbackCell] = true;  // overflow draws from it
     int freeCells[256];
     int freeCount = 0;
     for (bool control : {true, false})
@@ -160,7 +160,7 @@ void RasterizeTextAtlas(TextAtlas& atlas, const WCHAR* faceName, int32_t size, u
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = kSize;
-    info.bmiHeader.biHeight = kSize;   // bottom-up
+    info.bmiHeader.biHeight = kSize;  // bottom-up
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
@@ -179,8 +179,9 @@ void RasterizeTextAtlas(TextAtlas& atlas, const WCHAR* faceName, int32_t size, u
     ReleaseDC(nullptr, screen);
 }
 
-void BuildTextAtlas(TextAtlas& atlas, const WCHAR* faceName, int32_t size, const WCHAR* text) {
-    std::vector<uint32_t> pixels(size_t(kSize) * kSize);   // 1 MiB
+void BuildTextAtlas(TextAtlas& atlas, const WCHAR* faceName, int32_t size, const WCHAR* text)
+{
+    std::vector<uint32_t> pixels(size_t(kSize) * kSize);  // 1 MiB
     RasterizeTextAtlas(atlas, faceName, size, pixels.data(), text);
 
     ReleaseTextAtlas(atlas);
@@ -203,14 +204,16 @@ void BuildTextAtlas(TextAtlas& atlas, const WCHAR* faceName, int32_t size, const
     wcsncpy_s(atlas.faceName, 260, faceName, _TRUNCATE);
 }
 
-void ReleaseTextAtlas(TextAtlas& atlas) {
+void ReleaseTextAtlas(TextAtlas& atlas)
+{
     if (atlas.texture) {
         atlas.texture->Release();
         atlas.texture = nullptr;
     }
 }
 
-float TextWidth(const TextAtlas& atlas, const WCHAR* text) {
+float TextWidth(const TextAtlas& atlas, const WCHAR* text)
+{
     float width = 0;
     for (; *text; ++text) {
         int c = GlyphIndex(atlas, *text);
@@ -219,7 +222,8 @@ float TextWidth(const TextAtlas& atlas, const WCHAR* text) {
     return width;
 }
 
-float DrawGlyph(WCHAR character, const TextAtlas& atlas, float screenX, float screenY) {
+float DrawGlyph(WCHAR character, const TextAtlas& atlas, float screenX, float screenY)
+{
     IDirect3DDevice9* device = d3d.device;
     device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
     device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);

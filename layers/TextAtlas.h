@@ -10,13 +10,13 @@
 struct TextAtlas {
     static constexpr int kSize = 512;
 
-    IDirect3DTexture9* texture = nullptr;   // owned; A8R8G8B8, managed pool
-    int32_t fontSize = 0;                   // the cell height the font was made with
-    WCHAR faceName[260] = {};               // recorded once the texture is filled
+    IDirect3DTexture9* texture = nullptr;  // owned; A8R8G8B8, managed pool
+    int32_t fontSize = 0;                  // the cell height the font was made with
+    WCHAR faceName[260] = {};              // recorded once the texture is filled
     int32_t glyphLeft[256] = {};
-    int32_t glyphRight[256] = {};           // left + advance + 2
+    int32_t glyphRight[256] = {};  // left + advance + 2
     int32_t glyphTop[256] = {};
-    int32_t glyphBottom[256] = {};          // top + cell height
+    int32_t glyphBottom[256] = {};  // top + cell height
 
     // The character drawn in each cell: its own code unless a character above
     // 255 took it.

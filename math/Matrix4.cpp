@@ -2,27 +2,28 @@
 
 #include <cmath>
 
-Matrix4::Matrix4(float m00, float m01, float m02, float m03,
-                 float m10, float m11, float m12, float m13,
-                 float m20, float m21, float m22, float m23,
-                 float m30, float m31, float m32, float m33)
-    : m{{m00, m01, m02, m03}, {m10, m11, m12, m13}, {m20, m21, m22, m23}, {m30, m31, m32, m33}} {}
+Matrix4::Matrix4(float m00, float m01, float m02, float m03, float m10, float m11, float m12, float m13,
+                 float m20, float m21, float m22, float m23, float m30, float m31, float m32, float m33)
+    : m{{m00, m01, m02, m03}, {m10, m11, m12, m13}, {m20, m21, m22, m23}, {m30, m31, m32, m33}}
+{
+}
 
-Matrix4& Matrix4::Identity() {
+Matrix4& Matrix4::Identity()
+{
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c) m[r][c] = r == c ? 1.0f : 0.0f;
     return *this;
 }
 
-Matrix4 Matrix4::Set(float m00, float m01, float m02, float m03,
-                     float m10, float m11, float m12, float m13,
-                     float m20, float m21, float m22, float m23,
-                     float m30, float m31, float m32, float m33) {
+Matrix4 Matrix4::Set(float m00, float m01, float m02, float m03, float m10, float m11, float m12, float m13,
+                     float m20, float m21, float m22, float m23, float m30, float m31, float m32, float m33)
+{
     *this = Matrix4(m00, m01, m02, m03, m10, m11, m12, m13, m20, m21, m22, m23, m30, m31, m32, m33);
     return *this;
 }
 
-void Matrix4::Multiply(Matrix4& out, const Matrix4& a, Matrix4 b) {
+void Matrix4::Multiply(Matrix4& out, const Matrix4& a, Matrix4 b)
+{
     for (int i = 0; i < 4; ++i) {
         // Row i of a is read whole before row i of out is written, so out may be a.
         float row[4] = {a.m[i][0], a.m[i][1], a.m[i][2], a.m[i][3]};
@@ -36,43 +37,50 @@ void Matrix4::Multiply(Matrix4& out, const Matrix4& a, Matrix4 b) {
     }
 }
 
-Matrix4 Matrix4::operator*(const Matrix4& b) const {
+Matrix4 Matrix4::operator*(const Matrix4& b) const
+{
     Matrix4 result;
     Multiply(result, *this, b);
     return result;
 }
 
-Matrix4& Matrix4::operator*=(const Matrix4& b) {
+Matrix4& Matrix4::operator*=(const Matrix4& b)
+{
     Multiply(*this, *this, b);
     return *this;
 }
 
-Vector3 Matrix4::TransformPoint(const Vector3& v) const {
+Vector3 Matrix4::TransformPoint(const Vector3& v) const
+{
     return Vector3(v.x * m[0][0] + v.y * m[1][0] + v.z * m[2][0] + m[3][0],
                    v.x * m[0][1] + v.y * m[1][1] + v.z * m[2][1] + m[3][1],
                    v.x * m[0][2] + v.y * m[1][2] + v.z * m[2][2] + m[3][2]);
 }
 
-Matrix4 Matrix4::Scaled(float s) const {
+Matrix4 Matrix4::Scaled(float s) const
+{
     Matrix4 result;
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c) result.m[r][c] = m[r][c] * s;
     return result;
 }
 
-void Matrix4::Translate(const Vector3& v) {
+void Matrix4::Translate(const Vector3& v)
+{
     m[3][0] += v.x;
     m[3][1] += v.y;
     m[3][2] += v.z;
 }
 
-void Matrix4::ScaleAxes(const Vector3& v) {
+void Matrix4::ScaleAxes(const Vector3& v)
+{
     m[0][0] *= v.x;
     m[1][1] *= v.y;
     m[2][2] *= v.z;
 }
 
-void Matrix4::RotateEuler(const Vector3& v) {
+void Matrix4::RotateEuler(const Vector3& v)
+{
     float c = std::cos(v.y), s = std::sin(v.y);
     Matrix4 ry;
     ry.Identity();
@@ -103,7 +111,8 @@ void Matrix4::RotateEuler(const Vector3& v) {
     Multiply(*this, *this, rz);
 }
 
-float Matrix4::Cofactor(int i, int j) const {
+float Matrix4::Cofactor(int i, int j) const
+{
     // The minor's rows and columns in cyclic order after i and j.
     const int r0 = (i + 1) & 3, r1 = (i + 2) & 3, r2 = (i + 3) & 3;
     const int c0 = (j + 1) & 3, c1 = (j + 2) & 3, c2 = (j + 3) & 3;
@@ -117,12 +126,14 @@ float Matrix4::Cofactor(int i, int j) const {
     return ((i + j) & 1) ? -det : det;
 }
 
-float Matrix4::Determinant() const {
+float Matrix4::Determinant() const
+{
     return m[0][0] * Cofactor(0, 0) + m[0][1] * Cofactor(0, 1) + m[0][2] * Cofactor(0, 2) +
            m[0][3] * Cofactor(0, 3);
 }
 
-int Matrix4::Inverse(Matrix4& out) const {
+int Matrix4::Inverse(Matrix4& out) const
+{
     const float det = Determinant();
     if (det == 0.0f || !std::isfinite(det)) {
         // No inverse: hand back the identity rather than infinities.
@@ -136,7 +147,8 @@ int Matrix4::Inverse(Matrix4& out) const {
     return 1;
 }
 
-void Matrix4::OrthoOffCenter(float l, float r, float t, float b, float n, float f) {
+void Matrix4::OrthoOffCenter(float l, float r, float t, float b, float n, float f)
+{
     for (auto& row : m)
         for (float& e : row) e = 0.0f;
     m[0][0] = 2.0f / (r - l);
@@ -148,7 +160,8 @@ void Matrix4::OrthoOffCenter(float l, float r, float t, float b, float n, float 
     m[3][3] = 1.0f;
 }
 
-void Matrix4::PerspectiveFov(float fovDegrees, float aspect, float n, float f) {
+void Matrix4::PerspectiveFov(float fovDegrees, float aspect, float n, float f)
+{
     float half = fovDegrees / 180.0f;
     half = half * 3.1415f;
     half = half * 0.5f;

@@ -14,18 +14,14 @@ struct Matrix4 {
     // Leaves the elements unset: start from Identity() or one of the builders.
     Matrix4() = default;
     // The sixteen values in row order.
-    Matrix4(float m00, float m01, float m02, float m03,
-            float m10, float m11, float m12, float m13,
-            float m20, float m21, float m22, float m23,
-            float m30, float m31, float m32, float m33);
+    Matrix4(float m00, float m01, float m02, float m03, float m10, float m11, float m12, float m13, float m20,
+            float m21, float m22, float m23, float m30, float m31, float m32, float m33);
 
     // this = identity; returns *this.
     Matrix4& Identity();
     // this = the sixteen values in row order; returns a copy.
-    Matrix4 Set(float m00, float m01, float m02, float m03,
-                float m10, float m11, float m12, float m13,
-                float m20, float m21, float m22, float m23,
-                float m30, float m31, float m32, float m33);
+    Matrix4 Set(float m00, float m01, float m02, float m03, float m10, float m11, float m12, float m13,
+                float m20, float m21, float m22, float m23, float m30, float m31, float m32, float m33);
 
     // out[i][j] = sum over k of a[i][k] * b[k][j]. b is taken by value and each row
     // of a is read before the same row of out is written, so out may be a.
@@ -55,8 +51,7 @@ struct Matrix4 {
     int Inverse(Matrix4& out) const;
 
     // Orthographic projection: x l..r -> -1..1, y t..b -> 1..-1, z n..f -> 0..1.
-    void OrthoOffCenter(float left, float right, float top, float bottom,
-                        float nearZ, float farZ);
+    void OrthoOffCenter(float left, float right, float top, float bottom, float nearZ, float farZ);
     // Perspective projection with the vertical field of view in degrees; pi is taken
     // as 3.1415, which gives the framing the scenes were made for (2.414293, not
     // 2.414214, for 45 degrees).

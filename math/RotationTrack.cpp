@@ -2,13 +2,15 @@
 
 #include "math/TrackSearch.h"
 
-RotationTrack::RotationTrack(int32_t count) {
+RotationTrack::RotationTrack(int32_t count)
+{
     if (count <= 0) return;
     keyCount = count;
     keys = std::make_unique<RotationKey[]>(static_cast<size_t>(count));
 }
 
-void ComputeTangents(RotationTrack& track) {
+void ComputeTangents(RotationTrack& track)
+{
     const int n = track.keyCount;
     if (n <= 1) return;
     RotationKey* keys = track.keys.get();
@@ -36,7 +38,8 @@ void ComputeTangents(RotationTrack& track) {
     }
 }
 
-Quaternion Evaluate(const RotationTrack& track, float time) {
+Quaternion Evaluate(const RotationTrack& track, float time)
+{
     if (track.keyCount <= 0) return Quaternion();
     const RotationKey* keys = track.keys.get();
     if (track.keyCount == 1) return keys[0].rotation;

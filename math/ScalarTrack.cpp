@@ -1,9 +1,9 @@
 #include "math/ScalarTrack.h"
 
-
 #include "math/TrackSearch.h"
 
-ScalarTrack::ScalarTrack(int32_t count) {
+ScalarTrack::ScalarTrack(int32_t count)
+{
     if (count <= 0) return;
     keyCount = count;
     keys = std::make_unique<ScalarKey[]>(static_cast<size_t>(count));  // value-initialised: zero
@@ -12,7 +12,8 @@ ScalarTrack::ScalarTrack(int32_t count) {
 namespace {
 
 // The middle-key tangent of key i; flag 0 is the incoming slot, flag 1 the outgoing.
-float MiddleTangent(const ScalarKey* keys, int i, int flag) {
+float MiddleTangent(const ScalarKey* keys, int i, int flag)
+{
     const ScalarKey& key = keys[i];
     const float d0 = key.value - keys[i - 1].value;
     const float d1 = keys[i + 1].value - key.value;
@@ -25,7 +26,8 @@ float MiddleTangent(const ScalarKey* keys, int i, int flag) {
 
 }  // namespace
 
-void ComputeTangents(ScalarTrack& track) {
+void ComputeTangents(ScalarTrack& track)
+{
     const int n = track.keyCount;
     if (n <= 1) return;
     ScalarKey* keys = track.keys.get();
@@ -51,7 +53,8 @@ void ComputeTangents(ScalarTrack& track) {
     keys[n - 1].tangentIn = keys[n - 1].tangentOut = last;
 }
 
-float Evaluate(const ScalarTrack& track, float time) {
+float Evaluate(const ScalarTrack& track, float time)
+{
     if (track.keyCount <= 0) return 0.0f;
     const ScalarKey* keys = track.keys.get();
     if (track.keyCount == 1) return keys[0].value;

@@ -11,8 +11,8 @@ struct TrackSpan {
 // Frame numbers are compared with times as unsigned numbers. Returns false when the
 // time lies at or before the first key or after the last one; span.key is then the
 // key whose value holds there. Otherwise span covers key and key + 1.
-template <typename Key>
-bool FindSpan(const Key* keys, int count, float time, TrackSpan& span) {
+template <typename Key> bool FindSpan(const Key* keys, int count, float time, TrackSpan& span)
+{
     auto frameOf = [&](int i) { return static_cast<uint32_t>(keys[i].frame); };
     if (time <= static_cast<float>(frameOf(0))) {
         span.key = 0;

@@ -15,7 +15,7 @@ struct DialogControl {
     ControlKind kind;
     const wchar_t* text;
     int x, y, width, height;
-    int bitmapId;      // StaticBitmap: the picture's resource number
+    int bitmapId;  // StaticBitmap: the picture's resource number
     bool tabStop;
 };
 
@@ -27,7 +27,7 @@ struct DialogTemplate {
     int width, height;
     bool centered;
     bool toolWindow;
-    const DialogControl* controls;   // in tab order
+    const DialogControl* controls;  // in tab order
     int controlCount;
 };
 
@@ -38,13 +38,23 @@ inline constexpr DialogControl kOptionsControls[] = {
     {1000, ControlKind::AutoCheckBox, L"Enable multisampling (a.k.a. antialiasing)", 5, 91, 175, 10, 0, true},
     {1001, ControlKind::AutoCheckBox, L"Run in fullscreen", 5, 80, 175, 10, 0, true},
     {3, ControlKind::DefPushButton, L"Say hello at mivola.example.org", 5, 148, 200, 14, 0, true},
-    {1002, ControlKind::AutoCheckBox, L"Enable low video RAM mode (if loading fails, this might help)", 5, 102, 200, 10, 0, true},
-    {1003, ControlKind::AutoCheckBox, L"Checkbox with arbitrary intricate obscure functionality", 5, 113, 200, 10, 0, true},
+    {1002, ControlKind::AutoCheckBox, L"Enable low video RAM mode (if loading fails, this might help)", 5,
+     102, 200, 10, 0, true},
+    {1003, ControlKind::AutoCheckBox, L"Checkbox with arbitrary intricate obscure functionality", 5, 113, 200,
+     10, 0, true},
 };
 
 inline constexpr DialogTemplate kOptionsDialog = {
-    101, L"Mivola rmx 001", L"MS Sans Serif", 8, 212, 169, true, true,
-    kOptionsControls, static_cast<int>(sizeof kOptionsControls / sizeof kOptionsControls[0]),
+    101,
+    L"Mivola rmx 001",
+    L"MS Sans Serif",
+    8,
+    212,
+    169,
+    true,
+    true,
+    kOptionsControls,
+    static_cast<int>(sizeof kOptionsControls / sizeof kOptionsControls[0]),
 };
 
 inline const DialogTemplate* FindDialogTemplate(int id)
@@ -74,12 +84,16 @@ inline bool LoadBitmapResource(int id, std::vector<uint8_t>& bgr, int& width, in
             // A glowing sine trace across the middle.
             double trace = 58 + 16 * std::sin(x * 0.07) * std::cos(x * 0.013);
             double glow = std::exp(-std::pow((y - trace) / 2.2, 2));
-            r += 240 * glow; g += 160 * glow; b += 60 * glow;
+            r += 240 * glow;
+            g += 160 * glow;
+            b += 60 * glow;
             // Level bars along the bottom.
             int bar = x / 12;
             int barHeight = 6 + (bar * 37 % 17);
             if (x % 12 < 9 && y >= height - 6 - barHeight && y < height - 6) {
-                r = 60 + 8 * bar; g = 200 - 4 * bar; b = 120;
+                r = 60 + 8 * bar;
+                g = 200 - 4 * bar;
+                b = 120;
             }
             uint8_t* p = &bgr[static_cast<size_t>((y * width + x) * 3)];
             p[0] = static_cast<uint8_t>(b > 255 ? 255 : b);

@@ -23,7 +23,8 @@ namespace {
 
 constexpr size_t kHugePage = 2 * 1024 * 1024;
 
-void* AllocateLarge(size_t bytes) {
+void* AllocateLarge(size_t bytes)
+{
     if (bytes < kHugePage) return std::malloc(bytes);
     const size_t rounded = (bytes + kHugePage - 1) & ~(kHugePage - 1);
     void* memory = std::aligned_alloc(kHugePage, rounded);
@@ -52,7 +53,8 @@ struct Arena3ds {
     Block* head = nullptr;
     size_t nextSize = kFirstBlock;
 
-    static Block* NewBlock(size_t size) {
+    static Block* NewBlock(size_t size)
+    {
         void* memory = AllocateLarge(kHeader + size);
         if (!memory) return nullptr;
         Block* block = static_cast<Block*>(memory);
@@ -63,14 +65,16 @@ struct Arena3ds {
     }
 
     // Zero-filled memory aligned to 16 bytes, or null when the system has none left.
-    void* Allocate(size_t bytes) {
+    void* Allocate(size_t bytes)
+    {
         void* memory = AllocateRaw(bytes);
         if (memory) std::memset(memory, 0, bytes);
         return memory;
     }
 
     // The same without the zero fill, for arrays whose every field gets written.
-    void* AllocateRaw(size_t bytes) {
+    void* AllocateRaw(size_t bytes)
+    {
         bytes = (bytes + 15) & ~size_t(15);
         if (bytes == 0) bytes = 16;
         if (head && head->size - head->used >= bytes) {
@@ -90,7 +94,8 @@ struct Arena3ds {
         return reinterpret_cast<unsigned char*>(block) + kHeader;
     }
 
-    ~Arena3ds() {
+    ~Arena3ds()
+    {
         while (head) {
             Block* next = head->next;
             std::free(head);
@@ -99,7 +104,8 @@ struct Arena3ds {
     }
 };
 
-void Free3ds(Scene3ds* root) {
+void Free3ds(Scene3ds* root)
+{
     if (!root) return;
     // The root lives in its own arena, so this releases it too.
     delete root->arena;
@@ -110,11 +116,18 @@ void Free3ds(Scene3ds* root) {
 
 namespace {
 
-inline uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline uint32_t Le32(const uint8_t* p) {
+inline uint16_t Le16(const uint8_t* p)
+{
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+inline uint32_t Le32(const uint8_t* p)
+{
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
-inline float LeF32(const uint8_t* p) { return std::bit_cast<float>(Le32(p)); }
+inline float LeF32(const uint8_t* p)
+{
+    return std::bit_cast<float>(Le32(p));
+}
 
 constexpr size_t kHeaderSize = 6;
 constexpr uint16_t kMainChunk = 0x4D4D;
@@ -133,7 +146,8 @@ struct TableEntry {
 // ---------------------------------------------------------------------------------
 // The chunk table, sorted by id.
 
-C3ds::ChunkInfo C3ds::Lookup(uint16_t id) {
+C3ds::ChunkInfo C3ds::Lookup(uint16_t id)
+{
     static const TableEntry table[] = {
         {0x0010, "RGB float color", &C3ds::ReadFloatColor, false, nullptr},
         {0x0011, "RGB byte color", &C3ds::ReadByteColor, false, nullptr},
@@ -177,9 +191,9 @@ C3ds::ChunkInfo C3ds::Lookup(uint16_t id) {
         {0xB030, "Track number", &C3ds::ReadNodeId, false, nullptr},
     };
     static_assert(std::size(table) == 40);
-    const TableEntry* found = std::lower_bound(
-        std::begin(table), std::end(table), id,
-        [](const TableEntry& entry, uint16_t key) { return entry.id < key; });
+    const TableEntry* found =
+        std::lower_bound(std::begin(table), std::end(table), id,
+                         [](const TableEntry& entry, uint16_t key) { return entry.id < key; });
     if (found == std::end(table) || found->id != id) return {false, "Unknown", nullptr, false, nullptr};
     return {true, found->name, found->handler, found->walks, found->after};
 }
@@ -189,7 +203,8 @@ C3ds::ChunkInfo C3ds::Lookup(uint16_t id) {
 C3ds::C3ds() = default;
 C3ds::~C3ds() = default;
 
-int C3ds::Load3ds(const char* path, Scene3ds** out) {
+int C3ds::Load3ds(const char* path, Scene3ds** out)
+{
     if (out) *out = nullptr;
     if (error != LoadErrorNone) return 0;
     if (!path) {
@@ -229,7 +244,8 @@ int C3ds::Load3ds(const char* path, Scene3ds** out) {
     return result;
 }
 
-int C3ds::Load3dsMemory(const void* data, size_t size, Scene3ds** out) {
+int C3ds::Load3dsMemory(const void* data, size_t size, Scene3ds** out)
+{
     if (out) *out = nullptr;
     if (error != LoadErrorNone) return 0;
     if (!data && size != 0) {
@@ -266,22 +282,22 @@ int C3ds::Load3dsMemory(const void* data, size_t size, Scene3ds** out) {
     // What was read before a failure is indexed and linked all the same.
     BuildIndexes();
     LinkNames();
-    root->totalBytes = static_cast<int32_t>(std::min<int64_t>(byteTotal, std::numeric_limits<int32_t>::max()));
+    root->totalBytes =
+        static_cast<int32_t>(std::min<int64_t>(byteTotal, std::numeric_limits<int32_t>::max()));
 
     buffer = nullptr;
     length = 0;
     Scene3ds* result = root;
     root = nullptr;
-    if (out)
-        *out = result;
-    else
-        Free3ds(result);
+    if (out) *out = result;
+    else Free3ds(result);
     return error == LoadErrorNone ? 1 : 0;
 }
 
 // Walks the chunk tree from the read position to end without recursion: open holds
 // the chunks whose sub-chunks are being walked, innermost last.
-void C3ds::Walk(size_t end) {
+void C3ds::Walk(size_t end)
+{
     open.clear();
     open.push_back({end, nullptr});
     while (!open.empty() && error == LoadErrorNone) {
@@ -345,27 +361,34 @@ void C3ds::Walk(size_t end) {
 // Reading helpers. Handlers call Need before reading, so the raw reads below never
 // leave the chunk.
 
-uint8_t C3ds::U8() { return buffer[pos++]; }
+uint8_t C3ds::U8()
+{
+    return buffer[pos++];
+}
 
-uint16_t C3ds::U16() {
+uint16_t C3ds::U16()
+{
     const uint16_t value = Le16(buffer + pos);
     pos += 2;
     return value;
 }
 
-uint32_t C3ds::U32() {
+uint32_t C3ds::U32()
+{
     const uint32_t value = Le32(buffer + pos);
     pos += 4;
     return value;
 }
 
-float C3ds::F32() {
+float C3ds::F32()
+{
     const float value = LeF32(buffer + pos);
     pos += 4;
     return value;
 }
 
-void* C3ds::Alloc(size_t bytes, bool zero) {
+void* C3ds::Alloc(size_t bytes, bool zero)
+{
     void* memory = zero ? root->arena->Allocate(bytes) : root->arena->AllocateRaw(bytes);
     if (!memory) {
         // The only allocation failure a load can meet: report it as the buffer error.
@@ -378,7 +401,8 @@ void* C3ds::Alloc(size_t bytes, bool zero) {
 // Reads a zero-terminated string into a new 256-byte buffer (at most 255 characters,
 // the rest is read past; empty becomes "$DUMMY$"). Null when the string runs past the
 // chunk or no memory is left.
-char* C3ds::ReadString() {
+char* C3ds::ReadString()
+{
     const uint8_t* begin = buffer + pos;
     const void* zero = std::memchr(begin, 0, limit - pos);
     if (!zero) return nullptr;
@@ -397,15 +421,16 @@ char* C3ds::ReadString() {
 }
 
 // Reads past a string without keeping it; false when it has no terminator in the chunk.
-static bool SkipString(const uint8_t* buffer, size_t& pos, size_t limit) {
+static bool SkipString(const uint8_t* buffer, size_t& pos, size_t limit)
+{
     const void* zero = std::memchr(buffer + pos, 0, limit - pos);
     if (!zero) return false;
     pos = static_cast<const uint8_t*>(zero) - buffer + 1;
     return true;
 }
 
-template <typename T>
-T* C3ds::NewRecord() {
+template <typename T> T* C3ds::NewRecord()
+{
     T* record = static_cast<T*>(Alloc(sizeof(T)));
     if (record) byteTotal += sizeof(T);
     return record;
@@ -414,42 +439,46 @@ T* C3ds::NewRecord() {
 // ---------------------------------------------------------------------------------
 // Handlers.
 
-bool C3ds::ReadFloatColor(size_t) {
+bool C3ds::ReadFloatColor(size_t)
+{
     if (!Need(12)) return false;
     for (float& c : floatColor) c = F32();
     return true;
 }
 
-bool C3ds::ReadByteColor(size_t) {
+bool C3ds::ReadByteColor(size_t)
+{
     if (!Need(3)) return false;
     for (uint8_t& c : byteColor) c = U8();
     return true;
 }
 
-bool C3ds::ReadWord(size_t) {
+bool C3ds::ReadWord(size_t)
+{
     if (!Need(2)) return false;
     wordValue = U16();
     return true;
 }
 
-bool C3ds::ReadObjectBlock(size_t) {
+bool C3ds::ReadObjectBlock(size_t)
+{
     currentName = ReadString();
     return currentName != nullptr;
 }
 
-bool C3ds::ReadMesh(size_t) {
+bool C3ds::ReadMesh(size_t)
+{
     Mesh3ds* mesh = NewRecord<Mesh3ds>();
     if (!mesh) return false;
     mesh->name = currentName;
-    if (root->meshCount++ == 0)
-        root->meshList = mesh;
-    else
-        currentMesh->next = mesh;
+    if (root->meshCount++ == 0) root->meshList = mesh;
+    else currentMesh->next = mesh;
     currentMesh = mesh;
     return true;
 }
 
-bool C3ds::ReadVertices(size_t) {
+bool C3ds::ReadVertices(size_t)
+{
     if (!Need(2)) return false;
     const uint16_t count = U16();
     const size_t bytes = size_t(count) * 12;
@@ -475,7 +504,8 @@ bool C3ds::ReadVertices(size_t) {
     return true;
 }
 
-bool C3ds::ReadFaces(size_t) {
+bool C3ds::ReadFaces(size_t)
+{
     if (!Need(2)) return false;
     const uint16_t count = U16();
     const size_t bytes = size_t(count) * 8;
@@ -508,7 +538,8 @@ bool C3ds::ReadFaces(size_t) {
     return true;
 }
 
-bool C3ds::ReadFaceMaterials(size_t) {
+bool C3ds::ReadFaceMaterials(size_t)
+{
     char* name = nullptr;
     if (currentMesh) {
         name = ReadString();
@@ -527,7 +558,8 @@ bool C3ds::ReadFaceMaterials(size_t) {
     return true;
 }
 
-bool C3ds::ReadMapping(size_t) {
+bool C3ds::ReadMapping(size_t)
+{
     if (!Need(2)) return false;
     const uint16_t count = U16();
     const size_t bytes = size_t(count) * 8;
@@ -544,7 +576,8 @@ bool C3ds::ReadMapping(size_t) {
     return true;
 }
 
-bool C3ds::ReadMeshMatrix(size_t) {
+bool C3ds::ReadMeshMatrix(size_t)
+{
     if (!Need(48)) return false;
     float p[12];
     for (float& f : p) f = F32();
@@ -560,26 +593,27 @@ bool C3ds::ReadMeshMatrix(size_t) {
     return true;
 }
 
-bool C3ds::ReadVisibility(size_t) {
+bool C3ds::ReadVisibility(size_t)
+{
     if (!Need(1)) return false;
     const uint8_t hidden = U8();
     if (currentMesh) currentMesh->visible = hidden == 0 ? 1 : 0;
     return true;
 }
 
-bool C3ds::ReadLight(size_t) {
+bool C3ds::ReadLight(size_t)
+{
     Light3ds* light = NewRecord<Light3ds>();
     if (!light) return false;
     light->name = currentName;
-    if (root->lightCount++ == 0)
-        root->lightList = light;
-    else
-        currentLight->next = light;
+    if (root->lightCount++ == 0) root->lightList = light;
+    else currentLight->next = light;
     currentLight = light;
     return true;
 }
 
-bool C3ds::ReadCamera(size_t) {
+bool C3ds::ReadCamera(size_t)
+{
     if (!Need(32)) return false;
     Camera3ds* camera = NewRecord<Camera3ds>();
     if (!camera) return false;
@@ -594,15 +628,14 @@ bool C3ds::ReadCamera(size_t) {
     camera->target[2] = p[4];
     camera->bank = p[6];
     camera->lens = p[7];
-    if (root->cameraCount++ == 0)
-        root->cameraList = camera;
-    else
-        currentCamera->next = camera;
+    if (root->cameraCount++ == 0) root->cameraList = camera;
+    else currentCamera->next = camera;
     currentCamera = camera;
     return true;
 }
 
-bool C3ds::ReadMaterialName(size_t) {
+bool C3ds::ReadMaterialName(size_t)
+{
     if (!currentMaterial) return SkipString(buffer, pos, limit);
     char* name = ReadString();
     if (!name) return false;
@@ -610,17 +643,20 @@ bool C3ds::ReadMaterialName(size_t) {
     return true;
 }
 
-bool C3ds::StoreAmbient(size_t) {
+bool C3ds::StoreAmbient(size_t)
+{
     if (currentMaterial) std::memcpy(currentMaterial->ambient, byteColor, 3);
     return true;
 }
 
-bool C3ds::StoreTexturePercent(size_t) {
+bool C3ds::StoreTexturePercent(size_t)
+{
     if (currentMaterial) currentMaterial->texturePercent = wordValue;
     return true;
 }
 
-bool C3ds::ReadTextureFile(size_t) {
+bool C3ds::ReadTextureFile(size_t)
+{
     if (!currentMaterial) return SkipString(buffer, pos, limit);
     char* name = ReadString();
     if (!name) return false;
@@ -628,38 +664,55 @@ bool C3ds::ReadTextureFile(size_t) {
     return true;
 }
 
-bool C3ds::ReadMaterial(size_t) {
+bool C3ds::ReadMaterial(size_t)
+{
     Material3ds* material = NewRecord<Material3ds>();
     if (!material) return false;
-    if (root->materialCount++ == 0)
-        root->materialList = material;
-    else
-        currentMaterial->next = material;
+    if (root->materialCount++ == 0) root->materialList = material;
+    else currentMaterial->next = material;
     currentMaterial = material;
     return true;
 }
 
-bool C3ds::NewNode(uint8_t type) {
+bool C3ds::NewNode(uint8_t type)
+{
     nextNodeType = type;
     Node3ds* node = NewRecord<Node3ds>();
     if (!node) return false;
     node->type = nextNodeType;
-    if (root->nodeCount++ == 0)
-        root->nodeList = node;
-    else
-        currentNode->next = node;
+    if (root->nodeCount++ == 0) root->nodeList = node;
+    else currentNode->next = node;
     currentNode = node;
     return true;
 }
 
-bool C3ds::ReadObjectNode(size_t) { return NewNode(NodeObject); }
-bool C3ds::ReadCameraNode(size_t) { return NewNode(NodeCamera); }
-bool C3ds::ReadCameraTargetNode(size_t) { return NewNode(NodeCameraTarget); }
-bool C3ds::ReadSpotlightNode(size_t) { return NewNode(NodeSpotlight); }
-bool C3ds::ReadSpotlightTargetNode(size_t) { return NewNode(NodeSpotlightTarget); }
-bool C3ds::ReadOmnilightNode(size_t) { return NewNode(NodeOmnilight); }
+bool C3ds::ReadObjectNode(size_t)
+{
+    return NewNode(NodeObject);
+}
+bool C3ds::ReadCameraNode(size_t)
+{
+    return NewNode(NodeCamera);
+}
+bool C3ds::ReadCameraTargetNode(size_t)
+{
+    return NewNode(NodeCameraTarget);
+}
+bool C3ds::ReadSpotlightNode(size_t)
+{
+    return NewNode(NodeSpotlight);
+}
+bool C3ds::ReadSpotlightTargetNode(size_t)
+{
+    return NewNode(NodeSpotlightTarget);
+}
+bool C3ds::ReadOmnilightNode(size_t)
+{
+    return NewNode(NodeOmnilight);
+}
 
-bool C3ds::ReadFrames(size_t) {
+bool C3ds::ReadFrames(size_t)
+{
     if (!Need(8)) return false;
     const int32_t first = static_cast<int32_t>(U32());
     const int32_t last = static_cast<int32_t>(U32());
@@ -667,12 +720,13 @@ bool C3ds::ReadFrames(size_t) {
     root->lastFrame = last;
     // The difference of two 32-bit frames may not fit 32 bits: take it in 64 and cap it.
     const int64_t span = int64_t(last) - int64_t(first);
-    root->frameCount = static_cast<int32_t>(std::min<int64_t>(span < 0 ? -span : span,
-                                                              std::numeric_limits<int32_t>::max()));
+    root->frameCount =
+        static_cast<int32_t>(std::min<int64_t>(span < 0 ? -span : span, std::numeric_limits<int32_t>::max()));
     return true;
 }
 
-bool C3ds::ReadNodeName(size_t) {
+bool C3ds::ReadNodeName(size_t)
+{
     char* name = nullptr;
     if (currentNode) {
         name = ReadString();
@@ -690,7 +744,8 @@ bool C3ds::ReadNodeName(size_t) {
     return true;
 }
 
-bool C3ds::ReadPivot(size_t) {
+bool C3ds::ReadPivot(size_t)
+{
     if (!Need(12)) return false;
     const float x = F32(), y = F32(), z = F32();
     if (currentNode) {
@@ -701,18 +756,23 @@ bool C3ds::ReadPivot(size_t) {
     return true;
 }
 
-bool C3ds::ReadNodeId(size_t) {
+bool C3ds::ReadNodeId(size_t)
+{
     if (!Need(2)) return false;
     const uint16_t id = U16();
     if (currentNode) currentNode->nodeId = id;
     return true;
 }
 
-bool C3ds::ReadNothing(size_t) { return true; }
+bool C3ds::ReadNothing(size_t)
+{
+    return true;
+}
 
 // The key header: 14 bytes of which only the low 16 bits of the count at offset 10
 // are used. Refuses a count whose keys cannot fit in the rest of the chunk.
-bool C3ds::ReadKeyCount(uint32_t& count, size_t minKeyBytes) {
+bool C3ds::ReadKeyCount(uint32_t& count, size_t minKeyBytes)
+{
     if (!Need(14)) return false;
     count = Le32(buffer + pos + 10) & 0xFFFF;
     pos += 14;
@@ -721,7 +781,8 @@ bool C3ds::ReadKeyCount(uint32_t& count, size_t minKeyBytes) {
 
 // The key prefix after the frame: spline flags, then one float per set bit; bits 0
 // to 4 are tension, continuity, bias, ease to and ease from, the rest are dropped.
-bool C3ds::ReadSpline(KeySpline3ds& spline) {
+bool C3ds::ReadSpline(KeySpline3ds& spline)
+{
     if (!Need(2)) return false;
     const uint16_t flags = U16();
     spline.flags = flags;
@@ -737,10 +798,14 @@ bool C3ds::ReadSpline(KeySpline3ds& spline) {
 }
 
 namespace {
-inline int32_t KeyFrame(uint32_t frame) { return static_cast<int32_t>(frame & 0xFFFF); }
+inline int32_t KeyFrame(uint32_t frame)
+{
+    return static_cast<int32_t>(frame & 0xFFFF);
+}
 }  // namespace
 
-bool C3ds::ReadPosKeys(PosKey3ds*& keys, int32_t& keyCount) {
+bool C3ds::ReadPosKeys(PosKey3ds*& keys, int32_t& keyCount)
+{
     uint32_t count;
     if (!ReadKeyCount(count, 6 + 12)) return false;
     PosKey3ds* read = nullptr;
@@ -760,7 +825,8 @@ bool C3ds::ReadPosKeys(PosKey3ds*& keys, int32_t& keyCount) {
     return true;
 }
 
-bool C3ds::ReadScalarKeys(ScalarKey3ds*& keys, int32_t& keyCount) {
+bool C3ds::ReadScalarKeys(ScalarKey3ds*& keys, int32_t& keyCount)
+{
     uint32_t count;
     if (!ReadKeyCount(count, 6 + 4)) return false;
     ScalarKey3ds* read = nullptr;
@@ -779,31 +845,36 @@ bool C3ds::ReadScalarKeys(ScalarKey3ds*& keys, int32_t& keyCount) {
 }
 
 // Keys read for a chunk outside any node land in a scratch node that nothing keeps.
-bool C3ds::ReadPositionKeys(size_t) {
+bool C3ds::ReadPositionKeys(size_t)
+{
     Node3ds scratch{};
     Node3ds* node = currentNode ? currentNode : &scratch;
     return ReadPosKeys(node->positionKeys, node->positionKeyCount);
 }
 
-bool C3ds::ReadScaleKeys(size_t) {
+bool C3ds::ReadScaleKeys(size_t)
+{
     Node3ds scratch{};
     Node3ds* node = currentNode ? currentNode : &scratch;
     return ReadPosKeys(node->scaleKeys, node->scaleKeyCount);
 }
 
-bool C3ds::ReadFovKeys(size_t) {
+bool C3ds::ReadFovKeys(size_t)
+{
     Node3ds scratch{};
     Node3ds* node = currentNode ? currentNode : &scratch;
     return ReadScalarKeys(node->fovKeys, node->fovKeyCount);
 }
 
-bool C3ds::ReadRollKeys(size_t) {
+bool C3ds::ReadRollKeys(size_t)
+{
     Node3ds scratch{};
     Node3ds* node = currentNode ? currentNode : &scratch;
     return ReadScalarKeys(node->rollKeys, node->rollKeyCount);
 }
 
-bool C3ds::ReadRotationKeys(size_t) {
+bool C3ds::ReadRotationKeys(size_t)
+{
     uint32_t count;
     if (!ReadKeyCount(count, 6 + 16)) return false;
     RotKey3ds* read = nullptr;
@@ -826,7 +897,8 @@ bool C3ds::ReadRotationKeys(size_t) {
     return true;
 }
 
-bool C3ds::ReadMorphKeys(size_t) {
+bool C3ds::ReadMorphKeys(size_t)
+{
     uint32_t count;
     if (!ReadKeyCount(count, 6 + 1)) return false;
     MorphKey3ds* read = nullptr;
@@ -850,7 +922,8 @@ bool C3ds::ReadMorphKeys(size_t) {
 // ---------------------------------------------------------------------------------
 // After the walk.
 
-void C3ds::BuildIndexes() {
+void C3ds::BuildIndexes()
+{
     auto build = [this](auto* list, int32_t count, auto**& index) {
         using Record = std::remove_pointer_t<decltype(list)>;
         index = nullptr;
@@ -880,7 +953,8 @@ void C3ds::BuildIndexes() {
 
 // Names link records by exact, case-sensitive equality; where several records share
 // a name, the last one in file order wins.
-void C3ds::LinkNames() {
+void C3ds::LinkNames()
+{
     using NameMap = std::unordered_map<std::string_view, int32_t>;
 
     NameMap materials;

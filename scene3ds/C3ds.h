@@ -27,11 +27,11 @@ struct Vertex3ds {
 struct Face3ds {
     int32_t a, b, c;  // vertex indices as read (not checked against the vertex count)
     // The masked bits of the face flags (each holds its bit's value, not 0/1).
-    int32_t edgeAB;  // flags & 4
-    int32_t edgeBC;  // flags & 2
-    int32_t edgeCA;  // flags & 1
-    int32_t wrapU;   // flags & 8
-    int32_t wrapV;   // flags & 16
+    int32_t edgeAB;         // flags & 4
+    int32_t edgeBC;         // flags & 2
+    int32_t edgeCA;         // flags & 1
+    int32_t wrapU;          // flags & 8
+    int32_t wrapV;          // flags & 16
     char* materialName;     // shared by the faces of one mapping list; null when none
     int32_t materialIndex;  // index of the last material of that name, 0 when none
 };
@@ -53,8 +53,8 @@ struct Mesh3ds {
 struct Material3ds {
     Material3ds* next;
     char* name;
-    uint8_t ambient[3];  // r, g, b
-    char* textureFile;   // null when the material has no texture map
+    uint8_t ambient[3];      // r, g, b
+    char* textureFile;       // null when the material has no texture map
     int32_t texturePercent;  // 0..65535 as stored in the file
 };
 
@@ -84,7 +84,7 @@ enum NodeType : uint8_t {
 };
 
 struct KeySpline3ds {
-    uint32_t flags;  // the key's u16 spline flags
+    uint32_t flags;                                     // the key's u16 spline flags
     float tension, continuity, bias, easeTo, easeFrom;  // 0 when their bit is clear
 };
 
@@ -165,10 +165,10 @@ void Free3ds(Scene3ds* root);
 
 enum LoadError : int32_t {
     LoadErrorNone = 0,
-    LoadErrorNoPath = 1,      // no path given
-    LoadErrorOpen = 2,        // the file cannot be opened or read
-    LoadErrorAlloc = 4,       // the file buffer cannot be allocated
-    LoadErrorNotMain = 5,     // a top-level chunk is not the main chunk
+    LoadErrorNoPath = 1,   // no path given
+    LoadErrorOpen = 2,     // the file cannot be opened or read
+    LoadErrorAlloc = 4,    // the file buffer cannot be allocated
+    LoadErrorNotMain = 5,  // a top-level chunk is not the main chunk
     // A chunk does not fit: a header running past its parent's end, a length below
     // the header size, a sub-chunk longer than its parent, a count or a string running
     // past the end of its chunk. The walk stops at that chunk.
@@ -199,10 +199,10 @@ public:
     using Handler = bool (C3ds::*)(size_t end);
     struct ChunkInfo {
         bool known;
-        const char* name;   // display name; "Unknown" for ids outside the table
-        Handler handler;    // reads the chunk's fields; null for containers and unknown ids
-        bool walks;         // its body (after the handler's fields) holds sub-chunks
-        Handler after;      // runs when the sub-chunks are done; may be null
+        const char* name;  // display name; "Unknown" for ids outside the table
+        Handler handler;   // reads the chunk's fields; null for containers and unknown ids
+        bool walks;        // its body (after the handler's fields) holds sub-chunks
+        Handler after;     // runs when the sub-chunks are done; may be null
     };
     static ChunkInfo Lookup(uint16_t id);
 

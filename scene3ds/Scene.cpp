@@ -25,8 +25,7 @@ void CopyName(char (&out)[kScenePathSize], const char* name)
 }
 
 // Three tracks of one axis each from position or scale keys, tangents prepared.
-void FillAxisTracks(const PosKey3ds* keys, int32_t count, ScalarTrack& tx, ScalarTrack& ty,
-                    ScalarTrack& tz)
+void FillAxisTracks(const PosKey3ds* keys, int32_t count, ScalarTrack& tx, ScalarTrack& ty, ScalarTrack& tz)
 {
     if (!keys || count <= 0) count = 0;
     tx = ScalarTrack(count);
@@ -93,8 +92,7 @@ const Node3ds* NodeAt(const Scene3ds& root, int32_t index)
 const Node3ds* MeshNode(const Scene3ds& root, const Mesh3ds& mesh)
 {
     const Node3ds* node = NodeAt(root, mesh.nodeIndex);
-    if (!node || !node->name || !mesh.name || std::strcmp(node->name, mesh.name) != 0)
-        return nullptr;
+    if (!node || !node->name || !mesh.name || std::strcmp(node->name, mesh.name) != 0) return nullptr;
     return node;
 }
 
@@ -105,8 +103,7 @@ const Material3ds* MeshMaterial(const Scene3ds& root, const Mesh3ds& mesh)
     return root.materialIndex[index];
 }
 
-void LoadTexture(IDirect3DDevice9* device, const char* scenePath, SceneMesh& out,
-                 const Material3ds* material)
+void LoadTexture(IDirect3DDevice9* device, const char* scenePath, SceneMesh& out, const Material3ds* material)
 {
     if (!material || !material->textureFile) return;
     CopyName(out.textureName, material->textureFile);
@@ -141,11 +138,9 @@ void BuildVertices(const Mesh3ds& mesh, bool toObjectSpace, SceneMesh& out)
     }
 
     if (!toObjectSpace) return;
-    const float (&m)[4][3] = mesh.matrix;
-    const Matrix4 world(m[0][0], m[0][1], m[0][2], 0.0f,
-                        m[1][0], m[1][1], m[1][2], 0.0f,
-                        m[2][0], m[2][1], m[2][2], 0.0f,
-                        m[3][0], m[3][1], m[3][2], 1.0f);
+    const float(&m)[4][3] = mesh.matrix;
+    const Matrix4 world(m[0][0], m[0][1], m[0][2], 0.0f, m[1][0], m[1][1], m[1][2], 0.0f, m[2][0], m[2][1],
+                        m[2][2], 0.0f, m[3][0], m[3][1], m[3][2], 1.0f);
     Matrix4 inverse;
     if (!world.Inverse(inverse)) return;  // a flat matrix: keep the vertices as they are
     for (int32_t i = 0; i < count; ++i) {
@@ -208,8 +203,8 @@ void BuildNormals(SceneMesh& out)
 void CreateBuffers(IDirect3DDevice9* device, SceneMesh& out)
 {
     const UINT vertexBytes = static_cast<UINT>(out.vertexCount) * sizeof(SceneVertex);
-    if (SUCCEEDED(device->CreateVertexBuffer(vertexBytes, 0, kSceneFvf, D3DPOOL_MANAGED,
-                                             &out.vertexBuffer, nullptr)) &&
+    if (SUCCEEDED(device->CreateVertexBuffer(vertexBytes, 0, kSceneFvf, D3DPOOL_MANAGED, &out.vertexBuffer,
+                                             nullptr)) &&
         out.vertexBuffer) {
         void* data = nullptr;
         if (SUCCEEDED(out.vertexBuffer->Lock(0, vertexBytes, &data, 0)) && data) {
@@ -221,8 +216,8 @@ void CreateBuffers(IDirect3DDevice9* device, SceneMesh& out)
     }
 
     const UINT indexBytes = static_cast<UINT>(out.faceCount) * 3 * sizeof(uint16_t);
-    if (SUCCEEDED(device->CreateIndexBuffer(indexBytes, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED,
-                                            &out.indexBuffer, nullptr)) &&
+    if (SUCCEEDED(device->CreateIndexBuffer(indexBytes, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &out.indexBuffer,
+                                            nullptr)) &&
         out.indexBuffer) {
         void* data = nullptr;
         if (SUCCEEDED(out.indexBuffer->Lock(0, indexBytes, &data, 0)) && data) {
@@ -234,8 +229,8 @@ void CreateBuffers(IDirect3DDevice9* device, SceneMesh& out)
     }
 }
 
-void BuildMesh(IDirect3DDevice9* device, const char* scenePath, const Scene3ds& root,
-               const Mesh3ds& mesh, SceneMesh& out)
+void BuildMesh(IDirect3DDevice9* device, const char* scenePath, const Scene3ds& root, const Mesh3ds& mesh,
+               SceneMesh& out)
 {
     CopyName(out.name, mesh.name);
     if (mesh.faceCount <= 0 || !mesh.faces) return;  // nothing to draw: owns nothing
@@ -256,11 +251,10 @@ void BuildMesh(IDirect3DDevice9* device, const char* scenePath, const Scene3ds& 
     BuildNormals(built);
 
     if (node) {
-        FillAxisTracks(node->positionKeys, node->positionKeyCount, built.positionX,
-                       built.positionY, built.positionZ);
+        FillAxisTracks(node->positionKeys, node->positionKeyCount, built.positionX, built.positionY,
+                       built.positionZ);
         FillRotationTrack(node->rotationKeys, node->rotationKeyCount, built.rotation);
-        FillAxisTracks(node->scaleKeys, node->scaleKeyCount, built.scaleX, built.scaleY,
-                       built.scaleZ);
+        FillAxisTracks(node->scaleKeys, node->scaleKeyCount, built.scaleX, built.scaleY, built.scaleZ);
         built.parent = static_cast<int16_t>(static_cast<uint16_t>(node->parent));
     } else {
         // Position and rotation tracks stay empty (origin, identity); unit scale.
@@ -278,23 +272,20 @@ void BuildMesh(IDirect3DDevice9* device, const char* scenePath, const Scene3ds& 
 void BuildCamera(const Scene3ds& root, const Camera3ds& camera, SceneCamera& out)
 {
     if (const Node3ds* p = NodeAt(root, camera.positionNode)) {
-        FillAxisTracks(p->positionKeys, p->positionKeyCount, out.positionX, out.positionY,
-                       out.positionZ);
+        FillAxisTracks(p->positionKeys, p->positionKeyCount, out.positionX, out.positionY, out.positionZ);
         FillScalarTrack(p->fovKeys, p->fovKeyCount, out.fov);
     }
     if (const Node3ds* t = NodeAt(root, camera.targetNode)) {
         out.targetX = std::make_unique<ScalarTrack>();
         out.targetY = std::make_unique<ScalarTrack>();
         out.targetZ = std::make_unique<ScalarTrack>();
-        FillAxisTracks(t->positionKeys, t->positionKeyCount, *out.targetX, *out.targetY,
-                       *out.targetZ);
+        FillAxisTracks(t->positionKeys, t->positionKeyCount, *out.targetX, *out.targetY, *out.targetZ);
     }
 }
 
 }  // namespace
 
-bool SceneTexturePath(const char* scenePath, const char* textureName,
-                      char (&out)[kScenePathSize])
+bool SceneTexturePath(const char* scenePath, const char* textureName, char (&out)[kScenePathSize])
 {
     out[0] = 0;
     if (!textureName) return false;
@@ -321,7 +312,8 @@ Scene* BuildScene(const char* path, Scene* scene, IDirect3DDevice9* device)
     C3ds reader;
     Scene3ds* root = nullptr;
     if (!reader.Load3dsMemory(bytes.data(), bytes.size(), &root) || !root) {
-        scene->loadFailure = reader.Error() == LoadErrorAlloc ? "out of memory" : "not a 3DS file that can be read";
+        scene->loadFailure =
+            reader.Error() == LoadErrorAlloc ? "out of memory" : "not a 3DS file that can be read";
         Free3ds(root);
         return scene;
     }

@@ -23,7 +23,7 @@ struct SceneVertex {
     float nx, ny, nz;
     uint32_t diffuse;  // always opaque white
     float u, v;
-    float u2, v2;      // unused, zero
+    float u2, v2;  // unused, zero
 };
 static_assert(sizeof(SceneVertex) == 44, "SceneVertex must match the 44-byte vertex format");
 static_assert(kSceneFvf == 0x252, "vertex format value");
@@ -82,5 +82,4 @@ void DestroyScene(Scene* scene);
 // last "/" followed by the texture name (the name alone when the path has no "/").
 // Returns false, with out empty, when the result would not fit in kScenePathSize - 1
 // characters.
-bool SceneTexturePath(const char* scenePath, const char* textureName,
-                      char (&out)[kScenePathSize]);
+bool SceneTexturePath(const char* scenePath, const char* textureName, char (&out)[kScenePathSize]);

@@ -81,8 +81,12 @@ void BM_MixModuleAndStream(benchmark::State& state)
     }
     state.SetLabel(std::string(major == SF_FORMAT_OGG ? "ogg " : "mp3 ") + std::to_string(rate));
 }
-BENCHMARK(BM_MixModuleAndStream)->Args({0, 44100})->Args({1, 44100})->Args({1, 48000})
-    ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK(BM_MixModuleAndStream)
+    ->Args({0, 44100})
+    ->Args({1, 44100})
+    ->Args({1, 48000})
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
 
 // Live: time from BASS_ChannelPlay to the heard position leaving 0.
 void BM_PlayToFirstHeardSample(benchmark::State& state)
@@ -100,12 +104,17 @@ void BM_PlayToFirstHeardSample(benchmark::State& state)
         auto start = std::chrono::steady_clock::now();
         BASS_ChannelPlay(h, TRUE);
         while (BASS_ChannelGetPosition(h) == 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
-        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
     state.SetLabel(state.range(0) == 0 ? "SDL dummy driver" : "silent device");
     BASS_Free();
 }
-BENCHMARK(BM_PlayToFirstHeardSample)->Arg(0)->Arg(1)->UseManualTime()->Iterations(40)
+BENCHMARK(BM_PlayToFirstHeardSample)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(40)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

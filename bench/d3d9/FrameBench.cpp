@@ -96,7 +96,8 @@ struct DeviceScene {
         t->LockRect(0, &lr, nullptr, 0);
         for (UINT y = 0; y < h; ++y)
             for (UINT x = 0; x < w; ++x)
-                reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(lr.pBits) + y * lr.Pitch)[x] = LayerTexel(seed, int(x), int(y));
+                reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(lr.pBits) + y * lr.Pitch)[x] =
+                    LayerTexel(seed, int(x), int(y));
         t->UnlockRect(0);
         return t;
     }
@@ -187,8 +188,9 @@ struct DirectScene {
         glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, kWidth, kHeight);
         glBindFramebuffer(GL_FRAMEBUFFER, fbo);
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, color);
-        const char* vs = "#version 330 core\nlayout(location=0) in vec2 p;\nuniform vec4 uRect;\nout vec2 t;\n"
-                         "void main(){ t = p; gl_Position = vec4(uRect.xy + p * uRect.zw, 0.5, 1.0); }\n";
+        const char* vs =
+            "#version 330 core\nlayout(location=0) in vec2 p;\nuniform vec4 uRect;\nout vec2 t;\n"
+            "void main(){ t = p; gl_Position = vec4(uRect.xy + p * uRect.zw, 0.5, 1.0); }\n";
         const char* fs = "#version 330 core\nin vec2 t;\nuniform sampler2D s;\nuniform vec4 uFactor;\n"
                          "uniform float uModulate;\nout vec4 o;\nvoid main(){ vec4 c = texture(s, t);\n"
                          "o = vec4(mix(c.rgb, c.rgb * uFactor.rgb, uModulate), c.a * uFactor.a); }\n";
@@ -253,10 +255,7 @@ struct DirectScene {
         }
     }
 
-    void ReadBack()
-    {
-        glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    }
+    void ReadBack() { glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data()); }
 
     void Release()
     {
@@ -278,7 +277,7 @@ void BM_DeviceFrame(benchmark::State& state)
         return;
     }
     scene.Submit();
-    scene.device->Present(nullptr, nullptr, nullptr, nullptr);   // every configuration seen
+    scene.device->Present(nullptr, nullptr, nullptr, nullptr);  // every configuration seen
     d3d9::Stats before = d3d9::GetStats();
     double submitMs = 0;
     for (auto _ : state) {

@@ -38,18 +38,20 @@
 
 namespace {
 
-std::vector<ArtshowLayer*> layers;   // what a frame draws
+std::vector<ArtshowLayer*> layers;  // what a frame draws
 std::vector<uint8_t> lastFrame;
 host::FrameView lastView{};
 bool synthetic = false;
 
-double ThreadCpuSeconds() {
+double ThreadCpuSeconds()
+{
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }
 
-void SetStartupStates() {
+void SetStartupStates()
+{
     IDirect3DDevice9* device = d3d.device;
     device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
     device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
@@ -58,7 +60,8 @@ void SetStartupStates() {
     device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
 }
 
-void MakeTexture(MediaItem& item, int w, int h, uint32_t color) {
+void MakeTexture(MediaItem& item, int w, int h, uint32_t color)
+{
     UINT tw = 1, th = 1;
     while (tw < UINT(w)) tw <<= 1;
     while (th < UINT(h)) th <<= 1;
@@ -79,12 +82,17 @@ void MakeTexture(MediaItem& item, int w, int h, uint32_t color) {
 // The demo's shape: a full-screen background and foreground, two panels, six
 // reacting orbs, the amplifier, the meter, two buttons, the scroller panel and
 // the scroller, a badge. The song is a generated tone.
-void BuildSyntheticStack() {
+void BuildSyntheticStack()
+{
     synthetic = true;
-    struct Spec { int x, y, w, h; int react; bool add; };
+    struct Spec {
+        int x, y, w, h;
+        int react;
+        bool add;
+    };
     const Spec specs[] = {
-        {0, 0, 1280, 720, 0, false}, {36, 96, 200, 500, 0, false}, {1044, 96, 200, 500, 0, false},
-        {76, 120, 120, 120, 1, true}, {76, 272, 120, 120, 1, true}, {76, 424, 120, 120, 1, false},
+        {0, 0, 1280, 720, 0, false},    {36, 96, 200, 500, 0, false},   {1044, 96, 200, 500, 0, false},
+        {76, 120, 120, 120, 1, true},   {76, 272, 120, 120, 1, true},   {76, 424, 120, 120, 1, false},
         {1084, 126, 120, 120, 1, true}, {1084, 256, 120, 120, 1, true}, {526, 210, 228, 228, 1, true},
         {420, 470, 440, 200, 0, false}, {40, 620, 260, 40, 0, false},
     };
@@ -114,7 +122,8 @@ void BuildSyntheticStack() {
     layers.push_back(foreground);
 }
 
-bool LoadDemo(const std::string& dir) {
+bool LoadDemo(const std::string& dir)
+{
     if (!std::filesystem::exists(dir + "/interface.xml")) return false;
     std::filesystem::current_path(dir);
     data.LoadXML(L"art.xml", CreateLayer);
@@ -128,7 +137,8 @@ bool LoadDemo(const std::string& dir) {
     return true;
 }
 
-void Setup() {
+void Setup()
+{
     static bool done = false;
     if (done) return;
     done = true;
@@ -160,7 +170,8 @@ void Setup() {
     }
 }
 
-void BM_InterfaceFrame(benchmark::State& state) {
+void BM_InterfaceFrame(benchmark::State& state)
+{
     Setup();
     IDirect3DDevice9* device = d3d.device;
     SetStartupStates();

@@ -28,7 +28,8 @@ std::string scenePath;
 size_t sceneBytes = 0;
 
 // 40 meshes of 20000 vertices and faces and 40 nodes of 2000 keys per track: ~30 MB.
-void WriteScene(const std::string& path) {
+void WriteScene(const std::string& path)
+{
     constexpr int kVertices = 20000;
     constexpr int kKeys = 2000;
     Writer3ds w;
@@ -95,7 +96,8 @@ void WriteScene(const std::string& path) {
     sceneBytes = w.Size();
 }
 
-void OurLoad(benchmark::State& state) {
+void OurLoad(benchmark::State& state)
+{
     for (auto _ : state) {
         C3ds reader;
         Scene3ds* root = nullptr;
@@ -107,10 +109,12 @@ void OurLoad(benchmark::State& state) {
 }
 
 // The same without the file read: the walk, the records and the linking alone.
-void OurLoadFromMemory(benchmark::State& state) {
+void OurLoadFromMemory(benchmark::State& state)
+{
     std::vector<uint8_t> bytes(sceneBytes);
     FILE* file = std::fopen(scenePath.c_str(), "rb");
-    if (!file || std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) state.SkipWithError("read failed");
+    if (!file || std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size())
+        state.SkipWithError("read failed");
     if (file) std::fclose(file);
     for (auto _ : state) {
         C3ds reader;
@@ -122,7 +126,8 @@ void OurLoadFromMemory(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(sceneBytes));
 }
 
-void Lib3dsLoad(benchmark::State& state) {
+void Lib3dsLoad(benchmark::State& state)
+{
     for (auto _ : state) {
         Lib3dsFile* file = lib3ds_file_load(scenePath.c_str());
         if (!file) state.SkipWithError("lib3ds could not load the file");
@@ -138,7 +143,8 @@ BENCHMARK(Lib3dsLoad)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // --- Peak memory, measured in a child process so that each load starts clean ---
 
-long StatusKb(const char* field) {
+long StatusKb(const char* field)
+{
     FILE* status = std::fopen("/proc/self/status", "r");
     if (!status) return -1;
     char line[256];
@@ -151,14 +157,16 @@ long StatusKb(const char* field) {
 }
 
 // The bytes our records hold: what the root counts plus one 256-byte buffer per string.
-long long RecordBytes(const Scene3ds* root) {
+long long RecordBytes(const Scene3ds* root)
+{
     std::set<const char*> strings;
     auto add = [&](const char* s) {
         if (s) strings.insert(s);
     };
     for (int i = 0; i < root->meshCount; ++i) {
         add(root->meshIndex[i]->name);
-        for (int f = 0; f < root->meshIndex[i]->faceCount; ++f) add(root->meshIndex[i]->faces[f].materialName);
+        for (int f = 0; f < root->meshIndex[i]->faceCount; ++f)
+            add(root->meshIndex[i]->faces[f].materialName);
     }
     for (int i = 0; i < root->materialCount; ++i) {
         add(root->materialIndex[i]->name);
@@ -170,8 +178,8 @@ long long RecordBytes(const Scene3ds* root) {
 
 // Runs load in a child with its peak RSS reset; returns the peak growth in KB and
 // the KB still held after the load (what the load keeps).
-template <typename Load>
-void MeasurePeak(const char* name, Load load) {
+template <typename Load> void MeasurePeak(const char* name, Load load)
+{
     int pipes[2];
     if (pipe(pipes) != 0) return;
     const pid_t child = fork();
@@ -200,18 +208,20 @@ void MeasurePeak(const char* name, Load load) {
     const double fileMb = sceneBytes / 1048576.0;
     const double peakMb = (values[1] - values[0]) / 1024.0;
     const double keptMb = (values[2] - values[0]) / 1024.0;
-    std::printf("%-8s file %.1f MB: peak growth %.1f MB, kept after load %.1f MB", name, fileMb, peakMb, keptMb);
+    std::printf("%-8s file %.1f MB: peak growth %.1f MB, kept after load %.1f MB", name, fileMb, peakMb,
+                keptMb);
     if (values[3] > 0) {
         const double recordsMb = values[3] / 1024.0;
-        std::printf(", records %.1f MB, peak above records %.1f MB = %.2f x file", recordsMb, peakMb - recordsMb,
-                    (peakMb - recordsMb) / fileMb);
+        std::printf(", records %.1f MB, peak above records %.1f MB = %.2f x file", recordsMb,
+                    peakMb - recordsMb, (peakMb - recordsMb) / fileMb);
     }
     std::printf("\n");
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     bool keepScene = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--meshes=", 9) == 0) meshCount = std::atoi(argv[i] + 9);

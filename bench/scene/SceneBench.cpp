@@ -25,7 +25,7 @@ support::Headless& Harness()
     static support::Headless* harness = [] {
         auto* h = new support::Headless;
         h->Start();
-        host::SetFps(1000);   // a millisecond a frame
+        host::SetFps(1000);  // a millisecond a frame
         h->StartEngine();
         return h;
     }();
@@ -70,7 +70,8 @@ std::string HeavyScene()
             }
         const float origin[12] = {1, 0, 0, 0, 1, 0, 0, 0, 1, float(m * 70), 0, 0};
         std::copy(origin, origin + 12, mesh.matrix);
-        mesh.position = {support::PositionKey(0, float(m * 70), 0, 0), support::PositionKey(50, float(m * 70), 5, 0),
+        mesh.position = {support::PositionKey(0, float(m * 70), 0, 0),
+                         support::PositionKey(50, float(m * 70), 5, 0),
                          support::PositionKey(100, float(m * 70), 0, 0)};
         mesh.rotation = {support::TurnKey(0, 0, 0, 0, 1), support::TurnKey(50, 0.5f, 0, 0, 1),
                          support::TurnKey(100, -0.5f, 0, 0, 1)};
@@ -100,8 +101,14 @@ void BuildAndDestroy(benchmark::State& state, const std::string& path)
     state.counters["bytes"] = double(std::filesystem::file_size(path));
 }
 
-void BM_BuildDemoScene(benchmark::State& state) { BuildAndDestroy(state, DemoScene()); }
-void BM_BuildHeavyScene(benchmark::State& state) { BuildAndDestroy(state, HeavyScene()); }
+void BM_BuildDemoScene(benchmark::State& state)
+{
+    BuildAndDestroy(state, DemoScene());
+}
+void BM_BuildHeavyScene(benchmark::State& state)
+{
+    BuildAndDestroy(state, HeavyScene());
+}
 
 double ThreadCpuSeconds()
 {
@@ -110,8 +117,8 @@ double ThreadCpuSeconds()
     return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
-// CPU time of Draw alone (thread CPU time, reported as the benchmark's time) (the device calls it makes), frame by frame, with a turn
-// running so the easing and the placeholder pictures are exercised.
+// CPU time of Draw alone (thread CPU time, reported as the benchmark's time) (the device calls it makes),
+// frame by frame, with a turn running so the easing and the placeholder pictures are exercised.
 void DrawFrames(benchmark::State& state, const std::string& path)
 {
     if (path.empty()) {
@@ -122,7 +129,8 @@ void DrawFrames(benchmark::State& state, const std::string& path)
     for (int i = 0; i < 6; ++i) {
         titles[i] = MediaItem{};
         const uint32_t colour = 0xFF000000u | (0x2A5F91u * uint32_t(i + 1));
-        titles[i].handle.texture = Harness().MakeTexture(256, 256, [colour](uint32_t, uint32_t) { return colour; });
+        titles[i].handle.texture =
+            Harness().MakeTexture(256, 256, [colour](uint32_t, uint32_t) { return colour; });
         titles[i].imageInfo.Width = titles[i].imageInfo.Height = 256;
         titles[i].surfaceDesc.Width = titles[i].surfaceDesc.Height = 256;
     }
@@ -137,7 +145,8 @@ void DrawFrames(benchmark::State& state, const std::string& path)
     uint64_t frames = 0;
     double wall = 0;
     for (auto _ : state) {
-        if (monitor.turnTimer.Progress() == 1.0f || monitor.turnTimer.Progress() == 0.0f) monitor.StartTurn(1);
+        if (monitor.turnTimer.Progress() == 1.0f || monitor.turnTimer.Progress() == 0.0f)
+            monitor.StartTurn(1);
         device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
         device->BeginScene();
         const double cpuStart = ThreadCpuSeconds();
@@ -162,8 +171,14 @@ void DrawFrames(benchmark::State& state, const std::string& path)
     data.titlePics = nullptr;
 }
 
-void BM_DrawDemoCarousel(benchmark::State& state) { DrawFrames(state, DemoScene()); }
-void BM_DrawHeavyScene(benchmark::State& state) { DrawFrames(state, HeavyScene()); }
+void BM_DrawDemoCarousel(benchmark::State& state)
+{
+    DrawFrames(state, DemoScene());
+}
+void BM_DrawHeavyScene(benchmark::State& state)
+{
+    DrawFrames(state, HeavyScene());
+}
 
 BENCHMARK(BM_BuildDemoScene)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BuildHeavyScene)->Unit(benchmark::kMillisecond);

@@ -39,11 +39,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     std::wstring wide(path.begin(), path.end());
     D3DXIMAGE_INFO info{};
     IDirect3DTexture9* texture = nullptr;
-    HRESULT result = D3DXCreateTextureFromFileExW(d3d.device, wide.c_str(), D3DX_DEFAULT, D3DX_DEFAULT, 1, 0,
-                                                  D3DFMT_UNKNOWN, pool, filter, D3DX_DEFAULT, 0, &info, nullptr,
-                                                  &texture);
+    HRESULT result =
+        D3DXCreateTextureFromFileExW(d3d.device, wide.c_str(), D3DX_DEFAULT, D3DX_DEFAULT, 1, 0,
+                                     D3DFMT_UNKNOWN, pool, filter, D3DX_DEFAULT, 0, &info, nullptr, &texture);
     if (SUCCEEDED(result)) {
-        if (!texture) std::abort();   // success must come with a texture
+        if (!texture) std::abort();  // success must come with a texture
         D3DSURFACE_DESC desc{};
         texture->GetLevelDesc(0, &desc);
         // The texture is the picture's size rounded up to powers of two.

@@ -8,13 +8,15 @@
 
 namespace {
 
-void Touch(const char* text) {
+void Touch(const char* text)
+{
     if (text && std::strlen(text) >= kString3dsSize) std::abort();
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     C3ds reader;
     Scene3ds* root = nullptr;
     reader.Load3dsMemory(data, size, &root);
@@ -28,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (int32_t f = 0; f < mesh->faceCount; ++f) {
             const Face3ds& face = mesh->faces[f];
             Touch(face.materialName);
-            if (face.materialIndex < 0 || (face.materialIndex > 0 && face.materialIndex >= root->materialCount))
+            if (face.materialIndex < 0 ||
+                (face.materialIndex > 0 && face.materialIndex >= root->materialCount))
                 std::abort();
         }
         if (mesh->nodeIndex < 0 || (mesh->nodeIndex > 0 && mesh->nodeIndex >= root->nodeCount)) std::abort();

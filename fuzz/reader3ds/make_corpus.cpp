@@ -8,7 +8,8 @@
 
 namespace {
 
-void Mesh(Writer3ds& w, const char* name, const char* material) {
+void Mesh(Writer3ds& w, const char* name, const char* material)
+{
     const float xyz[] = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 1};
     const float uv[] = {0, 0, 1, 0, 1, 1, 0, 1};
     const float matrix[] = {1, 0, 0, 0, 1, 0, 0, 0, 1, 2, 3, 4};
@@ -27,7 +28,8 @@ void Mesh(Writer3ds& w, const char* name, const char* material) {
     w.End();
 }
 
-void Node(Writer3ds& w, uint16_t kind, const char* name, uint16_t id) {
+void Node(Writer3ds& w, uint16_t kind, const char* name, uint16_t id)
+{
     Writer3ds::Key keys[2];
     keys[1].frame = 10;
     keys[1].flags = 0x7;
@@ -50,13 +52,15 @@ void Node(Writer3ds& w, uint16_t kind, const char* name, uint16_t id) {
     w.End();
 }
 
-int Save(Writer3ds& w, const std::string& dir, const char* name) {
+int Save(Writer3ds& w, const std::string& dir, const char* name)
+{
     return w.Save((dir + "/" + name).c_str()) ? 0 : 1;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     const std::string dir = argc > 1 ? argv[1] : ".";
     int failures = 0;
     {

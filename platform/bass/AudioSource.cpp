@@ -174,17 +174,20 @@ int OpenMpeg(int fd, std::unique_ptr<AudioSource>& out)
     mpg123_param(handle, MPG123_RESYNC_LIMIT, -1, 0.0);
     long rate = 0;
     int channels = 0, encoding = 0;
-    bool ok = mpg123_open_fd(handle, fd) == MPG123_OK && mpg123_getformat(handle, &rate, &channels, &encoding) == MPG123_OK &&
-              channels >= 1 && channels <= 2 && rate >= 1000 && rate <= 384000 && mpg123_scan(handle) == MPG123_OK;
+    bool ok = mpg123_open_fd(handle, fd) == MPG123_OK &&
+              mpg123_getformat(handle, &rate, &channels, &encoding) == MPG123_OK && channels >= 1 &&
+              channels <= 2 && rate >= 1000 && rate <= 384000 && mpg123_scan(handle) == MPG123_OK;
     off_t length = ok ? mpg123_length(handle) : 0;
     if (!ok || length <= 0 || mpg123_seek(handle, 0, SEEK_SET) < 0) {
-        host::SetLastFileError(std::string("MPEG audio: ") + (ok ? "no audio frames" : mpg123_strerror(handle)));
+        host::SetLastFileError(std::string("MPEG audio: ") +
+                               (ok ? "no audio frames" : mpg123_strerror(handle)));
         mpg123_close(handle);
         mpg123_delete(handle);
         ::close(fd);
         return BASS_ERROR_FILEFORM;
     }
-    out = std::make_unique<Mpg123Source>(handle, fd, static_cast<int>(rate), channels, static_cast<uint64_t>(length));
+    out = std::make_unique<Mpg123Source>(handle, fd, static_cast<int>(rate), channels,
+                                         static_cast<uint64_t>(length));
     return BASS_OK;
 }
 
@@ -213,9 +216,9 @@ int OpenModule(std::vector<uint8_t> bytes, int rate, std::unique_ptr<AudioSource
     if (bytes.empty()) return BASS_ERROR_FILEFORM;
     int error = 0;
     const char* message = nullptr;
-    openmpt_module* module = openmpt_module_create_from_memory2(
-        bytes.data(), bytes.size(), openmpt_log_func_silent, nullptr, openmpt_error_func_ignore, nullptr,
-        &error, &message, nullptr);
+    openmpt_module* module =
+        openmpt_module_create_from_memory2(bytes.data(), bytes.size(), openmpt_log_func_silent, nullptr,
+                                           openmpt_error_func_ignore, nullptr, &error, &message, nullptr);
     if (message) openmpt_free_string(message);
     if (!module) {
         host::SetLastFileError("not a module the decoder knows");

@@ -22,7 +22,7 @@ using namespace bass;
 
 namespace {
 
-constexpr int64_t kLevelFrames = kOutRate / 50;   // 20 ms
+constexpr int64_t kLevelFrames = kOutRate / 50;  // 20 ms
 
 // The output in use; set at BASS_Init, dropped at BASS_Free. Under the mixer's lock.
 std::shared_ptr<Output> output;
@@ -33,15 +33,13 @@ std::atomic<DWORD> nextSyncHandle{0x20000};
 
 thread_local int lastError = BASS_OK;
 
-template <typename T>
-T Fail(int code, T result)
+template <typename T> T Fail(int code, T result)
 {
     lastError = code;
     return result;
 }
 
-template <typename T>
-T Ok(T result)
+template <typename T> T Ok(T result)
 {
     lastError = BASS_OK;
     return result;
@@ -98,7 +96,7 @@ BOOL FreeChannel(DWORD handle, bool music)
         lib.channels.erase(handle);
         std::erase_if(lib.due, [&](const Fire& f) { return f.channel == handle; });
     }
-    return Ok(TRUE);   // the decoder closes here, outside the lock
+    return Ok(TRUE);  // the decoder closes here, outside the lock
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 namespace bass {
 namespace {
 
-constexpr size_t kReadChunk = 1024;   // frames decoded at once
+constexpr size_t kReadChunk = 1024;  // frames decoded at once
 
 // Next channel frame into `frame`; silence beyond the length or when the decoder ran dry.
 void Pull(Channel& ch, float* frame)
@@ -42,7 +42,7 @@ int64_t Decode(Channel& ch, float* out, int64_t n)
         int64_t count = 0;
         while (count < n && ch.pos < ch.length) {
             Pull(ch, out + count * 2);
-            if (ch.readIndex == ch.pos) break;   // nothing came: the stream ended early
+            if (ch.readIndex == ch.pos) break;  // nothing came: the stream ended early
             ++count;
             ++ch.pos;
         }
@@ -96,7 +96,8 @@ uint64_t SourceAt(const Channel& ch)
     size_t left = ch.replay.size() / 2;
     if (ch.replayAt >= left) return ch.pos;
     double f = static_cast<double>(ch.replayAt) / static_cast<double>(left);
-    return ch.replaySrcStart + static_cast<uint64_t>(f * static_cast<double>(ch.replaySrcEnd - ch.replaySrcStart));
+    return ch.replaySrcStart +
+           static_cast<uint64_t>(f * static_cast<double>(ch.replaySrcEnd - ch.replaySrcStart));
 }
 
 int64_t Render(Channel& ch, float* out, int64_t n)

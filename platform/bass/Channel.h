@@ -13,7 +13,7 @@
 namespace bass {
 
 constexpr int kOutRate = 44100;
-constexpr int64_t kHistoryFrames = 16384;   // per channel; far more than latency + FFT size
+constexpr int64_t kHistoryFrames = 16384;  // per channel; far more than latency + FFT size
 
 enum class State { Stopped, Playing, Paused };
 
@@ -37,13 +37,13 @@ struct Channel {
     bool music = false;
     std::unique_ptr<AudioSource> source;
     int rate = kOutRate;
-    uint64_t length = 0;          // frames at `rate`
+    uint64_t length = 0;  // frames at `rate`
 
     // Decoded frames not yet used.
     std::vector<float> chunk;
     size_t chunkAt = 0, chunkCount = 0;
-    uint64_t readIndex = 0;       // next frame the reader hands out
-    bool sourceDry = false;       // the decoder gave out before `length`
+    uint64_t readIndex = 0;  // next frame the reader hands out
+    bool sourceDry = false;  // the decoder gave out before `length`
     // A stream whose decoder gives out early ends there (its file was cut or
     // damaged after its length was read); a module is padded with silence.
     bool endsWhenDry = false;
@@ -55,14 +55,14 @@ struct Channel {
     float taps[4][2] = {};
     bool primed = false;
 
-    uint64_t pos = 0;             // next channel frame to mix
+    uint64_t pos = 0;  // next channel frame to mix
     State state = State::Stopped;
-    bool mixedToEnd = false;      // the last frame is mixed; heard at endOut
+    bool mixedToEnd = false;  // the last frame is mixed; heard at endOut
     int64_t endOut = 0;
-    bool ended = false;           // its end was heard
+    bool ended = false;  // its end was heard
 
-    float volume = 1.0f;          // 0..1
-    int pan = 0;                  // -100..100
+    float volume = 1.0f;  // 0..1
+    int pan = 0;          // -100..100
 
     // Output-rate frames that were mixed but taken back before they were
     // heard (a command rewrote what was queued for the device): they are
@@ -72,9 +72,9 @@ struct Channel {
     size_t replayAt = 0;
     uint64_t replaySrcStart = 0, replaySrcEnd = 0;
 
-    std::deque<Stamp> stamps;     // mixed, not yet heard
-    std::vector<float> history;   // stereo, indexed by output frame modulo kHistoryFrames
-    int64_t runStart = 0;         // output frame where the current run of playing began
+    std::deque<Stamp> stamps;    // mixed, not yet heard
+    std::vector<float> history;  // stereo, indexed by output frame modulo kHistoryFrames
+    int64_t runStart = 0;        // output frame where the current run of playing began
     std::vector<Sync> syncs;
 };
 

@@ -119,7 +119,7 @@ uint64_t SourceAtOut(const Channel& ch, int64_t f)
 
 void Mixer::Rollback(int64_t to)
 {
-    to = std::max(to, lastHeard);   // what was heard stays heard
+    to = std::max(to, lastHeard);  // what was heard stays heard
     if (to >= mixed) return;
     for (auto& [handle, chp] : channels) {
         Channel& ch = *chp;
@@ -136,7 +136,8 @@ void Mixer::Rollback(int64_t to)
             back.push_back(ch.history[at]);
             back.push_back(ch.history[at + 1]);
         }
-        back.insert(back.end(), ch.replay.begin() + static_cast<std::ptrdiff_t>(ch.replayAt * 2), ch.replay.end());
+        back.insert(back.end(), ch.replay.begin() + static_cast<std::ptrdiff_t>(ch.replayAt * 2),
+                    ch.replay.end());
         if (!ch.replay.empty() && ch.replayAt < ch.replay.size() / 2) srcUntil = ch.replaySrcEnd;
         ch.replay = std::move(back);
         ch.replayAt = 0;

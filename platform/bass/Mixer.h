@@ -51,12 +51,12 @@ using Lock = std::lock_guard<PriorityMutex>;
 
 struct Mixer {
     PriorityMutex mutex;
-    bool running = false;         // BASS_Start / BASS_Stop
+    bool running = false;  // BASS_Start / BASS_Stop
     std::map<DWORD, std::unique_ptr<Channel>> channels;
-    std::vector<Fire> due;        // syncs whose moment came, not yet called
+    std::vector<Fire> due;  // syncs whose moment came, not yet called
     int64_t mixed = 0;
     int64_t lastHeard = 0;
-    Output* output = nullptr;     // the clock of what is heard; null when not initialised
+    Output* output = nullptr;  // the clock of what is heard; null when not initialised
 
     std::vector<float> mixBuffer, channelBuffer;
 
@@ -74,7 +74,7 @@ struct Mixer {
     void SettleEnds(int64_t heard);
 };
 
-constexpr int64_t kMixChunk = 2048;   // frames mixed in one pass
+constexpr int64_t kMixChunk = 2048;  // frames mixed in one pass
 
 // The library's one mixer.
 Mixer& TheMixer();

@@ -22,7 +22,8 @@ std::atomic<int64_t> mixerCpuNs{0};
 
 int64_t NowNs()
 {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -33,7 +34,7 @@ int64_t ThreadCpuNs()
     return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
-constexpr int64_t kMixStep = 512;   // frames the mixer thread adds at a time
+constexpr int64_t kMixStep = 512;  // frames the mixer thread adds at a time
 
 }  // namespace
 
@@ -64,7 +65,8 @@ OutputStats LastOutputStats()
 }
 
 LiveOutput::LiveOutput(Mixer& mixer, int64_t blockFrames, int64_t latencyFrames)
-    : mixer_(mixer), block_(blockFrames), ring_(static_cast<size_t>(kRingFrames * 2), 0), latency_(latencyFrames)
+    : mixer_(mixer), block_(blockFrames), ring_(static_cast<size_t>(kRingFrames * 2), 0),
+      latency_(latencyFrames)
 {
 }
 
@@ -89,7 +91,8 @@ void LiveOutput::Begin()
 void LiveOutput::Take(int16_t* out, int64_t frames)
 {
     // The device's thread (SDL's) feeds the sound server; the mixer thread raises it.
-    if (deviceThread_.load(std::memory_order_relaxed) == 0) deviceThread_.store(gettid(), std::memory_order_relaxed);
+    if (deviceThread_.load(std::memory_order_relaxed) == 0)
+        deviceThread_.store(gettid(), std::memory_order_relaxed);
     int64_t taken = taken_.load(std::memory_order_relaxed);
     int64_t n = 0;
     // A command taking back the queue refills it within a fraction of a
@@ -124,7 +127,8 @@ void LiveOutput::Take(int16_t* out, int64_t frames)
     } else if (counting_.load(std::memory_order_relaxed)) {
         if (gap_ == 0) underruns.fetch_add(1, std::memory_order_relaxed);
         gap_ += frames - n;
-        if (gap_ > longestGap.load(std::memory_order_relaxed)) longestGap.store(gap_, std::memory_order_relaxed);
+        if (gap_ > longestGap.load(std::memory_order_relaxed))
+            longestGap.store(gap_, std::memory_order_relaxed);
     }
 }
 

@@ -43,10 +43,10 @@ std::shared_ptr<Output> OpenOutput(Mixer& mixer, int device);
 
 // What a live output saw, for tests and the exit log.
 struct OutputStats {
-    int underruns = 0;               // device blocks that found the queue short
-    int64_t longestGapFrames = 0;    // longest run of silence put in for them
-    int64_t queueFrames = 0;         // how far the mix runs ahead of the device
-    double mixerCpuSeconds = 0;      // CPU time of the mixer thread so far
+    int underruns = 0;             // device blocks that found the queue short
+    int64_t longestGapFrames = 0;  // longest run of silence put in for them
+    int64_t queueFrames = 0;       // how far the mix runs ahead of the device
+    double mixerCpuSeconds = 0;    // CPU time of the mixer thread so far
 };
 // The current or last live output's numbers; zeros before any.
 OutputStats LastOutputStats();
@@ -67,8 +67,8 @@ public:
     void Refill() override;
     void Close() override;
 
-    static constexpr int64_t kQueueFrames = 8820;      // 200 ms
-    static constexpr int64_t kRingFrames = 16384;      // room for the queue and a device block
+    static constexpr int64_t kQueueFrames = 8820;  // 200 ms
+    static constexpr int64_t kRingFrames = 16384;  // room for the queue and a device block
 
 protected:
     // The device's side: copies up to `frames` queued frames, silence for the
@@ -102,7 +102,7 @@ private:
 
     std::condition_variable_any wake_;
     std::thread mixerThread_, syncThread_;
-    bool quit_ = false;   // under the mixer's lock
+    bool quit_ = false;  // under the mixer's lock
 };
 
 std::shared_ptr<Output> OpenVirtualOutput(Mixer& mixer);

@@ -10,13 +10,13 @@
 namespace bass {
 namespace {
 
-constexpr int kPriority = 10;   // within rtkit's default ceiling
+constexpr int kPriority = 10;  // within rtkit's default ceiling
 
 // rtkit grants real-time scheduling to unprivileged threads that promise to
 // yield within RLIMIT_RTTIME.
 bool AskRtkit(pid_t thread)
 {
-    rlimit limit{200000, 200000};   // microseconds of CPU without blocking
+    rlimit limit{200000, 200000};  // microseconds of CPU without blocking
     if (setrlimit(RLIMIT_RTTIME, &limit) != 0) return false;
     DBusError error;
     dbus_error_init(&error);
@@ -27,12 +27,14 @@ bool AskRtkit(pid_t thread)
     }
     dbus_connection_set_exit_on_disconnect(bus, FALSE);
     bool granted = false;
-    DBusMessage* call = dbus_message_new_method_call("org.freedesktop.RealtimeKit1", "/org/freedesktop/RealtimeKit1",
-                                                     "org.freedesktop.RealtimeKit1", "MakeThreadRealtime");
+    DBusMessage* call =
+        dbus_message_new_method_call("org.freedesktop.RealtimeKit1", "/org/freedesktop/RealtimeKit1",
+                                     "org.freedesktop.RealtimeKit1", "MakeThreadRealtime");
     if (call) {
         dbus_uint64_t id = static_cast<dbus_uint64_t>(thread);
         dbus_uint32_t priority = kPriority;
-        if (dbus_message_append_args(call, DBUS_TYPE_UINT64, &id, DBUS_TYPE_UINT32, &priority, DBUS_TYPE_INVALID)) {
+        if (dbus_message_append_args(call, DBUS_TYPE_UINT64, &id, DBUS_TYPE_UINT32, &priority,
+                                     DBUS_TYPE_INVALID)) {
             DBusMessage* reply = dbus_connection_send_with_reply_and_block(bus, call, 1000, &error);
             if (reply) {
                 granted = true;

@@ -15,12 +15,13 @@
 namespace bass {
 namespace {
 
-constexpr int64_t kRequestFrames = 256;   // the server asks for at least this much: 5.8 ms
-constexpr int64_t kServerFrames = 4410;   // and keeps this much: 100 ms
+constexpr int64_t kRequestFrames = 256;  // the server asks for at least this much: 5.8 ms
+constexpr int64_t kServerFrames = 4410;  // and keeps this much: 100 ms
 
 int64_t NowNs()
 {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -106,8 +107,9 @@ private:
         attr.prebuf = static_cast<uint32_t>(-1);
         attr.minreq = static_cast<uint32_t>(kRequestFrames * 4);
         attr.fragsize = static_cast<uint32_t>(-1);
-        auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
-                                                    PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
+        auto flags =
+            static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
+                                           PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
         if (pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) < 0) return false;
         for (;;) {
             pa_stream_state_t state = pa_stream_get_state(stream_);
@@ -127,12 +129,15 @@ private:
             if (pa_stream_begin_write(stream, &data, &size) < 0 || !data) return;
             int64_t frames = static_cast<int64_t>(std::min(size, bytes) / 4);
             self->Take(static_cast<int16_t*>(data), frames);
-            if (pa_stream_write(stream, data, static_cast<size_t>(frames) * 4, nullptr, 0, PA_SEEK_RELATIVE) < 0) return;
+            if (pa_stream_write(stream, data, static_cast<size_t>(frames) * 4, nullptr, 0, PA_SEEK_RELATIVE) <
+                0)
+                return;
             bytes -= static_cast<size_t>(frames) * 4;
         }
         pa_usec_t latency = 0;
         int negative = 0;
-        if (pa_stream_get_latency(stream, &latency, &negative) < 0) latency = kServerFrames * 1000000 / kOutRate;
+        if (pa_stream_get_latency(stream, &latency, &negative) < 0)
+            latency = kServerFrames * 1000000 / kOutRate;
         if (negative) latency = 0;
         int64_t pending = static_cast<int64_t>(static_cast<double>(latency) * kOutRate / 1e6);
         self->writtenAtNs_.store(NowNs(), std::memory_order_relaxed);

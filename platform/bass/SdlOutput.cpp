@@ -8,7 +8,7 @@
 namespace bass {
 namespace {
 
-constexpr int kSdlBufferFrames = 512;   // call-back size asked for
+constexpr int kSdlBufferFrames = 512;  // call-back size asked for
 
 class SdlOutput final : public LiveOutput {
 public:

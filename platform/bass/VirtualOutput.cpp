@@ -32,7 +32,8 @@ private:
     void Frame()
     {
         uint64_t frame = host::FrameIndex();
-        int64_t n = frame ? static_cast<int64_t>(host::SampleFramesAt(frame) - host::SampleFramesAt(frame - 1)) : 0;
+        int64_t n =
+            frame ? static_cast<int64_t>(host::SampleFramesAt(frame) - host::SampleFramesAt(frame - 1)) : 0;
         std::vector<int16_t> out(static_cast<size_t>(n * 2), 0);
         std::vector<Fire> fires;
         {

@@ -23,35 +23,35 @@ typedef DWORD HSYNC;     // a sync set on a channel
 typedef void SYNCPROC(HSYNC handle, DWORD channel, DWORD data, void* user);
 
 // Error codes (BASS_ErrorGetCode)
-#define BASS_OK             0
-#define BASS_ERROR_MEM      1
+#define BASS_OK 0
+#define BASS_ERROR_MEM 1
 #define BASS_ERROR_FILEOPEN 2
-#define BASS_ERROR_DRIVER   3
-#define BASS_ERROR_HANDLE   5
-#define BASS_ERROR_FORMAT   6
-#define BASS_ERROR_INIT     8
-#define BASS_ERROR_START    9
-#define BASS_ERROR_ALREADY  14
+#define BASS_ERROR_DRIVER 3
+#define BASS_ERROR_HANDLE 5
+#define BASS_ERROR_FORMAT 6
+#define BASS_ERROR_INIT 8
+#define BASS_ERROR_START 9
+#define BASS_ERROR_ALREADY 14
 #define BASS_ERROR_ILLPARAM 20
-#define BASS_ERROR_NOPLAY   24
+#define BASS_ERROR_NOPLAY 24
 #define BASS_ERROR_NOTAVAIL 37
-#define BASS_ERROR_DECODE   38
+#define BASS_ERROR_DECODE 38
 #define BASS_ERROR_FILEFORM 41
-#define BASS_ERROR_CODEC    44
-#define BASS_ERROR_UNKNOWN  (-1)
+#define BASS_ERROR_CODEC 44
+#define BASS_ERROR_UNKNOWN (-1)
 
 // Load and create flags
-#define BASS_MUSIC_PRESCAN  0x20000
+#define BASS_MUSIC_PRESCAN 0x20000
 #define BASS_STREAM_PRESCAN 0x20000
-#define BASS_UNICODE        0x80000000u
+#define BASS_UNICODE 0x80000000u
 
 // Sync types
-#define BASS_SYNC_END       2
-#define BASS_SYNC_ONETIME   0x80000000u
+#define BASS_SYNC_END 2
+#define BASS_SYNC_ONETIME 0x80000000u
 
 // BASS_ChannelGetData requests: N/2 float magnitudes of an N-sample FFT
-#define BASS_DATA_FFT256    0x80000000u
-#define BASS_DATA_FFT512    0x80000001u
+#define BASS_DATA_FFT256 0x80000000u
+#define BASS_DATA_FFT512 0x80000001u
 
 // Library lifetime. device -1 or 1 and up: the default output; 0: no sound.
 BOOL BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void* clsid);

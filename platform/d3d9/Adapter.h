@@ -17,7 +17,7 @@ namespace d3d9 {
 struct Output {
     enum Kind { None, Window, Host };
     Kind kind = None;
-    SDL_Window* window = nullptr;   // Window only
+    SDL_Window* window = nullptr;  // Window only
 };
 
 class Adapter {

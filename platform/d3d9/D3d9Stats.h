@@ -31,7 +31,6 @@ void SetTextureMemoryLimit(uint64_t bytes);
 
 // Live runs: the back buffer as Present puts it into the device's window (RGBA,
 // top row first, the window's drawable size). False without a window.
-bool ReadPresentedWindow(IDirect3DDevice9* device, std::vector<uint8_t>& rgba, int& width,
-                         int& height);
+bool ReadPresentedWindow(IDirect3DDevice9* device, std::vector<uint8_t>& rgba, int& width, int& height);
 
 }  // namespace d3d9

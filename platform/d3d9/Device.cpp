@@ -51,10 +51,8 @@ HRESULT Device::Init()
     const UINT w = params_.BackBufferWidth, h = params_.BackBufferHeight;
     if (w == 0 || h == 0 || int(w) > Caps().maxTextureSize || int(h) > Caps().maxTextureSize)
         return D3DERR_INVALIDCALL;
-    if (params_.MultiSampleType == D3DMULTISAMPLE_NONMASKABLE)
-        samples_ = Caps().colorSamples.empty() ? 0 : 4;
-    else if (params_.MultiSampleType >= 2)
-        samples_ = int(params_.MultiSampleType);
+    if (params_.MultiSampleType == D3DMULTISAMPLE_NONMASKABLE) samples_ = Caps().colorSamples.empty() ? 0 : 4;
+    else if (params_.MultiSampleType >= 2) samples_ = int(params_.MultiSampleType);
 
     while (glGetError() != GL_NO_ERROR) {}
     glGenFramebuffers(1, &fbo_);
@@ -67,23 +65,29 @@ HRESULT Device::Init()
     if (params_.EnableAutoDepthStencil) {
         // D32 becomes a 32-bit float depth buffer: GL guarantees no 32-bit integer one.
         switch (params_.AutoDepthStencilFormat) {
-        case D3DFMT_D16: depthFormat_ = GL_DEPTH_COMPONENT16; break;
-        case D3DFMT_D24S8: depthFormat_ = GL_DEPTH24_STENCIL8; break;
-        case D3DFMT_D32: depthFormat_ = GL_DEPTH_COMPONENT32F; break;
-        default: depthFormat_ = GL_DEPTH_COMPONENT24; break;
+        case D3DFMT_D16:
+            depthFormat_ = GL_DEPTH_COMPONENT16;
+            break;
+        case D3DFMT_D24S8:
+            depthFormat_ = GL_DEPTH24_STENCIL8;
+            break;
+        case D3DFMT_D32:
+            depthFormat_ = GL_DEPTH_COMPONENT32F;
+            break;
+        default:
+            depthFormat_ = GL_DEPTH_COMPONENT24;
+            break;
         }
         glGenRenderbuffers(1, &depth_);
         CountGlObject();
         glBindRenderbuffer(GL_RENDERBUFFER, depth_);
-        glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples_, depthFormat_, GLsizei(w),
-                                         GLsizei(h));
+        glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples_, depthFormat_, GLsizei(w), GLsizei(h));
         glFramebufferRenderbuffer(GL_FRAMEBUFFER,
                                   depthFormat_ == GL_DEPTH24_STENCIL8 ? GL_DEPTH_STENCIL_ATTACHMENT
                                                                       : GL_DEPTH_ATTACHMENT,
                                   GL_RENDERBUFFER, depth_);
     }
-    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE ||
-        glGetError() != GL_NO_ERROR)
+    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE || glGetError() != GL_NO_ERROR)
         return D3DERR_NOTAVAILABLE;
     if (samples_ > 0) {
         glGenFramebuffers(1, &resolveFbo_);
@@ -92,17 +96,16 @@ HRESULT Device::Init()
         glBindFramebuffer(GL_FRAMEBUFFER, resolveFbo_);
         glBindRenderbuffer(GL_RENDERBUFFER, resolveColor_);
         glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, GLsizei(w), GLsizei(h));
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
-                                  resolveColor_);
-        if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
-            return D3DERR_NOTAVAILABLE;
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, resolveColor_);
+        if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return D3DERR_NOTAVAILABLE;
     }
     glGenVertexArrays(1, &vao_);
     glGenSamplers(kGlStages, samplers_);
     CountGlObject(1 + kGlStages);
     readback_.resize(size_t(w) * h * 4);
     CountAllocation();
-    if (window_) SDL_GL_SetSwapInterval(params_.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
+    if (window_)
+        SDL_GL_SetSwapInterval(params_.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
 
     // A new back buffer starts black (alpha 1) with depth 1.
     glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
@@ -116,7 +119,6 @@ HRESULT Device::Init()
     SetDefaults();
     return D3D_OK;
 }
-
 
 Device::~Device()
 {
@@ -187,8 +189,7 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
         (pool != D3DPOOL_DEFAULT && pool != D3DPOOL_MANAGED))
         return D3DERR_INVALIDCALL;
     MakeCurrent();
-    if (int(width) > Caps().maxTextureSize || int(height) > Caps().maxTextureSize)
-        return D3DERR_INVALIDCALL;
+    if (int(width) > Caps().maxTextureSize || int(height) > Caps().maxTextureSize) return D3DERR_INVALIDCALL;
     return MakeResource<Texture>(texture, this, width, height, levels, usage, format, pool);
 }
 
@@ -207,8 +208,7 @@ HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3
 {
     if (!buffer) return D3DERR_INVALIDCALL;
     *buffer = nullptr;
-    if (length == 0 || (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32))
-        return D3DERR_INVALIDCALL;
+    if (length == 0 || (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32)) return D3DERR_INVALIDCALL;
     MakeCurrent();
     return MakeResource<IndexBuffer>(buffer, this, length, usage, pool, 0, format);
 }
@@ -218,9 +218,9 @@ HRESULT Device::GetRenderTarget(DWORD index, IDirect3DSurface9** surface)
     if (!surface) return D3DERR_INVALIDCALL;
     *surface = nullptr;
     if (index != 0) return D3DERR_NOTFOUND;
-    D3DSURFACE_DESC desc{params_.BackBufferFormat, D3DRTYPE_SURFACE, D3DUSAGE_RENDERTARGET,
-                         D3DPOOL_DEFAULT, params_.MultiSampleType, params_.MultiSampleQuality,
-                         params_.BackBufferWidth, params_.BackBufferHeight};
+    D3DSURFACE_DESC desc{params_.BackBufferFormat, D3DRTYPE_SURFACE,        D3DUSAGE_RENDERTARGET,
+                         D3DPOOL_DEFAULT,          params_.MultiSampleType, params_.MultiSampleQuality,
+                         params_.BackBufferWidth,  params_.BackBufferHeight};
     *surface = new Surface(this, desc);
     return D3D_OK;
 }
@@ -230,9 +230,10 @@ HRESULT Device::GetDepthStencilSurface(IDirect3DSurface9** surface)
     if (!surface) return D3DERR_INVALIDCALL;
     *surface = nullptr;
     if (!params_.EnableAutoDepthStencil) return D3DERR_NOTFOUND;
-    D3DSURFACE_DESC desc{params_.AutoDepthStencilFormat, D3DRTYPE_SURFACE, D3DUSAGE_DEPTHSTENCIL,
-                         D3DPOOL_DEFAULT, params_.MultiSampleType, params_.MultiSampleQuality,
-                         params_.BackBufferWidth, params_.BackBufferHeight};
+    D3DSURFACE_DESC desc{params_.AutoDepthStencilFormat, D3DRTYPE_SURFACE,
+                         D3DUSAGE_DEPTHSTENCIL,          D3DPOOL_DEFAULT,
+                         params_.MultiSampleType,        params_.MultiSampleQuality,
+                         params_.BackBufferWidth,        params_.BackBufferHeight};
     *surface = new Surface(this, desc);
     return D3D_OK;
 }

@@ -13,12 +13,24 @@ namespace {
 GLsizei VertexCount(D3DPRIMITIVETYPE type, UINT count, GLenum& mode)
 {
     switch (type) {
-    case D3DPT_POINTLIST: mode = GL_POINTS; return GLsizei(count);
-    case D3DPT_LINELIST: mode = GL_LINES; return GLsizei(count * 2);
-    case D3DPT_LINESTRIP: mode = GL_LINE_STRIP; return GLsizei(count + 1);
-    case D3DPT_TRIANGLELIST: mode = GL_TRIANGLES; return GLsizei(count * 3);
-    case D3DPT_TRIANGLESTRIP: mode = GL_TRIANGLE_STRIP; return GLsizei(count + 2);
-    case D3DPT_TRIANGLEFAN: mode = GL_TRIANGLE_FAN; return GLsizei(count + 2);
+    case D3DPT_POINTLIST:
+        mode = GL_POINTS;
+        return GLsizei(count);
+    case D3DPT_LINELIST:
+        mode = GL_LINES;
+        return GLsizei(count * 2);
+    case D3DPT_LINESTRIP:
+        mode = GL_LINE_STRIP;
+        return GLsizei(count + 1);
+    case D3DPT_TRIANGLELIST:
+        mode = GL_TRIANGLES;
+        return GLsizei(count * 3);
+    case D3DPT_TRIANGLESTRIP:
+        mode = GL_TRIANGLE_STRIP;
+        return GLsizei(count + 2);
+    case D3DPT_TRIANGLEFAN:
+        mode = GL_TRIANGLE_FAN;
+        return GLsizei(count + 2);
     }
     return 0;
 }
@@ -31,7 +43,6 @@ bool ReadsTexture(DWORD op, DWORD arg1, DWORD arg2)
            (uses2 && (arg2 & D3DTA_SELECTMASK) == D3DTA_TEXTURE);
 }
 
-
 }  // namespace
 
 void Device::BindVertexLayout()
@@ -40,8 +51,8 @@ void Device::BindVertexLayout()
     glBindBuffer(GL_ARRAY_BUFFER, stream_ ? stream_->Gl() : 0);
     uintptr_t offset = streamOffset_;
     const GLsizei stride = GLsizei(streamStride_);
-    auto attrib = [&](GLuint loc, bool present, GLint size, GLenum type, GLboolean norm,
-                      uintptr_t bytes, float d0, float d1, float d2, float d3) {
+    auto attrib = [&](GLuint loc, bool present, GLint size, GLenum type, GLboolean norm, uintptr_t bytes,
+                      float d0, float d1, float d2, float d3) {
         if (present) {
             glEnableVertexAttribArray(loc);
             glVertexAttribPointer(loc, size, type, norm, stride, reinterpret_cast<void*>(offset));
@@ -55,8 +66,7 @@ void Device::BindVertexLayout()
     if (fvf_ & D3DFVF_PSIZE) offset += 4;
     attrib(kAttribNormal, (fvf_ & D3DFVF_NORMAL) != 0, 3, GL_FLOAT, GL_FALSE, 12, 0, 0, 0, 0);
     // D3DCOLOR is B, G, R, A in memory.
-    attrib(kAttribColor, (fvf_ & D3DFVF_DIFFUSE) != 0, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 4, 1, 1,
-           1, 1);
+    attrib(kAttribColor, (fvf_ & D3DFVF_DIFFUSE) != 0, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 4, 1, 1, 1, 1);
     if (fvf_ & D3DFVF_SPECULAR) offset += 4;
     const DWORD sets = (fvf_ & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
     attrib(kAttribTex0, sets >= 1, 2, GL_FLOAT, GL_FALSE, 8, 0, 0, 0, 1);
@@ -210,8 +220,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
     if ((size_t(startIndex) + size_t(count)) * indexSize > desc.Size) return D3DERR_INVALIDCALL;
     if (!PrepareDraw()) return D3DERR_INVALIDCALL;
     glDrawElementsBaseVertex(mode, count, indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
-                             reinterpret_cast<void*>(uintptr_t(startIndex) * indexSize),
-                             baseVertexIndex);
+                             reinterpret_cast<void*>(uintptr_t(startIndex) * indexSize), baseVertexIndex);
     CountDraw();
     return D3D_OK;
 }

@@ -28,8 +28,7 @@ HRESULT Device::EndScene()
     return D3D_OK;
 }
 
-HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
-                      DWORD stencil)
+HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil)
 {
     GLbitfield mask = 0;
     if (flags & D3DCLEAR_TARGET) mask |= GL_COLOR_BUFFER_BIT;
@@ -48,8 +47,10 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     const LONG vx0 = LONG(viewport_.X), vy0 = LONG(viewport_.Y);
     const LONG vx1 = vx0 + LONG(viewport_.Width), vy1 = vy0 + LONG(viewport_.Height);
     auto clearRect = [&](LONG x0, LONG y0, LONG x1, LONG y1) {
-        x0 = std::max(x0, vx0); y0 = std::max(y0, vy0);
-        x1 = std::min(x1, vx1); y1 = std::min(y1, vy1);
+        x0 = std::max(x0, vx0);
+        y0 = std::max(y0, vy0);
+        x1 = std::min(x1, vx1);
+        y1 = std::min(y1, vy1);
         if (x0 >= x1 || y0 >= y1) return;
         glScissor(x0, y0, x1 - x0, y1 - y0);
         glClear(mask);

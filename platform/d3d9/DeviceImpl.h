@@ -18,8 +18,7 @@ class Device;
 
 // Reference counting and the owning device, shared by every resource. A
 // resource holds a reference on its device, so the device outlives it.
-template <class Interface>
-class Resource : public Interface {
+template <class Interface> class Resource : public Interface {
 public:
     explicit Resource(Device* device);
     ULONG AddRef() override { return ++refs_; }
@@ -38,7 +37,7 @@ class Texture final : public Resource<IDirect3DTexture9> {
 public:
     Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
             D3DPOOL pool);
-    HRESULT Init();   // GL storage; D3DERR_OUTOFVIDEOMEMORY when refused
+    HRESULT Init();  // GL storage; D3DERR_OUTOFVIDEOMEMORY when refused
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
     DWORD GetLevelCount() override { return DWORD(levels_.size()); }
     HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
@@ -65,8 +64,7 @@ private:
 };
 
 // Vertex and index buffers: GL buffers written through from a system-memory copy.
-template <class Interface, class Desc>
-class Buffer final : public Resource<Interface> {
+template <class Interface, class Desc> class Buffer final : public Resource<Interface> {
 public:
     Buffer(Device* device, UINT length, DWORD usage, D3DPOOL pool, DWORD fvf, D3DFORMAT format);
     HRESULT Init();
@@ -105,7 +103,7 @@ private:
 };
 
 constexpr int kStages = 8;
-constexpr int kGlStages = 2;   // stages the combiner processes
+constexpr int kGlStages = 2;  // stages the combiner processes
 constexpr int kRenderStates = 256;
 
 // The device whose GL state is bound; another one re-binds its own first.
@@ -114,7 +112,7 @@ extern Device* activeDevice;
 class Device final : public IDirect3DDevice9 {
 public:
     Device(IDirect3D9* parent, const D3DPRESENT_PARAMETERS& params, const Output& output);
-    HRESULT Init();   // GL objects of the back buffer
+    HRESULT Init();  // GL objects of the back buffer
 
     ULONG AddRef() override { return ++refs_; }
     ULONG Release() override;
@@ -122,8 +120,8 @@ public:
     HRESULT TestCooperativeLevel() override { return D3D_OK; }
     HRESULT GetDeviceCaps(D3DCAPS9* caps) override;
     HRESULT GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) override;
-    HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
-                          D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* shared) override;
+    HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                          IDirect3DTexture9** texture, HANDLE* shared) override;
     HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
                                IDirect3DVertexBuffer9** buffer, HANDLE* shared) override;
     HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
@@ -160,8 +158,7 @@ public:
     HRESULT SetPixelShader(IDirect3DPixelShader9* shader) override;
     HRESULT SetFVF(DWORD fvf) override;
     HRESULT GetFVF(DWORD* fvf) override;
-    HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset,
-                            UINT stride) override;
+    HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset, UINT stride) override;
     HRESULT SetIndices(IDirect3DIndexBuffer9* indices) override;
 
     // Makes this device's GL context current (resources call it before GL work).
@@ -184,8 +181,8 @@ private:
     ULONG refs_ = 1;
     IDirect3D9* parent_;
     D3DPRESENT_PARAMETERS params_;
-    Output output_;          // where Present puts the frame, chosen at creation
-    SDL_Window* window_;     // output_.window
+    Output output_;       // where Present puts the frame, chosen at creation
+    SDL_Window* window_;  // output_.window
 
     // Back buffer: colour and depth renderbuffers, multisampled when asked for,
     // with a single-sample target to resolve into.
@@ -213,8 +210,7 @@ private:
     bool inScene_ = false;
 
     // Versions of the uniform groups; see Program.
-    uint32_t verWVP_ = 1, verShift_ = 1, verTexMat_[kGlStages] = {1, 1}, verTFactor_ = 1,
-             verLight_ = 1;
+    uint32_t verWVP_ = 1, verShift_ = 1, verTexMat_[kGlStages] = {1, 1}, verTFactor_ = 1, verLight_ = 1;
     bool wvpDirty_ = true, lightDirty_ = true, layoutDirty_ = true, keyDirty_ = true;
     float wvp_[16] = {};
     float normalMat_[9] = {}, toLight_[3] = {}, ambEmis_[4] = {};

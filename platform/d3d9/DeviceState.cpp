@@ -11,16 +11,24 @@ const D3DMATRIX kIdentity = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}}
 
 GLenum CompareFunc(DWORD f)
 {
-    static const GLenum map[] = {GL_ALWAYS, GL_NEVER, GL_LESS, GL_EQUAL, GL_LEQUAL,
+    static const GLenum map[] = {GL_ALWAYS,  GL_NEVER,    GL_LESS,   GL_EQUAL, GL_LEQUAL,
                                  GL_GREATER, GL_NOTEQUAL, GL_GEQUAL, GL_ALWAYS};
     return f < 9 ? map[f] : GL_ALWAYS;
 }
 
 GLenum BlendFactor(DWORD b)
 {
-    static const GLenum map[] = {GL_ONE, GL_ZERO, GL_ONE, GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR,
-                                 GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_DST_ALPHA,
-                                 GL_ONE_MINUS_DST_ALPHA, GL_DST_COLOR, GL_ONE_MINUS_DST_COLOR,
+    static const GLenum map[] = {GL_ONE,
+                                 GL_ZERO,
+                                 GL_ONE,
+                                 GL_SRC_COLOR,
+                                 GL_ONE_MINUS_SRC_COLOR,
+                                 GL_SRC_ALPHA,
+                                 GL_ONE_MINUS_SRC_ALPHA,
+                                 GL_DST_ALPHA,
+                                 GL_ONE_MINUS_DST_ALPHA,
+                                 GL_DST_COLOR,
+                                 GL_ONE_MINUS_DST_COLOR,
                                  GL_SRC_ALPHA_SATURATE};
     return b < 12 ? map[b] : GL_ONE;
 }
@@ -28,13 +36,17 @@ GLenum BlendFactor(DWORD b)
 GLenum AddressMode(DWORD a)
 {
     switch (a) {
-    case D3DTADDRESS_MIRROR: case D3DTADDRESS_MIRRORONCE: return GL_MIRRORED_REPEAT;
-    case D3DTADDRESS_CLAMP: return GL_CLAMP_TO_EDGE;
-    case D3DTADDRESS_BORDER: return GL_CLAMP_TO_BORDER;
-    default: return GL_REPEAT;
+    case D3DTADDRESS_MIRROR:
+    case D3DTADDRESS_MIRRORONCE:
+        return GL_MIRRORED_REPEAT;
+    case D3DTADDRESS_CLAMP:
+        return GL_CLAMP_TO_EDGE;
+    case D3DTADDRESS_BORDER:
+        return GL_CLAMP_TO_BORDER;
+    default:
+        return GL_REPEAT;
     }
 }
-
 
 }  // namespace
 
@@ -99,8 +111,8 @@ void Device::Activate()
         ApplySampler(DWORD(s));
         glBindSampler(GLuint(s), samplers_[s]);
     }
-    for (DWORD rs : {D3DRS_ZENABLE, D3DRS_ZWRITEENABLE, D3DRS_ZFUNC, D3DRS_ALPHABLENDENABLE,
-                     D3DRS_SRCBLEND, D3DRS_CULLMODE})
+    for (DWORD rs : {D3DRS_ZENABLE, D3DRS_ZWRITEENABLE, D3DRS_ZFUNC, D3DRS_ALPHABLENDENABLE, D3DRS_SRCBLEND,
+                     D3DRS_CULLMODE})
         ApplyRenderState(rs);
     for (int s = 0; s < kGlStages; ++s) {
         glActiveTexture(GL_TEXTURE0 + GLenum(s));
@@ -111,8 +123,7 @@ void Device::Activate()
     // X8R8G8B8 back buffers keep alpha at 1 (destination alpha reads 1).
     GLboolean alphaWrites = params_.BackBufferFormat == D3DFMT_A8R8G8B8;
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, alphaWrites);
-    glViewport(GLint(viewport_.X), GLint(viewport_.Y), GLsizei(viewport_.Width),
-               GLsizei(viewport_.Height));
+    glViewport(GLint(viewport_.X), GLint(viewport_.Y), GLsizei(viewport_.Width), GLsizei(viewport_.Height));
     glDepthRange(viewport_.MinZ, viewport_.MaxZ);
     ++verShift_;
     ++verWVP_;
@@ -131,16 +142,19 @@ void Device::ApplyRenderState(DWORD state)
         if (v && depth_) glEnable(GL_DEPTH_TEST);
         else glDisable(GL_DEPTH_TEST);
         break;
-    case D3DRS_ZWRITEENABLE: glDepthMask(v ? GL_TRUE : GL_FALSE); break;
-    case D3DRS_ZFUNC: glDepthFunc(CompareFunc(v)); break;
+    case D3DRS_ZWRITEENABLE:
+        glDepthMask(v ? GL_TRUE : GL_FALSE);
+        break;
+    case D3DRS_ZFUNC:
+        glDepthFunc(CompareFunc(v));
+        break;
     case D3DRS_ALPHABLENDENABLE:
         if (v) glEnable(GL_BLEND);
         else glDisable(GL_BLEND);
         break;
     case D3DRS_SRCBLEND:
     case D3DRS_DESTBLEND:
-        glBlendFunc(BlendFactor(renderStates_[D3DRS_SRCBLEND]),
-                    BlendFactor(renderStates_[D3DRS_DESTBLEND]));
+        glBlendFunc(BlendFactor(renderStates_[D3DRS_SRCBLEND]), BlendFactor(renderStates_[D3DRS_DESTBLEND]));
         break;
     case D3DRS_CULLMODE:
         // Drawn upside down, so GL's window winding equals the screen winding: D3D
@@ -153,12 +167,19 @@ void Device::ApplyRenderState(DWORD state)
             glFrontFace(v == D3DCULL_CW ? GL_CW : GL_CCW);
         }
         break;
-    case D3DRS_TEXTUREFACTOR: ++verTFactor_; break;
-    case D3DRS_AMBIENT: lightDirty_ = true; break;
+    case D3DRS_TEXTUREFACTOR:
+        ++verTFactor_;
+        break;
+    case D3DRS_AMBIENT:
+        lightDirty_ = true;
+        break;
     case D3DRS_LIGHTING:
     case D3DRS_COLORVERTEX:
-    case D3DRS_DIFFUSEMATERIALSOURCE: keyDirty_ = true; break;
-    default: break;
+    case D3DRS_DIFFUSEMATERIALSOURCE:
+        keyDirty_ = true;
+        break;
+    default:
+        break;
     }
 }
 
@@ -174,9 +195,15 @@ void Device::ApplySampler(DWORD s)
     glSamplerParameteri(id, GL_TEXTURE_MAG_FILTER, magLinear ? GL_LINEAR : GL_NEAREST);
     GLint min;
     switch (st[D3DSAMP_MIPFILTER]) {
-    case D3DTEXF_NONE: min = minLinear ? GL_LINEAR : GL_NEAREST; break;
-    case D3DTEXF_POINT: min = minLinear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST; break;
-    default: min = minLinear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR; break;
+    case D3DTEXF_NONE:
+        min = minLinear ? GL_LINEAR : GL_NEAREST;
+        break;
+    case D3DTEXF_POINT:
+        min = minLinear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+        break;
+    default:
+        min = minLinear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+        break;
     }
     glSamplerParameteri(id, GL_TEXTURE_MIN_FILTER, min);
 }
@@ -185,9 +212,18 @@ HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matri
 {
     if (!matrix) return D3DERR_INVALIDCALL;
     switch (state) {
-    case D3DTS_WORLD: world_ = *matrix; wvpDirty_ = lightDirty_ = true; break;
-    case D3DTS_VIEW: view_ = *matrix; wvpDirty_ = lightDirty_ = true; break;
-    case D3DTS_PROJECTION: projection_ = *matrix; wvpDirty_ = true; break;
+    case D3DTS_WORLD:
+        world_ = *matrix;
+        wvpDirty_ = lightDirty_ = true;
+        break;
+    case D3DTS_VIEW:
+        view_ = *matrix;
+        wvpDirty_ = lightDirty_ = true;
+        break;
+    case D3DTS_PROJECTION:
+        projection_ = *matrix;
+        wvpDirty_ = true;
+        break;
     default:
         if (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE7) {
             int s = int(state) - D3DTS_TEXTURE0;
@@ -204,9 +240,15 @@ HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix)
 {
     if (!matrix) return D3DERR_INVALIDCALL;
     switch (state) {
-    case D3DTS_WORLD: *matrix = world_; break;
-    case D3DTS_VIEW: *matrix = view_; break;
-    case D3DTS_PROJECTION: *matrix = projection_; break;
+    case D3DTS_WORLD:
+        *matrix = world_;
+        break;
+    case D3DTS_VIEW:
+        *matrix = view_;
+        break;
+    case D3DTS_PROJECTION:
+        *matrix = projection_;
+        break;
     default:
         if (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE7) {
             *matrix = textureMatrix_[state - D3DTS_TEXTURE0];
@@ -219,8 +261,7 @@ HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix)
 
 HRESULT Device::SetViewport(const D3DVIEWPORT9* v)
 {
-    if (!v || v->Width == 0 || v->Height == 0 ||
-        uint64_t(v->X) + v->Width > params_.BackBufferWidth ||
+    if (!v || v->Width == 0 || v->Height == 0 || uint64_t(v->X) + v->Width > params_.BackBufferWidth ||
         uint64_t(v->Y) + v->Height > params_.BackBufferHeight)
         return D3DERR_INVALIDCALL;
     if (activeDevice != this) Activate();
@@ -357,7 +398,7 @@ HRESULT Device::GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* 
 
 HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader)
 {
-    return shader ? D3DERR_INVALIDCALL : D3D_OK;   // fixed function only
+    return shader ? D3DERR_INVALIDCALL : D3D_OK;  // fixed function only
 }
 
 HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader)
@@ -380,8 +421,7 @@ HRESULT Device::GetFVF(DWORD* fvf)
     return D3D_OK;
 }
 
-HRESULT Device::SetStreamSource(UINT streamNumber, IDirect3DVertexBuffer9* buffer, UINT offset,
-                                UINT stride)
+HRESULT Device::SetStreamSource(UINT streamNumber, IDirect3DVertexBuffer9* buffer, UINT offset, UINT stride)
 {
     if (streamNumber != 0) return D3DERR_INVALIDCALL;
     VertexBuffer* b = static_cast<VertexBuffer*>(buffer);

@@ -18,7 +18,10 @@ bool IsDepthFormat(D3DFORMAT f)
     return f == D3DFMT_D16 || f == D3DFMT_D24X8 || f == D3DFMT_D24S8 || f == D3DFMT_D32;
 }
 
-bool IsColorFormat(D3DFORMAT f) { return f == D3DFMT_X8R8G8B8 || f == D3DFMT_A8R8G8B8; }
+bool IsColorFormat(D3DFORMAT f)
+{
+    return f == D3DFMT_X8R8G8B8 || f == D3DFMT_A8R8G8B8;
+}
 
 class Direct3D final : public IDirect3D9 {
 public:
@@ -63,8 +66,7 @@ public:
         if (adapter != 0) return D3DERR_INVALIDCALL;
         if (type != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
         // The display runs in X8R8G8B8; back buffers are 32-bit.
-        if (adapterFormat != D3DFMT_X8R8G8B8 || !IsColorFormat(backBufferFormat))
-            return D3DERR_NOTAVAILABLE;
+        if (adapterFormat != D3DFMT_X8R8G8B8 || !IsColorFormat(backBufferFormat)) return D3DERR_NOTAVAILABLE;
         return D3D_OK;
     }
 
@@ -76,17 +78,14 @@ public:
         // Depth formats: the renderbuffer formats every GL 3.3 implementation
         // renders to (D32 as 32-bit float depth).
         if (usage & D3DUSAGE_DEPTHSTENCIL)
-            return resourceType == D3DRTYPE_SURFACE && IsDepthFormat(checkFormat)
-                       ? D3D_OK
-                       : D3DERR_NOTAVAILABLE;
-        if (resourceType != D3DRTYPE_SURFACE && resourceType != D3DRTYPE_TEXTURE)
-            return D3DERR_NOTAVAILABLE;
+            return resourceType == D3DRTYPE_SURFACE && IsDepthFormat(checkFormat) ? D3D_OK
+                                                                                  : D3DERR_NOTAVAILABLE;
+        if (resourceType != D3DRTYPE_SURFACE && resourceType != D3DRTYPE_TEXTURE) return D3DERR_NOTAVAILABLE;
         return IsColorFormat(checkFormat) ? D3D_OK : D3DERR_NOTAVAILABLE;
     }
 
-    HRESULT CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE type, D3DFORMAT format,
-                                       BOOL windowed, D3DMULTISAMPLE_TYPE sampleType,
-                                       DWORD* quality) override
+    HRESULT CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE type, D3DFORMAT format, BOOL windowed,
+                                       D3DMULTISAMPLE_TYPE sampleType, DWORD* quality) override
     {
         if (quality) *quality = 0;
         if (adapter != 0) return D3DERR_INVALIDCALL;
@@ -97,8 +96,7 @@ public:
             return D3D_OK;
         }
         if (!adapter_.MakeContext()) return D3DERR_NOTAVAILABLE;
-        const std::vector<int>& counts =
-            IsDepthFormat(format) ? Caps().depthSamples : Caps().colorSamples;
+        const std::vector<int>& counts = IsDepthFormat(format) ? Caps().depthSamples : Caps().colorSamples;
         bool ok = sampleType == D3DMULTISAMPLE_NONMASKABLE
                       ? std::count(counts.begin(), counts.end(), 4) > 0
                       : std::count(counts.begin(), counts.end(), int(sampleType)) > 0;
@@ -162,8 +160,9 @@ public:
             BuildModes();
             bool listed = false;
             for (const D3DDISPLAYMODE& m : modes_)
-                listed |= m.Width == p.BackBufferWidth && m.Height == p.BackBufferHeight &&
-                          (p.FullScreen_RefreshRateInHz == 0 || m.RefreshRate == p.FullScreen_RefreshRateInHz);
+                listed |=
+                    m.Width == p.BackBufferWidth && m.Height == p.BackBufferHeight &&
+                    (p.FullScreen_RefreshRateInHz == 0 || m.RefreshRate == p.FullScreen_RefreshRateInHz);
             if (!listed || !IsColorFormat(p.BackBufferFormat)) return D3DERR_INVALIDCALL;
         }
         if (!IsColorFormat(p.BackBufferFormat)) return D3DERR_INVALIDCALL;
@@ -171,8 +170,8 @@ public:
             (CheckDeviceMultiSampleType(0, type, p.BackBufferFormat, p.Windowed, p.MultiSampleType,
                                         nullptr) != D3D_OK ||
              (p.EnableAutoDepthStencil &&
-              CheckDeviceMultiSampleType(0, type, p.AutoDepthStencilFormat, p.Windowed,
-                                         p.MultiSampleType, nullptr) != D3D_OK)))
+              CheckDeviceMultiSampleType(0, type, p.AutoDepthStencilFormat, p.Windowed, p.MultiSampleType,
+                                         nullptr) != D3D_OK)))
             return D3DERR_INVALIDCALL;
 
         if (window && !p.Windowed) SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);

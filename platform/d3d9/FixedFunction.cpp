@@ -8,8 +8,8 @@ void Multiply(const D3DMATRIX& a, const D3DMATRIX& b, D3DMATRIX& out)
 {
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c)
-            out.m[r][c] = a.m[r][0] * b.m[0][c] + a.m[r][1] * b.m[1][c] + a.m[r][2] * b.m[2][c] +
-                          a.m[r][3] * b.m[3][c];
+            out.m[r][c] =
+                a.m[r][0] * b.m[0][c] + a.m[r][1] * b.m[1][c] + a.m[r][2] * b.m[2][c] + a.m[r][3] * b.m[3][c];
 }
 
 void ColorToFloats(D3DCOLOR c, float out[4])
@@ -43,8 +43,8 @@ void DirectionToLight(const D3DVECTOR& d, const D3DMATRIX& view, float out[3])
     for (int c = 0; c < 3; ++c) out[c] = len > 0 ? -lv[c] / len : 0.0f;
 }
 
-void AmbientAndEmissive(D3DCOLOR globalAmbient, const D3DMATERIAL9& material, const D3DLIGHT9& light,
-                        bool on, float out[4])
+void AmbientAndEmissive(D3DCOLOR globalAmbient, const D3DMATERIAL9& material, const D3DLIGHT9& light, bool on,
+                        float out[4])
 {
     float ambient[4];
     ColorToFloats(globalAmbient, ambient);

@@ -39,9 +39,13 @@ bool HasExtension(const char* list, const char* name)
 
 EGLContext CreateCoreContext(EGLDisplay display, EGLConfig config)
 {
-    const EGLint attribs[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
+    const EGLint attribs[] = {EGL_CONTEXT_MAJOR_VERSION,
+                              3,
+                              EGL_CONTEXT_MINOR_VERSION,
+                              3,
                               EGL_CONTEXT_OPENGL_PROFILE_MASK,
-                              EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT, EGL_NONE};
+                              EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
+                              EGL_NONE};
     return eglCreateContext(display, config, EGL_NO_CONTEXT, attribs);
 }
 
@@ -51,11 +55,11 @@ bool CreateHeadless()
 {
     const char* clientExt = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
     if (HasExtension(clientExt, "EGL_MESA_platform_surfaceless")) {
-        headless.display = eglGetPlatformDisplayEXT(EGL_PLATFORM_SURFACELESS_MESA,
-                                                    EGL_DEFAULT_DISPLAY, nullptr);
+        headless.display =
+            eglGetPlatformDisplayEXT(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
         EGLint major = 0, minor = 0;
-        if (headless.display != EGL_NO_DISPLAY &&
-            eglInitialize(headless.display, &major, &minor) && eglBindAPI(EGL_OPENGL_API)) {
+        if (headless.display != EGL_NO_DISPLAY && eglInitialize(headless.display, &major, &minor) &&
+            eglBindAPI(EGL_OPENGL_API)) {
             const char* ext = eglQueryString(headless.display, EGL_EXTENSIONS);
             EGLConfig config = EGL_NO_CONFIG_KHR;
             if (!HasExtension(ext, "EGL_KHR_no_config_context")) {
@@ -65,11 +69,9 @@ bool CreateHeadless()
             }
             headless.context = CreateCoreContext(headless.display, config);
             if (headless.context != EGL_NO_CONTEXT &&
-                eglMakeCurrent(headless.display, EGL_NO_SURFACE, EGL_NO_SURFACE,
-                               headless.context))
+                eglMakeCurrent(headless.display, EGL_NO_SURFACE, EGL_NO_SURFACE, headless.context))
                 return true;
-            if (headless.context != EGL_NO_CONTEXT)
-                eglDestroyContext(headless.display, headless.context);
+            if (headless.context != EGL_NO_CONTEXT) eglDestroyContext(headless.display, headless.context);
             eglTerminate(headless.display);
         }
     }
@@ -78,8 +80,7 @@ bool CreateHeadless()
     if (headless.display == EGL_NO_DISPLAY || !eglInitialize(headless.display, &major, &minor) ||
         !eglBindAPI(EGL_OPENGL_API))
         return false;
-    const EGLint want[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE,
-                           EGL_OPENGL_BIT, EGL_NONE};
+    const EGLint want[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
     EGLConfig config;
     EGLint count = 0;
     if (!eglChooseConfig(headless.display, want, &config, 1, &count) || count < 1) return false;
@@ -87,14 +88,14 @@ bool CreateHeadless()
     headless.surface = eglCreatePbufferSurface(headless.display, config, size);
     headless.context = CreateCoreContext(headless.display, config);
     return headless.context != EGL_NO_CONTEXT &&
-           eglMakeCurrent(headless.display, headless.surface, headless.surface,
-                          headless.context);
+           eglMakeCurrent(headless.display, headless.surface, headless.surface, headless.context);
 }
 
 // Only one of the two kinds is current on the thread at a time.
 void ReleaseWindowContext()
 {
-    if (windowed.context && SDL_GL_GetCurrentContext() == windowed.context) SDL_GL_MakeCurrent(nullptr, nullptr);
+    if (windowed.context && SDL_GL_GetCurrentContext() == windowed.context)
+        SDL_GL_MakeCurrent(nullptr, nullptr);
 }
 
 void ReleaseHeadlessContext()
@@ -117,8 +118,7 @@ bool EnsureHeadlessContext()
     if (!headless.ok) return false;
     if (eglGetCurrentContext() == headless.context) return true;
     ReleaseWindowContext();
-    return eglMakeCurrent(headless.display, headless.surface, headless.surface,
-                          headless.context);
+    return eglMakeCurrent(headless.display, headless.surface, headless.surface, headless.context);
 }
 
 bool EnsureWindowContext(SDL_Window* window)
@@ -186,8 +186,7 @@ const GlCaps& Caps()
     query(GL_DEPTH_COMPONENT32F, depth32);
     // A count usable for every depth format the device may pick.
     for (int s : depth16)
-        if (std::count(depth24.begin(), depth24.end(), s) &&
-            std::count(depth32.begin(), depth32.end(), s))
+        if (std::count(depth24.begin(), depth24.end(), s) && std::count(depth32.begin(), depth32.end(), s))
             caps.depthSamples.push_back(s);
     while (glGetError() != GL_NO_ERROR) {}
     return caps;

@@ -18,8 +18,8 @@ bool EnsureWindowContext(SDL_Window* window);
 // What the current context can do; filled on first call after a context exists.
 struct GlCaps {
     int maxTextureSize = 0;
-    std::vector<int> colorSamples;   // sample counts for an RGBA8 render target
-    std::vector<int> depthSamples;   // sample counts for the depth formats
+    std::vector<int> colorSamples;  // sample counts for an RGBA8 render target
+    std::vector<int> depthSamples;  // sample counts for the depth formats
 };
 const GlCaps& Caps();
 

@@ -8,7 +8,6 @@
 
 #include <SDL2/SDL.h>
 
-
 namespace d3d9 {
 namespace {
 
@@ -33,7 +32,8 @@ public:
         for (int i = 0; i < n; ++i) {
             SDL_DisplayMode m;
             if (SDL_GetDisplayMode(0, i, &m) == 0 && SDL_BITSPERPIXEL(m.format) >= 24)
-                display.push_back(D3DDISPLAYMODE{UINT(m.w), UINT(m.h), UINT(m.refresh_rate), D3DFMT_X8R8G8B8});
+                display.push_back(
+                    D3DDISPLAYMODE{UINT(m.w), UINT(m.h), UINT(m.refresh_rate), D3DFMT_X8R8G8B8});
         }
         return LiveModeList(desktop, display);
     }

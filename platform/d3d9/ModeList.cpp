@@ -14,7 +14,8 @@ bool SameShape(const D3DDISPLAYMODE& m, const D3DDISPLAYMODE& desktop)
 
 }  // namespace
 
-std::vector<D3DDISPLAYMODE> LiveModeList(const D3DDISPLAYMODE& desktop, const std::vector<D3DDISPLAYMODE>& display)
+std::vector<D3DDISPLAYMODE> LiveModeList(const D3DDISPLAYMODE& desktop,
+                                         const std::vector<D3DDISPLAYMODE>& display)
 {
     std::vector<D3DDISPLAYMODE> modes;
     if (desktop.Width == 0 || desktop.Height == 0) return modes;

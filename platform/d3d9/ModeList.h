@@ -17,6 +17,7 @@ constexpr UINT kScaledModeMinHeight = 720;
 
 // desktop: the desktop's mode; display: the modes the display reports. The
 // result is in width, height, refresh-rate order, each mode once, X8R8G8B8.
-std::vector<D3DDISPLAYMODE> LiveModeList(const D3DDISPLAYMODE& desktop, const std::vector<D3DDISPLAYMODE>& display);
+std::vector<D3DDISPLAYMODE> LiveModeList(const D3DDISPLAYMODE& desktop,
+                                         const std::vector<D3DDISPLAYMODE>& display);
 
 }  // namespace d3d9

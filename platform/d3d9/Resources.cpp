@@ -10,21 +10,18 @@ namespace d3d9 {
 // Texture uploads go through a unit the stages never use.
 constexpr GLenum kScratchUnit = GL_TEXTURE0 + 7;
 
-template <class I>
-Resource<I>::Resource(Device* device) : device_(device)
+template <class I> Resource<I>::Resource(Device* device) : device_(device)
 {
     device_->AddRef();
     CountAllocation();
 }
 
-template <class I>
-Resource<I>::~Resource()
+template <class I> Resource<I>::~Resource()
 {
     device_->Release();
 }
 
-template <class I>
-ULONG Resource<I>::Release()
+template <class I> ULONG Resource<I>::Release()
 {
     ULONG left = --refs_;
     if (left == 0) {
@@ -34,8 +31,7 @@ ULONG Resource<I>::Release()
     return left;
 }
 
-template <class I>
-HRESULT Resource<I>::GetDevice(IDirect3DDevice9** device)
+template <class I> HRESULT Resource<I>::GetDevice(IDirect3DDevice9** device)
 {
     if (!device) return D3DERR_INVALIDCALL;
     device_->AddRef();
@@ -50,8 +46,8 @@ template class Resource<IDirect3DSurface9>;
 
 // ---- textures ---------------------------------------------------------------
 
-Texture::Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage,
-                 D3DFORMAT format, D3DPOOL pool)
+Texture::Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+                 D3DPOOL pool)
     : Resource(device), usage_(usage), format_(format), pool_(pool)
 {
     // Levels 0: the whole chain down to 1 x 1.
@@ -88,8 +84,8 @@ HRESULT Texture::Init()
     // X8R8G8B8 reads alpha 1 whatever the fourth byte holds.
     if (format_ == D3DFMT_X8R8G8B8) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
     for (size_t i = 0; i < levels_.size(); ++i)
-        glTexImage2D(GL_TEXTURE_2D, GLint(i), GL_RGBA8, GLsizei(levels_[i].width),
-                     GLsizei(levels_[i].height), 0, GL_BGRA, GL_UNSIGNED_BYTE, levels_[i].shadow);
+        glTexImage2D(GL_TEXTURE_2D, GLint(i), GL_RGBA8, GLsizei(levels_[i].width), GLsizei(levels_[i].height),
+                     0, GL_BGRA, GL_UNSIGNED_BYTE, levels_[i].shadow);
     glBindTexture(GL_TEXTURE_2D, 0);
     GLenum error = glGetError();
     if (error == GL_OUT_OF_MEMORY) return D3DERR_OUTOFVIDEOMEMORY;
@@ -111,8 +107,14 @@ Texture::~Texture()
 HRESULT Texture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc)
 {
     if (level >= levels_.size() || !desc) return D3DERR_INVALIDCALL;
-    *desc = D3DSURFACE_DESC{format_, D3DRTYPE_SURFACE, usage_, pool_, D3DMULTISAMPLE_NONE, 0,
-                            levels_[level].width, levels_[level].height};
+    *desc = D3DSURFACE_DESC{format_,
+                            D3DRTYPE_SURFACE,
+                            usage_,
+                            pool_,
+                            D3DMULTISAMPLE_NONE,
+                            0,
+                            levels_[level].width,
+                            levels_[level].height};
     return D3D_OK;
 }
 
@@ -161,9 +163,8 @@ HRESULT Texture::UnlockRect(UINT level)
         glPixelStorei(GL_UNPACK_ROW_LENGTH, GLint(l.width));
         glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
         const RECT& r = l.rect;
-        glTexSubImage2D(GL_TEXTURE_2D, GLint(level), r.left, r.top, r.right - r.left,
-                        r.bottom - r.top, GL_BGRA, GL_UNSIGNED_BYTE,
-                        bytes + (size_t(r.top) * l.width + size_t(r.left)) * 4);
+        glTexSubImage2D(GL_TEXTURE_2D, GLint(level), r.left, r.top, r.right - r.left, r.bottom - r.top,
+                        GL_BGRA, GL_UNSIGNED_BYTE, bytes + (size_t(r.top) * l.width + size_t(r.left)) * 4);
         glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
         glBindTexture(GL_TEXTURE_2D, 0);
     }
@@ -175,14 +176,12 @@ HRESULT Texture::UnlockRect(UINT level)
 // ---- vertex and index buffers ---------------------------------------------------
 
 template <class I, class D>
-Buffer<I, D>::Buffer(Device* device, UINT length, DWORD usage, D3DPOOL pool, DWORD fvf,
-                     D3DFORMAT format)
+Buffer<I, D>::Buffer(Device* device, UINT length, DWORD usage, D3DPOOL pool, DWORD fvf, D3DFORMAT format)
     : Resource<I>(device), length_(length), usage_(usage), pool_(pool), fvf_(fvf), format_(format)
 {
 }
 
-template <class I, class D>
-HRESULT Buffer<I, D>::Init()
+template <class I, class D> HRESULT Buffer<I, D>::Init()
 {
     shadow_.assign(length_, 0);
     CountAllocation();
@@ -197,21 +196,18 @@ HRESULT Buffer<I, D>::Init()
     return glGetError() == GL_NO_ERROR ? D3D_OK : D3DERR_OUTOFVIDEOMEMORY;
 }
 
-template <class I, class D>
-Buffer<I, D>::~Buffer()
+template <class I, class D> Buffer<I, D>::~Buffer()
 {
     this->device_->Unbind(this);
     if (buffer_) glDeleteBuffers(1, &buffer_);
 }
 
-template <class I, class D>
-D3DRESOURCETYPE Buffer<I, D>::GetType()
+template <class I, class D> D3DRESOURCETYPE Buffer<I, D>::GetType()
 {
     return std::is_same_v<I, IDirect3DVertexBuffer9> ? D3DRTYPE_VERTEXBUFFER : D3DRTYPE_INDEXBUFFER;
 }
 
-template <class I, class D>
-HRESULT Buffer<I, D>::Lock(UINT offset, UINT size, void** data, DWORD flags)
+template <class I, class D> HRESULT Buffer<I, D>::Lock(UINT offset, UINT size, void** data, DWORD flags)
 {
     if (!data || locked_ || offset > length_) return D3DERR_INVALIDCALL;
     if (size == 0) size = length_ - offset;
@@ -224,8 +220,7 @@ HRESULT Buffer<I, D>::Lock(UINT offset, UINT size, void** data, DWORD flags)
     return D3D_OK;
 }
 
-template <class I, class D>
-HRESULT Buffer<I, D>::Unlock()
+template <class I, class D> HRESULT Buffer<I, D>::Unlock()
 {
     if (!locked_) return D3DERR_INVALIDCALL;
     locked_ = false;
@@ -238,16 +233,14 @@ HRESULT Buffer<I, D>::Unlock()
     return D3D_OK;
 }
 
-template <>
-HRESULT Buffer<IDirect3DVertexBuffer9, D3DVERTEXBUFFER_DESC>::GetDesc(D3DVERTEXBUFFER_DESC* desc)
+template <> HRESULT Buffer<IDirect3DVertexBuffer9, D3DVERTEXBUFFER_DESC>::GetDesc(D3DVERTEXBUFFER_DESC* desc)
 {
     if (!desc) return D3DERR_INVALIDCALL;
     *desc = D3DVERTEXBUFFER_DESC{D3DFMT_UNKNOWN, D3DRTYPE_VERTEXBUFFER, usage_, pool_, length_, fvf_};
     return D3D_OK;
 }
 
-template <>
-HRESULT Buffer<IDirect3DIndexBuffer9, D3DINDEXBUFFER_DESC>::GetDesc(D3DINDEXBUFFER_DESC* desc)
+template <> HRESULT Buffer<IDirect3DIndexBuffer9, D3DINDEXBUFFER_DESC>::GetDesc(D3DINDEXBUFFER_DESC* desc)
 {
     if (!desc) return D3DERR_INVALIDCALL;
     *desc = D3DINDEXBUFFER_DESC{format_, D3DRTYPE_INDEXBUFFER, usage_, pool_, length_};

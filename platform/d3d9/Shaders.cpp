@@ -41,8 +41,7 @@ std::string VertexSource(const ProgramKey& key)
     if (!key.multisampled)
         s += "  p.x += uShift.x * p.w;\n"
              "  p.y = uShift.y * p.w - p.y;\n";
-    else
-        s += "  p.y = -p.y;\n";
+    else s += "  p.y = -p.y;\n";
     s += "  p.z = 2.0 * p.z - p.w;\n"
          "  gl_Position = p;\n";
     if (key.lighting) {
@@ -57,13 +56,14 @@ std::string VertexSource(const ProgramKey& key)
     }
     for (int i = 0; i < 2; ++i) {
         std::string out = i == 0 ? "vTex0" : "vTex1";
-        if (i >= key.stageCount) { s += "  " + out + " = vec2(0.0);\n"; continue; }
+        if (i >= key.stageCount) {
+            s += "  " + out + " = vec2(0.0);\n";
+            continue;
+        }
         std::string in = key.stage[i].texCoordSet ? "aTex1" : "aTex0";
         if (key.stage[i].transform)
-            s += "  " + out + " = (uTexMat" + std::to_string(i) + " * vec4(" + in +
-                 ", 1.0, 0.0)).xy;\n";
-        else
-            s += "  " + out + " = " + in + ";\n";
+            s += "  " + out + " = (uTexMat" + std::to_string(i) + " * vec4(" + in + ", 1.0, 0.0)).xy;\n";
+        else s += "  " + out + " = " + in + ";\n";
     }
     s += "}\n";
     return s;
@@ -73,26 +73,41 @@ std::string Arg(uint8_t arg, int stage, bool alpha)
 {
     std::string v;
     switch (arg & 0x0F) {
-    case D3DTA_CURRENT: v = "cur"; break;
-    case D3DTA_TEXTURE: v = "tex" + std::to_string(stage); break;
-    case D3DTA_TFACTOR: v = "uTFactor"; break;
-    default: v = "vColor"; break;   // diffuse, and what this device does not model
+    case D3DTA_CURRENT:
+        v = "cur";
+        break;
+    case D3DTA_TEXTURE:
+        v = "tex" + std::to_string(stage);
+        break;
+    case D3DTA_TFACTOR:
+        v = "uTFactor";
+        break;
+    default:
+        v = "vColor";
+        break;  // diffuse, and what this device does not model
     }
-    if (arg & 0x20) v = "vec4(" + v + ".a)";              // D3DTA_ALPHAREPLICATE
-    if (arg & 0x10) v = "(vec4(1.0) - " + v + ")";         // D3DTA_COMPLEMENT
+    if (arg & 0x20) v = "vec4(" + v + ".a)";        // D3DTA_ALPHAREPLICATE
+    if (arg & 0x10) v = "(vec4(1.0) - " + v + ")";  // D3DTA_COMPLEMENT
     return v + (alpha ? ".a" : ".rgb");
 }
 
 std::string Op(uint8_t op, const std::string& a1, const std::string& a2, const std::string& cur)
 {
     switch (op) {
-    case D3DTOP_DISABLE: return cur;
-    case D3DTOP_SELECTARG2: return a2;
-    case D3DTOP_MODULATE: return a1 + " * " + a2;
-    case 5: return "min(" + a1 + " * " + a2 + " * 2.0, 1.0)";   // MODULATE2X
-    case 6: return "min(" + a1 + " * " + a2 + " * 4.0, 1.0)";   // MODULATE4X
-    case 7: return "min(" + a1 + " + " + a2 + ", 1.0)";         // ADD
-    default: return a1;                                           // SELECTARG1
+    case D3DTOP_DISABLE:
+        return cur;
+    case D3DTOP_SELECTARG2:
+        return a2;
+    case D3DTOP_MODULATE:
+        return a1 + " * " + a2;
+    case 5:
+        return "min(" + a1 + " * " + a2 + " * 2.0, 1.0)";  // MODULATE2X
+    case 6:
+        return "min(" + a1 + " * " + a2 + " * 4.0, 1.0)";  // MODULATE4X
+    case 7:
+        return "min(" + a1 + " + " + a2 + ", 1.0)";  // ADD
+    default:
+        return a1;  // SELECTARG1
     }
 }
 
@@ -140,7 +155,10 @@ GLuint Compile(GLenum type, const std::string& source)
 
 }  // namespace
 
-ProgramCache::~ProgramCache() { Clear(); }
+ProgramCache::~ProgramCache()
+{
+    Clear();
+}
 
 void ProgramCache::Clear()
 {

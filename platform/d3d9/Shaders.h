@@ -16,20 +16,20 @@ enum AttribLocation : GLuint { kAttribPos = 0, kAttribNormal, kAttribColor, kAtt
 struct StageSetup {
     uint8_t colorOp = 0, colorArg1 = 0, colorArg2 = 0;
     uint8_t alphaOp = 0, alphaArg1 = 0, alphaArg2 = 0;
-    uint8_t texCoordSet = 0;      // 0 or 1
-    uint8_t transform = 0;        // 1: texture matrix applied to (u, v, 1, 0)
-    uint8_t hasTexture = 0;       // 0: TEXTURE reads (0, 0, 0, 1)
+    uint8_t texCoordSet = 0;  // 0 or 1
+    uint8_t transform = 0;    // 1: texture matrix applied to (u, v, 1, 0)
+    uint8_t hasTexture = 0;   // 0: TEXTURE reads (0, 0, 0, 1)
 
     bool operator==(const StageSetup&) const = default;
 };
 
 struct ProgramKey {
     StageSetup stage[2];
-    uint8_t stageCount = 0;       // stages processed (0: diffuse passes through)
-    uint8_t lighting = 0;         // per-vertex lighting on
-    uint8_t lightOn = 0;          // light 0 enabled (directional)
+    uint8_t stageCount = 0;  // stages processed (0: diffuse passes through)
+    uint8_t lighting = 0;    // per-vertex lighting on
+    uint8_t lightOn = 0;     // light 0 enabled (directional)
     uint8_t diffuseFromVertex = 0;
-    uint8_t multisampled = 0;     // target has several samples per pixel
+    uint8_t multisampled = 0;  // target has several samples per pixel
 
     bool operator==(const ProgramKey&) const = default;
 };

@@ -5,22 +5,55 @@ namespace d3d9 {
 namespace {
 Stats stats;
 bool failHardware = false;
-uint64_t memoryLimit = 0;   // 0: no limit
+uint64_t memoryLimit = 0;  // 0: no limit
 uint64_t memoryUsed = 0;
 }  // namespace
 
-const Stats& GetStats() { return stats; }
-void ResetStats() { stats = Stats{}; }
-void SetFailHardwareVertexProcessing(bool fail) { failHardware = fail; }
-void SetTextureMemoryLimit(uint64_t bytes) { memoryLimit = bytes; }
+const Stats& GetStats()
+{
+    return stats;
+}
+void ResetStats()
+{
+    stats = Stats{};
+}
+void SetFailHardwareVertexProcessing(bool fail)
+{
+    failHardware = fail;
+}
+void SetTextureMemoryLimit(uint64_t bytes)
+{
+    memoryLimit = bytes;
+}
 
-void CountShaderCompile() { ++stats.shaderCompiles; }
-void CountGlObject(uint64_t n) { stats.glObjectsCreated += n; }
-void CountAllocation() { ++stats.allocations; }
-void CountDraw() { ++stats.drawCalls; }
-void CountUniform() { ++stats.uniformUploads; }
-void CountPresent() { ++stats.presents; }
-bool FailHardwareVertexProcessing() { return failHardware; }
+void CountShaderCompile()
+{
+    ++stats.shaderCompiles;
+}
+void CountGlObject(uint64_t n)
+{
+    stats.glObjectsCreated += n;
+}
+void CountAllocation()
+{
+    ++stats.allocations;
+}
+void CountDraw()
+{
+    ++stats.drawCalls;
+}
+void CountUniform()
+{
+    ++stats.uniformUploads;
+}
+void CountPresent()
+{
+    ++stats.presents;
+}
+bool FailHardwareVertexProcessing()
+{
+    return failHardware;
+}
 
 bool ReserveTextureMemory(uint64_t bytes)
 {
@@ -28,6 +61,9 @@ bool ReserveTextureMemory(uint64_t bytes)
     memoryUsed += bytes;
     return true;
 }
-void ReleaseTextureMemory(uint64_t bytes) { memoryUsed = bytes > memoryUsed ? 0 : memoryUsed - bytes; }
+void ReleaseTextureMemory(uint64_t bytes)
+{
+    memoryUsed = bytes > memoryUsed ? 0 : memoryUsed - bytes;
+}
 
 }  // namespace d3d9

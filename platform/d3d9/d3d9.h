@@ -8,7 +8,9 @@
 
 typedef void* HANDLE;
 
-struct D3DRECT { LONG x1, y1, x2, y2; };
+struct D3DRECT {
+    LONG x1, y1, x2, y2;
+};
 struct RGNDATA;
 
 struct IDirect3DDevice9;
@@ -40,8 +42,7 @@ struct IDirect3DBaseTexture9 : IDirect3DResource9 {
 struct IDirect3DTexture9 : IDirect3DBaseTexture9 {
     virtual HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) = 0;
     // rect null = the whole level. Rows are top first, texels B,G,R,A bytes.
-    virtual HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect,
-                             DWORD flags) = 0;
+    virtual HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) = 0;
     virtual HRESULT UnlockRect(UINT level) = 0;
 };
 
@@ -63,12 +64,10 @@ struct IDirect3DDevice9 : ID3D9Unknown {
     virtual HRESULT GetDeviceCaps(D3DCAPS9* caps) = 0;
     virtual HRESULT GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) = 0;
 
-    virtual HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
-                                  D3DFORMAT format, D3DPOOL pool, IDirect3DTexture9** texture,
-                                  HANDLE* sharedHandle) = 0;
+    virtual HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+                                  D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) = 0;
     virtual HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
-                                       IDirect3DVertexBuffer9** buffer,
-                                       HANDLE* sharedHandle) = 0;
+                                       IDirect3DVertexBuffer9** buffer, HANDLE* sharedHandle) = 0;
     virtual HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                       IDirect3DIndexBuffer9** buffer, HANDLE* sharedHandle) = 0;
 
@@ -77,10 +76,10 @@ struct IDirect3DDevice9 : ID3D9Unknown {
 
     virtual HRESULT BeginScene() = 0;
     virtual HRESULT EndScene() = 0;
-    virtual HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color,
-                          float z, DWORD stencil) = 0;
-    virtual HRESULT Present(const RECT* sourceRect, const RECT* destRect,
-                            HWND destWindowOverride, const RGNDATA* dirtyRegion) = 0;
+    virtual HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
+                          DWORD stencil) = 0;
+    virtual HRESULT Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
+                            const RGNDATA* dirtyRegion) = 0;
 
     virtual HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) = 0;
     virtual HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) = 0;
@@ -96,53 +95,41 @@ struct IDirect3DDevice9 : ID3D9Unknown {
     virtual HRESULT GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) = 0;
     virtual HRESULT SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) = 0;
     virtual HRESULT GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) = 0;
-    virtual HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
-                                         DWORD value) = 0;
-    virtual HRESULT GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
-                                         DWORD* value) = 0;
+    virtual HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) = 0;
+    virtual HRESULT GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) = 0;
     virtual HRESULT SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) = 0;
     virtual HRESULT GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) = 0;
 
-    virtual HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex,
-                                  UINT primitiveCount) = 0;
-    virtual HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
-                                         UINT minVertexIndex, UINT numVertices,
-                                         UINT startIndex, UINT primitiveCount) = 0;
+    virtual HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) = 0;
+    virtual HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex, UINT minVertexIndex,
+                                         UINT numVertices, UINT startIndex, UINT primitiveCount) = 0;
 
     virtual HRESULT SetVertexShader(IDirect3DVertexShader9* shader) = 0;
     virtual HRESULT SetPixelShader(IDirect3DPixelShader9* shader) = 0;
     virtual HRESULT SetFVF(DWORD fvf) = 0;
     virtual HRESULT GetFVF(DWORD* fvf) = 0;
-    virtual HRESULT SetStreamSource(UINT streamNumber, IDirect3DVertexBuffer9* buffer,
-                                    UINT offsetInBytes, UINT stride) = 0;
+    virtual HRESULT SetStreamSource(UINT streamNumber, IDirect3DVertexBuffer9* buffer, UINT offsetInBytes,
+                                    UINT stride) = 0;
     virtual HRESULT SetIndices(IDirect3DIndexBuffer9* indices) = 0;
 };
 
 struct IDirect3D9 : ID3D9Unknown {
     virtual UINT GetAdapterCount() = 0;
     virtual UINT GetAdapterModeCount(UINT adapter, D3DFORMAT format) = 0;
-    virtual HRESULT EnumAdapterModes(UINT adapter, D3DFORMAT format, UINT mode,
-                                     D3DDISPLAYMODE* out) = 0;
+    virtual HRESULT EnumAdapterModes(UINT adapter, D3DFORMAT format, UINT mode, D3DDISPLAYMODE* out) = 0;
     virtual HRESULT GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) = 0;
-    virtual HRESULT CheckDeviceType(UINT adapter, D3DDEVTYPE deviceType,
-                                    D3DFORMAT adapterFormat, D3DFORMAT backBufferFormat,
-                                    BOOL windowed) = 0;
-    virtual HRESULT CheckDeviceFormat(UINT adapter, D3DDEVTYPE deviceType,
-                                      D3DFORMAT adapterFormat, DWORD usage,
-                                      D3DRESOURCETYPE resourceType,
-                                      D3DFORMAT checkFormat) = 0;
-    virtual HRESULT CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE deviceType,
-                                               D3DFORMAT surfaceFormat, BOOL windowed,
-                                               D3DMULTISAMPLE_TYPE type,
+    virtual HRESULT CheckDeviceType(UINT adapter, D3DDEVTYPE deviceType, D3DFORMAT adapterFormat,
+                                    D3DFORMAT backBufferFormat, BOOL windowed) = 0;
+    virtual HRESULT CheckDeviceFormat(UINT adapter, D3DDEVTYPE deviceType, D3DFORMAT adapterFormat,
+                                      DWORD usage, D3DRESOURCETYPE resourceType, D3DFORMAT checkFormat) = 0;
+    virtual HRESULT CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE deviceType, D3DFORMAT surfaceFormat,
+                                               BOOL windowed, D3DMULTISAMPLE_TYPE type,
                                                DWORD* qualityLevels) = 0;
-    virtual HRESULT CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE deviceType,
-                                           D3DFORMAT adapterFormat,
-                                           D3DFORMAT renderTargetFormat,
-                                           D3DFORMAT depthStencilFormat) = 0;
+    virtual HRESULT CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE deviceType, D3DFORMAT adapterFormat,
+                                           D3DFORMAT renderTargetFormat, D3DFORMAT depthStencilFormat) = 0;
     virtual HRESULT GetDeviceCaps(UINT adapter, D3DDEVTYPE deviceType, D3DCAPS9* caps) = 0;
-    virtual HRESULT CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow,
-                                 DWORD behaviorFlags, D3DPRESENT_PARAMETERS* params,
-                                 IDirect3DDevice9** device) = 0;
+    virtual HRESULT CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow, DWORD behaviorFlags,
+                                 D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device) = 0;
 };
 
 // Null when sdkVersion is not D3D_SDK_VERSION.

@@ -40,7 +40,10 @@ D3DXIMAGE_FILEFORMAT FileFormat(const std::vector<uint8_t>& b)
 // scale (bilinear when enlarging, averaging when shrinking), rows then columns.
 bool Resample(const uint8_t* src, UINT sw, UINT sh, uint8_t* dst, UINT dw, UINT dh)
 {
-    struct Tap { int first; std::vector<float> weights; };
+    struct Tap {
+        int first;
+        std::vector<float> weights;
+    };
     auto taps = [](UINT from, UINT to) {
         std::vector<Tap> out(to);
         double scale = double(from) / to;
@@ -109,11 +112,10 @@ void StoreLevel(const uint8_t* rgba, UINT w, UINT h, const D3DLOCKED_RECT& locke
 // The common routine of both entry points. path is handed to the file system
 // as it is: the wide entry point gives UTF-8, the narrow one its bytes as stored.
 // Why a failure happened is left in host::LastFileError().
-HRESULT CreateTextureFromPath(IDirect3DDevice9* device, const std::string& path, UINT width,
-                              UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,
-                              D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
-                              D3DXIMAGE_INFO* srcInfo, PALETTEENTRY* palette,
-                              IDirect3DTexture9** texture)
+HRESULT CreateTextureFromPath(IDirect3DDevice9* device, const std::string& path, UINT width, UINT height,
+                              UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD filter,
+                              DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo,
+                              PALETTEENTRY* palette, IDirect3DTexture9** texture)
 {
     if (!device || !texture) return D3DERR_INVALIDCALL;
     *texture = nullptr;
@@ -129,14 +131,17 @@ HRESULT CreateTextureFromPath(IDirect3DDevice9* device, const std::string& path,
     D3DCAPS9 caps{};
     if (stbi_info_from_memory(bytes.data(), int(bytes.size()), &fw, &fh, &channels) &&
         SUCCEEDED(device->GetDeviceCaps(&caps)) &&
-        (NextPowerOfTwo(UINT(fw)) > caps.MaxTextureWidth || NextPowerOfTwo(UINT(fh)) > caps.MaxTextureHeight)) {
-        host::SetLastFileError("too large for a texture (" + std::to_string(fw) + " x " + std::to_string(fh) + ")");
+        (NextPowerOfTwo(UINT(fw)) > caps.MaxTextureWidth ||
+         NextPowerOfTwo(UINT(fh)) > caps.MaxTextureHeight)) {
+        host::SetLastFileError("too large for a texture (" + std::to_string(fw) + " x " + std::to_string(fh) +
+                               ")");
         return D3DERR_INVALIDCALL;
     }
     stbi_uc* decoded = stbi_load_from_memory(bytes.data(), int(bytes.size()), &fw, &fh, &channels, 4);
     if (!decoded || fw <= 0 || fh <= 0) {
         const char* reason = stbi_failure_reason();
-        host::SetLastFileError(std::string("not a picture that can be read: ") + (reason ? reason : "unknown"));
+        host::SetLastFileError(std::string("not a picture that can be read: ") +
+                               (reason ? reason : "unknown"));
         stbi_image_free(decoded);
         return D3DXERR_INVALIDDATA;
     }
@@ -144,8 +149,7 @@ HRESULT CreateTextureFromPath(IDirect3DDevice9* device, const std::string& path,
     const UINT sw = UINT(fw), sh = UINT(fh);
     const bool hasAlpha = channels == 2 || channels == 4;
     const D3DFORMAT fileFormat = hasAlpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
-    if (srcInfo)
-        *srcInfo = D3DXIMAGE_INFO{sw, sh, 1, 1, fileFormat, D3DRTYPE_TEXTURE, FileFormat(bytes)};
+    if (srcInfo) *srcInfo = D3DXIMAGE_INFO{sw, sh, 1, 1, fileFormat, D3DRTYPE_TEXTURE, FileFormat(bytes)};
 
     // D3DX_DEFAULT (and 0) round the picture's size up to powers of two.
     auto pick = [](UINT asked, UINT size) {
@@ -168,7 +172,8 @@ HRESULT CreateTextureFromPath(IDirect3DDevice9* device, const std::string& path,
     IDirect3DTexture9* tex = nullptr;
     HRESULT hr = device->CreateTexture(tw, th, mipLevels, usage, format, pool, &tex, nullptr);
     if (FAILED(hr)) {
-        host::SetLastFileError("the device refused a " + std::to_string(tw) + " x " + std::to_string(th) + " texture");
+        host::SetLastFileError("the device refused a " + std::to_string(tw) + " x " + std::to_string(th) +
+                               " texture");
         return hr;
     }
 
@@ -230,8 +235,9 @@ HRESULT CreateTextureFromPath(IDirect3DDevice9* device, const std::string& path,
                     for (int c = 0; c < 4; ++c) {
                         UINT x0 = std::min(2 * x, w - 1), x1 = std::min(2 * x + 1, w - 1);
                         UINT y0 = std::min(2 * y, h - 1), y1 = std::min(2 * y + 1, h - 1);
-                        unsigned sum = level[(size_t(y0) * w + x0) * 4 + c] + level[(size_t(y0) * w + x1) * 4 + c] +
-                                       level[(size_t(y1) * w + x0) * 4 + c] + level[(size_t(y1) * w + x1) * 4 + c];
+                        unsigned sum =
+                            level[(size_t(y0) * w + x0) * 4 + c] + level[(size_t(y0) * w + x1) * 4 + c] +
+                            level[(size_t(y1) * w + x0) * 4 + c] + level[(size_t(y1) * w + x1) * 4 + c];
                         next[(size_t(y) * nw + x) * 4 + c] = uint8_t((sum + 2) / 4);
                     }
             level = std::move(next);
@@ -247,35 +253,34 @@ HRESULT CreateTextureFromPath(IDirect3DDevice9* device, const std::string& path,
 
 }  // namespace
 
-HRESULT D3DXCreateTextureFromFileExW(IDirect3DDevice9* device, LPCWSTR srcFile, UINT width,
-                                     UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,
-                                     D3DPOOL pool, DWORD filter, DWORD mipFilter,
-                                     D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo,
-                                     PALETTEENTRY* palette, IDirect3DTexture9** texture)
+HRESULT D3DXCreateTextureFromFileExW(IDirect3DDevice9* device, LPCWSTR srcFile, UINT width, UINT height,
+                                     UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                     DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
+                                     D3DXIMAGE_INFO* srcInfo, PALETTEENTRY* palette,
+                                     IDirect3DTexture9** texture)
 {
     if (texture) *texture = nullptr;
     if (!srcFile) return D3DERR_INVALIDCALL;
-    return CreateTextureFromPath(device, Utf8FromWide(srcFile), width, height, mipLevels, usage, format,
-                                 pool, filter, mipFilter, colorKey, srcInfo, palette, texture);
+    return CreateTextureFromPath(device, Utf8FromWide(srcFile), width, height, mipLevels, usage, format, pool,
+                                 filter, mipFilter, colorKey, srcInfo, palette, texture);
 }
 
-HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice9* device, LPCSTR srcFile,
-                                   IDirect3DTexture9** texture)
+HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice9* device, LPCSTR srcFile, IDirect3DTexture9** texture)
 {
     if (texture) *texture = nullptr;
     if (!srcFile) return D3DERR_INVALIDCALL;
     // A narrow name is bytes in whatever code page made it (3DS files from
     // Windows hold ANSI names): the file system gets them unchanged.
-    return CreateTextureFromPath(device, srcFile, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 0,
-                                 D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
-                                 nullptr, nullptr, texture);
+    return CreateTextureFromPath(device, srcFile, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 0, D3DFMT_UNKNOWN,
+                                 D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, texture);
 }
 
 HRESULT D3DXGetImageInfoFromFileW(LPCWSTR srcFile, D3DXIMAGE_INFO* srcInfo)
 {
     if (!srcFile || !srcInfo) return D3DERR_INVALIDCALL;
     std::vector<uint8_t> bytes;
-    if (!host::ReadRegularFile(Utf8FromWide(srcFile), host::kMaxContentFileBytes, bytes)) return D3DXERR_INVALIDDATA;
+    if (!host::ReadRegularFile(Utf8FromWide(srcFile), host::kMaxContentFileBytes, bytes))
+        return D3DXERR_INVALIDDATA;
     if (bytes.empty() || bytes.size() > size_t(INT32_MAX)) {
         host::SetLastFileError(bytes.empty() ? "empty file" : "too large");
         return D3DXERR_INVALIDDATA;
@@ -287,11 +292,13 @@ HRESULT D3DXGetImageInfoFromFileW(LPCWSTR srcFile, D3DXIMAGE_INFO* srcInfo)
     stbi_image_free(decoded);
     if (!decoded || fw <= 0 || fh <= 0) {
         const char* reason = stbi_failure_reason();
-        host::SetLastFileError(std::string("not a picture that can be read: ") + (reason ? reason : "unknown"));
+        host::SetLastFileError(std::string("not a picture that can be read: ") +
+                               (reason ? reason : "unknown"));
         return D3DXERR_INVALIDDATA;
     }
     const bool hasAlpha = channels == 2 || channels == 4;
-    *srcInfo = D3DXIMAGE_INFO{UINT(fw), UINT(fh), 1, 1, hasAlpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8,
-                              D3DRTYPE_TEXTURE, FileFormat(bytes)};
+    *srcInfo =
+        D3DXIMAGE_INFO{UINT(fw),         UINT(fh),         1, 1, hasAlpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8,
+                       D3DRTYPE_TEXTURE, FileFormat(bytes)};
     return D3D_OK;
 }

@@ -78,7 +78,8 @@ private:
         p.Button(c.text, r, d_.DefaultButton() == c.id, focused, down);
     }
 
-    void DrawCheckBox(Painter& p, const res::DialogControl& c, const RECT& r, bool checked, bool focused, bool down)
+    void DrawCheckBox(Painter& p, const res::DialogControl& c, const RECT& r, bool checked, bool focused,
+                      bool down)
     {
         int size = 13;
         int top = r.top + (r.bottom - r.top - size) / 2;
@@ -102,7 +103,8 @@ private:
         if (focused) {
             int middle = (r.top + r.bottom) / 2;
             int right = std::min<int>(r.right, text.left + extent.cx + 1);
-            p.DottedFrame({text.left - 1, middle - extent.cy / 2 - 1, right, middle + (extent.cy + 1) / 2 + 1});
+            p.DottedFrame(
+                {text.left - 1, middle - extent.cy / 2 - 1, right, middle + (extent.cy + 1) / 2 + 1});
         }
     }
 
@@ -157,7 +159,8 @@ bool RunDialogWindow(ModalDialog& d)
                 if (events.buttonDown) pressed = under;
                 if (events.buttonUp) {
                     // A click counts when the button is released over the control it went down on.
-                    if (pressed >= 0 && pressed == under) d.Click(d.controls[static_cast<size_t>(pressed)].control->id);
+                    if (pressed >= 0 && pressed == under)
+                        d.Click(d.controls[static_cast<size_t>(pressed)].control->id);
                     pressed = -1;
                 }
                 if (events.close) d.Cancel();

@@ -16,7 +16,7 @@ LRESULT ModalWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     if (receiving) {
         switch (message) {
         case WM_CLOSE:
-            receiving->close = true;   // the owner of the loop decides; the window stays
+            receiving->close = true;  // the owner of the loop decides; the window stays
             return 0;
         case WM_LBUTTONDOWN:
             receiving->buttonDown = true;
@@ -206,7 +206,7 @@ bool ModalWindow::Open(const WCHAR* caption, int clientWidth, int clientHeight, 
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.lpszClassName = kClassName;
-    RegisterClassW(&windowClass);   // fails harmlessly when it exists
+    RegisterClassW(&windowClass);  // fails harmlessly when it exists
 
     DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE;
     RECT frame{0, 0, clientWidth, clientHeight};
@@ -214,8 +214,8 @@ bool ModalWindow::Open(const WCHAR* caption, int clientWidth, int clientHeight, 
     int outerWidth = frame.right - frame.left, outerHeight = frame.bottom - frame.top;
     int x = (GetSystemMetrics(SM_CXSCREEN) - outerWidth) / 2;
     int y = (GetSystemMetrics(SM_CYSCREEN) - outerHeight) / 2;
-    window_ = CreateWindowExW(exStyle, kClassName, caption, style, x, y, outerWidth, outerHeight, owner, nullptr,
-                              instance, nullptr);
+    window_ = CreateWindowExW(exStyle, kClassName, caption, style, x, y, outerWidth, outerHeight, owner,
+                              nullptr, instance, nullptr);
     if (!window_) return false;
     SetForegroundWindow(window_);
     SetFocus(window_);
@@ -236,13 +236,14 @@ bool ModalWindow::CreateDevice()
     params.hDeviceWindow = window_;
     params.Windowed = TRUE;
     params.PresentationInterval = D3DPRESENT_INTERVAL_ONE;
-    if (direct3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
-                                &params, &device_) != D3D_OK)
+    if (direct3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_,
+                                D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device_) != D3D_OK)
         return false;
     if (device_->CreateTexture(static_cast<UINT>(width_), static_cast<UINT>(height_), 1, 0, D3DFMT_X8R8G8B8,
                                D3DPOOL_MANAGED, &texture_, nullptr) != D3D_OK)
         return false;
-    if (device_->CreateVertexBuffer(4 * sizeof(Vertex), 0, kFvf, D3DPOOL_MANAGED, &vertices_, nullptr) != D3D_OK)
+    if (device_->CreateVertexBuffer(4 * sizeof(Vertex), 0, kFvf, D3DPOOL_MANAGED, &vertices_, nullptr) !=
+        D3D_OK)
         return false;
     // The whole viewport in clip space; texture coordinates hit texel centres.
     float du = 0.5f / static_cast<float>(width_), dv = 0.5f / static_cast<float>(height_);
@@ -285,7 +286,8 @@ void ModalWindow::Show(const std::vector<uint8_t>& pixels)
     D3DLOCKED_RECT locked{};
     if (texture_->LockRect(0, &locked, nullptr, 0) == D3D_OK && locked.pBits) {
         for (int y = 0; y < height_; ++y) {
-            uint8_t* row = static_cast<uint8_t*>(locked.pBits) + static_cast<size_t>(y) * static_cast<size_t>(locked.Pitch);
+            uint8_t* row = static_cast<uint8_t*>(locked.pBits) +
+                           static_cast<size_t>(y) * static_cast<size_t>(locked.Pitch);
             const uint8_t* in = &pixels[static_cast<size_t>(y * width_ * 4)];
             for (int x = 0; x < width_; ++x) {
                 row[x * 4 + 0] = in[x * 4 + 0];
@@ -331,7 +333,7 @@ ModalWindow::~ModalWindow()
     if (device_) device_->Release();
     if (direct3d_) direct3d_->Release();
     if (window_) DestroyWindow(window_);
-    UnregisterClassW(kClassName, GetModuleHandleW(nullptr));   // refused while another one is open
+    UnregisterClassW(kClassName, GetModuleHandleW(nullptr));  // refused while another one is open
 }
 
 }  // namespace dialogs

@@ -54,7 +54,10 @@ public:
     HDC Dc() const { return dc_; }
 
     void Fill(const RECT& r, COLORREF color);
-    void Fill(int left, int top, int right, int bottom, COLORREF color) { Fill(RECT{left, top, right, bottom}, color); }
+    void Fill(int left, int top, int right, int bottom, COLORREF color)
+    {
+        Fill(RECT{left, top, right, bottom}, color);
+    }
     // A one-pixel frame: top and left in one colour, bottom and right in another.
     void Edge(const RECT& r, COLORREF topLeft, COLORREF bottomRight);
     void DottedFrame(const RECT& r);

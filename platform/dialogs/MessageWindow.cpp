@@ -14,7 +14,7 @@ constexpr int kIconSize = 32;
 constexpr int kIconGap = 12;
 constexpr int kMaxTextWidth = 420;
 constexpr int kMinClientWidth = 240;
-constexpr int kStripHeight = 42;     // the button strip at the bottom
+constexpr int kStripHeight = 42;  // the button strip at the bottom
 constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 23;
 constexpr UINT kIconMask = 0xF0;
@@ -42,14 +42,15 @@ void PaintErrorIcon(std::vector<uint8_t>& pixels, int width, int left, int top)
                     if (px * px + py * py > radius * radius) continue;
                     ++disc;
                     bool onArm = std::fabs(px) <= arm + half && std::fabs(py) <= arm + half;
-                    if (onArm && (std::fabs(px - py) <= half * 1.41421f || std::fabs(px + py) <= half * 1.41421f))
+                    if (onArm &&
+                        (std::fabs(px - py) <= half * 1.41421f || std::fabs(px + py) <= half * 1.41421f))
                         ++cross;
                 }
             if (!disc) continue;
             uint8_t* out = &pixels[static_cast<size_t>(((top + y) * width + left + x) * 4)];
             // Red disc, white cross, over the background by the disc's coverage.
             float d = disc / 16.0f, c = cross / 16.0f;
-            const float red[3] = {40, 40, 210};   // B G R
+            const float red[3] = {40, 40, 210};  // B G R
             for (int k = 0; k < 3; ++k) {
                 float colour = red[k] * (1 - c / d) + 255 * (c / d);
                 out[k] = static_cast<uint8_t>(std::lround(out[k] * (1 - d) + colour * d));
@@ -122,7 +123,8 @@ std::vector<std::wstring> WrapText(HDC dc, const std::wstring& text, int width)
     size_t start = 0;
     while (true) {
         size_t end = text.find(L'\n', start);
-        std::wstring paragraph = text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+        std::wstring paragraph =
+            text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
         if (!paragraph.empty() && paragraph.back() == L'\r') paragraph.pop_back();
         std::wstring line;
         size_t i = 0;

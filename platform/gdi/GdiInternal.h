@@ -22,7 +22,7 @@ struct Object {
     virtual ~Object() = default;
     Kind kind;
     bool stock = false;
-    int selectedIn = 0;   // how many DCs hold it selected
+    int selectedIn = 0;  // how many DCs hold it selected
 };
 
 // Pixels are 0x00RRGGBB words (B, G, R, 0 bytes in memory), rows top first.
@@ -43,15 +43,15 @@ struct Font : Object {
     Font() : Object(Kind::Font) {}
     ~Font() override;
     FT_Face face = nullptr;
-    int ppem = 0;          // em size in pixels
-    int ascent = 0;        // baseline below the cell top
-    int descent = 0;       // cell height = ascent + descent
+    int ppem = 0;     // em size in pixels
+    int ascent = 0;   // baseline below the cell top
+    int descent = 0;  // cell height = ascent + descent
     int weight = FW_NORMAL;
     bool italic = false;
-    bool embolden = false; // bold asked of a lighter face: synthesised
-    bool oblique = false;  // italic asked of an upright face: synthesised
-    bool mono = false;     // NONANTIALIASED_QUALITY
-    int advances[256];     // codes 0..255, -1 until measured
+    bool embolden = false;  // bold asked of a lighter face: synthesised
+    bool oblique = false;   // italic asked of an upright face: synthesised
+    bool mono = false;      // NONANTIALIASED_QUALITY
+    int advances[256];      // codes 0..255, -1 until measured
 };
 
 struct DC : Object {
@@ -70,8 +70,8 @@ std::mutex& Lock();
 // The live object behind a handle, or null when the handle is not one of ours
 // or not of that kind. Call with the lock held.
 Object* Find(const void* handle);
-template <class T>
-T* FindAs(const void* handle, Kind kind) {
+template <class T> T* FindAs(const void* handle, Kind kind)
+{
     Object* o = Find(handle);
     return o && o->kind == kind ? static_cast<T*>(o) : nullptr;
 }
@@ -83,8 +83,6 @@ Font* StockFont(int index);
 
 // Text (lock held). Advance of one character in pixels.
 int Advance(Font& font, uint32_t code);
-void DrawText(Bitmap& bitmap, Font& font, int x, int y, const WCHAR* text, int count,
-              COLORREF color);
-
+void DrawText(Bitmap& bitmap, Font& font, int x, int y, const WCHAR* text, int count, COLORREF color);
 
 }  // namespace gdi

@@ -9,14 +9,16 @@ namespace gdi {
 
 namespace {
 
-std::unordered_set<const Object*>& Live() {
+std::unordered_set<const Object*>& Live()
+{
     static auto* live = new std::unordered_set<const Object*>();
     return *live;
 }
 
 constexpr int kMaxBitmapSide = 16384;
 
-Brush* StockBrush(int index) {
+Brush* StockBrush(int index)
+{
     static Brush* brushes[6] = {};
     if (index < WHITE_BRUSH || index > NULL_BRUSH) return nullptr;
     if (!brushes[index]) {
@@ -34,7 +36,8 @@ Brush* StockBrush(int index) {
     return brushes[index];
 }
 
-Bitmap* StockBitmap() {
+Bitmap* StockBitmap()
+{
     static Bitmap* bitmap = nullptr;
     if (!bitmap) {
         bitmap = new Bitmap();
@@ -48,8 +51,8 @@ Bitmap* StockBitmap() {
 }
 
 // Swaps the DC's selection of one kind; the counts keep DeleteObject honest.
-template <class T>
-Object* Swap(T*& slot, T* next) {
+template <class T> Object* Swap(T*& slot, T* next)
+{
     T* previous = slot;
     if (previous) --previous->selectedIn;
     slot = next;
@@ -57,32 +60,41 @@ Object* Swap(T*& slot, T* next) {
     return previous;
 }
 
-uint32_t ToPixel(COLORREF c) {
+uint32_t ToPixel(COLORREF c)
+{
     return (uint32_t(GetRValue(c)) << 16) | (uint32_t(GetGValue(c)) << 8) | GetBValue(c);
 }
 
 }  // namespace
 
-std::mutex& Lock() {
+std::mutex& Lock()
+{
     static std::mutex mutex;
     return mutex;
 }
 
-Object* Find(const void* handle) {
+Object* Find(const void* handle)
+{
     auto& live = Live();
     auto it = live.find(static_cast<const Object*>(handle));
     return it == live.end() ? nullptr : const_cast<Object*>(*it);
 }
 
-void Register(Object* object) { Live().insert(object); }
-void Unregister(Object* object) { Live().erase(object); }
-
+void Register(Object* object)
+{
+    Live().insert(object);
+}
+void Unregister(Object* object)
+{
+    Live().erase(object);
+}
 
 }  // namespace gdi
 
 using namespace gdi;
 
-HGDIOBJ GetStockObject(int index) {
+HGDIOBJ GetStockObject(int index)
+{
     std::lock_guard<std::mutex> lock(Lock());
     if (index == SYSTEM_FONT || index == DEFAULT_GUI_FONT) {
         return reinterpret_cast<HGDIOBJ>(StockFont(index));
@@ -90,7 +102,8 @@ HGDIOBJ GetStockObject(int index) {
     return reinterpret_cast<HGDIOBJ>(StockBrush(index));
 }
 
-HBRUSH CreateSolidBrush(COLORREF color) {
+HBRUSH CreateSolidBrush(COLORREF color)
+{
     std::lock_guard<std::mutex> lock(Lock());
     Brush* b = new Brush();
     b->color = color & 0x00FFFFFFu;
@@ -98,7 +111,8 @@ HBRUSH CreateSolidBrush(COLORREF color) {
     return reinterpret_cast<HBRUSH>(b);
 }
 
-BOOL DeleteObject(HGDIOBJ handle) {
+BOOL DeleteObject(HGDIOBJ handle)
+{
     std::lock_guard<std::mutex> lock(Lock());
     Object* o = Find(handle);
     if (!o || o->kind == Kind::DC) return FALSE;
@@ -109,7 +123,8 @@ BOOL DeleteObject(HGDIOBJ handle) {
     return TRUE;
 }
 
-HDC CreateCompatibleDC(HDC reference) {
+HDC CreateCompatibleDC(HDC reference)
+{
     std::lock_guard<std::mutex> lock(Lock());
     DC* dc = new DC();
     Swap(dc->bitmap, StockBitmap());
@@ -119,10 +134,9 @@ HDC CreateCompatibleDC(HDC reference) {
     return reinterpret_cast<HDC>(dc);
 }
 
-HBITMAP CreateCompatibleBitmap(HDC reference, int width, int height) {
-    if (width <= 0 || height <= 0 || width > kMaxBitmapSide || height > kMaxBitmapSide) {
-        return nullptr;
-    }
+HBITMAP CreateCompatibleBitmap(HDC reference, int width, int height)
+{
+    if (width <= 0 || height <= 0 || width > kMaxBitmapSide || height > kMaxBitmapSide) { return nullptr; }
     std::lock_guard<std::mutex> lock(Lock());
     Bitmap* b = new Bitmap();
     b->width = width;
@@ -132,7 +146,8 @@ HBITMAP CreateCompatibleBitmap(HDC reference, int width, int height) {
     return reinterpret_cast<HBITMAP>(b);
 }
 
-BOOL DeleteDC(HDC handle) {
+BOOL DeleteDC(HDC handle)
+{
     std::lock_guard<std::mutex> lock(Lock());
     DC* dc = FindAs<DC>(handle, Kind::DC);
     if (!dc) return FALSE;
@@ -145,26 +160,31 @@ BOOL DeleteDC(HDC handle) {
     return TRUE;
 }
 
-HGDIOBJ SelectObject(HDC handle, HGDIOBJ objectHandle) {
+HGDIOBJ SelectObject(HDC handle, HGDIOBJ objectHandle)
+{
     std::lock_guard<std::mutex> lock(Lock());
     DC* dc = FindAs<DC>(handle, Kind::DC);
     Object* o = Find(objectHandle);
     if (!dc || !o) return nullptr;
     switch (o->kind) {
-        case Kind::Bitmap: {
-            Bitmap* b = static_cast<Bitmap*>(o);
-            // A bitmap can be selected into one memory DC at a time.
-            if (!b->stock && b->selectedIn > 0 && dc->bitmap != b) return nullptr;
-            return reinterpret_cast<HGDIOBJ>(Swap(dc->bitmap, b));
-        }
-        case Kind::Font: return reinterpret_cast<HGDIOBJ>(Swap(dc->font, static_cast<Font*>(o)));
-        case Kind::Brush: return reinterpret_cast<HGDIOBJ>(Swap(dc->brush, static_cast<Brush*>(o)));
-        case Kind::DC: break;
+    case Kind::Bitmap: {
+        Bitmap* b = static_cast<Bitmap*>(o);
+        // A bitmap can be selected into one memory DC at a time.
+        if (!b->stock && b->selectedIn > 0 && dc->bitmap != b) return nullptr;
+        return reinterpret_cast<HGDIOBJ>(Swap(dc->bitmap, b));
+    }
+    case Kind::Font:
+        return reinterpret_cast<HGDIOBJ>(Swap(dc->font, static_cast<Font*>(o)));
+    case Kind::Brush:
+        return reinterpret_cast<HGDIOBJ>(Swap(dc->brush, static_cast<Brush*>(o)));
+    case Kind::DC:
+        break;
     }
     return nullptr;
 }
 
-int FillRect(HDC handle, const RECT* rect, HBRUSH brushHandle) {
+int FillRect(HDC handle, const RECT* rect, HBRUSH brushHandle)
+{
     std::lock_guard<std::mutex> lock(Lock());
     DC* dc = FindAs<DC>(handle, Kind::DC);
     Brush* brush = FindAs<Brush>(brushHandle, Kind::Brush);
@@ -181,7 +201,8 @@ int FillRect(HDC handle, const RECT* rect, HBRUSH brushHandle) {
     return 1;
 }
 
-int SetBkMode(HDC handle, int mode) {
+int SetBkMode(HDC handle, int mode)
+{
     std::lock_guard<std::mutex> lock(Lock());
     DC* dc = FindAs<DC>(handle, Kind::DC);
     if (!dc || (mode != TRANSPARENT && mode != OPAQUE)) return 0;
@@ -190,7 +211,8 @@ int SetBkMode(HDC handle, int mode) {
     return previous;
 }
 
-COLORREF SetBkColor(HDC handle, COLORREF color) {
+COLORREF SetBkColor(HDC handle, COLORREF color)
+{
     std::lock_guard<std::mutex> lock(Lock());
     DC* dc = FindAs<DC>(handle, Kind::DC);
     if (!dc) return CLR_INVALID;
@@ -199,7 +221,8 @@ COLORREF SetBkColor(HDC handle, COLORREF color) {
     return previous;
 }
 
-COLORREF SetTextColor(HDC handle, COLORREF color) {
+COLORREF SetTextColor(HDC handle, COLORREF color)
+{
     std::lock_guard<std::mutex> lock(Lock());
     DC* dc = FindAs<DC>(handle, Kind::DC);
     if (!dc) return CLR_INVALID;
@@ -208,8 +231,9 @@ COLORREF SetTextColor(HDC handle, COLORREF color) {
     return previous;
 }
 
-int GetDIBits(HDC dcHandle, HBITMAP bitmapHandle, UINT start, UINT lines, LPVOID bits,
-              BITMAPINFO* info, UINT usage) {
+int GetDIBits(HDC dcHandle, HBITMAP bitmapHandle, UINT start, UINT lines, LPVOID bits, BITMAPINFO* info,
+              UINT usage)
+{
     std::lock_guard<std::mutex> lock(Lock());
     Bitmap* b = FindAs<Bitmap>(bitmapHandle, Kind::Bitmap);
     if (!b || !info || info->bmiHeader.biSize < sizeof(BITMAPINFOHEADER)) return 0;

@@ -21,7 +21,8 @@ namespace gdi {
 
 namespace {
 
-FT_Library Library() {
+FT_Library Library()
+{
     static FT_Library library = [] {
         FT_Library l = nullptr;
         if (FT_Init_FreeType(&l) != 0) {
@@ -35,26 +36,29 @@ FT_Library Library() {
 
 // A face made available by AddFontResourceW.
 struct RegisteredFace {
-    std::wstring file;        // as given, for RemoveFontResourceW
-    std::string path;         // UTF-8
+    std::wstring file;  // as given, for RemoveFontResourceW
+    std::string path;   // UTF-8
     long index = 0;
-    std::vector<std::wstring> families;   // lower-cased names it answers to
+    std::vector<std::wstring> families;  // lower-cased names it answers to
     int weight = FW_NORMAL;
     bool italic = false;
-    int addition = 0;         // which AddFontResourceW call added it
+    int addition = 0;  // which AddFontResourceW call added it
 };
 
-std::vector<RegisteredFace>& Registry() {
+std::vector<RegisteredFace>& Registry()
+{
     static auto* registry = new std::vector<RegisteredFace>();
     return *registry;
 }
 
-std::wstring Lower(std::wstring s) {
+std::wstring Lower(std::wstring s)
+{
     for (auto& c : s) c = static_cast<WCHAR>(std::towlower(static_cast<wint_t>(c)));
     return s;
 }
 
-std::wstring Widen(const char* utf8) {
+std::wstring Widen(const char* utf8)
+{
     std::wstring out;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(utf8);
     while (p && *p) {
@@ -69,15 +73,14 @@ std::wstring Widen(const char* utf8) {
 
 // The family names GDI matches a face by: the Windows-platform family name
 // (name id 1, UTF-16BE) in every language, plus FreeType's family name.
-std::vector<std::wstring> FamilyNames(FT_Face face) {
+std::vector<std::wstring> FamilyNames(FT_Face face)
+{
     std::vector<std::wstring> names;
     FT_UInt count = FT_Get_Sfnt_Name_Count(face);
     for (FT_UInt i = 0; i < count; ++i) {
         FT_SfntName name;
         if (FT_Get_Sfnt_Name(face, i, &name) != 0) continue;
-        if (name.name_id != TT_NAME_ID_FONT_FAMILY || name.platform_id != TT_PLATFORM_MICROSOFT) {
-            continue;
-        }
+        if (name.name_id != TT_NAME_ID_FONT_FAMILY || name.platform_id != TT_PLATFORM_MICROSOFT) { continue; }
         std::wstring s;
         for (FT_UInt k = 0; k + 1 < name.string_len; k += 2) {
             s += static_cast<WCHAR>((name.string[k] << 8) | name.string[k + 1]);
@@ -88,7 +91,8 @@ std::vector<std::wstring> FamilyNames(FT_Face face) {
     return names;
 }
 
-int FaceWeight(FT_Face face) {
+int FaceWeight(FT_Face face)
+{
     auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
     if (os2 && os2->version != 0xFFFF && os2->usWeightClass >= 1 && os2->usWeightClass <= 1000) {
         return os2->usWeightClass;
@@ -97,8 +101,8 @@ int FaceWeight(FT_Face face) {
 }
 
 // fontconfig's best scalable match for a family name, weight and slant.
-bool MatchWithFontconfig(const std::string& family, int weight, bool italic, std::string& path,
-                         long& index) {
+bool MatchWithFontconfig(const std::string& family, int weight, bool italic, std::string& path, long& index)
+{
     // fontconfig keeps its configuration until FcFini; release it at exit so
     // leak checkers see a clean process.
     static bool ready = [] {
@@ -133,7 +137,8 @@ bool MatchWithFontconfig(const std::string& family, int weight, bool italic, std
 
 // Sizes the face: a positive height is the cell (the Windows ascent plus
 // descent of the OS/2 table), a negative one the em.
-bool SizeFont(Font& font, int height) {
+bool SizeFont(Font& font, int height)
+{
     FT_Face face = font.face;
     if (!FT_IS_SCALABLE(face) || face->units_per_EM == 0) return false;
     double up = face->units_per_EM;
@@ -159,8 +164,9 @@ bool SizeFont(Font& font, int height) {
 }
 
 // Loads (and with render, rasterizes) one character into the face's slot.
-bool LoadChar(Font& font, uint32_t code, bool render) {
-    FT_UInt glyph = FT_Get_Char_Index(font.face, code);   // 0: the missing-glyph box
+bool LoadChar(Font& font, uint32_t code, bool render)
+{
+    FT_UInt glyph = FT_Get_Char_Index(font.face, code);  // 0: the missing-glyph box
     FT_Int32 flags = font.mono ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_NORMAL;
     if (FT_Load_Glyph(font.face, glyph, flags) != 0) return false;
     FT_GlyphSlot slot = font.face->glyph;
@@ -174,9 +180,13 @@ bool LoadChar(Font& font, uint32_t code, bool render) {
     return true;
 }
 
-int SlotAdvance(FT_Face face) { return int((face->glyph->advance.x + 32) >> 6); }
+int SlotAdvance(FT_Face face)
+{
+    return int((face->glyph->advance.x + 32) >> 6);
+}
 
-Font* MakeFont(int height, int weight, bool italic, DWORD quality, const WCHAR* faceName) {
+Font* MakeFont(int height, int weight, bool italic, DWORD quality, const WCHAR* faceName)
+{
     if (!Library()) return nullptr;
     if (weight <= 0) weight = FW_NORMAL;
     std::wstring wanted = Lower(faceName ? faceName : L"");
@@ -226,7 +236,8 @@ Font* MakeFont(int height, int weight, bool italic, DWORD quality, const WCHAR* 
     return font;
 }
 
-COLORREF Blend(uint32_t dst, COLORREF color, unsigned coverage) {
+COLORREF Blend(uint32_t dst, COLORREF color, unsigned coverage)
+{
     auto mix = [&](unsigned d, unsigned s) { return (d * (255 - coverage) + s * coverage + 127) / 255; };
     unsigned r = mix((dst >> 16) & 0xFF, GetRValue(color));
     unsigned g = mix((dst >> 8) & 0xFF, GetGValue(color));
@@ -236,17 +247,19 @@ COLORREF Blend(uint32_t dst, COLORREF color, unsigned coverage) {
 
 }  // namespace
 
-Font::~Font() {
+Font::~Font()
+{
     if (face) FT_Done_Face(face);
 }
 
-Font* StockFont(int index) {
+Font* StockFont(int index)
+{
     static Font* system = nullptr;
     static Font* gui = nullptr;
     Font*& slot = index == DEFAULT_GUI_FONT ? gui : system;
     if (!slot) {
-        slot = MakeFont(index == DEFAULT_GUI_FONT ? -11 : 16, FW_NORMAL, false, DEFAULT_QUALITY,
-                        L"sans-serif");
+        slot =
+            MakeFont(index == DEFAULT_GUI_FONT ? -11 : 16, FW_NORMAL, false, DEFAULT_QUALITY, L"sans-serif");
         if (slot) {
             slot->stock = true;
             Register(slot);
@@ -255,15 +268,16 @@ Font* StockFont(int index) {
     return slot;
 }
 
-int Advance(Font& font, uint32_t code) {
+int Advance(Font& font, uint32_t code)
+{
     if (code < 256 && font.advances[code] >= 0) return font.advances[code];
     int advance = LoadChar(font, code, false) ? SlotAdvance(font.face) : 0;
     if (code < 256) font.advances[code] = advance;
     return advance;
 }
 
-void DrawText(Bitmap& bitmap, Font& font, int x, int y, const WCHAR* text, int count,
-              COLORREF color) {
+void DrawText(Bitmap& bitmap, Font& font, int x, int y, const WCHAR* text, int count, COLORREF color)
+{
     int64_t penX = x;
     const int64_t baseline = int64_t(y) + font.ascent;
     // Like GDI, glyph parts above the ascent or below the descent are clipped:
@@ -304,7 +318,8 @@ void DrawText(Bitmap& bitmap, Font& font, int x, int y, const WCHAR* text, int c
 
 using namespace gdi;
 
-int AddFontResourceW(LPCWSTR fileName) {
+int AddFontResourceW(LPCWSTR fileName)
+{
     if (!fileName || !*fileName) return 0;
     std::lock_guard<std::mutex> lock(Lock());
     if (!Library()) return 0;
@@ -340,7 +355,8 @@ int AddFontResourceW(LPCWSTR fileName) {
     return added;
 }
 
-BOOL RemoveFontResourceW(LPCWSTR fileName) {
+BOOL RemoveFontResourceW(LPCWSTR fileName)
+{
     if (!fileName) return FALSE;
     std::lock_guard<std::mutex> lock(Lock());
     auto& registry = Registry();
@@ -353,10 +369,10 @@ BOOL RemoveFontResourceW(LPCWSTR fileName) {
     return TRUE;
 }
 
-HFONT CreateFontW(int height, int width, int escapement, int orientation, int weight,
-                  DWORD italic, DWORD underline, DWORD strikeOut, DWORD charSet,
-                  DWORD outPrecision, DWORD clipPrecision, DWORD quality,
-                  DWORD pitchAndFamily, LPCWSTR faceName) {
+HFONT CreateFontW(int height, int width, int escapement, int orientation, int weight, DWORD italic,
+                  DWORD underline, DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision,
+                  DWORD quality, DWORD pitchAndFamily, LPCWSTR faceName)
+{
     std::lock_guard<std::mutex> lock(Lock());
     Font* font = MakeFont(height, weight, italic != 0, quality, faceName);
     if (!font) return nullptr;
@@ -364,7 +380,8 @@ HFONT CreateFontW(int height, int width, int escapement, int orientation, int we
     return reinterpret_cast<HFONT>(font);
 }
 
-BOOL TextOutW(HDC handle, int x, int y, LPCWSTR text, int count) {
+BOOL TextOutW(HDC handle, int x, int y, LPCWSTR text, int count)
+{
     std::lock_guard<std::mutex> lock(Lock());
     DC* dc = FindAs<DC>(handle, Kind::DC);
     if (!dc || !dc->font || count < 0 || (count > 0 && !text)) return FALSE;
@@ -376,7 +393,8 @@ BOOL TextOutW(HDC handle, int x, int y, LPCWSTR text, int count) {
         Bitmap& b = *dc->bitmap;
         int64_t bottom = int64_t(y) + dc->font->ascent + dc->font->descent;
         for (int64_t row = std::max<int64_t>(y, 0); row < std::min<int64_t>(bottom, b.height); ++row) {
-            for (int64_t col = std::max<int64_t>(x, 0); col < std::min<int64_t>(int64_t(x) + width, b.width); ++col) {
+            for (int64_t col = std::max<int64_t>(x, 0); col < std::min<int64_t>(int64_t(x) + width, b.width);
+                 ++col) {
                 b.pixels[size_t(row) * b.width + size_t(col)] = bk;
             }
         }
@@ -385,7 +403,8 @@ BOOL TextOutW(HDC handle, int x, int y, LPCWSTR text, int count) {
     return TRUE;
 }
 
-BOOL GetTextExtentPoint32W(HDC handle, LPCWSTR text, int count, SIZE* size) {
+BOOL GetTextExtentPoint32W(HDC handle, LPCWSTR text, int count, SIZE* size)
+{
     std::lock_guard<std::mutex> lock(Lock());
     DC* dc = FindAs<DC>(handle, Kind::DC);
     if (!dc || !dc->font || !size || count < 0 || (count > 0 && !text)) return FALSE;
@@ -396,7 +415,8 @@ BOOL GetTextExtentPoint32W(HDC handle, LPCWSTR text, int count, SIZE* size) {
     return TRUE;
 }
 
-BOOL GetTextMetricsW(HDC handle, TEXTMETRICW* tm) {
+BOOL GetTextMetricsW(HDC handle, TEXTMETRICW* tm)
+{
     std::lock_guard<std::mutex> lock(Lock());
     DC* dc = FindAs<DC>(handle, Kind::DC);
     if (!dc || !dc->font || !tm) return FALSE;
@@ -423,7 +443,8 @@ BOOL GetTextMetricsW(HDC handle, TEXTMETRICW* tm) {
     return TRUE;
 }
 
-int DrawTextW(HDC handle, LPCWSTR text, int count, RECT* rect, UINT format) {
+int DrawTextW(HDC handle, LPCWSTR text, int count, RECT* rect, UINT format)
+{
     if (!text || !rect) return 0;
     if (count < 0) count = int(wcslen(text));
     // "&x" shows x; "&&" shows one '&'.

@@ -77,7 +77,7 @@ typedef DWORD COLORREF;
 struct BITMAPINFOHEADER {
     DWORD biSize;
     LONG biWidth;
-    LONG biHeight;          // positive: bottom-up rows; negative: top-down
+    LONG biHeight;  // positive: bottom-up rows; negative: top-down
     WORD biPlanes;
     WORD biBitCount;
     DWORD biCompression;
@@ -98,10 +98,10 @@ struct BITMAPINFO {
 };
 
 struct TEXTMETRICW {
-    LONG tmHeight;            // cell height: ascent + descent
+    LONG tmHeight;  // cell height: ascent + descent
     LONG tmAscent;
     LONG tmDescent;
-    LONG tmInternalLeading;   // cell height - em height
+    LONG tmInternalLeading;  // cell height - em height
     LONG tmExternalLeading;
     LONG tmAveCharWidth;
     LONG tmMaxCharWidth;
@@ -126,10 +126,9 @@ BOOL RemoveFontResourceW(LPCWSTR fileName);
 // best match for the name, as GDI substitutes without a word. width, escapement,
 // orientation, underline, strikeOut, charSet and the precisions are accepted and
 // ignored. NONANTIALIASED_QUALITY draws without antialiasing.
-HFONT CreateFontW(int height, int width, int escapement, int orientation, int weight,
-                  DWORD italic, DWORD underline, DWORD strikeOut, DWORD charSet,
-                  DWORD outPrecision, DWORD clipPrecision, DWORD quality,
-                  DWORD pitchAndFamily, LPCWSTR faceName);
+HFONT CreateFontW(int height, int width, int escapement, int orientation, int weight, DWORD italic,
+                  DWORD underline, DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision,
+                  DWORD quality, DWORD pitchAndFamily, LPCWSTR faceName);
 HBRUSH CreateSolidBrush(COLORREF color);
 HGDIOBJ GetStockObject(int index);
 // Stock objects are never freed (TRUE, nothing happens). An object still
@@ -138,12 +137,30 @@ BOOL DeleteObject(HGDIOBJ object);
 
 // GDI's handle types all convert to HGDIOBJ; these keep call sites as written
 // for GDI (SelectObject(dc, font), DeleteObject(bitmap)).
-inline HGDIOBJ ToGdiObject(HFONT h) { return reinterpret_cast<HGDIOBJ>(h); }
-inline HGDIOBJ ToGdiObject(HBITMAP h) { return reinterpret_cast<HGDIOBJ>(h); }
-inline HGDIOBJ ToGdiObject(HBRUSH h) { return reinterpret_cast<HGDIOBJ>(h); }
-inline BOOL DeleteObject(HFONT h) { return DeleteObject(ToGdiObject(h)); }
-inline BOOL DeleteObject(HBITMAP h) { return DeleteObject(ToGdiObject(h)); }
-inline BOOL DeleteObject(HBRUSH h) { return DeleteObject(ToGdiObject(h)); }
+inline HGDIOBJ ToGdiObject(HFONT h)
+{
+    return reinterpret_cast<HGDIOBJ>(h);
+}
+inline HGDIOBJ ToGdiObject(HBITMAP h)
+{
+    return reinterpret_cast<HGDIOBJ>(h);
+}
+inline HGDIOBJ ToGdiObject(HBRUSH h)
+{
+    return reinterpret_cast<HGDIOBJ>(h);
+}
+inline BOOL DeleteObject(HFONT h)
+{
+    return DeleteObject(ToGdiObject(h));
+}
+inline BOOL DeleteObject(HBITMAP h)
+{
+    return DeleteObject(ToGdiObject(h));
+}
+inline BOOL DeleteObject(HBRUSH h)
+{
+    return DeleteObject(ToGdiObject(h));
+}
 
 // ---- device contexts -----------------------------------------------------------
 // A memory DC with a 1x1 black bitmap, the system font, white background (opaque
@@ -154,9 +171,18 @@ HBITMAP CreateCompatibleBitmap(HDC reference, int width, int height);
 BOOL DeleteDC(HDC dc);
 // Bitmaps, fonts and brushes; returns the previously selected object of that kind.
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
-inline HGDIOBJ SelectObject(HDC dc, HFONT h) { return SelectObject(dc, ToGdiObject(h)); }
-inline HGDIOBJ SelectObject(HDC dc, HBITMAP h) { return SelectObject(dc, ToGdiObject(h)); }
-inline HGDIOBJ SelectObject(HDC dc, HBRUSH h) { return SelectObject(dc, ToGdiObject(h)); }
+inline HGDIOBJ SelectObject(HDC dc, HFONT h)
+{
+    return SelectObject(dc, ToGdiObject(h));
+}
+inline HGDIOBJ SelectObject(HDC dc, HBITMAP h)
+{
+    return SelectObject(dc, ToGdiObject(h));
+}
+inline HGDIOBJ SelectObject(HDC dc, HBRUSH h)
+{
+    return SelectObject(dc, ToGdiObject(h));
+}
 
 // ---- drawing ---------------------------------------------------------------------
 int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
@@ -182,5 +208,4 @@ int DrawTextW(HDC dc, LPCWSTR text, int count, RECT* rect, UINT format);
 // top-down when negative, biWidth pixels a row. With bits null only fills the
 // header from the bitmap. Returns the lines copied, 0 on failure (other depths
 // or compressions, bad handles).
-int GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, BITMAPINFO* info,
-              UINT usage);
+int GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, BITMAPINFO* info, UINT usage);

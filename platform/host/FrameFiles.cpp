@@ -14,8 +14,8 @@ namespace host {
 
 bool WritePng(const std::string& path, const FrameView& frame)
 {
-    if (!frame.pixels || frame.width <= 0 || frame.height <= 0 ||
-        frame.stride < size_t(frame.width) * 4 || frame.stride > size_t(INT32_MAX))
+    if (!frame.pixels || frame.width <= 0 || frame.height <= 0 || frame.stride < size_t(frame.width) * 4 ||
+        frame.stride > size_t(INT32_MAX))
         return false;
     // Encoded in memory first: the file write and close are checked here (a full
     // disk shows only there), which stb's own file writer does not do.

@@ -20,9 +20,9 @@ struct State {
     std::vector<DisplayMode> modes{{1280, 720, 60}, {1280, 1024, 60}, {1920, 1080, 60}};
     FrameSink frameSink;
     SoundSink soundSink;
-    std::vector<InputEvent> pending;   // sorted by time, stable
+    std::vector<InputEvent> pending;  // sorted by time, stable
     bool keys[256] = {};
-    bool pressed[256] = {};    // went down since the key was last looked at
+    bool pressed[256] = {};  // went down since the key was last looked at
     int cursorX = 0, cursorY = 0;
     std::vector<VirtualMessage> messages;
     DialogAnswer dialog;
@@ -59,15 +59,39 @@ void SetRunMode(RunMode mode)
     S().mode = mode;
     if (mode == RunMode::Live) LeaveACoreForSound();
 }
-RunMode GetRunMode() { return S().mode; }
-bool IsVirtual() { return S().mode == RunMode::Virtual; }
+RunMode GetRunMode()
+{
+    return S().mode;
+}
+bool IsVirtual()
+{
+    return S().mode == RunMode::Virtual;
+}
 
-void SetFps(unsigned fps) { S().fps = fps ? fps : 60; }
-unsigned Fps() { return S().fps; }
-uint64_t FrameIndex() { return S().frame; }
-uint32_t VirtualElapsedMs() { return static_cast<uint32_t>(S().frame * 1000 / S().fps); }
-double VirtualSeconds() { return static_cast<double>(S().frame) / S().fps; }
-uint64_t SampleFramesAt(uint64_t frame) { return frame * 44100 / S().fps; }
+void SetFps(unsigned fps)
+{
+    S().fps = fps ? fps : 60;
+}
+unsigned Fps()
+{
+    return S().fps;
+}
+uint64_t FrameIndex()
+{
+    return S().frame;
+}
+uint32_t VirtualElapsedMs()
+{
+    return static_cast<uint32_t>(S().frame * 1000 / S().fps);
+}
+double VirtualSeconds()
+{
+    return static_cast<double>(S().frame) / S().fps;
+}
+uint64_t SampleFramesAt(uint64_t frame)
+{
+    return frame * 44100 / S().fps;
+}
 
 void EndFrame()
 {
@@ -87,23 +111,41 @@ int AddFrameHook(std::function<void()> hook)
     return id;
 }
 
-void RemoveFrameHook(int id) { S().frameHooks.erase(id); }
+void RemoveFrameHook(int id)
+{
+    S().frameHooks.erase(id);
+}
 
-void SetVirtualModes(std::vector<DisplayMode> modes) { S().modes = std::move(modes); }
-const std::vector<DisplayMode>& VirtualModes() { return S().modes; }
+void SetVirtualModes(std::vector<DisplayMode> modes)
+{
+    S().modes = std::move(modes);
+}
+const std::vector<DisplayMode>& VirtualModes()
+{
+    return S().modes;
+}
 
-void SetFrameSink(FrameSink sink) { S().frameSink = std::move(sink); }
+void SetFrameSink(FrameSink sink)
+{
+    S().frameSink = std::move(sink);
+}
 void SubmitFrame(const FrameView& frame)
 {
     if (S().frameSink) S().frameSink(frame);
 }
 
-void SetSoundSink(SoundSink sink) { S().soundSink = std::move(sink); }
+void SetSoundSink(SoundSink sink)
+{
+    S().soundSink = std::move(sink);
+}
 void SubmitSound(const int16_t* samples, size_t frames)
 {
     if (S().soundSink) S().soundSink(samples, frames);
 }
-bool HasSoundSink() { return static_cast<bool>(S().soundSink); }
+bool HasSoundSink()
+{
+    return static_cast<bool>(S().soundSink);
+}
 
 bool ParseInputEvent(const std::string& line, InputEvent& out)
 {
@@ -158,11 +200,24 @@ void ApplyDueInput()
             s.keys[e.key & 0xFF] = true;
             s.pressed[e.key & 0xFF] = true;
             break;
-        case InputEvent::KeyUp: s.keys[e.key & 0xFF] = false; break;
-        case InputEvent::MouseMove: s.cursorX = e.x; s.cursorY = e.y; break;
-        case InputEvent::ButtonDown: s.keys[0x01] = true; s.messages.push_back(VirtualMessage::ButtonDown); break;
-        case InputEvent::ButtonUp: s.keys[0x01] = false; s.messages.push_back(VirtualMessage::ButtonUp); break;
-        case InputEvent::Close: s.messages.push_back(VirtualMessage::Close); break;
+        case InputEvent::KeyUp:
+            s.keys[e.key & 0xFF] = false;
+            break;
+        case InputEvent::MouseMove:
+            s.cursorX = e.x;
+            s.cursorY = e.y;
+            break;
+        case InputEvent::ButtonDown:
+            s.keys[0x01] = true;
+            s.messages.push_back(VirtualMessage::ButtonDown);
+            break;
+        case InputEvent::ButtonUp:
+            s.keys[0x01] = false;
+            s.messages.push_back(VirtualMessage::ButtonUp);
+            break;
+        case InputEvent::Close:
+            s.messages.push_back(VirtualMessage::Close);
+            break;
         }
     }
     s.pending.erase(s.pending.begin(), s.pending.begin() + static_cast<long>(taken));
@@ -192,10 +247,19 @@ VirtualMessage PopVirtualMessage()
     return m;
 }
 
-void SetDialogAnswer(const DialogAnswer& answer) { S().dialog = answer; }
-const DialogAnswer& GetDialogAnswer() { return S().dialog; }
+void SetDialogAnswer(const DialogAnswer& answer)
+{
+    S().dialog = answer;
+}
+const DialogAnswer& GetDialogAnswer()
+{
+    return S().dialog;
+}
 
-void AddExitHook(std::function<void()> hook) { S().exitHooks.push_back(std::move(hook)); }
+void AddExitHook(std::function<void()> hook)
+{
+    S().exitHooks.push_back(std::move(hook));
+}
 
 void RunExitHooks()
 {

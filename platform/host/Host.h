@@ -23,9 +23,9 @@ bool IsVirtual();
 constexpr uint32_t kVirtualTickBase = 0x10000000u;
 void SetFps(unsigned fps);
 unsigned Fps();
-uint64_t FrameIndex();          // frames presented so far
-uint32_t VirtualElapsedMs();    // floor(FrameIndex() * 1000 / fps)
-double VirtualSeconds();        // FrameIndex() / fps
+uint64_t FrameIndex();        // frames presented so far
+uint32_t VirtualElapsedMs();  // floor(FrameIndex() * 1000 / fps)
+double VirtualSeconds();      // FrameIndex() / fps
 // Sample frames (at 44.1 kHz) that belong to the first n frames: floor(n * 44100 / fps).
 uint64_t SampleFramesAt(uint64_t frame);
 
@@ -38,9 +38,11 @@ int AddFrameHook(std::function<void()> hook);
 void RemoveFrameHook(int id);
 
 // ---- display modes of the virtual adapter ------------------------------------
-struct DisplayMode { uint32_t width, height, refreshRate; };
+struct DisplayMode {
+    uint32_t width, height, refreshRate;
+};
 void SetVirtualModes(std::vector<DisplayMode> modes);
-const std::vector<DisplayMode>& VirtualModes();   // default 1280x720, 1280x1024, 1920x1080
+const std::vector<DisplayMode>& VirtualModes();  // default 1280x720, 1280x1024, 1920x1080
 
 // ---- frame sink ------------------------------------------------------------
 // RGBA, 8 bits a channel, rows top first.
@@ -48,11 +50,11 @@ struct FrameView {
     const uint8_t* pixels;
     int width;
     int height;
-    size_t stride;   // bytes per row
+    size_t stride;  // bytes per row
 };
 using FrameSink = std::function<void(const FrameView&)>;
 void SetFrameSink(FrameSink sink);
-void SubmitFrame(const FrameView& frame);   // called by Present in virtual runs
+void SubmitFrame(const FrameView& frame);  // called by Present in virtual runs
 
 // ---- sound sink ------------------------------------------------------------
 // Interleaved 16-bit stereo at 44.1 kHz, exactly the samples of each frame interval.
@@ -64,10 +66,10 @@ bool HasSoundSink();
 // ---- scripted input (virtual runs) ---------------------------------------------
 struct InputEvent {
     enum Kind { KeyDown, KeyUp, MouseMove, ButtonDown, ButtonUp, Close };
-    double time = 0;      // seconds of virtual time since start
+    double time = 0;  // seconds of virtual time since start
     Kind kind = KeyDown;
-    int key = 0;          // virtual-key code for KeyDown / KeyUp
-    int x = 0, y = 0;     // client pixels for MouseMove
+    int key = 0;       // virtual-key code for KeyDown / KeyUp
+    int x = 0, y = 0;  // client pixels for MouseMove
 };
 // Parses "T WHAT ARGS": "key escape|space down|up", "mouse X Y", "lbutton down|up",
 // "close". Returns false on a malformed line.
@@ -87,10 +89,10 @@ VirtualMessage PopVirtualMessage();
 
 // ---- options dialog answer (virtual runs) ---------------------------------------
 struct DialogAnswer {
-    bool accept = true;           // "1" (true) or "0" (false)
-    bool fullscreen = true;       // state of "Run in fullscreen" when accepted
-    bool multisample = true;      // state of the multisampling box
-    bool lowVideoRam = false;     // state of the low video RAM box
+    bool accept = true;        // "1" (true) or "0" (false)
+    bool fullscreen = true;    // state of "Run in fullscreen" when accepted
+    bool multisample = true;   // state of the multisampling box
+    bool lowVideoRam = false;  // state of the low video RAM box
 };
 void SetDialogAnswer(const DialogAnswer& answer);
 const DialogAnswer& GetDialogAnswer();

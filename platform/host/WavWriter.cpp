@@ -35,7 +35,7 @@ std::vector<uint8_t> Header(uint32_t dataBytes)
     Put32(h, 36 + dataBytes);
     h.insert(h.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
     Put32(h, 16);
-    Put16(h, 1);   // PCM
+    Put16(h, 1);  // PCM
     Put16(h, kChannels);
     Put32(h, kRate);
     Put32(h, kRate * kFrameBytes);

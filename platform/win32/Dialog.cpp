@@ -23,8 +23,7 @@ dialog::ModalDialog* FromHandle(HWND window)
 
 namespace dialog {
 
-ModalDialog::ModalDialog(const res::DialogTemplate& layout, DLGPROC procedure)
-    : tpl(layout), proc(procedure)
+ModalDialog::ModalDialog(const res::DialogTemplate& layout, DLGPROC procedure) : tpl(layout), proc(procedure)
 {
     for (int i = 0; i < tpl.controlCount; ++i) controls.push_back({&tpl.controls[i], BST_UNCHECKED});
     focus = NextTabStop(-1, 1);
@@ -71,7 +70,8 @@ int ModalDialog::DefaultButton() const
     // A focused push button takes Enter; otherwise the template's default button.
     if (focus >= 0) {
         const res::DialogControl* c = controls[static_cast<size_t>(focus)].control;
-        if (c->kind == res::ControlKind::PushButton || c->kind == res::ControlKind::DefPushButton) return c->id;
+        if (c->kind == res::ControlKind::PushButton || c->kind == res::ControlKind::DefPushButton)
+            return c->id;
     }
     for (const ControlState& c : controls)
         if (c.control->kind == res::ControlKind::DefPushButton) return c.control->id;

@@ -10,7 +10,7 @@ namespace dialog {
 struct Action {
     enum Kind { Click, Key, Close };
     Kind kind;
-    int value;   // Click: control id; Key: VK_TAB, VK_SPACE, VK_RETURN, VK_ESCAPE (negative: with Shift)
+    int value;  // Click: control id; Key: VK_TAB, VK_SPACE, VK_RETURN, VK_ESCAPE (negative: with Shift)
 };
 
 // An empty script restores the host's dialog answer.

@@ -24,7 +24,7 @@ extern char** environ;
 namespace win32 {
 namespace {
 
-constexpr WPARAM kLeftButtonFlag = 0x0001;   // MK_LBUTTON
+constexpr WPARAM kLeftButtonFlag = 0x0001;  // MK_LBUTTON
 
 // Virtual-key codes beyond the ones win32.h names.
 constexpr int kVkControl = 0x11;
@@ -94,19 +94,32 @@ bool ScancodeDown(int virtualKey)
         return first || second;
     };
     switch (virtualKey) {
-    case '0': return down(SDL_SCANCODE_0);
-    case VK_ESCAPE: return down(SDL_SCANCODE_ESCAPE);
-    case VK_SPACE: return down(SDL_SCANCODE_SPACE);
-    case VK_TAB: return down(SDL_SCANCODE_TAB);
-    case VK_RETURN: return either(SDL_SCANCODE_RETURN, SDL_SCANCODE_KP_ENTER);
-    case VK_SHIFT: return either(SDL_SCANCODE_LSHIFT, SDL_SCANCODE_RSHIFT);
-    case kVkControl: return either(SDL_SCANCODE_LCTRL, SDL_SCANCODE_RCTRL);
-    case kVkMenu: return either(SDL_SCANCODE_LALT, SDL_SCANCODE_RALT);
-    case kVkLeft: return down(SDL_SCANCODE_LEFT);
-    case kVkUp: return down(SDL_SCANCODE_UP);
-    case kVkRight: return down(SDL_SCANCODE_RIGHT);
-    case kVkDown: return down(SDL_SCANCODE_DOWN);
-    default: return false;
+    case '0':
+        return down(SDL_SCANCODE_0);
+    case VK_ESCAPE:
+        return down(SDL_SCANCODE_ESCAPE);
+    case VK_SPACE:
+        return down(SDL_SCANCODE_SPACE);
+    case VK_TAB:
+        return down(SDL_SCANCODE_TAB);
+    case VK_RETURN:
+        return either(SDL_SCANCODE_RETURN, SDL_SCANCODE_KP_ENTER);
+    case VK_SHIFT:
+        return either(SDL_SCANCODE_LSHIFT, SDL_SCANCODE_RSHIFT);
+    case kVkControl:
+        return either(SDL_SCANCODE_LCTRL, SDL_SCANCODE_RCTRL);
+    case kVkMenu:
+        return either(SDL_SCANCODE_LALT, SDL_SCANCODE_RALT);
+    case kVkLeft:
+        return down(SDL_SCANCODE_LEFT);
+    case kVkUp:
+        return down(SDL_SCANCODE_UP);
+    case kVkRight:
+        return down(SDL_SCANCODE_RIGHT);
+    case kVkDown:
+        return down(SDL_SCANCODE_DOWN);
+    default:
+        return false;
     }
 }
 
@@ -160,10 +173,8 @@ public:
     void ShowWindow(WindowRecord& w) override
     {
         if (!w.sdl) return;
-        if (w.visible)
-            SDL_ShowWindow(w.sdl);
-        else
-            SDL_HideWindow(w.sdl);
+        if (w.visible) SDL_ShowWindow(w.sdl);
+        else SDL_HideWindow(w.sdl);
         RefreshGeometry(w);
     }
 
@@ -174,7 +185,7 @@ public:
 
     void FocusWindow(WindowRecord& w) override
     {
-        if (w.sdl) SDL_SetWindowInputFocus(w.sdl);   // the window manager may decline
+        if (w.sdl) SDL_SetWindowInputFocus(w.sdl);  // the window manager may decline
     }
 
     void RefreshGeometry(WindowRecord& w) override
@@ -194,10 +205,8 @@ public:
     void AllowScreenSaver(bool allowed) override
     {
         if (!video.ok) return;
-        if (allowed)
-            SDL_EnableScreenSaver();
-        else
-            SDL_DisableScreenSaver();
+        if (allowed) SDL_EnableScreenSaver();
+        else SDL_DisableScreenSaver();
     }
 
     // Mouse motion is not queued: the program reads the cursor position itself,
@@ -239,11 +248,20 @@ public:
             // Media keys arrive as WM_APPCOMMAND, as Windows sends them; other keys are polled.
             int command = 0;
             switch (e.key.keysym.scancode) {
-            case SDL_SCANCODE_AUDIONEXT: command = APPCOMMAND_MEDIA_NEXTTRACK; break;
-            case SDL_SCANCODE_AUDIOPREV: command = APPCOMMAND_MEDIA_PREVIOUSTRACK; break;
-            case SDL_SCANCODE_AUDIOSTOP: command = APPCOMMAND_MEDIA_STOP; break;
-            case SDL_SCANCODE_AUDIOPLAY: command = APPCOMMAND_MEDIA_PLAY_PAUSE; break;
-            default: break;
+            case SDL_SCANCODE_AUDIONEXT:
+                command = APPCOMMAND_MEDIA_NEXTTRACK;
+                break;
+            case SDL_SCANCODE_AUDIOPREV:
+                command = APPCOMMAND_MEDIA_PREVIOUSTRACK;
+                break;
+            case SDL_SCANCODE_AUDIOSTOP:
+                command = APPCOMMAND_MEDIA_STOP;
+                break;
+            case SDL_SCANCODE_AUDIOPLAY:
+                command = APPCOMMAND_MEDIA_PLAY_PAUSE;
+                break;
+            default:
+                break;
             }
             WindowRecord* w = FindWindowRecord(SDL_GetWindowFromID(e.key.windowID));
             if (!command || e.key.repeat || !w) break;
@@ -355,10 +373,8 @@ bool EnsureSdlVideo()
             setenv("SDL_VIDEO_WAYLAND_WMCLASS", win32::applicationId.c_str(), 0);
         }
         video.ok = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
-        if (video.ok)
-            SDL_AddEventWatch(win32::NotePress, nullptr);
-        else
-            LogPrintf("[win32] SDL video unavailable: %s\n", SDL_GetError());
+        if (video.ok) SDL_AddEventWatch(win32::NotePress, nullptr);
+        else LogPrintf("[win32] SDL video unavailable: %s\n", SDL_GetError());
     }
     return video.ok;
 }
@@ -366,7 +382,7 @@ bool EnsureSdlVideo()
 HRESULT SetCurrentProcessExplicitAppUserModelID(LPCWSTR appId)
 {
     win32::applicationId = appId ? Utf8FromWide(appId) : std::string();
-    return 0;   // S_OK
+    return 0;  // S_OK
 }
 
 namespace dialog {

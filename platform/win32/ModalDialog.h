@@ -12,7 +12,7 @@ namespace dialog {
 
 struct ControlState {
     const res::DialogControl* control;
-    int check;   // BST_CHECKED or BST_UNCHECKED (check boxes)
+    int check;  // BST_CHECKED or BST_UNCHECKED (check boxes)
 };
 
 struct ModalDialog {
@@ -21,7 +21,7 @@ struct ModalDialog {
     const res::DialogTemplate& tpl;
     DLGPROC proc;
     std::vector<ControlState> controls;
-    int focus = -1;          // index into controls
+    int focus = -1;  // index into controls
     bool ended = false;
     INT_PTR result = 0;
 
@@ -48,7 +48,8 @@ void SetPresenter(Presenter presenter);
 // Live message boxes likewise: the presenter shows the box above its owner
 // until it is answered and returns the button (IDOK), or 0 when it could not
 // show it. Text and caption are UTF-8.
-using MessageBoxPresenter = int (*)(HWND owner, const std::string& text, const std::string& caption, UINT type);
+using MessageBoxPresenter = int (*)(HWND owner, const std::string& text, const std::string& caption,
+                                    UINT type);
 void SetMessageBoxPresenter(MessageBoxPresenter presenter);
 
 }  // namespace dialog

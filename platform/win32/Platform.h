@@ -23,15 +23,15 @@ struct WindowRecord {
     DWORD style = 0;
     DWORD exStyle = 0;
     std::wstring className;
-    int clientX = 0, clientY = 0;          // screen position of the client area
+    int clientX = 0, clientY = 0;  // screen position of the client area
     int clientWidth = 0, clientHeight = 0;
     int backBufferWidth = 0, backBufferHeight = 0;
     bool visible = false;
     bool fullscreen = false;
-    bool saverAllowed = false;             // DefWindowProcW saw a screen-saver request
-    HWND owner = nullptr;                  // the window it stays above
-    Platform* platform = nullptr;          // the back end that made it
-    SDL_Window* sdl = nullptr;             // live windows only
+    bool saverAllowed = false;     // DefWindowProcW saw a screen-saver request
+    HWND owner = nullptr;          // the window it stays above
+    Platform* platform = nullptr;  // the back end that made it
+    SDL_Window* sdl = nullptr;     // live windows only
 };
 
 class Platform {
@@ -47,7 +47,7 @@ public:
 
     // A new window's presence on screen; false when the window system refuses it.
     virtual bool OpenWindow(WindowRecord& w, const std::string& title, bool withIcon) = 0;
-    virtual void ShowWindow(WindowRecord& w) = 0;   // shows or hides as w.visible says
+    virtual void ShowWindow(WindowRecord& w) = 0;  // shows or hides as w.visible says
     virtual void RaiseWindow(WindowRecord& w) = 0;
     virtual void FocusWindow(WindowRecord& w) = 0;
     virtual void RefreshGeometry(WindowRecord& w) = 0;

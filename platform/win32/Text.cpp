@@ -56,11 +56,17 @@ char32_t DecodeUtf8(const unsigned char*& p, const unsigned char* end)
     char32_t c;
     char32_t minimum;
     if ((lead & 0xE0) == 0xC0) {
-        extra = 1; c = lead & 0x1F; minimum = 0x80;
+        extra = 1;
+        c = lead & 0x1F;
+        minimum = 0x80;
     } else if ((lead & 0xF0) == 0xE0) {
-        extra = 2; c = lead & 0x0F; minimum = 0x800;
+        extra = 2;
+        c = lead & 0x0F;
+        minimum = 0x800;
     } else if ((lead & 0xF8) == 0xF0) {
-        extra = 3; c = lead & 0x07; minimum = 0x10000;
+        extra = 3;
+        c = lead & 0x07;
+        minimum = 0x10000;
     } else {
         return kReplacement;
     }
@@ -92,8 +98,8 @@ WCHAR Lower(WCHAR c)
 
 }  // namespace
 
-int WideCharToMultiByte(UINT, DWORD, LPCWSTR wide, int cchWideChar, LPSTR multiByte,
-                        int cbMultiByte, LPCSTR, BOOL* usedDefaultChar)
+int WideCharToMultiByte(UINT, DWORD, LPCWSTR wide, int cchWideChar, LPSTR multiByte, int cbMultiByte, LPCSTR,
+                        BOOL* usedDefaultChar)
 {
     if (usedDefaultChar) *usedDefaultChar = FALSE;
     if (!wide || cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0) return 0;
@@ -112,8 +118,7 @@ int WideCharToMultiByte(UINT, DWORD, LPCWSTR wide, int cchWideChar, LPSTR multiB
     return static_cast<int>(at);
 }
 
-int MultiByteToWideChar(UINT, DWORD, LPCSTR multiByte, int cbMultiByte, LPWSTR wide,
-                        int cchWideChar)
+int MultiByteToWideChar(UINT, DWORD, LPCSTR multiByte, int cbMultiByte, LPWSTR wide, int cchWideChar)
 {
     if (!multiByte || cbMultiByte == 0 || cbMultiByte < -1 || cchWideChar < 0) return 0;
     size_t count = cbMultiByte == -1 ? std::strlen(multiByte) + 1 : static_cast<size_t>(cbMultiByte);

@@ -14,7 +14,7 @@ namespace {
 
 constexpr int kScreenWidth = 1920;
 constexpr int kScreenHeight = 1080;
-constexpr WPARAM kLeftButtonFlag = 0x0001;   // MK_LBUTTON
+constexpr WPARAM kLeftButtonFlag = 0x0001;  // MK_LBUTTON
 
 std::vector<dialog::Action> script;
 
@@ -78,7 +78,7 @@ public:
         host::VirtualMessage m = host::PopVirtualMessage();
         if (m == host::VirtualMessage::None) return false;
         HWND target = InputTarget();
-        if (!target) return true;   // no window to receive it: dropped
+        if (!target) return true;  // no window to receive it: dropped
         int x = 0, y = 0;
         host::VirtualCursor(x, y);
         switch (m) {
@@ -118,10 +118,8 @@ public:
 
     bool RunDialog(dialog::ModalDialog& d) override
     {
-        if (script.empty())
-            AnswerFromHost(d);
-        else
-            PlayScript(d);
+        if (script.empty()) AnswerFromHost(d);
+        else PlayScript(d);
         return true;
     }
 

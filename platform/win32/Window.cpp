@@ -21,15 +21,15 @@ using win32::WindowRecord;
 namespace {
 
 constexpr int kIconResource = 103;
-constexpr WORD kFirstAtom = 0xC000;       // where Windows numbers registered classes
+constexpr WORD kFirstAtom = 0xC000;  // where Windows numbers registered classes
 constexpr uintptr_t kFirstWindow = 0x10010;
-constexpr uintptr_t kDcBase = 0x01000000; // a window's own DC: kDcBase + its handle
+constexpr uintptr_t kDcBase = 0x01000000;  // a window's own DC: kDcBase + its handle
 // The frame Windows puts around a captioned, fixed-size window at 96 dpi.
 constexpr int kFixedFrame = 3;
 constexpr int kCaptionHeight = 23;
 constexpr int kThinBorder = 1;
-constexpr DWORD kBorderStyle = 0x00800000u;   // WS_BORDER
-constexpr DWORD kDlgFrameStyle = 0x00400000u; // WS_DLGFRAME
+constexpr DWORD kBorderStyle = 0x00800000u;    // WS_BORDER
+constexpr DWORD kDlgFrameStyle = 0x00400000u;  // WS_DLGFRAME
 
 struct WindowClass {
     std::wstring name;
@@ -113,7 +113,7 @@ void UpdateScreenSaver(HWND window, bool focused)
     w->saverAllowed = false;
     WNDPROC proc = w->proc;
     if (proc) proc(window, WM_SYSCOMMAND, SC_SCREENSAVE, 0);
-    w = Find(window);   // the procedure may have destroyed it
+    w = Find(window);  // the procedure may have destroyed it
     platform->AllowScreenSaver(!w || w->saverAllowed);
 }
 
@@ -201,15 +201,14 @@ bool GetWindowGeometry(HWND window, WindowGeometry* geometry)
     WindowRecord* w = Find(window);
     if (!w || !geometry) return false;
     w->platform->RefreshGeometry(*w);
-    *geometry = {w->clientX, w->clientY, w->clientWidth, w->clientHeight, w->backBufferWidth,
-                 w->backBufferHeight};
+    *geometry = {w->clientX,      w->clientY,         w->clientWidth,
+                 w->clientHeight, w->backBufferWidth, w->backBufferHeight};
     return true;
 }
 
 void WindowPixelsToClient(const WindowGeometry& g, int& x, int& y)
 {
-    if (g.backBufferWidth <= 0 || g.backBufferHeight <= 0 ||
-        g.clientWidth <= 0 || g.clientHeight <= 0)
+    if (g.backBufferWidth <= 0 || g.backBufferHeight <= 0 || g.clientWidth <= 0 || g.clientHeight <= 0)
         return;
     double scale = std::min(static_cast<double>(g.clientWidth) / g.backBufferWidth,
                             static_cast<double>(g.clientHeight) / g.backBufferHeight);
@@ -243,15 +242,15 @@ ATOM RegisterClassW(const WNDCLASSW* windowClass)
     if (!windowClass || !windowClass->lpfnWndProc || !windowClass->lpszClassName ||
         IS_INTRESOURCE(windowClass->lpszClassName) || !*windowClass->lpszClassName)
         return 0;
-    if (FindClass(windowClass->lpszClassName)) return 0;   // already registered
+    if (FindClass(windowClass->lpszClassName)) return 0;  // already registered
     Tables& t = T();
-    if (t.nextAtom == 0) return 0;   // atoms used up
+    if (t.nextAtom == 0) return 0;  // atoms used up
     WindowClass c;
     c.name = windowClass->lpszClassName;
     c.atom = t.nextAtom++;
     c.info = *windowClass;
     c.info.hInstance = ModuleOrSelf(windowClass->hInstance);
-    c.info.lpszMenuName = nullptr;   // not kept: the caller's string may not live on
+    c.info.lpszMenuName = nullptr;  // not kept: the caller's string may not live on
     c.info.lpszClassName = nullptr;
     t.classes.push_back(std::move(c));
     return t.classes.back().atom;
@@ -290,9 +289,8 @@ int GetSystemMetrics(int index)
     return index == SM_CXSCREEN ? width : height;
 }
 
-HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x,
-                     int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
-                     LPVOID param)
+HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y,
+                     int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param)
 {
     WindowClass* c = FindClass(className);
     if (!c) return nullptr;
@@ -325,7 +323,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
 
     Tables& t = T();
     uintptr_t id = t.nextWindow;
-    t.nextWindow += 2;   // window handles are even numbers on Windows too
+    t.nextWindow += 2;  // window handles are even numbers on Windows too
     record->handle = reinterpret_cast<HWND>(id);
     HWND handle = record->handle;
     t.windows[id] = std::move(record);
@@ -395,8 +393,7 @@ BOOL DestroyWindow(HWND window)
         record->platform->AllowScreenSaver(true);
     }
     // Messages for it have no one to go to any more.
-    for (auto m = t.queue.begin(); m != t.queue.end();)
-        m = m->hwnd == window ? t.queue.erase(m) : m + 1;
+    for (auto m = t.queue.begin(); m != t.queue.end();) m = m->hwnd == window ? t.queue.erase(m) : m + 1;
     return TRUE;
 }
 

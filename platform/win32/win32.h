@@ -38,7 +38,9 @@ typedef uintptr_t UINT_PTR;
 #define FALSE 0
 #endif
 
-#define DECLARE_MIVOLA_HANDLE(name) struct name##__; typedef struct name##__* name
+#define DECLARE_MIVOLA_HANDLE(name)                                                                          \
+    struct name##__;                                                                                         \
+    typedef struct name##__* name
 DECLARE_MIVOLA_HANDLE(HWND);
 DECLARE_MIVOLA_HANDLE(HINSTANCE);
 DECLARE_MIVOLA_HANDLE(HICON);
@@ -51,9 +53,15 @@ DECLARE_MIVOLA_HANDLE(HBITMAP);
 DECLARE_MIVOLA_HANDLE(HGDIOBJ);
 typedef HINSTANCE HMODULE;
 
-struct RECT { LONG left, top, right, bottom; };
-struct POINT { LONG x, y; };
-struct SIZE { LONG cx, cy; };
+struct RECT {
+    LONG left, top, right, bottom;
+};
+struct POINT {
+    LONG x, y;
+};
+struct SIZE {
+    LONG cx, cy;
+};
 
 struct MSG {
     HWND hwnd;
@@ -182,9 +190,8 @@ HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name);
 ATOM RegisterClassW(const WNDCLASSW* windowClass);
 BOOL UnregisterClassW(LPCWSTR className, HINSTANCE instance);
 BOOL AdjustWindowRectEx(RECT* rect, DWORD style, BOOL menu, DWORD exStyle);
-HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style,
-                     int x, int y, int width, int height, HWND parent, HMENU menu,
-                     HINSTANCE instance, LPVOID param);
+HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y,
+                     int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
 int GetSystemMetrics(int index);
 BOOL ShowWindow(HWND window, int command);
 BOOL SetForegroundWindow(HWND window);
@@ -205,16 +212,15 @@ BOOL GetCursorPos(POINT* point);
 BOOL ScreenToClient(HWND window, POINT* point);
 
 // ---- dialog (Dialog.cpp) ---------------------------------------------------
-INT_PTR DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND owner,
-                        DLGPROC dialogProc, LPARAM initParam);
+INT_PTR DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND owner, DLGPROC dialogProc,
+                        LPARAM initParam);
 BOOL EndDialog(HWND dialog, INT_PTR result);
-LRESULT SendDlgItemMessageW(HWND dialog, int controlId, UINT message, WPARAM wParam,
-                            LPARAM lParam);
+LRESULT SendDlgItemMessageW(HWND dialog, int controlId, UINT message, WPARAM wParam, LPARAM lParam);
 
 // ---- shell (Shell.cpp) -----------------------------------------------------
 // Opens a web address with xdg-open (no shell involved); does not wait.
-HINSTANCE ShellExecuteW(HWND window, LPCWSTR operation, LPCWSTR file, LPCWSTR parameters,
-                        LPCWSTR directory, INT showCommand);
+HINSTANCE ShellExecuteW(HWND window, LPCWSTR operation, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,
+                        INT showCommand);
 
 // The application id the desktop groups the program's windows under (its
 // .desktop file, icon and taskbar entry): on Linux the X11 window class and
@@ -223,11 +229,10 @@ HRESULT SetCurrentProcessExplicitAppUserModelID(LPCWSTR appId);
 
 // ---- text (Text.cpp) -------------------------------------------------------
 // UTF-8 <-> wide conversions; cchWideChar / cbMultiByte -1 means "terminated".
-int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int cchWideChar,
-                        LPSTR multiByte, int cbMultiByte, LPCSTR defaultChar,
-                        BOOL* usedDefaultChar);
-int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int cbMultiByte,
-                        LPWSTR wide, int cchWideChar);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int cchWideChar, LPSTR multiByte,
+                        int cbMultiByte, LPCSTR defaultChar, BOOL* usedDefaultChar);
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int cbMultiByte, LPWSTR wide,
+                        int cchWideChar);
 LPWSTR CharLowerW(LPWSTR text);
 // Copies at most capacity - 1 characters of source (count _TRUNCATE) and always
 // terminates; returns 0, or STRUNCATE when the source was cut.

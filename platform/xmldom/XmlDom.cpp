@@ -142,7 +142,8 @@ private:
                 // Entity references in the value are expanded; libxml2's own
                 // amplification limits have bounded them while parsing.
                 xmlChar* value = xmlNodeListGetString(source_, attr->children, 1);
-                IXMLDOMNode* attribute = New(NODE_ATTRIBUTE, QualifiedName(attr->ns, attr->name), Wide(value));
+                IXMLDOMNode* attribute =
+                    New(NODE_ATTRIBUTE, QualifiedName(attr->ns, attr->name), Wide(value));
                 xmlFree(value);
                 if (!attribute) return nullptr;
                 attribute->line = element->line;
@@ -357,8 +358,8 @@ HRESULT IXMLDOMDocument::loadXML(const char* bytes, size_t size, VARIANT_BOOL* s
     FirstError first;
     context->_private = &first;
     context->sax->serror = KeepFirstError;
-    xmlDocPtr source = xmlCtxtReadMemory(context, size ? bytes : "", static_cast<int>(size), nullptr,
-                                         nullptr, options);
+    xmlDocPtr source =
+        xmlCtxtReadMemory(context, size ? bytes : "", static_cast<int>(size), nullptr, nullptr, options);
     if (!source) {
         // The parser's own words, without the line feed it ends them with.
         std::string message = first.seen && !first.message.empty() ? first.message : "not well-formed";
@@ -393,7 +394,7 @@ HRESULT IXMLDOMDocument::load(const WCHAR* fileName, VARIANT_BOOL* success)
     int size = WideCharToMultiByte(CP_UTF8, 0, fileName, -1, nullptr, 0, nullptr, nullptr);
     std::string path(static_cast<size_t>(size > 0 ? size : 1), '\0');
     WideCharToMultiByte(CP_UTF8, 0, fileName, -1, path.data(), size, nullptr, nullptr);
-    path.pop_back();   // the terminator
+    path.pop_back();  // the terminator
 
     // The file is read here so that the parser itself never opens anything.
     std::vector<uint8_t> bytes;

@@ -38,11 +38,11 @@ struct IXMLDOMNamedNodeMap;
 struct IXMLDOMNode {
     DOMNodeType type = NODE_ELEMENT;
     std::wstring name;
-    std::wstring value;                       // text, comment, attribute values
+    std::wstring value;  // text, comment, attribute values
     IXMLDOMNode* firstChild = nullptr;
     IXMLDOMNode* nextSibling = nullptr;
-    std::vector<IXMLDOMNode*> attributes;     // elements only, in document order
-    long line = 0;                            // source line of an element or attribute; 0 unknown
+    std::vector<IXMLDOMNode*> attributes;  // elements only, in document order
+    long line = 0;                         // source line of an element or attribute; 0 unknown
 
     HRESULT get_nodeType(DOMNodeType* result) const;
     HRESULT get_nodeName(const WCHAR** result) const;

@@ -13,15 +13,15 @@ constexpr int kSizes[3] = {16, 32, 48};
 
 // RGBA; entry 0 is the transparent mask colour.
 constexpr uint8_t kPalette[16][4] = {
-    {0, 0, 0, 0},         // 0 transparent
-    {58, 58, 78, 255},    // 1 rim
-    {18, 18, 26, 255},    // 2 vinyl
-    {44, 44, 60, 255},    // 3 groove
-    {112, 112, 140, 255}, // 4 sheen
-    {244, 140, 36, 255},  // 5 label
-    {196, 84, 20, 255},   // 6 label ring
-    {8, 8, 10, 255},      // 7 spindle hole
-    {255, 214, 120, 255}, // 8 label highlight
+    {0, 0, 0, 0},          // 0 transparent
+    {58, 58, 78, 255},     // 1 rim
+    {18, 18, 26, 255},     // 2 vinyl
+    {44, 44, 60, 255},     // 3 groove
+    {112, 112, 140, 255},  // 4 sheen
+    {244, 140, 36, 255},   // 5 label
+    {196, 84, 20, 255},    // 6 label ring
+    {8, 8, 10, 255},       // 7 spindle hole
+    {255, 214, 120, 255},  // 8 label highlight
     {0, 0, 0, 255},       {0, 0, 0, 255}, {0, 0, 0, 255}, {0, 0, 0, 255},
     {0, 0, 0, 255},       {0, 0, 0, 255}, {0, 0, 0, 255},
 };
@@ -30,7 +30,7 @@ constexpr uint8_t kPalette[16][4] = {
 inline int IconRegion(double u, double v, int size)
 {
     const double dx = u - 0.5, dy = v - 0.5;
-    const double r = std::sqrt(dx * dx + dy * dy) * 2.0;   // 1 at the edge of the square
+    const double r = std::sqrt(dx * dx + dy * dy) * 2.0;  // 1 at the edge of the square
     if (r > 0.96) return 0;
     if (r > 0.88) return 1;
     if (r > 0.40) {
@@ -82,13 +82,14 @@ inline void RenderSmoothIcon(int size, uint8_t* rgba)
             int sum[4] = {};
             for (int sy = 0; sy < 4; ++sy)
                 for (int sx = 0; sx < 4; ++sx) {
-                    const uint8_t* c =
-                        kPalette[IconRegion((x + (sx + 0.5) / 4.0) / size, (y + (sy + 0.5) / 4.0) / size, size)];
+                    const uint8_t* c = kPalette[IconRegion((x + (sx + 0.5) / 4.0) / size,
+                                                           (y + (sy + 0.5) / 4.0) / size, size)];
                     for (int i = 0; i < 3; ++i) sum[i] += c[i] * c[3];
                     sum[3] += c[3];
                 }
             uint8_t* out = rgba + (static_cast<size_t>(y) * size + x) * 4;
-            for (int i = 0; i < 3; ++i) out[i] = static_cast<uint8_t>(sum[3] ? (sum[i] + sum[3] / 2) / sum[3] : 0);
+            for (int i = 0; i < 3; ++i)
+                out[i] = static_cast<uint8_t>(sum[3] ? (sum[i] + sum[3] / 2) / sum[3] : 0);
             out[3] = static_cast<uint8_t>((sum[3] + 8) / 16);
         }
     }

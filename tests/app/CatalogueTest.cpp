@@ -88,11 +88,10 @@ TEST_F(CatalogueTest, SongsAreReadInOrderAndTheirTitlePicturesRegisteredFirst)
 
 TEST_F(CatalogueTest, CommonAttributesOfElements)
 {
-    Load(Interface(
-        "<element type=\"layer\" x=\"-20\" y=\"12.7\" react=\"opacity\" relativepos=\"panel\"/>"
-        "<element type=\"layer\" x=\"+5\" y=\"abc\" react=\"Opacity\"/>"
-        "<element type=\"layer\" x=\"1234567890123\" react=\"scaling\"/>"
-        "<element type=\"ampcontrol\"/><element type=\"vu\"/><element type=\"tinyscroll\"/>"));
+    Load(Interface("<element type=\"layer\" x=\"-20\" y=\"12.7\" react=\"opacity\" relativepos=\"panel\"/>"
+                   "<element type=\"layer\" x=\"+5\" y=\"abc\" react=\"Opacity\"/>"
+                   "<element type=\"layer\" x=\"1234567890123\" react=\"scaling\"/>"
+                   "<element type=\"ampcontrol\"/><element type=\"vu\"/><element type=\"tinyscroll\"/>"));
     ASSERT_EQ(data.layerCount, 6);
     ArtshowLayer* const* l = data.layers;
     for (int i = 0; i < 6; ++i) ASSERT_NE(l[i], nullptr) << i;
@@ -153,18 +152,21 @@ TEST_F(CatalogueTest, ThePictureListRefusesA513thPicture)
 {
     static MediaItem items[520];
     for (MediaItem& item : items) RegisterImage(&item);
-    RegisterImage(&items[0]);   // already registered: ignored
+    RegisterImage(&items[0]);  // already registered: ignored
     EXPECT_EQ(data.imageCount, 512);
     EXPECT_EQ(data.imageList[511], &items[511]);
     size_t boxes = 0;
-    for (size_t at = log_.find("[messagebox]"); at != std::string::npos; at = log_.find("[messagebox]", at + 1)) ++boxes;
+    for (size_t at = log_.find("[messagebox]"); at != std::string::npos;
+         at = log_.find("[messagebox]", at + 1))
+        ++boxes;
     EXPECT_EQ(boxes, 1u);
 }
 
 TEST_F(CatalogueTest, AFileThatCannotBeLoadedEndsTheProgramWithStatusOne)
 {
     EXPECT_EXIT(Load("<bits><songs></bits>"), ::testing::ExitedWithCode(1), "");
-    EXPECT_EXIT(data.LoadXML((dir_ / "missing.xml").wstring().c_str(), CreateLayer), ::testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(data.LoadXML((dir_ / "missing.xml").wstring().c_str(), CreateLayer),
+                ::testing::ExitedWithCode(1), "");
 }
 
 }  // namespace

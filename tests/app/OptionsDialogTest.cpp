@@ -24,7 +24,8 @@ INT_PTR RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     INT_PTR result = OptionsDialogProc(window, message, wParam, lParam);
     if (message == WM_INITDIALOG)
-        for (int id : {1000, 1001, 1002, 1003}) initialChecks[id] = SendDlgItemMessageW(window, id, BM_GETCHECK, 0, 0);
+        for (int id : {1000, 1001, 1002, 1003})
+            initialChecks[id] = SendDlgItemMessageW(window, id, BM_GETCHECK, 0, 0);
     return result;
 }
 
@@ -69,8 +70,11 @@ TEST_F(OptionsDialogTest, OpensWithFullscreenAndMultisamplingCheckedAndAcceptsTh
 
 TEST_F(OptionsDialogTest, CheckBoxesSetTheOptionsAndBox1003ChangesNothing)
 {
-    EXPECT_EQ(Run({{Action::Click, kIdFullscreen}, {Action::Click, kIdMultisample},
-                   {Action::Click, kIdLowVideoRam}, {Action::Click, kIdRun}}), 1);
+    EXPECT_EQ(Run({{Action::Click, kIdFullscreen},
+                   {Action::Click, kIdMultisample},
+                   {Action::Click, kIdLowVideoRam},
+                   {Action::Click, kIdRun}}),
+              1);
     EXPECT_EQ(settings.windowed, 1);
     EXPECT_EQ(settings.multisample, 0);
     EXPECT_EQ(settings.lowVideoRam, 1);
@@ -107,14 +111,24 @@ TEST_F(OptionsDialogTest, QuitButtonEscapeAndCloseEndWithZeroAndLeaveSettings)
 TEST_F(OptionsDialogTest, KeyboardMovesFocusInTabOrderAndEnterPressesTheDefaultButton)
 {
     // Tab order: 1, 2, (picture skipped), 1000, 1001, 3, 1002, 1003.
-    EXPECT_EQ(Run({{Action::Key, VK_TAB}, {Action::Key, VK_TAB}, {Action::Key, VK_TAB},
-                   {Action::Key, VK_SPACE}, {Action::Key, VK_RETURN}}), 1);
+    EXPECT_EQ(Run({{Action::Key, VK_TAB},
+                   {Action::Key, VK_TAB},
+                   {Action::Key, VK_TAB},
+                   {Action::Key, VK_SPACE},
+                   {Action::Key, VK_RETURN}}),
+              1);
     EXPECT_EQ(settings.windowed, 1);
     // Shift+Tab from the first control wraps to box 1003; Enter on "0" presses "0".
     settings = EngineSettings{};
-    EXPECT_EQ(Run({{Action::Key, -VK_TAB}, {Action::Key, VK_SPACE}, {Action::Key, -VK_TAB},
-                   {Action::Key, -VK_TAB}, {Action::Key, -VK_TAB}, {Action::Key, -VK_TAB},
-                   {Action::Key, -VK_TAB}, {Action::Key, VK_RETURN}}), 0);
+    EXPECT_EQ(Run({{Action::Key, -VK_TAB},
+                   {Action::Key, VK_SPACE},
+                   {Action::Key, -VK_TAB},
+                   {Action::Key, -VK_TAB},
+                   {Action::Key, -VK_TAB},
+                   {Action::Key, -VK_TAB},
+                   {Action::Key, -VK_TAB},
+                   {Action::Key, VK_RETURN}}),
+              0);
 }
 
 TEST_F(OptionsDialogTest, WebSiteButtonOpensTheDisksAddressOrItsReadmeAndKeepsTheDialogOpen)
@@ -122,7 +136,8 @@ TEST_F(OptionsDialogTest, WebSiteButtonOpensTheDisksAddressOrItsReadmeAndKeepsTh
     // The dialog reads the disk in the working directory.
     namespace fs = std::filesystem;
     const fs::path before = fs::current_path();
-    const fs::path disk = fs::temp_directory_path() / ("mivola-dialog-" + std::to_string(::getpid())) / "my disk";
+    const fs::path disk =
+        fs::temp_directory_path() / ("mivola-dialog-" + std::to_string(::getpid())) / "my disk";
     fs::create_directories(disk);
     fs::current_path(disk);
     auto write = [](const char* name, const std::string& text) { std::ofstream(name) << text; };
@@ -138,7 +153,11 @@ TEST_F(OptionsDialogTest, WebSiteButtonOpensTheDisksAddressOrItsReadmeAndKeepsTh
     write("README", "about this disk\n");
     log_.clear();
     Run({{Action::Click, kIdWebSite}, {Action::Click, kIdRun}});
-    EXPECT_EQ(log_, "[shell] open file://" + (disk / "README").string().replace((disk / "README").string().find("my disk"), 7, "my%20disk") + "\n");
+    EXPECT_EQ(
+        log_,
+        "[shell] open file://" +
+            (disk / "README").string().replace((disk / "README").string().find("my disk"), 7, "my%20disk") +
+            "\n");
     fs::remove("README");
     log_.clear();
     Run({{Action::Click, kIdWebSite}, {Action::Click, kIdRun}});
@@ -147,8 +166,11 @@ TEST_F(OptionsDialogTest, WebSiteButtonOpensTheDisksAddressOrItsReadmeAndKeepsTh
     fs::current_path(before);
     fs::remove_all(disk.parent_path());
     // Only web and file:// addresses are opened.
-    EXPECT_LE(reinterpret_cast<intptr_t>(ShellExecuteW(nullptr, nullptr, L"/etc/passwd", nullptr, nullptr, SW_SHOW)), 32);
-    EXPECT_LE(reinterpret_cast<intptr_t>(ShellExecuteW(nullptr, nullptr, L"-h", nullptr, nullptr, SW_SHOW)), 32);
+    EXPECT_LE(reinterpret_cast<intptr_t>(
+                  ShellExecuteW(nullptr, nullptr, L"/etc/passwd", nullptr, nullptr, SW_SHOW)),
+              32);
+    EXPECT_LE(reinterpret_cast<intptr_t>(ShellExecuteW(nullptr, nullptr, L"-h", nullptr, nullptr, SW_SHOW)),
+              32);
 }
 
 TEST_F(OptionsDialogTest, UnknownTemplateCannotBeCreated)

@@ -35,7 +35,9 @@ TEST(Text, Utf8RoundTripAndMalformedInput)
     EXPECT_EQ(ToUtf8(bad), "\xef\xbf\xbd\xef\xbf\xbd");
     // Truncated and overlong sequences decode to replacements, never reading past the end.
     EXPECT_EQ(ToWide("\xe2\x82"), std::wstring(L"\ufffd\ufffd"));
-    EXPECT_EQ(ToWide("\xc0\xaf" "x"), std::wstring(L"\ufffd\ufffdx"));
+    EXPECT_EQ(ToWide("\xc0\xaf"
+                     "x"),
+              std::wstring(L"\ufffd\ufffdx"));
     // A buffer that is too small fails instead of writing past it.
     char small[3] = {'#', '#', '#'};
     EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, L"\u20ac", -1, small, 3, nullptr, nullptr), 0);

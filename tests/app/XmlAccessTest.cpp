@@ -47,11 +47,10 @@ protected:
 
 TEST_F(XmlAccessTest, ChildrenAreMatchedExactlyAndCountedInOrder)
 {
-    XmlNode root = Load(
-        "<?xml version=\"1.0\"?>\n<bits><songs>\n"
-        "  <song path=\"a\"/><!-- song --><Song path=\"X\"/><other/>\n"
-        "  <song path=\"b\"/>text<song path=\"c\"/><songs/>\n"
-        "</songs></bits>");
+    XmlNode root = Load("<?xml version=\"1.0\"?>\n<bits><songs>\n"
+                        "  <song path=\"a\"/><!-- song --><Song path=\"X\"/><other/>\n"
+                        "  <song path=\"b\"/>text<song path=\"c\"/><songs/>\n"
+                        "</songs></bits>");
     XmlNode bits = nullptr, songs = nullptr, song = nullptr;
     XmlFirstChild(root, bits, L"bits");
     ASSERT_NE(bits, nullptr);
@@ -103,9 +102,9 @@ TEST_F(XmlAccessTest, AttributesAreCutToCapacityAndAbsentOnesLeaveTheBuffer)
 
 TEST_F(XmlAccessTest, TextIsTrimmedWithWhiteSpaceRunsFolded)
 {
-    XmlNode root = Load(
-        "<!DOCTYPE t [<!ENTITY who \"the  crew\">]>"
-        "<t>\n   Hello,\t\tworld!\r\n  <b>from</b> <![CDATA[<raw>]]> &who; <!-- no -->\n</t>");
+    XmlNode root =
+        Load("<!DOCTYPE t [<!ENTITY who \"the  crew\">]>"
+             "<t>\n   Hello,\t\tworld!\r\n  <b>from</b> <![CDATA[<raw>]]> &who; <!-- no -->\n</t>");
     XmlNode t = nullptr;
     XmlFirstChild(root, t, L"t");
     static WCHAR text[kXmlTextCapacity];
@@ -133,9 +132,9 @@ TEST_F(XmlAccessTest, BrokenMissingOrSpecialFilesFailWithTheirReason)
     EXPECT_FALSE(XmlLoadDocument(document, (dir_ / "missing.xml").wstring().c_str()));
     const fs::path fifo = dir_ / "fifo.xml";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_FALSE(XmlLoadDocument(document, fifo.wstring().c_str()));   // returns at once
+    EXPECT_FALSE(XmlLoadDocument(document, fifo.wstring().c_str()));  // returns at once
     EXPECT_EQ(document, nullptr);
-    XmlRelease(document);   // releasing nothing is harmless
+    XmlRelease(document);  // releasing nothing is harmless
     SetLogSink({}, true);
 
     ASSERT_EQ(log.size(), 4u);
@@ -150,9 +149,8 @@ TEST_F(XmlAccessTest, NothingOutsideTheDocumentIsRead)
 {
     std::wstring secret = Write("secret.txt", "SECRET");
     std::string url = "file://" + (dir_ / "secret.txt").string();
-    XmlNode root = Load(
-        "<!DOCTYPE t SYSTEM \"" + (dir_ / "missing.dtd").string() + "\" [<!ENTITY s SYSTEM \"" + url +
-        "\">]><t a=\"x\">[&s;]</t>");
+    XmlNode root = Load("<!DOCTYPE t SYSTEM \"" + (dir_ / "missing.dtd").string() +
+                        "\" [<!ENTITY s SYSTEM \"" + url + "\">]><t a=\"x\">[&s;]</t>");
     XmlNode t = nullptr;
     XmlFirstChild(root, t, L"t");
     static WCHAR text[kXmlTextCapacity];
@@ -191,7 +189,10 @@ TEST_F(XmlAccessTest, EncodingsAreDetected)
         bytes += static_cast<char>(c & 0xFF);
         bytes += static_cast<char>(c >> 8);
     }
-    struct Case { std::string bytes; const wchar_t* expected; };
+    struct Case {
+        std::string bytes;
+        const wchar_t* expected;
+    };
     const Case cases[] = {
         {bytes, L"\u00e9\u20ac"},
         {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><t a=\"\xe9\"/>", L"\u00e9"},

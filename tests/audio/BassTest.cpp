@@ -15,9 +15,12 @@ using namespace support;
 
 namespace {
 
-constexpr int kFrame = 882;   // sample frames per video frame at 50 fps
+constexpr int kFrame = 882;  // sample frames per video frame at 50 fps
 
-QWORD Pos(DWORD h) { return BASS_ChannelGetPosition(h); }
+QWORD Pos(DWORD h)
+{
+    return BASS_ChannelGetPosition(h);
+}
 
 std::string ToneFile(const std::string& name, int major, const Tone& tone)
 {
@@ -34,7 +37,11 @@ HSTREAM Stream(const std::string& path)
 }
 
 struct SyncLog {
-    struct Call { HSYNC sync; DWORD channel; uint64_t frame; };
+    struct Call {
+        HSYNC sync;
+        DWORD channel;
+        uint64_t frame;
+    };
     std::vector<Call> calls;
     static void Proc(HSYNC sync, DWORD channel, DWORD, void* user)
     {
@@ -72,7 +79,7 @@ TEST(BassLoad, KindsLengthsAndErrorCodes)
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEOPEN);
     EXPECT_EQ(BASS_StreamCreateFile(FALSE, missing.c_str(), 0, 0, 0), 0u);
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEOPEN);
-    EXPECT_EQ(BASS_MusicLoad(FALSE, TempPath("").c_str(), 0, 0, 0, 0), 0u);   // a directory
+    EXPECT_EQ(BASS_MusicLoad(FALSE, TempPath("").c_str(), 0, 0, 0, 0), 0u);  // a directory
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEOPEN);
 
     // Text is neither a module nor a stream.
@@ -94,7 +101,11 @@ TEST(BassLoad, KindsLengthsAndErrorCodes)
 TEST(BassLoad, CompressedStreamsHaveTheirDecodedLength)
 {
     VirtualAudio audio;
-    struct Case { const char* name; int major; int rate; };
+    struct Case {
+        const char* name;
+        int major;
+        int rate;
+    };
     for (Case c : {Case{"a.flac", SF_FORMAT_FLAC, 44100}, Case{"b.ogg", SF_FORMAT_OGG, 44100},
                    Case{"c.mp3", SF_FORMAT_MPEG, 44100}, Case{"d.ogg", SF_FORMAT_OGG, 22050}}) {
         std::string path = ToneFile(c.name, c.major, Tone{c.rate, 2, 30000, 440.0, 0.5});
@@ -114,7 +125,7 @@ TEST(BassPlayback, PositionFollowsVirtualTime)
     HSTREAM h = Stream(ToneFile("pos.wav", SF_FORMAT_WAV, Tone{44100, 2, 44100}));
     EXPECT_EQ(Pos(h), 0u);
     ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
-    EXPECT_EQ(Pos(h), 0u);   // nothing heard before the frame ends
+    EXPECT_EQ(Pos(h), 0u);  // nothing heard before the frame ends
     audio.Frames(3);
     EXPECT_EQ(Pos(h), QWORD{3 * kFrame} * 4);
 
@@ -161,7 +172,7 @@ TEST(BassPlayback, OutputIsTheFileUpToVolume)
     ASSERT_TRUE(WriteWav16(path, 44100, 2, samples));
     HSTREAM h = Stream(path);
     BASS_ChannelPlay(h, FALSE);
-    audio.Frames(4);   // 3528 frames: the file, then silence
+    audio.Frames(4);  // 3528 frames: the file, then silence
     ASSERT_EQ(audio.sound.size(), size_t{4 * kFrame * 2});
     EXPECT_TRUE(std::equal(samples.begin(), samples.end(), audio.sound.begin()));
     EXPECT_TRUE(std::all_of(audio.sound.begin() + 6000, audio.sound.end(), [](int16_t s) { return s == 0; }));
@@ -185,10 +196,16 @@ TEST(BassPlayback, RenderedSoundMatchesDirectDecoding)
     std::string xm = TempPath("render.xm");
     ASSERT_TRUE(WriteModuleXm(xm, 6, nullptr));
     std::string ogg = ToneFile("render.ogg", SF_FORMAT_OGG, Tone{44100, 2, 20000, 330.0, 0.7});
-    struct Case { std::string path; std::vector<int16_t> direct; bool music; };
-    for (Case c : {Case{xm, DecodeWithOpenmpt(xm), true}, Case{ogg, DecodeWithSndfile(ogg, nullptr), false}}) {
+    struct Case {
+        std::string path;
+        std::vector<int16_t> direct;
+        bool music;
+    };
+    for (Case c :
+         {Case{xm, DecodeWithOpenmpt(xm), true}, Case{ogg, DecodeWithSndfile(ogg, nullptr), false}}) {
         audio.sound.clear();
-        DWORD h = c.music ? BASS_MusicLoad(FALSE, c.path.c_str(), 0, 0, BASS_MUSIC_PRESCAN, 0) : Stream(c.path);
+        DWORD h =
+            c.music ? BASS_MusicLoad(FALSE, c.path.c_str(), 0, 0, BASS_MUSIC_PRESCAN, 0) : Stream(c.path);
         ASSERT_NE(h, 0u);
         ASSERT_FALSE(c.direct.empty());
         size_t frames = static_cast<size_t>(BASS_ChannelGetLength(h) / 4);
@@ -230,7 +247,7 @@ TEST(BassPlayback, OtherRatesAreResampledAtTheirOwnPace)
     HSTREAM h = Stream(ToneFile("slow.wav", SF_FORMAT_WAV, Tone{22050, 1, 22050, 1033.59375, 1.0}));
     EXPECT_EQ(BASS_ChannelGetLength(h), QWORD{22050} * 4);
     BASS_ChannelPlay(h, FALSE);
-    audio.Frames(25);   // half a second
+    audio.Frames(25);  // half a second
     EXPECT_NEAR(double(Pos(h)) / 4, 11025.0, 1.0);
     // Mono reaches both sides and the tone keeps its pitch (bin 6 of 256 at 44.1 kHz).
     float fft[128];
@@ -251,9 +268,9 @@ TEST(BassAnalysis, LevelIsThePeakOfWhatIsHeard)
     HSTREAM full = Stream(ToneFile("full.wav", SF_FORMAT_WAV, Tone{44100, 2, 44100, 1000.0, 1.0}));
     HSTREAM left = Stream(ToneFile("left.wav", SF_FORMAT_WAV, Tone{44100, 2, 44100, 1000.0, 1.0, true}));
     HSTREAM quiet = Stream(ToneFile("quiet.wav", SF_FORMAT_WAV, Tone{44100, 2, 44100, 1000.0, 0.0}));
-    EXPECT_EQ(BASS_ChannelGetLevel(full), 0u);   // not playing yet
+    EXPECT_EQ(BASS_ChannelGetLevel(full), 0u);  // not playing yet
     for (HSTREAM h : {full, left, quiet}) BASS_ChannelPlay(h, FALSE);
-    BASS_ChannelSetAttributes(full, -1, 10, -101);   // measured before the volume
+    BASS_ChannelSetAttributes(full, -1, 10, -101);  // measured before the volume
     audio.Frames(2);
     DWORD l = BASS_ChannelGetLevel(full);
     EXPECT_GE(l & 0xFFFF, 32700u);
@@ -284,10 +301,10 @@ TEST(BassAnalysis, SpectrumPeaksAtTheToneBin)
     float fft[256];
     std::fill(fft, fft + 256, -1.0f);
     EXPECT_EQ(BASS_ChannelGetData(tone, fft, BASS_DATA_FFT256), 128u * 4);
-    EXPECT_EQ(fft[128], -1.0f);   // nothing written past 128 values
+    EXPECT_EQ(fft[128], -1.0f);  // nothing written past 128 values
     EXPECT_EQ(std::max_element(fft, fft + 128) - fft, 20);
     EXPECT_NEAR(fft[20], 1.0f, 0.01f);
-    EXPECT_NEAR(fft[19], 0.5f, 0.01f);   // the Hann window's neighbours
+    EXPECT_NEAR(fft[19], 0.5f, 0.01f);  // the Hann window's neighbours
     EXPECT_LT(fft[5], 0.001f);
     EXPECT_EQ(BASS_ChannelGetData(tone, fft, BASS_DATA_FFT512), 256u * 4);
     EXPECT_EQ(std::max_element(fft, fft + 256) - fft, 40);
@@ -373,7 +390,7 @@ TEST(BassLifetime, FreeEndsEverythingAndOldHandlesFail)
     ASSERT_TRUE(BASS_Free());
     size_t heard = audio.sound.size();
     audio.Frames(60);
-    EXPECT_EQ(audio.sound.size(), heard);   // nothing mixed any more
+    EXPECT_EQ(audio.sound.size(), heard);  // nothing mixed any more
     EXPECT_TRUE(log.calls.empty());
     float fft[128];
     EXPECT_EQ(BASS_ChannelGetPosition(h), ~QWORD{0});
@@ -405,7 +422,7 @@ TEST(BassLifetime, StoppedOutputHoldsTime)
     BASS_Stop();
     audio.Frames(3);
     EXPECT_EQ(Pos(h), QWORD{kFrame} * 4);
-    EXPECT_EQ(audio.sound.size(), size_t{4 * kFrame * 2});   // silence keeps the sound in step
+    EXPECT_EQ(audio.sound.size(), size_t{4 * kFrame * 2});  // silence keeps the sound in step
     BASS_Start();
     audio.Frames(1);
     EXPECT_EQ(Pos(h), QWORD{2 * kFrame} * 4);

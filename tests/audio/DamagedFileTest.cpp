@@ -32,8 +32,7 @@ void Save(const std::string& path, const std::vector<char>& bytes)
 }
 
 // What a file descriptor's writes gave while `work` ran.
-template <typename F>
-std::string Captured(int fd, F work)
+template <typename F> std::string Captured(int fd, F work)
 {
     std::string path = TempPath("captured-" + std::to_string(fd));
     std::fflush(nullptr);
@@ -50,8 +49,8 @@ std::string Captured(int fd, F work)
 }
 
 struct Played {
-    int64_t endFrame = -1;       // sample frame at which the END sync fired, -1 if never
-    int64_t lastSound = -1;      // last sample frame that is not silence
+    int64_t endFrame = -1;   // sample frame at which the END sync fired, -1 if never
+    int64_t lastSound = -1;  // last sample frame that is not silence
 };
 
 // Plays h from the start in a virtual run until its END sync fires (at most `limit` seconds).
@@ -60,15 +59,17 @@ Played PlayToEnd(VirtualAudio& audio, HSTREAM h, double limit)
     static int64_t firedAt;
     firedAt = -1;
     size_t start = audio.sound.size() / 2;
-    BASS_ChannelSetSync(h, BASS_SYNC_END | BASS_SYNC_ONETIME, 0,
-                        [](HSYNC, DWORD, DWORD, void*) { firedAt = static_cast<int64_t>(host::FrameIndex()); }, nullptr);
+    BASS_ChannelSetSync(
+        h, BASS_SYNC_END | BASS_SYNC_ONETIME, 0,
+        [](HSYNC, DWORD, DWORD, void*) { firedAt = static_cast<int64_t>(host::FrameIndex()); }, nullptr);
     uint64_t first = host::FrameIndex();
     BASS_ChannelPlay(h, TRUE);
     for (int i = 0; i < limit * 50 && firedAt < 0; ++i) audio.Frames(1);
     Played p;
     if (firedAt >= 0) p.endFrame = static_cast<int64_t>((firedAt - first) * 882);
     for (size_t i = start; i < audio.sound.size() / 2; ++i)
-        if (audio.sound[i * 2] != 0 || audio.sound[i * 2 + 1] != 0) p.lastSound = static_cast<int64_t>(i - start);
+        if (audio.sound[i * 2] != 0 || audio.sound[i * 2 + 1] != 0)
+            p.lastSound = static_cast<int64_t>(i - start);
     return p;
 }
 
@@ -86,7 +87,8 @@ TEST(BassDamaged, CutMp3EndsWhereItsAudioEnds)
 
     HSTREAM h = 0;
     // The decoder's complaints about the cut stay off standard error.
-    std::string errors = Captured(2, [&] { h = BASS_StreamCreateFile(FALSE, cut.c_str(), 0, 0, BASS_STREAM_PRESCAN); });
+    std::string errors =
+        Captured(2, [&] { h = BASS_StreamCreateFile(FALSE, cut.c_str(), 0, 0, BASS_STREAM_PRESCAN); });
     ASSERT_NE(h, 0u);
     EXPECT_EQ(errors, "");
     // About 40% of four seconds really decodes, and the length says so.
@@ -116,7 +118,8 @@ TEST(BassDamaged, DamageInsideAnMp3IsSkipped)
     std::string damaged = TempPath("damaged.mp3");
     Save(damaged, bytes);
     HSTREAM h = 0;
-    std::string errors = Captured(2, [&] { h = BASS_StreamCreateFile(FALSE, damaged.c_str(), 0, 0, BASS_STREAM_PRESCAN); });
+    std::string errors =
+        Captured(2, [&] { h = BASS_StreamCreateFile(FALSE, damaged.c_str(), 0, 0, BASS_STREAM_PRESCAN); });
     ASSERT_NE(h, 0u);
     EXPECT_EQ(errors, "");
     int64_t length = static_cast<int64_t>(BASS_ChannelGetLength(h) / 4);

@@ -85,9 +85,10 @@ public:
         posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
         posix_spawn_file_actions_addclose(&actions, fds[0]);
         std::string source = "--device=" + device;
-        const char* argv[] = {"parec", source.c_str(), "--raw", "--format=s16le", "--rate=44100", "--channels=2",
-                              "--latency-msec=10", nullptr};
-        if (posix_spawnp(&pid_, "parec", &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = -1;
+        const char* argv[] = {"parec",        source.c_str(),      "--raw", "--format=s16le", "--rate=44100",
+                              "--channels=2", "--latency-msec=10", nullptr};
+        if (posix_spawnp(&pid_, "parec", &actions, nullptr, const_cast<char**>(argv), environ) != 0)
+            pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
         ::close(fds[1]);
         fd_ = fds[0];
@@ -143,7 +144,8 @@ std::vector<std::pair<int64_t, int64_t>> SilentBlocks(const std::vector<int16_t>
     for (int64_t i = first, run = 0; first >= 0 && i <= last; ++i) {
         bool zero = s[i * 2] == 0 && s[i * 2 + 1] == 0;
         run = zero ? run + 1 : 0;
-        if (zero && (i + 1 > last || s[(i + 1) * 2] || s[(i + 1) * 2 + 1]) && run >= frames) blocks.push_back({i + 1 - run, run});
+        if (zero && (i + 1 > last || s[(i + 1) * 2] || s[(i + 1) * 2 + 1]) && run >= frames)
+            blocks.push_back({i + 1 - run, run});
     }
     return blocks;
 }
@@ -167,8 +169,9 @@ TEST(LiveDropouts, NoSilenceUnderFullLoadThroughPulseAudio)
     unsetenv("DISPLAY");
     // The server runs at real-time priority, as a desktop's sound server's
     // threads do through rtkit: the test is about this program's output.
-    pid_t server = Spawn({"chrt", "-r", "5", "pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n",
-                          "--load=module-native-protocol-unix", "--load=module-null-sink sink_name=mivola_test"});
+    pid_t server =
+        Spawn({"chrt", "-r", "5", "pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n",
+               "--load=module-native-protocol-unix", "--load=module-null-sink sink_name=mivola_test"});
     ASSERT_GT(server, 0);
     bool up = false;
     for (int i = 0; i < 100 && !up; ++i) {
@@ -180,17 +183,24 @@ TEST(LiveDropouts, NoSilenceUnderFullLoadThroughPulseAudio)
 
     // Songs with no silence in them: tones at two levels, so each change is
     // found in the recording; one at 22.05 kHz goes through the resampler.
-    struct Song { const char* name; int rate; double amplitude; };
-    std::vector<Song> songs = {{"low.wav", 44100, 0.2}, {"high.ogg", 22050, 0.6}, {"low2.flac", 44100, 0.2},
+    struct Song {
+        const char* name;
+        int rate;
+        double amplitude;
+    };
+    std::vector<Song> songs = {{"low.wav", 44100, 0.2},
+                               {"high.ogg", 22050, 0.6},
+                               {"low2.flac", 44100, 0.2},
                                {"high2.wav", 44100, 0.6}};
     std::vector<HSTREAM> handles;
-    host::Reset();   // live
+    host::Reset();  // live
     setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
     ASSERT_TRUE(BASS_Init(1, 44100, 0, nullptr, nullptr));
     for (const Song& s : songs) {
         std::string path = TempPath(s.name);
-        int major = s.name[std::string(s.name).size() - 1] == 'g' ? SF_FORMAT_OGG
-                    : std::string(s.name).find(".flac") != std::string::npos ? SF_FORMAT_FLAC : SF_FORMAT_WAV;
+        int major = s.name[std::string(s.name).size() - 1] == 'g'            ? SF_FORMAT_OGG
+                    : std::string(s.name).find(".flac") != std::string::npos ? SF_FORMAT_FLAC
+                                                                             : SF_FORMAT_WAV;
         ASSERT_TRUE(WriteTone(path, major, Tone{s.rate, 2, s.rate * 40, 441.0, s.amplitude}));
         int rate = 0;
         ASSERT_TRUE(SilentBlocks(DecodeWithSndfile(path, &rate), 44).empty()) << s.name;
@@ -201,14 +211,18 @@ TEST(LiveDropouts, NoSilenceUnderFullLoadThroughPulseAudio)
     // Every core busy: the renderer at full size with multisampling, and two spinning processes.
     Recorder recorder("mivola_test.monitor");
     ASSERT_TRUE(recorder.Ok());
-    std::vector<pid_t> load = {
-        Spawn({capture.string(), "--content", content.string(), "--modes", "1920x1080", "--max-seconds", "600",
-               "--video", "/dev/null"}),
-        Spawn({"sh", "-c", "while :; do :; done"}), Spawn({"sh", "-c", "while :; do :; done"})};
-    std::this_thread::sleep_for(2s);   // the renderer is past loading
+    std::vector<pid_t> load = {Spawn({capture.string(), "--content", content.string(), "--modes", "1920x1080",
+                                      "--max-seconds", "600", "--video", "/dev/null"}),
+                               Spawn({"sh", "-c", "while :; do :; done"}),
+                               Spawn({"sh", "-c", "while :; do :; done"})};
+    std::this_thread::sleep_for(2s);  // the renderer is past loading
 
     // 62 s of sound; a song change every 4 s, a volume change between them.
-    struct Change { double at; double shownAt; bool toHigh; };
+    struct Change {
+        double at;
+        double shownAt;
+        bool toHigh;
+    };
     std::vector<Change> changes;
     const double start = Now();
     size_t current = 0;
@@ -222,7 +236,8 @@ TEST(LiveDropouts, NoSilenceUnderFullLoadThroughPulseAudio)
         Change c{Now(), 0, songs[next].amplitude > 0.4};
         BASS_ChannelPlay(handles[next], TRUE);
         // The shown clock: when the reported position says 10 ms have been heard.
-        while (BASS_ChannelGetPosition(handles[next]) < 441 * 4 && Now() - c.at < 1.0) std::this_thread::sleep_for(500us);
+        while (BASS_ChannelGetPosition(handles[next]) < 441 * 4 && Now() - c.at < 1.0)
+            std::this_thread::sleep_for(500us);
         c.shownAt = Now() - 0.010;
         changes.push_back(c);
         current = next;
@@ -237,7 +252,8 @@ TEST(LiveDropouts, NoSilenceUnderFullLoadThroughPulseAudio)
     const std::vector<int16_t>& heard = recorder.samples;
     ASSERT_GT(heard.size() / 2, size_t{60 * 44100}) << "recording too short";
     auto blocks = SilentBlocks(heard, 44);
-    for (auto [at, length] : blocks) ADD_FAILURE() << "silence of " << length << " frames at " << at / 44100.0 << " s";
+    for (auto [at, length] : blocks)
+        ADD_FAILURE() << "silence of " << length << " frames at " << at / 44100.0 << " s";
     EXPECT_EQ(stats.underruns, 0) << "longest gap " << stats.longestGapFrames << " frames";
 
     // Each change to the high tone: the command's latency to the first heard
@@ -264,7 +280,8 @@ TEST(LiveDropouts, NoSilenceUnderFullLoadThroughPulseAudio)
         ++measured;
     }
     ASSERT_GT(measured, 5);
-    std::printf("[ measure  ] %d changes: command to heard %.1f ms (worst %.1f); shown - heard %.1f ms (worst |%.1f|); "
+    std::printf("[ measure  ] %d changes: command to heard %.1f ms (worst %.1f); shown - heard %.1f ms "
+                "(worst |%.1f|); "
                 "queue %.0f ms; mixer thread CPU %.2f s in %.0f s\n",
                 measured, 1000 * sumLatency / measured, 1000 * worstLatency, 1000 * sumOffset / measured,
                 1000 * worstOffset, stats.queueFrames * 1000.0 / 44100, stats.mixerCpuSeconds, Now() - start);

@@ -47,24 +47,25 @@ void PlayToEnd()
     ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
     QWORD last = 0;
     bool silentInside = false;
-    std::string trace;   // time: heard frame / level, shown when a check fails
+    std::string trace;  // time: heard frame / level, shown when a check fails
     while (watch.calls == 0 && std::chrono::steady_clock::now() - start < 5s) {
         QWORD pos = BASS_ChannelGetPosition(h);
-        EXPECT_GE(pos, last);   // the heard position never goes back
+        EXPECT_GE(pos, last);  // the heard position never goes back
         last = pos;
         DWORD level = BASS_ChannelGetLevel(h);
         // While the position is inside the tone something is heard. (A busy
         // machine may not wake this thread in time to see it, so no more is asked.)
         if (pos > 4 * 100 && pos < BASS_ChannelGetLength(h) / 2 && level == 0) silentInside = true;
         double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        trace += std::to_string(int(t * 1000)) + "ms:" + std::to_string(pos / 4) + "/" + std::to_string(level & 0xFFFF) + " ";
+        trace += std::to_string(int(t * 1000)) + "ms:" + std::to_string(pos / 4) + "/" +
+                 std::to_string(level & 0xFFFF) + " ";
         std::this_thread::sleep_for(1ms);
     }
     double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(watch.calls, 1);
     EXPECT_FALSE(watch.onMainThread);
     EXPECT_FALSE(silentInside) << trace;
-    EXPECT_GE(elapsed, 0.12);   // not before the sound could have been heard
+    EXPECT_GE(elapsed, 0.12);  // not before the sound could have been heard
     EXPECT_EQ(BASS_ChannelGetPosition(h), BASS_ChannelGetLength(h));
     EXPECT_EQ(BASS_ChannelGetLevel(h), 0u);
 }
@@ -73,11 +74,13 @@ class LiveTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        host::Reset();   // live
-        SetLogSink([this](const std::string& line) {
-            std::lock_guard<std::mutex> lock(logMutex);
-            log += line;
-        }, false);
+        host::Reset();  // live
+        SetLogSink(
+            [this](const std::string& line) {
+                std::lock_guard<std::mutex> lock(logMutex);
+                log += line;
+            },
+            false);
     }
     void TearDown() override
     {
@@ -149,7 +152,8 @@ TEST_F(LiveTest, SongEndsRaceWithCommands)
     player.StopSong();
     std::string text = Log();
     size_t plays = 0;
-    for (size_t at = text.find("Playing:"); at != std::string::npos; at = text.find("Playing:", at + 1)) ++plays;
+    for (size_t at = text.find("Playing:"); at != std::string::npos; at = text.find("Playing:", at + 1))
+        ++plays;
     // Far more songs started than the commands alone account for.
     EXPECT_GT(plays, size_t{20});
     data.songCount = 0;

@@ -18,7 +18,8 @@ public:
     size_t Read(float* stereo, size_t frames) override
     {
         size_t n = std::min<size_t>(frames, 20000 - at_);
-        for (size_t i = 0; i < n; ++i, ++at_) stereo[i * 2] = stereo[i * 2 + 1] = static_cast<float>(at_ % 1000) / 2000.0f;
+        for (size_t i = 0; i < n; ++i, ++at_)
+            stereo[i * 2] = stereo[i * 2 + 1] = static_cast<float>(at_ % 1000) / 2000.0f;
         return n;
     }
     bool Rewind() override
@@ -60,10 +61,11 @@ TEST(MixerRollback, RewrittenMixContinuesTheSameSound)
         again.resize(500 * 2);
         again.insert(again.end(), rest.begin(), rest.end());
         ASSERT_EQ(again.size(), size_t{4500 * 2});
-        for (size_t i = 0; i < again.size(); ++i) ASSERT_EQ(again[i], first[1500 * 2 + i]) << rate << " at " << i;
+        for (size_t i = 0; i < again.size(); ++i)
+            ASSERT_EQ(again[i], first[1500 * 2 + i]) << rate << " at " << i;
 
         // A pause taken back to frame 7000 rests where that frame was, and resumes from it.
-        std::vector<int16_t> ahead = Mix(m, 2000);   // frames 6000..8000
+        std::vector<int16_t> ahead = Mix(m, 2000);  // frames 6000..8000
         uint64_t expected = c.stamps.back().srcStart;
         for (const bass::Stamp& s : c.stamps)
             if (s.outStart <= 7000 && 7000 < s.outEnd)
@@ -76,6 +78,7 @@ TEST(MixerRollback, RewrittenMixContinuesTheSameSound)
         for (int16_t v : paused) ASSERT_EQ(v, 0);
         c.state = bass::State::Playing;
         std::vector<int16_t> resumed = Mix(m, 1000);
-        for (size_t i = 0; i < 1000 * 2; ++i) ASSERT_EQ(resumed[i], ahead[1000 * 2 + i]) << rate << " at " << i;
+        for (size_t i = 0; i < 1000 * 2; ++i)
+            ASSERT_EQ(resumed[i], ahead[1000 * 2 + i]) << rate << " at " << i;
     }
 }

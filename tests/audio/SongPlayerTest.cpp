@@ -20,7 +20,7 @@ using namespace support;
 namespace {
 
 constexpr int kSongs = 3;
-constexpr int kSongFrames = 3000;   // ends inside the fourth video frame at 50 fps
+constexpr int kSongFrames = 3000;  // ends inside the fourth video frame at 50 fps
 
 // Three short songs (two streams and a module) in the catalogue, and a clean player.
 class PlayerTest : public ::testing::Test {
@@ -86,7 +86,7 @@ TEST_F(PlayerTest, LoadAudioOpensModulesAndStreams)
 {
     EXPECT_EQ(songs[0].kind, MediaStream);
     EXPECT_EQ(songs[1].kind, MediaStream);
-    EXPECT_EQ(songs[0].lengthMs, 68);   // 3000 / 44100 s, truncated
+    EXPECT_EQ(songs[0].lengthMs, 68);  // 3000 / 44100 s, truncated
     double seconds = 0;
     ASSERT_TRUE(WriteModuleXm(TempPath("m.xm"), 4, &seconds));
     MediaItem item{};
@@ -191,7 +191,7 @@ TEST_F(PlayerTest, SongEndAdvancesAndTurnsTheCarousel)
     player.PlaySong(0);
     Run(3);
     EXPECT_EQ(Current(), 0);
-    Run(1);   // the end is heard at this frame boundary
+    Run(1);  // the end is heard at this frame boundary
     EXPECT_EQ(Current(), 1);
     EXPECT_EQ(Pos(1), 0u);
     EXPECT_EQ(monitor.turnDirection, 1);
@@ -212,7 +212,8 @@ TEST_F(PlayerTest, SongEndAdvancesAndTurnsTheCarousel)
     EXPECT_EQ(Current(), 2);
     EXPECT_FALSE(Audible(2));
     EXPECT_EQ(Pos(2), BASS_ChannelGetLength(Channel(2)));
-    EXPECT_TRUE(std::all_of(audio->sound.end() - 882 * 2, audio->sound.end(), [](int16_t s) { return s == 0; }));
+    EXPECT_TRUE(
+        std::all_of(audio->sound.end() - 882 * 2, audio->sound.end(), [](int16_t s) { return s == 0; }));
     // ... and play starts it again.
     player.PlayerCommand(SongPlayer::CmdPlay);
     Run(1);
@@ -228,7 +229,7 @@ TEST_F(PlayerTest, RestartingThePlayingSongAdvancesOnlyOnce)
 {
     player.PlaySong(0);
     Run(2);
-    player.PlayerCommand(SongPlayer::CmdPlay);   // restart from the beginning
+    player.PlayerCommand(SongPlayer::CmdPlay);  // restart from the beginning
     EXPECT_EQ(Pos(0), 0u);
     Run(3);
     EXPECT_EQ(Current(), 0);
@@ -242,7 +243,7 @@ TEST_F(PlayerTest, RestartingThePlayingSongAdvancesOnlyOnce)
 TEST_F(PlayerTest, EndOvertakenByACommandIsDropped)
 {
     player.PlaySong(0);
-    audio->Frames(4);   // song 0 ends; the frame loop has not run yet
+    audio->Frames(4);  // song 0 ends; the frame loop has not run yet
     player.PlayerCommand(SongPlayer::CmdNext);
     player.HandlePendingSongEnd();
     EXPECT_EQ(Current(), 1);

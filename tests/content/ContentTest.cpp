@@ -14,7 +14,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::map<std::string, std::string> ReadTree(const fs::path& root) {
+std::map<std::string, std::string> ReadTree(const fs::path& root)
+{
     std::map<std::string, std::string> files;
     for (const auto& e : fs::recursive_directory_iterator(root)) {
         if (!e.is_regular_file()) continue;
@@ -26,7 +27,8 @@ std::map<std::string, std::string> ReadTree(const fs::path& root) {
 
 // One test generates twice (each generation takes seconds), then checks the result,
 // compares the two runs byte for byte and breaks one copy on purpose.
-TEST(GeneratedContent, PassesChecksIsDeterministicAndBreakageIsNoticed) {
+TEST(GeneratedContent, PassesChecksIsDeterministicAndBreakageIsNoticed)
+{
     const fs::path base = fs::temp_directory_path() / ("mivola-content-test-" + std::to_string(::getpid()));
     fs::remove_all(base);
     Manifest manifest[2];
@@ -47,7 +49,10 @@ TEST(GeneratedContent, PassesChecksIsDeterministicAndBreakageIsNoticed) {
         ogg += f.path.ends_with(".ogg");
         mp3 += f.path.ends_with(".mp3");
     }
-    EXPECT_GE(xm, 1); EXPECT_GE(mod, 1); EXPECT_GE(ogg, 1); EXPECT_GE(mp3, 1);
+    EXPECT_GE(xm, 1);
+    EXPECT_GE(mod, 1);
+    EXPECT_GE(ogg, 1);
+    EXPECT_GE(mp3, 1);
 
     auto a = ReadTree(base / "run0"), b = ReadTree(base / "run1");
     EXPECT_EQ(a.size(), b.size());
@@ -66,7 +71,8 @@ TEST(GeneratedContent, PassesChecksIsDeterministicAndBreakageIsNoticed) {
     fs::remove_all(base);
 }
 
-TEST(CarouselFraming, FrontScreenSitsInTheMiddleOfThePicture) {
+TEST(CarouselFraming, FrontScreenSitsInTheMiddleOfThePicture)
+{
     // The turn axis projects near the picture's centre column and the screens' centre
     // height near its middle, so the carousel stands between the side panels.
     using G = CarouselGeometry;

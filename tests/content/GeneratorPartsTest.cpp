@@ -22,7 +22,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-SongStyle ShortStyle(uint64_t seed) {
+SongStyle ShortStyle(uint64_t seed)
+{
     SongStyle s;
     s.title = "test";
     s.seed = seed;
@@ -34,7 +35,8 @@ SongStyle ShortStyle(uint64_t seed) {
     return s;
 }
 
-TEST(Composer, NotesStayInsideTheSongAndFollowTheSeed) {
+TEST(Composer, NotesStayInsideTheSongAndFollowTheSeed)
+{
     SongPlan a = Compose(ShortStyle(7)), b = Compose(ShortStyle(7)), c = Compose(ShortStyle(8));
     ASSERT_GT(a.bars, 0);
     EXPECT_NEAR(a.Seconds(), a.bars * 2.0, 1e-9);  // 120 BPM: two seconds a bar
@@ -58,7 +60,8 @@ TEST(Composer, NotesStayInsideTheSongAndFollowTheSeed) {
     EXPECT_TRUE(differs) << "another seed gives another melody";
 }
 
-TEST(ModuleSongs, NotesFitTheFormatsAndLoopsAreSeamless) {
+TEST(ModuleSongs, NotesFitTheFormatsAndLoopsAreSeamless)
+{
     SongPlan plan = Compose(ShortStyle(3));
     ModuleTimbre timbre;
     for (bool xm : {true, false}) {
@@ -86,7 +89,8 @@ TEST(ModuleSongs, NotesFitTheFormatsAndLoopsAreSeamless) {
     }
 }
 
-TEST(Synth, RenderedSongsHaveTheirLengthAndEndInSilence) {
+TEST(Synth, RenderedSongsHaveTheirLengthAndEndInSilence)
+{
     SongPlan plan = Compose(ShortStyle(5));
     Stereo s = RenderSong(plan, SongSound{}, 22050, 1.0);
     EXPECT_EQ(s.Frames(), size_t((plan.Seconds() + 1.0) * 22050));
@@ -100,7 +104,8 @@ TEST(Synth, RenderedSongsHaveTheirLengthAndEndInSilence) {
     EXPECT_LT(std::fabs(s.l.back()) + std::fabs(s.r.back()), 1e-3f);
 }
 
-TEST(Encoders, StreamsDecodeToTheirExactLengthAndRepeatByteForByte) {
+TEST(Encoders, StreamsDecodeToTheirExactLengthAndRepeatByteForByte)
+{
     const fs::path dir = fs::temp_directory_path() / ("mivola-enc-" + std::to_string(::getpid()));
     fs::create_directories(dir);
     Stereo pcm;
@@ -113,8 +118,10 @@ TEST(Encoders, StreamsDecodeToTheirExactLengthAndRepeatByteForByte) {
     for (bool ogg : {true, false}) {
         SCOPED_TRACE(ogg ? "ogg" : "mp3");
         fs::path a = dir / (ogg ? "a.ogg" : "a.mp3"), b = dir / (ogg ? "b.ogg" : "b.mp3");
-        ASSERT_TRUE(ogg ? WriteOgg(a.string(), pcm, 44100, 0.1f, 1234, "t") : WriteMp3(a.string(), pcm, 44100, 128));
-        ASSERT_TRUE(ogg ? WriteOgg(b.string(), pcm, 44100, 0.1f, 1234, "t") : WriteMp3(b.string(), pcm, 44100, 128));
+        ASSERT_TRUE(ogg ? WriteOgg(a.string(), pcm, 44100, 0.1f, 1234, "t")
+                        : WriteMp3(a.string(), pcm, 44100, 128));
+        ASSERT_TRUE(ogg ? WriteOgg(b.string(), pcm, 44100, 0.1f, 1234, "t")
+                        : WriteMp3(b.string(), pcm, 44100, 128));
         EXPECT_TRUE(bytes(a) == bytes(b));
         SF_INFO info{};
         SNDFILE* f = sf_open(a.string().c_str(), SFM_READ, &info);
@@ -127,14 +134,21 @@ TEST(Encoders, StreamsDecodeToTheirExactLengthAndRepeatByteForByte) {
 }
 
 // Alpha of a picture pixel.
-float A(const Image& img, int x, int y) { return img.At(x, y).a; }
+float A(const Image& img, int x, int y)
+{
+    return img.At(x, y).a;
+}
 
-TEST(Pictures, ShapesTheScreensRelyOn) {
+TEST(Pictures, ShapesTheScreensRelyOn)
+{
     // The dial strip repeats seamlessly: its copies are drawn 2048 pixels apart.
     Image dial = IntroDial();
     ASSERT_EQ(dial.Width(), 2048);
     int leftInk = 0, rightInk = 0;
-    for (int y = 0; y < dial.Height(); ++y) { leftInk += A(dial, 0, y) > 0.1f; rightInk += A(dial, 2047, y) > 0.1f; }
+    for (int y = 0; y < dial.Height(); ++y) {
+        leftInk += A(dial, 0, y) > 0.1f;
+        rightInk += A(dial, 2047, y) > 0.1f;
+    }
     // Only the full-width rules cross the seam: no label or tick is cut in half.
     EXPECT_EQ(leftInk, rightInk);
     EXPECT_LE(leftInk, 6);
@@ -172,8 +186,10 @@ TEST(Pictures, ShapesTheScreensRelyOn) {
     EXPECT_LE(a.vuY, a.y + a.displayY1);
 }
 
-TEST(CarouselScene, ScreensFaceOutwardAndNodesMatchMeshes) {
-    const fs::path file = fs::temp_directory_path() / ("mivola-carousel-" + std::to_string(::getpid()) + ".3ds");
+TEST(CarouselScene, ScreensFaceOutwardAndNodesMatchMeshes)
+{
+    const fs::path file =
+        fs::temp_directory_path() / ("mivola-carousel-" + std::to_string(::getpid()) + ".3ds");
     ASSERT_TRUE(WriteCarousel(file.string()));
     C3ds reader;
     Scene3ds* root = nullptr;
@@ -190,19 +206,21 @@ TEST(CarouselScene, ScreensFaceOutwardAndNodesMatchMeshes) {
             ++screens;
             // The builder's face normal, (A - C) x (A - B), points away from the axis.
             for (int f = 0; f < m->faceCount; ++f) {
-                const Vertex3ds &A = m->vertices[m->faces[f].a], &B = m->vertices[m->faces[f].b], &C = m->vertices[m->faces[f].c];
-                float ux = A.x - C.x, uy = A.y - C.y, uz = A.z - C.z, vx = A.x - B.x, vy = A.y - B.y, vz = A.z - B.z;
+                const Vertex3ds &A = m->vertices[m->faces[f].a], &B = m->vertices[m->faces[f].b],
+                                &C = m->vertices[m->faces[f].c];
+                float ux = A.x - C.x, uy = A.y - C.y, uz = A.z - C.z, vx = A.x - B.x, vy = A.y - B.y,
+                      vz = A.z - B.z;
                 float n[3] = {uy * vz - uz * vy, uz * vx - ux * vz, ux * vy - uy * vx};
-                EXPECT_GT(n[0] * outward[slot][0] + n[1] * outward[slot][1] + n[2] * outward[slot][2], 0.0f) << tex;
+                EXPECT_GT(n[0] * outward[slot][0] + n[1] * outward[slot][1] + n[2] * outward[slot][2], 0.0f)
+                    << tex;
             }
             // The picture reads left to right: u grows along the face's right-hand side.
             const float right[3] = {-outward[slot][2], 0, outward[slot][0]};
             for (int v = 1; v < m->vertexCount; ++v) {
                 float du = m->vertices[v].u - m->vertices[0].u;
-                float dx = (m->vertices[v].x - m->vertices[0].x) * right[0] + (m->vertices[v].z - m->vertices[0].z) * right[2];
-                if (std::fabs(dx) > 1) {
-                    EXPECT_GT(du * dx, 0.0f) << tex;
-                }
+                float dx = (m->vertices[v].x - m->vertices[0].x) * right[0] +
+                           (m->vertices[v].z - m->vertices[0].z) * right[2];
+                if (std::fabs(dx) > 1) { EXPECT_GT(du * dx, 0.0f) << tex; }
             }
         }
     }

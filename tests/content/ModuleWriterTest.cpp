@@ -9,18 +9,23 @@
 
 namespace {
 
-ModuleInstrument SquareInstrument(int bits, bool loop) {
+ModuleInstrument SquareInstrument(int bits, bool loop)
+{
     ModuleInstrument in;
     in.name = "square";
     in.sample.bits = bits;
     in.sample.data.resize(512);
     for (size_t i = 0; i < in.sample.data.size(); ++i) in.sample.data[i] = (i / 16) % 2 ? 12000 : -12000;
-    if (loop) { in.sample.loopStart = 0; in.sample.loopLength = 512; }
+    if (loop) {
+        in.sample.loopStart = 0;
+        in.sample.loopLength = 512;
+    }
     return in;
 }
 
 // Two patterns of `rows` rows with a note on every fourth row of channel 0.
-ModuleSong SimpleSong(int channels, int rows) {
+ModuleSong SimpleSong(int channels, int rows)
+{
     ModuleSong s;
     s.title = "round trip";
     s.channels = channels;
@@ -28,7 +33,8 @@ ModuleSong SimpleSong(int channels, int rows) {
     s.instruments.push_back(SquareInstrument(8, false));
     for (int p = 0; p < 2; ++p) {
         ModulePattern pat(rows, channels);
-        for (int r = 0; r < rows; r += 4) pat.At(r, 0) = {uint8_t(49 + (r / 4) % 12), uint8_t(1 + p), 48, 0, 0};
+        for (int r = 0; r < rows; r += 4)
+            pat.At(r, 0) = {uint8_t(49 + (r / 4) % 12), uint8_t(1 + p), 48, 0, 0};
         s.patterns.push_back(pat);
     }
     s.order = {0, 1, 0};
@@ -41,7 +47,8 @@ struct Loaded {
     float peak = 0;
 };
 
-Loaded Load(const std::vector<uint8_t>& bytes) {
+Loaded Load(const std::vector<uint8_t>& bytes)
+{
     Loaded l;
     std::string data(bytes.begin(), bytes.end());
     std::istringstream in(data);
@@ -58,8 +65,16 @@ Loaded Load(const std::vector<uint8_t>& bytes) {
     return l;
 }
 
-TEST(ModuleWriter, XmAndModRoundTripThroughPlayer) {
-    struct Case { const char* name; bool xm; int channels; int rows; int speed; int tempo; };
+TEST(ModuleWriter, XmAndModRoundTripThroughPlayer)
+{
+    struct Case {
+        const char* name;
+        bool xm;
+        int channels;
+        int rows;
+        int speed;
+        int tempo;
+    };
     const Case cases[] = {
         {"xm default timing", true, 4, 64, 6, 125},
         {"xm eight channels, short patterns, fast", true, 8, 32, 3, 150},
@@ -80,18 +95,17 @@ TEST(ModuleWriter, XmAndModRoundTripThroughPlayer) {
         EXPECT_NEAR(l.seconds, expected, 0.05);
         EXPECT_EQ(l.channels, c.channels);
         EXPECT_GE(l.samples, 2);
-        if (c.xm) {
-            EXPECT_EQ(l.instruments, 2);
-        }
+        if (c.xm) { EXPECT_EQ(l.instruments, 2); }
         EXPECT_GT(l.peak, 0.05f) << "written notes must sound";
         EXPECT_LT(l.peak, 1.0f);
     }
 }
 
-TEST(ModuleWriter, FlowEffectsGiveThePlayersLength) {
+TEST(ModuleWriter, FlowEffectsGiveThePlayersLength)
+{
     ModuleSong song = SimpleSong(4, 64);
-    song.patterns[0].At(15, 1) = {0, 0, -1, 0xD, 0x00};   // break after 16 rows
-    song.patterns[1].At(31, 2) = {0, 0, -1, 0xF, 0x03};   // speed 3 from row 31
+    song.patterns[0].At(15, 1) = {0, 0, -1, 0xD, 0x00};  // break after 16 rows
+    song.patterns[1].At(31, 2) = {0, 0, -1, 0xF, 0x03};  // speed 3 from row 31
     for (bool xm : {true, false}) {
         SCOPED_TRACE(xm ? "xm" : "mod");
         std::vector<uint8_t> bytes;
@@ -105,7 +119,8 @@ TEST(ModuleWriter, FlowEffectsGiveThePlayersLength) {
 }
 
 // Dominant frequency of the first second of a one-note song, by counting rising zero crossings.
-double PlayedHz(const std::vector<uint8_t>& bytes) {
+double PlayedHz(const std::vector<uint8_t>& bytes)
+{
     std::istringstream in(std::string(bytes.begin(), bytes.end()));
     openmpt::module mod(in);
     std::vector<float> mono(48000);
@@ -115,7 +130,8 @@ double PlayedHz(const std::vector<uint8_t>& bytes) {
     return rising / ((mono.size() - 1000) / 48000.0);
 }
 
-TEST(ModuleWriter, NoteNumbersPlayTheSamePitchInBothFormats) {
+TEST(ModuleWriter, NoteNumbersPlayTheSamePitchInBothFormats)
+{
     // A 32-frame square cycle at note 49 (C-4) sounds near middle C (261.6 Hz) in XM (8363 Hz
     // sample rate) and in MOD (period 428, about 8287 Hz); one octave up at note 61.
     for (bool xm : {true, false})
@@ -135,13 +151,22 @@ TEST(ModuleWriter, NoteNumbersPlayTheSamePitchInBothFormats) {
         }
 }
 
-TEST(ModuleWriter, RejectsWhatTheFormatCannotHold) {
-    struct Case { const char* name; bool xm; void (*edit)(ModuleSong&); };
+TEST(ModuleWriter, RejectsWhatTheFormatCannotHold)
+{
+    struct Case {
+        const char* name;
+        bool xm;
+        void (*edit)(ModuleSong&);
+    };
     const Case cases[] = {
         {"mod with six channels", false, [](ModuleSong& s) { s = SimpleSong(6, 64); }},
         {"mod note below its range", false, [](ModuleSong& s) { s.patterns[0].At(1, 1).note = 13; }},
         {"mod short pattern", false, [](ModuleSong& s) { s = SimpleSong(4, 32); }},
-        {"mod volume and effect in one cell", false, [](ModuleSong& s) { s.patterns[0].At(0, 0).effect = 0xA; s.patterns[0].At(0, 0).param = 1; }},
+        {"mod volume and effect in one cell", false,
+         [](ModuleSong& s) {
+             s.patterns[0].At(0, 0).effect = 0xA;
+             s.patterns[0].At(0, 0).param = 1;
+         }},
         {"missing pattern in order", true, [](ModuleSong& s) { s.order.push_back(7); }},
         {"missing instrument", true, [](ModuleSong& s) { s.patterns[1].At(2, 2).instrument = 9; }},
         {"loop past the sample end", true, [](ModuleSong& s) { s.instruments[0].sample.loopStart = 400; }},

@@ -92,7 +92,7 @@ TEST_F(ContentFile, ReadsUpToTheCapAndRefusesMore)
 TEST_F(ContentFile, WindowsPathsFindTheirFiles)
 {
     Write("Songs/Track One.MOD", "module");
-    Write("Pictures/\xc3\x89t\xc3\xa9.png", "picture");   // "Été.png"
+    Write("Pictures/\xc3\x89t\xc3\xa9.png", "picture");  // "Été.png"
     std::vector<uint8_t> bytes;
 
     // Backslashes are separators, and letter case is matched when the exact name is missing.
@@ -101,7 +101,7 @@ TEST_F(ContentFile, WindowsPathsFindTheirFiles)
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "module");
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_NE(notes[0].find("Songs/Track One.MOD"), std::string::npos) << notes[0];
-    EXPECT_TRUE(host::ReadRegularFile(asked, 100, bytes));   // noted once only
+    EXPECT_TRUE(host::ReadRegularFile(asked, 100, bytes));  // noted once only
     EXPECT_EQ(notes.size(), 1u);
 
     // Letters beyond ASCII fold too.

@@ -50,7 +50,7 @@ TEST_F(VirtualHost, ClockAdvancesOneFrameAtATime)
     EXPECT_EQ(host::FrameIndex(), 3u);
     EXPECT_EQ(GetTickCount(), host::kVirtualTickBase + 300);
     EXPECT_EQ(host::SampleFramesAt(3), 13230u);
-    Sleep(5000);   // virtual time moves only by frames
+    Sleep(5000);  // virtual time moves only by frames
     EXPECT_EQ(GetTickCount(), host::kVirtualTickBase + 300);
 }
 
@@ -64,18 +64,18 @@ TEST_F(VirtualHost, ScriptedInputAppliesOnTheFirstFrameAtOrAfterItsTime)
     ASSERT_TRUE(host::ParseInputEvent("0 mouse 10 20", e));
     host::ScheduleInput(e);
 
-    host::ApplyDueInput();   // time 0: only the mouse move
+    host::ApplyDueInput();  // time 0: only the mouse move
     int x = 0, y = 0;
     host::VirtualCursor(x, y);
     EXPECT_EQ(x, 10);
     EXPECT_EQ(y, 20);
     EXPECT_EQ(host::PopVirtualMessage(), host::VirtualMessage::None);
 
-    host::EndFrame();   // 0.1 s
-    host::EndFrame();   // 0.2 s: the button
+    host::EndFrame();  // 0.1 s
+    host::EndFrame();  // 0.2 s: the button
     EXPECT_EQ(host::PopVirtualMessage(), host::VirtualMessage::ButtonDown);
     EXPECT_FALSE(host::VirtualKeyDown(VK_ESCAPE));
-    host::EndFrame();   // 0.3 s: escape
+    host::EndFrame();  // 0.3 s: escape
     EXPECT_TRUE(host::VirtualKeyDown(VK_ESCAPE));
 }
 
@@ -84,20 +84,21 @@ TEST_F(VirtualHost, ScriptedInputAppliesOnTheFirstFrameAtOrAfterItsTime)
 TEST_F(VirtualHost, TapShorterThanAFrameCountsOnce)
 {
     host::InputEvent e;
-    for (const char* line : {"0.12 key space down", "0.15 key space up", "0.3 key escape down", "0.5 key escape up"}) {
+    for (const char* line :
+         {"0.12 key space down", "0.15 key space up", "0.3 key escape down", "0.5 key escape up"}) {
         ASSERT_TRUE(host::ParseInputEvent(line, e));
         host::ScheduleInput(e);
     }
     host::EndFrame();
-    host::EndFrame();   // 0.2 s: space went down and up again
+    host::EndFrame();  // 0.2 s: space went down and up again
     EXPECT_TRUE(host::VirtualKeyDown(VK_SPACE));
     EXPECT_FALSE(host::VirtualKeyDown(VK_SPACE));
-    host::EndFrame();   // 0.3 s: escape held
+    host::EndFrame();  // 0.3 s: escape held
     EXPECT_TRUE(host::VirtualKeyDown(VK_ESCAPE));
     EXPECT_TRUE(host::VirtualKeyDown(VK_ESCAPE));
     host::EndFrame();
     EXPECT_TRUE(host::VirtualKeyDown(VK_ESCAPE));
-    host::EndFrame();   // 0.5 s: released after being seen: up
+    host::EndFrame();  // 0.5 s: released after being seen: up
     EXPECT_FALSE(host::VirtualKeyDown(VK_ESCAPE));
 }
 

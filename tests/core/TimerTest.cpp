@@ -7,25 +7,27 @@
 
 TEST(Timer, ProgressFollowsUnsignedTicks)
 {
-    struct Case { uint32_t start, duration, now; float expected; };
+    struct Case {
+        uint32_t start, duration, now;
+        float expected;
+    };
     const Case cases[] = {
-        {Timer::kNotStarted, 1000, 5000, 0.0f},        // never started: stays at 0
-        {Timer::kNotStarted, 1000, 0xFFFFFFFFu, 0.0f}, // even on the very last tick
-        {1000, 1000, 1000, 0.0f},                      // exactly at the start
+        {Timer::kNotStarted, 1000, 5000, 0.0f},         // never started: stays at 0
+        {Timer::kNotStarted, 1000, 0xFFFFFFFFu, 0.0f},  // even on the very last tick
+        {1000, 1000, 1000, 0.0f},                       // exactly at the start
         {1000, 1000, 1500, 0.5f},
-        {1000, 1000, 2000, 1.0f},                      // exactly at the end: 1000/1000
+        {1000, 1000, 2000, 1.0f},  // exactly at the end: 1000/1000
         {1000, 1000, 2001, 1.0f},
         // Started 256 ms before the tick count wraps: it still runs its whole second.
         {0xFFFFFF00u, 1000, 0xFFFFFFFFu, 0.255f},
         {0xFFFFFF00u, 1000, 0x00000100u, 0.512f},
         {0xFFFFFF00u, 1000, 0x000002E7u, 0.999f},
         {0xFFFFFF00u, 1000, 0x000002E8u, 1.0f},
-        {0xFFFFFF00u, 60000, 0x00000010u, 272.0f / 60000},   // the end screen's minute
+        {0xFFFFFF00u, 60000, 0x00000010u, 272.0f / 60000},  // the end screen's minute
     };
     for (const Case& c : cases) {
         Timer timer{c.duration, c.start};
-        EXPECT_FLOAT_EQ(timer.ProgressAt(c.now), c.expected)
-            << "start " << c.start << " now " << c.now;
+        EXPECT_FLOAT_EQ(timer.ProgressAt(c.now), c.expected) << "start " << c.start << " now " << c.now;
     }
 }
 
@@ -37,7 +39,7 @@ TEST(Timer, StartReadsTheVirtualClock)
     Timer timer{1000, Timer::kNotStarted};
     timer.Start();
     EXPECT_EQ(timer.startTick, host::kVirtualTickBase);
-    for (int i = 0; i < 25; ++i) host::EndFrame();   // 250 ms
+    for (int i = 0; i < 25; ++i) host::EndFrame();  // 250 ms
     EXPECT_FLOAT_EQ(timer.Progress(), 0.25f);
     host::Reset();
 }

@@ -49,10 +49,22 @@ protected:
     void Draw(float l, float t, float r, float b, float z = 1.0f, float zOffset = 0.0f)
     {
         D3DMATRIX proj{}, view{}, world{};
-        proj._11 = 2; proj._22 = -2; proj._33 = 0.5f; proj._41 = -1; proj._42 = 1; proj._43 = 0.5f; proj._44 = 1;
+        proj._11 = 2;
+        proj._22 = -2;
+        proj._33 = 0.5f;
+        proj._41 = -1;
+        proj._42 = 1;
+        proj._43 = 0.5f;
+        proj._44 = 1;
         view._11 = view._22 = view._33 = view._44 = 1;
         float hx = (r - l) * 0.5f, hy = (b - t) * 0.5f;
-        world._11 = hx; world._22 = hy; world._33 = z; world._41 = l + hx; world._42 = t + hy; world._43 = zOffset; world._44 = 1;
+        world._11 = hx;
+        world._22 = hy;
+        world._33 = z;
+        world._41 = l + hx;
+        world._42 = t + hy;
+        world._43 = zOffset;
+        world._44 = 1;
         device->SetTransform(D3DTS_PROJECTION, &proj);
         device->SetTransform(D3DTS_VIEW, &view);
         device->SetTransform(D3DTS_WORLD, &world);
@@ -71,11 +83,15 @@ protected:
         device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
         device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
         for (DWORD s = 0; s < 2; ++s)
-            for (auto a : {D3DSAMP_ADDRESSU, D3DSAMP_ADDRESSV}) device->SetSamplerState(s, a, D3DTADDRESS_CLAMP);
+            for (auto a : {D3DSAMP_ADDRESSU, D3DSAMP_ADDRESSV})
+                device->SetSamplerState(s, a, D3DTADDRESS_CLAMP);
     }
     Rgba At(int x, int y) const { return frame.At(x, y); }
 
     IDirect3DVertexBuffer9* quadBuffer = nullptr;
 };
 
-inline int Channel(D3DCOLOR c, int shift) { return int((c >> shift) & 0xFF); }
+inline int Channel(D3DCOLOR c, int shift)
+{
+    return int((c >> shift) & 0xFF);
+}

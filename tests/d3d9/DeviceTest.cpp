@@ -12,8 +12,9 @@ class DeviceTest : public BareDevice {};
 
 TEST_F(DeviceTest, AdapterModesComeFromTheVirtualListInX8R8G8B8)
 {
-    EXPECT_EQ(Direct3DCreate9(30), nullptr);   // another SDK version is refused
-    host::SetVirtualModes({{1280, 720, 60}, {1280, 768, 60}, {1280, 1024, 60}, {1280, 720, 75}, {1024, 768, 60}});
+    EXPECT_EQ(Direct3DCreate9(30), nullptr);  // another SDK version is refused
+    host::SetVirtualModes(
+        {{1280, 720, 60}, {1280, 768, 60}, {1280, 1024, 60}, {1280, 720, 75}, {1024, 768, 60}});
     ASSERT_EQ(direct3d->GetAdapterModeCount(0, D3DFMT_X8R8G8B8), 5u);
     EXPECT_EQ(direct3d->GetAdapterModeCount(0, D3DFMT_A8R8G8B8), 0u);
     D3DDISPLAYMODE m;
@@ -32,19 +33,29 @@ TEST_F(DeviceTest, AdapterModesComeFromTheVirtualListInX8R8G8B8)
     pp.BackBufferHeight = 800;
     pp.BackBufferFormat = D3DFMT_X8R8G8B8;
     pp.Windowed = FALSE;
-    EXPECT_EQ(direct3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
-              D3DERR_INVALIDCALL);
+    EXPECT_EQ(
+        direct3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
+        D3DERR_INVALIDCALL);
     EXPECT_EQ(device, nullptr);
 }
 
 TEST_F(DeviceTest, CreationStatesAndReferences)
 {
     CreateDevice(1280, 720);
-    struct { D3DRENDERSTATETYPE state; DWORD value; } states[] = {
-        {D3DRS_ZENABLE, D3DZB_TRUE}, {D3DRS_ZWRITEENABLE, TRUE}, {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},
-        {D3DRS_ALPHABLENDENABLE, FALSE}, {D3DRS_SRCBLEND, D3DBLEND_ONE}, {D3DRS_DESTBLEND, D3DBLEND_ZERO},
-        {D3DRS_CULLMODE, D3DCULL_CCW}, {D3DRS_LIGHTING, TRUE}, {D3DRS_TEXTUREFACTOR, 0xFFFFFFFF},
-        {D3DRS_COLORVERTEX, TRUE}, {D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1}};
+    struct {
+        D3DRENDERSTATETYPE state;
+        DWORD value;
+    } states[] = {{D3DRS_ZENABLE, D3DZB_TRUE},
+                  {D3DRS_ZWRITEENABLE, TRUE},
+                  {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},
+                  {D3DRS_ALPHABLENDENABLE, FALSE},
+                  {D3DRS_SRCBLEND, D3DBLEND_ONE},
+                  {D3DRS_DESTBLEND, D3DBLEND_ZERO},
+                  {D3DRS_CULLMODE, D3DCULL_CCW},
+                  {D3DRS_LIGHTING, TRUE},
+                  {D3DRS_TEXTUREFACTOR, 0xFFFFFFFF},
+                  {D3DRS_COLORVERTEX, TRUE},
+                  {D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1}};
     for (auto s : states) {
         DWORD v = 12345;
         EXPECT_EQ(device->GetRenderState(s.state, &v), D3D_OK);
@@ -82,7 +93,7 @@ TEST_F(DeviceTest, LocksCheckTheirRangesAndWriteThrough)
     EXPECT_EQ(quadBuffer->Lock(170, 10, &p, 0), D3DERR_INVALIDCALL);
     EXPECT_EQ(quadBuffer->Lock(200, 0, &p, 0), D3DERR_INVALIDCALL);
     ASSERT_EQ(quadBuffer->Lock(44, 0, &p, 0), D3D_OK);
-    EXPECT_EQ(quadBuffer->Lock(0, 0, &p, 0), D3DERR_INVALIDCALL);   // already locked
+    EXPECT_EQ(quadBuffer->Lock(0, 0, &p, 0), D3DERR_INVALIDCALL);  // already locked
     quadBuffer->Unlock();
     EXPECT_EQ(quadBuffer->Unlock(), D3DERR_INVALIDCALL);
     // Draws that would read past the buffer are refused.
@@ -100,7 +111,7 @@ TEST_F(DeviceTest, LocksCheckTheirRangesAndWriteThrough)
 
     IDirect3DTexture9* tex = nullptr;
     ASSERT_EQ(device->CreateTexture(8, 4, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &tex, nullptr), D3D_OK);
-    EXPECT_EQ(tex->GetLevelCount(), 4u);   // 8x4, 4x2, 2x1, 1x1
+    EXPECT_EQ(tex->GetLevelCount(), 4u);  // 8x4, 4x2, 2x1, 1x1
     D3DLOCKED_RECT lr;
     RECT outside{0, 0, 9, 4};
     EXPECT_EQ(tex->LockRect(0, &lr, &outside, 0), D3DERR_INVALIDCALL);
@@ -108,7 +119,8 @@ TEST_F(DeviceTest, LocksCheckTheirRangesAndWriteThrough)
     // X8R8G8B8 reads alpha 1 whatever the fourth byte holds.
     ASSERT_EQ(tex->LockRect(0, &lr, nullptr, 0), D3D_OK);
     for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 8; ++x) reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(lr.pBits) + y * lr.Pitch)[x] = 0x00336699;
+        for (int x = 0; x < 8; ++x)
+            reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(lr.pBits) + y * lr.Pitch)[x] = 0x00336699;
     tex->UnlockRect(0);
     FlatState();
     device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
@@ -122,7 +134,8 @@ TEST_F(DeviceTest, LocksCheckTheirRangesAndWriteThrough)
     // A limited memory budget refuses the allocation as the platform does.
     d3d9::SetTextureMemoryLimit(1024);
     IDirect3DTexture9* big = nullptr;
-    EXPECT_EQ(device->CreateTexture(512, 512, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &big, nullptr), D3DERR_OUTOFVIDEOMEMORY);
+    EXPECT_EQ(device->CreateTexture(512, 512, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &big, nullptr),
+              D3DERR_OUTOFVIDEOMEMORY);
     EXPECT_EQ(big, nullptr);
     d3d9::SetTextureMemoryLimit(0);
     device->SetTexture(0, nullptr);

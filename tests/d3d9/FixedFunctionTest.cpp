@@ -50,7 +50,7 @@ TEST(FixedFunctionTest, DirectionToLightIsUnitLengthInViewSpaceAndPointsBack)
     // A view turned 90 degrees about y: view-space x = world z, z = -world x.
     const D3DMATRIX view = Matrix({0, 0, -1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, 5, 1});
     float toLight[3];
-    d3d9::DirectionToLight(D3DVECTOR{0, 0, 10}, view, toLight);   // shining along world +z
+    d3d9::DirectionToLight(D3DVECTOR{0, 0, 10}, view, toLight);  // shining along world +z
     EXPECT_FLOAT_EQ(toLight[0], -1.0f);
     EXPECT_FLOAT_EQ(toLight[1], 0.0f);
     EXPECT_FLOAT_EQ(toLight[2], 0.0f);
@@ -66,7 +66,7 @@ TEST(FixedFunctionTest, LightAmbientCountsOnlyWhileTheLightIsOn)
     D3DLIGHT9 light{};
     light.Ambient = D3DCOLORVALUE{0.2f, 0.2f, 0.2f, 1};
     float out[4];
-    d3d9::AmbientAndEmissive(0xFF336699u, material, light, false, out);   // 0x33 = 0.2
+    d3d9::AmbientAndEmissive(0xFF336699u, material, light, false, out);  // 0x33 = 0.2
     EXPECT_NEAR(out[0], 0.25f + 0.5f * 0.2f, 1e-6f);
     EXPECT_NEAR(out[1], 1.0f * 0.4f, 1e-6f);
     EXPECT_EQ(out[2], 0.0f);

@@ -19,7 +19,10 @@ using support::Rgba;
 
 namespace {
 
-LRESULT Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcW(w, m, wp, lp); }
+LRESULT Proc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    return DefWindowProcW(w, m, wp, lp);
+}
 
 TEST(LiveWindowTest, PresentedFrameAppearsInTheWindow)
 {
@@ -31,14 +34,14 @@ TEST(LiveWindowTest, PresentedFrameAppearsInTheWindow)
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"d3d9live";
     ASSERT_NE(RegisterClassW(&wc), 0);
-    HWND window = CreateWindowExW(0, L"d3d9live", L"live", WS_POPUP | WS_CAPTION, 0, 0, 640, 400, nullptr, nullptr,
-                                  wc.hInstance, nullptr);
+    HWND window = CreateWindowExW(0, L"d3d9live", L"live", WS_POPUP | WS_CAPTION, 0, 0, 640, 400, nullptr,
+                                  nullptr, wc.hInstance, nullptr);
     ASSERT_NE(window, nullptr);
     ShowWindow(window, SW_SHOW);
 
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
     D3DPRESENT_PARAMETERS pp{};
-    pp.BackBufferWidth = 320;   // half the window: shown scaled by 2
+    pp.BackBufferWidth = 320;  // half the window: shown scaled by 2
     pp.BackBufferHeight = 180;
     pp.BackBufferFormat = D3DFMT_X8R8G8B8;
     pp.Windowed = TRUE;
@@ -47,7 +50,8 @@ TEST(LiveWindowTest, PresentedFrameAppearsInTheWindow)
     pp.AutoDepthStencilFormat = D3DFMT_D24X8;
     pp.PresentationInterval = D3DPRESENT_INTERVAL_ONE;
     IDirect3DDevice9* device = nullptr;
-    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device), D3D_OK);
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
+              D3D_OK);
     // Top half red, bottom half blue, through clears limited by rectangles.
     // MIVOLA_LIVE_HOLD_MS keeps presenting that long, for a screenshot.
     const char* hold = std::getenv("MIVOLA_LIVE_HOLD_MS");
@@ -69,19 +73,22 @@ TEST(LiveWindowTest, PresentedFrameAppearsInTheWindow)
     double scale = std::min(w / 320.0, h / 180.0);
     int dw = int(std::lround(320 * scale)), dh = int(std::lround(180 * scale));
     int dx = (w - dw) / 2, dy = (h - dh) / 2;
-    auto at = [&](int x, int y) { return Rgba{rgba[(size_t(y) * w + x) * 4], rgba[(size_t(y) * w + x) * 4 + 1], rgba[(size_t(y) * w + x) * 4 + 2], 255}; };
-    struct { int x, y, r, b; } checks[] = {{dx + 2, dy + 2, 255, 0}, {dx + dw - 3, dy + dh / 2 - 3, 255, 0},
-                                           {dx + 2, dy + dh / 2 + 3, 0, 255}, {dx + dw - 3, dy + dh - 3, 0, 255}};
+    auto at = [&](int x, int y) {
+        return Rgba{rgba[(size_t(y) * w + x) * 4], rgba[(size_t(y) * w + x) * 4 + 1],
+                    rgba[(size_t(y) * w + x) * 4 + 2], 255};
+    };
+    struct {
+        int x, y, r, b;
+    } checks[] = {{dx + 2, dy + 2, 255, 0},
+                  {dx + dw - 3, dy + dh / 2 - 3, 255, 0},
+                  {dx + 2, dy + dh / 2 + 3, 0, 255},
+                  {dx + dw - 3, dy + dh - 3, 0, 255}};
     for (auto c : checks) {
         EXPECT_EQ(at(c.x, c.y).r, c.r) << c.x << "," << c.y;
         EXPECT_EQ(at(c.x, c.y).b, c.b) << c.x << "," << c.y;
     }
-    if (dy > 1) {
-        EXPECT_EQ(at(w / 2, dy - 1).r + at(w / 2, dy - 1).b, 0);
-    }
-    if (dx > 1) {
-        EXPECT_EQ(at(dx - 1, h / 2).r + at(dx - 1, h / 2).b, 0);
-    }
+    if (dy > 1) { EXPECT_EQ(at(w / 2, dy - 1).r + at(w / 2, dy - 1).b, 0); }
+    if (dx > 1) { EXPECT_EQ(at(dx - 1, h / 2).r + at(dx - 1, h / 2).b, 0); }
     device->Release();
     d3d->Release();
     DestroyWindow(window);

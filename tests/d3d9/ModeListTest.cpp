@@ -22,9 +22,10 @@ UINT PickedHeight(const std::vector<D3DDISPLAYMODE>& modes)
 }
 
 // A monitor's usual list: every common size, many shapes.
-const std::vector<D3DDISPLAYMODE> kMonitor = {Mode(640, 480),   Mode(800, 600),   Mode(1024, 768), Mode(1280, 720),
-                                              Mode(1280, 800),  Mode(1280, 960),  Mode(1280, 1024), Mode(1600, 900),
-                                              Mode(1680, 1050), Mode(1920, 1080), Mode(1920, 1080, 50)};
+const std::vector<D3DDISPLAYMODE> kMonitor = {Mode(640, 480),   Mode(800, 600),      Mode(1024, 768),
+                                              Mode(1280, 720),  Mode(1280, 800),     Mode(1280, 960),
+                                              Mode(1280, 1024), Mode(1600, 900),     Mode(1680, 1050),
+                                              Mode(1920, 1080), Mode(1920, 1080, 50)};
 
 }  // namespace
 
@@ -34,12 +35,12 @@ TEST(ModeList, TheScaledModeHasTheDesktopsShape)
         UINT w, h;
         UINT picked;
     } cases[] = {
-        {1920, 1080, 720},    // 16:9
-        {2560, 1440, 720},    // 16:9
-        {1920, 1200, 800},    // 16:10
-        {1600, 1200, 960},    // 4:3
-        {1280, 1024, 1024},   // 5:4
-        {2560, 1080, 720},    // 21:9: no 1280-wide mode of its shape is 720 tall
+        {1920, 1080, 720},   // 16:9
+        {2560, 1440, 720},   // 16:9
+        {1920, 1200, 800},   // 16:10
+        {1600, 1200, 960},   // 4:3
+        {1280, 1024, 1024},  // 5:4
+        {2560, 1080, 720},   // 21:9: no 1280-wide mode of its shape is 720 tall
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.w << "x" << c.h);

@@ -8,16 +8,19 @@
 
 namespace {
 
-#define EXPECT_RGB_NEAR(px, R, G, B, tol)     \
-    do {                                      \
-        Rgba p_ = (px);                       \
-        EXPECT_NEAR(p_.r, (R), (tol));        \
-        EXPECT_NEAR(p_.g, (G), (tol));        \
-        EXPECT_NEAR(p_.b, (B), (tol));        \
+#define EXPECT_RGB_NEAR(px, R, G, B, tol)                                                                    \
+    do {                                                                                                     \
+        Rgba p_ = (px);                                                                                      \
+        EXPECT_NEAR(p_.r, (R), (tol));                                                                       \
+        EXPECT_NEAR(p_.g, (G), (tol));                                                                       \
+        EXPECT_NEAR(p_.b, (B), (tol));                                                                       \
     } while (0)
 
 // A picture whose every pixel tells where it came from.
-D3DCOLOR Pattern(UINT x, UINT y) { return D3DCOLOR_ARGB(255, x & 255, y & 255, ((x >> 8) << 4) | (y >> 8)); }
+D3DCOLOR Pattern(UINT x, UINT y)
+{
+    return D3DCOLOR_ARGB(255, x & 255, y & 255, ((x >> 8) << 4) | (y >> 8));
+}
 
 class RenderTest : public BareDevice {};
 
@@ -84,15 +87,20 @@ TEST_F(RenderTest, BlendingAndTextureFactorAlpha)
 TEST_F(RenderTest, TwoStageAlphaMaskFromSecondCoordinateSet)
 {
     CreateDevice(1280, 720);
-    IDirect3DTexture9* scroller = MakeTexture(16, 64, [](UINT, UINT y) { return D3DCOLOR_ARGB(255, y * 4, 255 - y * 4, 77); });
-    IDirect3DTexture9* mask = MakeTexture(16, 16, [](UINT x, UINT) { return D3DCOLOR_ARGB(x < 8 ? 255 : 0, 0, 0, 0); });
+    IDirect3DTexture9* scroller =
+        MakeTexture(16, 64, [](UINT, UINT y) { return D3DCOLOR_ARGB(255, y * 4, 255 - y * 4, 77); });
+    IDirect3DTexture9* mask =
+        MakeTexture(16, 16, [](UINT x, UINT) { return D3DCOLOR_ARGB(x < 8 ? 255 : 0, 0, 0, 0); });
     device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
     FlatState();
     device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
     device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
     device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
     D3DMATRIX m{};
-    m._11 = 1; m._22 = 0.25f; m._32 = 0.5f; m._33 = m._44 = 1;   // v' = v / 4 + 0.5
+    m._11 = 1;
+    m._22 = 0.25f;
+    m._32 = 0.5f;
+    m._33 = m._44 = 1;  // v' = v / 4 + 0.5
     device->SetTransform(D3DTS_TEXTURE0, &m);
     device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
     device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
@@ -108,7 +116,7 @@ TEST_F(RenderTest, TwoStageAlphaMaskFromSecondCoordinateSet)
     device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFFFFFF);
     device->SetTexture(0, scroller);
     device->SetTexture(1, mask);
-    Draw(0, 0, 1280 / 1280.0f, 640 / 720.0f);   // 1280 x 640 pixels: 10 rows per scroller texel
+    Draw(0, 0, 1280 / 1280.0f, 640 / 720.0f);  // 1280 x 640 pixels: 10 rows per scroller texel
     Present();
     frame.SavePng("d3d9_two_stage.png");
     for (int y : {5, 315, 635}) {
@@ -116,7 +124,7 @@ TEST_F(RenderTest, TwoStageAlphaMaskFromSecondCoordinateSet)
         UINT row = UINT(std::floor((y / 2560.0 + 0.5) * 64));
         SCOPED_TRACE(y);
         EXPECT_RGB_NEAR(At(100, y), int(row * 4), int(255 - row * 4), 77, 0);
-        EXPECT_RGB_NEAR(At(1100, y), 0, 0, 0, 0);   // masked out
+        EXPECT_RGB_NEAR(At(1100, y), 0, 0, 0, 0);  // masked out
     }
 }
 
@@ -137,11 +145,13 @@ TEST_F(RenderTest, AddressingAndFiltering)
         device->SetSamplerState(0, D3DSAMP_MINFILTER, c.filter);
         device->SetSamplerState(0, D3DSAMP_MAGFILTER, c.filter);
         D3DMATRIX m{};
-        m._11 = 2; m._22 = 1; m._33 = m._44 = 1;   // u' = 2u: the right half reads past the edge
+        m._11 = 2;
+        m._22 = 1;
+        m._33 = m._44 = 1;  // u' = 2u: the right half reads past the edge
         device->SetTransform(D3DTS_TEXTURE0, &m);
         device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
         device->SetTexture(0, tex);
-        Draw(0, 0, 1024 / 1280.0f, 0.5f);   // 1024 px wide: u' = x / 512
+        Draw(0, 0, 1024 / 1280.0f, 0.5f);  // 1024 px wide: u' = x / 512
         device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
         Present();
         for (int x : {10, 200, 255, 256, 300, 600, 700, 900}) {
@@ -152,7 +162,7 @@ TEST_F(RenderTest, AddressingAndFiltering)
                 t = c.address == D3DTADDRESS_WRAP ? t % 2 : std::min(t, 1);
                 expected = t ? 255 : 0;
             } else {
-                double p = std::clamp(u * 2 - 0.5, 0.0, 1.0);   // clamped between the two texel centres
+                double p = std::clamp(u * 2 - 0.5, 0.0, 1.0);  // clamped between the two texel centres
                 expected = int(std::lround(p * 255));
             }
             EXPECT_NEAR(At(x, 100).r, expected, c.filter == D3DTEXF_LINEAR ? 2 : 0) << x;
@@ -190,7 +200,8 @@ TEST_F(RenderTest, CullModesFollowScreenWinding)
     FlatState();
     device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
     // The quad's strip winds counter-clockwise on screen.
-    for (auto [mode, drawn] : {std::pair{D3DCULL_NONE, true}, std::pair{D3DCULL_CCW, false}, std::pair{D3DCULL_CW, true}}) {
+    for (auto [mode, drawn] :
+         {std::pair{D3DCULL_NONE, true}, std::pair{D3DCULL_CCW, false}, std::pair{D3DCULL_CW, true}}) {
         device->SetRenderState(D3DRS_CULLMODE, mode);
         device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
         Draw(0, 0, 1, 1);
@@ -224,10 +235,10 @@ TEST_F(RenderTest, LitQuadBrightnessFollowsNDotL)
         light.Type = D3DLIGHT_DIRECTIONAL;
         light.Diffuse = D3DCOLORVALUE{1, 0.5f, 1, 0};
         float a = c.angle * 3.14159265f / 180;
-        light.Direction = D3DVECTOR{std::sin(a) * 5, 0, -std::cos(a) * 5};   // not unit length
+        light.Direction = D3DVECTOR{std::sin(a) * 5, 0, -std::cos(a) * 5};  // not unit length
         device->SetLight(0, &light);
         device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
-        Draw(0, 0, 1, 1, c.zscale, 1 - c.zscale);   // depth stays 1
+        Draw(0, 0, 1, 1, c.zscale, 1 - c.zscale);  // depth stays 1
         Present();
         double ndl = std::max(0.0, std::cos(double(a))) / c.zscale;
         EXPECT_RGB_NEAR(At(640, 360), ndl * 255, ndl * 127.5, ndl * 255, 1.01);
@@ -252,7 +263,8 @@ TEST_F(RenderTest, LitQuadBrightnessFollowsNDotL)
 TEST_F(RenderTest, MultisampledBackBufferKeepsEdgesAndTexelsAndResolves)
 {
     DWORD quality = 0;
-    if (direct3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, TRUE, D3DMULTISAMPLE_4_SAMPLES, &quality) != D3D_OK)
+    if (direct3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, TRUE,
+                                             D3DMULTISAMPLE_4_SAMPLES, &quality) != D3D_OK)
         GTEST_SKIP() << "no 4x multisampling here";
     EXPECT_EQ(quality, 1u);
     CreateDevice(1280, 720, true, D3DMULTISAMPLE_4_SAMPLES);
@@ -293,7 +305,8 @@ TEST_F(RenderTest, NoShaderCompileOrAllocationPerFrameOnceStatesWereSeen)
             device->SetTexture(0, i % 3 ? a : b);
             device->SetTextureStageState(0, D3DTSS_ALPHAOP, i % 4 ? D3DTOP_MODULATE : D3DTOP_SELECTARG1);
             device->SetRenderState(D3DRS_TEXTUREFACTOR, D3DCOLOR_ARGB(i * 12, 255, 255, 255));
-            device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, i % 5 ? D3DTTFF_DISABLE : D3DTTFF_COUNT2);
+            device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS,
+                                         i % 5 ? D3DTTFF_DISABLE : D3DTTFF_COUNT2);
             Draw(i / 20.0f, 0, i / 20.0f + 0.05f, 0.1f);
         }
         device->EndScene();

@@ -23,8 +23,13 @@ using support::WriteFile;
 std::vector<uint8_t> Tga(int w, int h, uint8_t a)
 {
     std::vector<uint8_t> f(18, 0);
-    f[2] = 2; f[12] = uint8_t(w); f[13] = uint8_t(w >> 8); f[14] = uint8_t(h); f[15] = uint8_t(h >> 8);
-    f[16] = 32; f[17] = 0x28;
+    f[2] = 2;
+    f[12] = uint8_t(w);
+    f[13] = uint8_t(w >> 8);
+    f[14] = uint8_t(h);
+    f[15] = uint8_t(h >> 8);
+    f[16] = 32;
+    f[17] = 0x28;
     for (int i = 0; i < w * h; ++i) f.insert(f.end(), {10, 20, 30, a});
     return f;
 }
@@ -40,13 +45,15 @@ protected:
                  D3DPOOL pool = D3DPOOL_DEFAULT)
     {
         return D3DXCreateTextureFromFileExW(device, Wide(path).c_str(), D3DX_DEFAULT, D3DX_DEFAULT, 1, 0,
-                                            D3DFMT_UNKNOWN, pool, filter, D3DX_DEFAULT, 0, info, nullptr, tex);
+                                            D3DFMT_UNKNOWN, pool, filter, D3DX_DEFAULT, 0, info, nullptr,
+                                            tex);
     }
     static uint32_t Texel(IDirect3DTexture9* t, int x, int y)
     {
         D3DLOCKED_RECT lr;
         EXPECT_EQ(t->LockRect(0, &lr, nullptr, D3DLOCK_READONLY), D3D_OK);
-        uint32_t v = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(lr.pBits) + y * lr.Pitch)[x];
+        uint32_t v =
+            reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(lr.pBits) + y * lr.Pitch)[x];
         t->UnlockRect(0);
         return v;
     }
@@ -149,7 +156,9 @@ TEST_F(TextureFromFileTest, ErrorsForMissingGarbageAndRefusedMemory)
     // A header claiming a picture larger than any texture is refused before decoding.
     const std::string huge = TempPath("huge.bmp");
     std::vector<uint8_t> header = BmpBytes(1, 1, 0, 0, 0);
-    header[18] = 0x40; header[19] = 0x42; header[20] = 0x0F;   // 1,000,000 wide
+    header[18] = 0x40;
+    header[19] = 0x42;
+    header[20] = 0x0F;  // 1,000,000 wide
     WriteFile(huge, header);
     EXPECT_EQ(Load(huge, D3DX_DEFAULT, nullptr, &tex), D3DERR_INVALIDCALL);
     EXPECT_EQ(tex, nullptr);
@@ -174,7 +183,7 @@ TEST_F(TextureFromFileTest, SpecialFilesFailAndNarrowNamesKeepTheirBytes)
     EXPECT_EQ(Load(garbage, D3DX_FILTER_NONE, nullptr, &tex), D3DXERR_INVALIDDATA);
     EXPECT_EQ(host::LastFileError().rfind("not a picture", 0), 0u) << host::LastFileError();
 
-    const std::string latin1 = TempPath("caf\xe9.tga");   // "café" in Latin-1
+    const std::string latin1 = TempPath("caf\xe9.tga");  // "café" in Latin-1
     WriteFile(latin1, Tga(2, 2, 255));
     ASSERT_EQ(D3DXCreateTextureFromFileA(device, latin1.c_str(), &tex), D3D_OK);
     tex->Release();

@@ -66,7 +66,7 @@ TEST_F(MediaControl, NextTurnsTheCarouselAndAPressDuringTheTurnIsUsedUp)
 TEST_F(MediaControl, PlayAndPauseUseThePlayersPause)
 {
     screen = ScreenInterface;
-    EXPECT_FALSE(RunMediaAction(MediaAction::Play));   // already playing
+    EXPECT_FALSE(RunMediaAction(MediaAction::Play));  // already playing
     EXPECT_TRUE(RunMediaAction(MediaAction::Pause));
     EXPECT_EQ(player.paused, 1);
     EXPECT_FALSE(RunMediaAction(MediaAction::Pause));  // a second pause must not resume

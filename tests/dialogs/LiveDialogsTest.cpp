@@ -52,7 +52,8 @@ protected:
             e.key.state = SDL_RELEASED;
             SDL_PushEvent(&e);
             tapped = true;
-            for (int i = 0; i < 300 && !answered; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            for (int i = 0; i < 300 && !answered; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
             if (!answered) {
                 rescued = true;
                 SDL_Event quit{};
@@ -81,15 +82,15 @@ TEST_F(LiveDialogs, MessageBoxAboveAFullscreenWindowWaitsForAQuickTap)
     c.lpfnWndProc = DefWindowProcW;
     c.lpszClassName = L"owner";
     ASSERT_TRUE(RegisterClassW(&c));
-    HWND owner = CreateWindowExW(0, L"owner", L"owner", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr,
-                                 nullptr, nullptr);
+    HWND owner = CreateWindowExW(0, L"owner", L"owner", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, nullptr,
+                                 nullptr, nullptr, nullptr);
     ASSERT_NE(owner, nullptr);
     for (SDL_Scancode key : {SDL_SCANCODE_RETURN, SDL_SCANCODE_SPACE, SDL_SCANCODE_ESCAPE}) {
         SCOPED_TRACE(key);
         TapLater(key);
         EXPECT_EQ(MessageBoxA(owner, "songs/missing.mod", "ERROR LOADING MODULE", MB_ICONERROR), IDOK);
         answered = true;
-        EXPECT_TRUE(tapped);   // it waited for the key
+        EXPECT_TRUE(tapped);  // it waited for the key
         EXPECT_FALSE(rescued);
         tapper.join();
     }
@@ -100,7 +101,8 @@ TEST_F(LiveDialogs, MessageBoxAboveAFullscreenWindowWaitsForAQuickTap)
 TEST_F(LiveDialogs, OptionsDialogTakesAQuickReturnAsItsDefaultButton)
 {
     TapLater(SDL_SCANCODE_RETURN);
-    EXPECT_EQ(DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(101), nullptr, AcceptingProcedure, 0), 1);
+    EXPECT_EQ(
+        DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(101), nullptr, AcceptingProcedure, 0), 1);
     answered = true;
     EXPECT_TRUE(tapped);
     EXPECT_FALSE(rescued);

@@ -17,14 +17,19 @@ namespace {
 
 const fs::path kSongs = fs::path(MIVOLA_BINARY_DIR) / "content/test/songs";
 
-std::string Read(const fs::path& p) {
+std::string Read(const fs::path& p)
+{
     std::ifstream in(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void Write(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
+void Write(const fs::path& p, const std::string& text)
+{
+    std::ofstream(p, std::ios::binary) << text;
+}
 
-void Replace(const fs::path& p, const std::string& from, const std::string& to) {
+void Replace(const fs::path& p, const std::string& from, const std::string& to)
+{
     std::string text = Read(p);
     ASSERT_NE(text.find(from), std::string::npos) << from;
     text.replace(text.find(from), from.size(), to);
@@ -33,7 +38,8 @@ void Replace(const fs::path& p, const std::string& from, const std::string& to) 
 
 class CheckTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
+    static void SetUpTestSuite()
+    {
         base_ = fs::temp_directory_path() / ("mivola-check-test-" + std::to_string(::getpid()));
         fs::remove_all(base_);
         DiskOptions o;
@@ -55,7 +61,8 @@ protected:
     }
     static void TearDownTestSuite() { fs::remove_all(base_); }
 
-    void SetUp() override {
+    void SetUp() override
+    {
         ASSERT_TRUE(made_);
         disk_ = base_ / ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::remove_all(disk_);
@@ -63,7 +70,8 @@ protected:
     }
 
     // The findings that contain `text`.
-    std::vector<Finding> Find(const CheckReport& r, const std::string& text) {
+    std::vector<Finding> Find(const CheckReport& r, const std::string& text)
+    {
         std::vector<Finding> out;
         for (const Finding& f : r.findings)
             if (f.text.find(text) != std::string::npos) out.push_back(f);
@@ -78,7 +86,8 @@ protected:
 fs::path CheckTest::base_;
 bool CheckTest::made_ = false;
 
-TEST_F(CheckTest, AMadeDiskHasOnlyTheShortEndSongToReport) {
+TEST_F(CheckTest, AMadeDiskHasOnlyTheShortEndSongToReport)
+{
     CheckReport r = CheckDisk(disk_.string());
     EXPECT_EQ(r.errors, 0);
     ASSERT_EQ(r.warnings, 1);
@@ -93,16 +102,20 @@ TEST_F(CheckTest, AMadeDiskHasOnlyTheShortEndSongToReport) {
     EXPECT_NE(fs::current_path(), disk_);
 }
 
-TEST_F(CheckTest, InterfaceProblemsAreWarningsOrErrorsAtTheirLines) {
+TEST_F(CheckTest, InterfaceProblemsAreWarningsOrErrorsAtTheirLines)
+{
     const fs::path xml = disk_ / "interface.xml";
     // An unknown type, a font too large for the atlas, a control without a direction,
     // a placeholder id that does not exist.
-    Replace(xml, "type=\"layer\" relativepos=\"panel\" x=\"36\"", "type=\"Layer\" relativepos=\"panel\" x=\"36\"");
+    Replace(xml, "type=\"layer\" relativepos=\"panel\" x=\"36\"",
+            "type=\"Layer\" relativepos=\"panel\" x=\"36\"");
     Replace(xml, "size=\"16\"", "size=\"60\"");
     Replace(xml, "<control direction=\"1\"/>", "<control/>");
     Replace(xml, "<dummytexture id=\"3\"", "<dummytexture id=\"7\"");
     const std::string text = Read(xml);
-    auto lineOf = [&](const std::string& needle) { return 1 + long(std::count(text.begin(), text.begin() + long(text.find(needle)), '\n')); };
+    auto lineOf = [&](const std::string& needle) {
+        return 1 + long(std::count(text.begin(), text.begin() + long(text.find(needle)), '\n'));
+    };
 
     CheckReport r = CheckDisk(disk_.string());
     auto unknown = Find(r, "unknown layer type 'Layer'");
@@ -124,10 +137,12 @@ TEST_F(CheckTest, InterfaceProblemsAreWarningsOrErrorsAtTheirLines) {
     EXPECT_TRUE(Find(CheckDisk(disk_.string()), "does not fit").empty()) << "size " << fits;
 }
 
-TEST_F(CheckTest, PictureSizesAndCountAndTheWebAddress) {
+TEST_F(CheckTest, PictureSizesAndCountAndTheWebAddress)
+{
     // A start screen of the wrong size, a title picture that is not a picture, and a
     // web address of another kind.
-    fs::copy_file(disk_ / "intro/button.png", disk_ / "intro/startscreen.png", fs::copy_options::overwrite_existing);
+    fs::copy_file(disk_ / "intro/button.png", disk_ / "intro/startscreen.png",
+                  fs::copy_options::overwrite_existing);
     Write(disk_ / "titles/neon_harbour.png", "not a picture");
     Replace(disk_ / "art.xml", "<bits>", "<bits url=\"ftp://example.org/\">");
     CheckReport r = CheckDisk(disk_.string());
@@ -142,7 +157,8 @@ TEST_F(CheckTest, PictureSizesAndCountAndTheWebAddress) {
 
     // 600 songs' worth of title pictures overflow the picture list.
     std::string songs;
-    for (int i = 0; i < 600; ++i) songs += "<song path=\"songs/neon_harbour.xm\" titlepic=\"titles/copper_sunrise.png\"/>\n";
+    for (int i = 0; i < 600; ++i)
+        songs += "<song path=\"songs/neon_harbour.xm\" titlepic=\"titles/copper_sunrise.png\"/>\n";
     Write(disk_ / "art.xml", "<bits><songs>\n" + songs + "</songs></bits>\n");
     r = CheckDisk(disk_.string());
     auto count = Find(r, "616 pictures are registered");
@@ -150,7 +166,8 @@ TEST_F(CheckTest, PictureSizesAndCountAndTheWebAddress) {
     EXPECT_EQ(count[0].severity, Severity::Error);
 }
 
-TEST_F(CheckTest, MissingFolderAndMissingCatalogue) {
+TEST_F(CheckTest, MissingFolderAndMissingCatalogue)
+{
     CheckReport none = CheckDisk((disk_ / "nowhere").string());
     EXPECT_EQ(none.errors, 1);
     fs::remove(disk_ / "art.xml");
@@ -158,7 +175,8 @@ TEST_F(CheckTest, MissingFolderAndMissingCatalogue) {
     auto missing = Find(r, "missing: the program cannot start without it");
     ASSERT_EQ(missing.size(), 1u);
     EXPECT_EQ(missing[0].file, "art.xml");
-    EXPECT_NE(FormatJson(r, "d").find("\"file\": \"art.xml\", \"line\": 0, \"severity\": \"error\""), std::string::npos);
+    EXPECT_NE(FormatJson(r, "d").find("\"file\": \"art.xml\", \"line\": 0, \"severity\": \"error\""),
+              std::string::npos);
 }
 
 }  // namespace

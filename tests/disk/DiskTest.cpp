@@ -32,7 +32,8 @@ struct Outcome {
     bool Has(const std::string& s) const { return out.find(s) != std::string::npos; }
 };
 
-Outcome Command(const std::string& command) {
+Outcome Command(const std::string& command)
+{
     Outcome r;
     std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
     if (!pipe) return r;
@@ -44,14 +45,19 @@ Outcome Command(const std::string& command) {
     return r;
 }
 
-std::string Read(const fs::path& p) {
+std::string Read(const fs::path& p)
+{
     std::ifstream in(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void Write(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
+void Write(const fs::path& p, const std::string& text)
+{
+    std::ofstream(p, std::ios::binary) << text;
+}
 
-std::map<std::string, std::string> Tree(const fs::path& root) {
+std::map<std::string, std::string> Tree(const fs::path& root)
+{
     std::map<std::string, std::string> files;
     for (const auto& e : fs::recursive_directory_iterator(root))
         if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = Read(e.path());
@@ -59,26 +65,36 @@ std::map<std::string, std::string> Tree(const fs::path& root) {
 }
 
 // The line of the first occurrence of `needle`, counted from 1.
-std::string LineOf(const std::string& text, const std::string& needle) {
+std::string LineOf(const std::string& text, const std::string& needle)
+{
     size_t at = text.find(needle);
-    return at == std::string::npos ? "?" : std::to_string(1 + std::count(text.begin(), text.begin() + long(at), '\n'));
+    return at == std::string::npos
+               ? "?"
+               : std::to_string(1 + std::count(text.begin(), text.begin() + long(at), '\n'));
 }
 
-std::string Songs() {
+std::string Songs()
+{
     std::string list;
     for (const char* s : {"copper_sunrise.mp3", "neon_harbour.xm", "paper_lanterns.ogg", "pixel_pilot.mod"})
         list += " " + (kSongs / s).string();
     return list;
 }
 
-std::string Make(const fs::path& out, const std::string& songs, const std::string& extra = "") {
-    return (kBin / "tools/make/mivola-make").string() + " " + out.string() + songs + " --title 'Harbour Lights'" + extra;
+std::string Make(const fs::path& out, const std::string& songs, const std::string& extra = "")
+{
+    return (kBin / "tools/make/mivola-make").string() + " " + out.string() + songs +
+           " --title 'Harbour Lights'" + extra;
 }
 
-std::string Check(const fs::path& disk) { return (kBin / "tools/check/mivola-check").string() + " --quiet " + disk.string(); }
+std::string Check(const fs::path& disk)
+{
+    return (kBin / "tools/check/mivola-check").string() + " --quiet " + disk.string();
+}
 
 // Mean absolute difference of two RGBA pictures over a rectangle.
-double Difference(const fs::path& a, const fs::path& b, int x0, int y0, int x1, int y1) {
+double Difference(const fs::path& a, const fs::path& b, int x0, int y0, int x1, int y1)
+{
     int w = 0, h = 0, n = 0, w2 = 0, h2 = 0;
     stbi_uc* pa = stbi_load(a.c_str(), &w, &h, &n, 4);
     stbi_uc* pb = stbi_load(b.c_str(), &w2, &h2, &n, 4);
@@ -86,7 +102,8 @@ double Difference(const fs::path& a, const fs::path& b, int x0, int y0, int x1, 
     if (pa && pb && w == w2 && h == h2)
         for (int y = y0; y < y1; ++y)
             for (int x = x0; x < x1; ++x)
-                for (int c = 0; c < 3; ++c) sum += std::abs(pa[(y * w + x) * 4 + c] - pb[(y * w + x) * 4 + c]);
+                for (int c = 0; c < 3; ++c)
+                    sum += std::abs(pa[(y * w + x) * 4 + c] - pb[(y * w + x) * 4 + c]);
     stbi_image_free(pa);
     stbi_image_free(pb);
     return pa && pb ? sum / (3.0 * (x1 - x0) * (y1 - y0)) : -1;
@@ -94,7 +111,8 @@ double Difference(const fs::path& a, const fs::path& b, int x0, int y0, int x1, 
 
 class DiskTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         dir_ = fs::temp_directory_path() / ("mivola-disk-test-" + std::to_string(::getpid()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
@@ -104,9 +122,12 @@ protected:
     fs::path dir_;
 };
 
-TEST(DiskNames, SafeNamesAndLatin1Text) {
+TEST(DiskNames, SafeNamesAndLatin1Text)
+{
     EXPECT_EQ(SafeName("Paper Lanterns (1)"), "paper_lanterns_1");
-    EXPECT_EQ(SafeName("  --Caf\xc3\xa9 Stra\xc3\x9f" "e!! "), "cafe_strase");
+    EXPECT_EQ(SafeName("  --Caf\xc3\xa9 Stra\xc3\x9f"
+                       "e!! "),
+              "cafe_strase");
     EXPECT_EQ(SafeName("\xe6\x9d\xb1\xe4\xba\xac"), "song");  // nothing ASCII survives
     EXPECT_EQ(SafeName("../../etc/passwd"), "etc_passwd");
     EXPECT_LE(SafeName(std::string(300, 'a')).size(), 48u);
@@ -116,7 +137,8 @@ TEST(DiskNames, SafeNamesAndLatin1Text) {
     EXPECT_EQ(text, "Caf\xc3\xa9 ? ?");
 }
 
-TEST_F(DiskTest, TaggedSongsMakeADiskThatPassesItsCheckPlaysWithTheirTitlesAndRepeats) {
+TEST_F(DiskTest, TaggedSongsMakeADiskThatPassesItsCheckPlaysWithTheirTitlesAndRepeats)
+{
     const fs::path disk = dir_ / "disk";
     Write(dir_ / "text.txt", "The same scroller text for both disks.");
     const std::string text = " --text " + (dir_ / "text.txt").string();
@@ -149,7 +171,8 @@ TEST_F(DiskTest, TaggedSongsMakeADiskThatPassesItsCheckPlaysWithTheirTitlesAndRe
     for (const char* s : {"copper_sunrise.mp3", "neon_harbour.xm", "paper_lanterns.ogg", "pixel_pilot.mod"}) {
         std::string bytes = Read(kSongs / s);
         // Module names and the ID3 tag go; the OGG is replaced by a WAV without tags.
-        if (std::string(s) == "copper_sunrise.mp3") bytes = bytes.substr(10 + ((bytes[6] << 21) | (bytes[7] << 14) | (bytes[8] << 7) | bytes[9]));
+        if (std::string(s) == "copper_sunrise.mp3")
+            bytes = bytes.substr(10 + ((bytes[6] << 21) | (bytes[7] << 14) | (bytes[8] << 7) | bytes[9]));
         if (std::string(s) == "neon_harbour.xm") std::fill(bytes.begin() + 17, bytes.begin() + 37, ' ');
         if (std::string(s) == "pixel_pilot.mod") std::fill(bytes.begin(), bytes.begin() + 20, '\0');
         if (std::string(s) == "paper_lanterns.ogg") continue;
@@ -164,9 +187,10 @@ TEST_F(DiskTest, TaggedSongsMakeADiskThatPassesItsCheckPlaysWithTheirTitlesAndRe
     // Played: the log names the tag title, and the carousel's front face differs from
     // the untagged disk's while the rest of the picture is the same.
     auto capture = [&](const fs::path& content, const fs::path& frames) {
-        return Command((kBin / "tools/capture/mivola-capture").string() + " --content " + content.string() +
-                       " --fps 4 --windowed --event '8 key space down' --event '8.5 key space up' --max-seconds 12" +
-                       " --frame-at 11 --frame-dir " + frames.string());
+        return Command(
+            (kBin / "tools/capture/mivola-capture").string() + " --content " + content.string() +
+            " --fps 4 --windowed --event '8 key space down' --event '8.5 key space up' --max-seconds 12" +
+            " --frame-at 11 --frame-dir " + frames.string());
     };
     Outcome played = capture(disk, dir_ / "frames");
     EXPECT_EQ(played.status, 0) << played.out;
@@ -179,7 +203,8 @@ TEST_F(DiskTest, TaggedSongsMakeADiskThatPassesItsCheckPlaysWithTheirTitlesAndRe
     EXPECT_LT(Difference(f1, f2, 0, 0, 500, 250), 1.0);
 }
 
-TEST_F(DiskTest, CheckNamesEveryProblemOfABrokenDiskWithItsFile) {
+TEST_F(DiskTest, CheckNamesEveryProblemOfABrokenDiskWithItsFile)
+{
     const fs::path disk = dir_ / "disk";
     ASSERT_EQ(Command(Make(disk, Songs())).status, 0);
 
@@ -187,20 +212,24 @@ TEST_F(DiskTest, CheckNamesEveryProblemOfABrokenDiskWithItsFile) {
     std::string art = Read(disk / "art.xml");
     art.replace(art.find("songs/pixel_pilot.mod"), 21, "songs\\pixel_pilot.mod");
     Write(disk / "art.xml", art);
-    fs::copy_file(disk / "songs/copper_sunrise.mp3", disk / "intro/Radio_Mivola.mp3", fs::copy_options::overwrite_existing);
+    fs::copy_file(disk / "songs/copper_sunrise.mp3", disk / "intro/Radio_Mivola.mp3",
+                  fs::copy_options::overwrite_existing);
     Outcome warned = Command(Check(disk));
     EXPECT_EQ(warned.status, 0) << warned.out;
-    EXPECT_TRUE(warned.Has("art.xml:" + LineOf(art, "songs\\pixel") + ": warning: song 4 'songs\\pixel_pilot.mod' uses '\\' " +
+    EXPECT_TRUE(warned.Has("art.xml:" + LineOf(art, "songs\\pixel") +
+                           ": warning: song 4 'songs\\pixel_pilot.mod' uses '\\' " +
                            "between folders; write 'songs/pixel_pilot.mod'"))
         << warned.out;
-    EXPECT_TRUE(warned.Has("intro/Radio_Mivola.mp3: warning: intro song lasts 6.0 s, less than the 37 s")) << warned.out;
+    EXPECT_TRUE(warned.Has("intro/Radio_Mivola.mp3: warning: intro song lasts 6.0 s, less than the 37 s"))
+        << warned.out;
 
     // Errors: a missing song, a missing shell picture, a scene without placeholders,
     // a cut stream, a title picture in the wrong case, and XML that does not parse.
     fs::remove(disk / "songs/neon_harbour.xm");
     fs::remove(disk / "intro/dial.png");
     std::string scene = Read(disk / "scene/carousel.3ds");
-    for (size_t at = scene.find("screen"); at != std::string::npos; at = scene.find("screen", at)) scene.replace(at, 6, "kitten");
+    for (size_t at = scene.find("screen"); at != std::string::npos; at = scene.find("screen", at))
+        scene.replace(at, 6, "kitten");
     Write(disk / "scene/carousel.3ds", scene);
     const std::string mp3 = Read(disk / "songs/copper_sunrise.mp3");
     Write(disk / "songs/copper_sunrise.mp3", mp3.substr(0, mp3.size() / 2));
@@ -215,10 +244,13 @@ TEST_F(DiskTest, CheckNamesEveryProblemOfABrokenDiskWithItsFile) {
     for (const std::string& finding : {
              "art.xml:" + LineOf(art, "songs/neon") + ": error: song 2 'songs/neon_harbour.xm' is missing",
              std::string("intro/dial.png: error: intro dial strip is missing"),
-             "art.xml:" + LineOf(art, "songs/paper") + ": warning: song 3's title picture 'titles/paper_lanterns.png' " +
+             "art.xml:" + LineOf(art, "songs/paper") +
+                 ": warning: song 3's title picture 'titles/paper_lanterns.png' " +
                  "differs in letter case from the file on disk; write 'titles/Paper_Lanterns.PNG'",
-             "art.xml:" + LineOf(art, "songs/copper") + ": warning: song 1 'songs/copper_sunrise.mp3': its header says 6.0 s but",
-             "interface.xml:" + LineOf(iface, "</layer>\n</interface>") + ": error: not well-formed XML at column",
+             "art.xml:" + LineOf(art, "songs/copper") +
+                 ": warning: song 1 'songs/copper_sunrise.mp3': its header says 6.0 s but",
+             "interface.xml:" + LineOf(iface, "</layer>\n</interface>") +
+                 ": error: not well-formed XML at column",
          })
         EXPECT_TRUE(broken.Has(finding)) << finding << "\n" << broken.out;
 
@@ -227,7 +259,8 @@ TEST_F(DiskTest, CheckNamesEveryProblemOfABrokenDiskWithItsFile) {
     Write(disk / "interface.xml", iface);
     Outcome scened = Command(Check(disk));
     EXPECT_EQ(scened.status, 1);
-    EXPECT_TRUE(scened.Has(": error: scene 'scene/carousel.3ds' has no mesh with the placeholder texture 'screen0.png'"))
+    EXPECT_TRUE(scened.Has(
+        ": error: scene 'scene/carousel.3ds' has no mesh with the placeholder texture 'screen0.png'"))
         << scened.out;
 
     // --json carries the same findings.
@@ -236,7 +269,8 @@ TEST_F(DiskTest, CheckNamesEveryProblemOfABrokenDiskWithItsFile) {
     EXPECT_TRUE(json.Has("\"file\": \"intro/dial.png\", \"line\": 0, \"severity\": \"error\"")) << json.out;
 }
 
-TEST_F(DiskTest, MakeRefusesUnplayableSongsAndAFolderInUse) {
+TEST_F(DiskTest, MakeRefusesUnplayableSongsAndAFolderInUse)
+{
     Write(dir_ / "notes.mp3", "these are not the songs you are looking for\n");
     const fs::path disk = dir_ / "disk";
     Outcome refused = Command(Make(disk, Songs() + " " + (dir_ / "notes.mp3").string()));

@@ -28,7 +28,7 @@ const fs::path kCapture = fs::path(MIVOLA_BINARY_DIR) / "tools/capture/mivola-ca
 const fs::path kContent = fs::path(MIVOLA_BINARY_DIR) / "content/test";
 
 struct RunResult {
-    int status = -1;   // exit status of the process
+    int status = -1;  // exit status of the process
     std::string log;
     std::vector<std::string> Lines() const
     {
@@ -67,7 +67,10 @@ RunResult Capture(const fs::path& content, const std::vector<std::string>& args)
 struct Video {
     int width = 0, height = 0;
     std::vector<std::vector<uint8_t>> frames;
-    uint8_t Luma(size_t frame, int x, int y) const { return frames[frame][static_cast<size_t>(y * width + x)]; }
+    uint8_t Luma(size_t frame, int x, int y) const
+    {
+        return frames[frame][static_cast<size_t>(y * width + x)];
+    }
     bool Black(size_t frame) const
     {
         for (uint8_t y : frames[frame])
@@ -196,21 +199,20 @@ TEST_F(CaptureTest, WholeRunThroughIntroInterfaceAndEndScreen)
     // At 2 frames a second loading takes some 15 s of virtual time and the
     // intro 37 more: Escape at 60 s lands in the interface.
     fs::path wav = dir_ / "run.wav";
-    RunResult run = Capture(kContent, {"--fps", "2", "--event", "60 key escape down", "--event", "60.5 key escape up",
-                                 "--audio", wav.string()});
+    RunResult run = Capture(kContent, {"--fps", "2", "--event", "60 key escape down", "--event",
+                                       "60.5 key escape up", "--audio", wav.string()});
     EXPECT_EQ(run.status, 0);
 
     LogWalker log(run.Lines());
-    for (const char* line : {"Initializing kpxD3D...", "[d3d] kpxD3D::InitWindow...", "[d3d] RegisterClass()",
-                             "[d3d] AdjustWindowRectEx()", "[d3d] CreateWindowEx()",
-                             "[d3d] kpxD3D::InitDirect3D...", "[d3d] Direct3DCreate9()",
-                             "[d3d] Setting resolution to 1280 x 720",
-                             "[d3d] CheckDeviceType()", "[d3d] CheckDeviceFormat()",
-                             "[d3d] CheckDeviceMultiSampleType()",
-                             "[d3d] CreateDevice(D3DCREATE_HARDWARE_VERTEXPROCESSING)", "[d3d] success!",
-                             "Initializing kpxQuad...", "data.LoadXML()", "Gathering data from art.xml...",
-                             "Gathering data from interface.xml...",
-                             "Loaded unfiltered image: \"interface/loadingscreen.png\" (1280 x 720)", "BASS_Init()"})
+    for (const char* line :
+         {"Initializing kpxD3D...", "[d3d] kpxD3D::InitWindow...", "[d3d] RegisterClass()",
+          "[d3d] AdjustWindowRectEx()", "[d3d] CreateWindowEx()", "[d3d] kpxD3D::InitDirect3D...",
+          "[d3d] Direct3DCreate9()", "[d3d] Setting resolution to 1280 x 720", "[d3d] CheckDeviceType()",
+          "[d3d] CheckDeviceFormat()", "[d3d] CheckDeviceMultiSampleType()",
+          "[d3d] CreateDevice(D3DCREATE_HARDWARE_VERTEXPROCESSING)", "[d3d] success!",
+          "Initializing kpxQuad...", "data.LoadXML()", "Gathering data from art.xml...",
+          "Gathering data from interface.xml...",
+          "Loaded unfiltered image: \"interface/loadingscreen.png\" (1280 x 720)", "BASS_Init()"})
         log.Exact(line);
 
     const std::string size = R"( \(\d+ x \d+\))";
@@ -228,11 +230,12 @@ TEST_F(CaptureTest, WholeRunThroughIntroInterfaceAndEndScreen)
         pictures.push_back(m[1]);
     }
     const std::vector<std::string> shell = {
-        "intro/background.png", "intro/button.png", "intro/dial.png", "intro/foreground.png",
-        "intro/startscreen.png", "intro/invader2c.png", "intro/invader2d.png", "intro/invader2e.png",
+        "intro/background.png",     "intro/button.png",      "intro/dial.png",      "intro/foreground.png",
+        "intro/startscreen.png",    "intro/invader2c.png",   "intro/invader2d.png", "intro/invader2e.png",
         "endscreen/background.png", "endscreen/scroller.png"};
     log.Match(R"(Loaded stream: "intro/Radio_Mivola\.mp3" \(\d+ ms\))");
-    for (const std::string& picture : shell) log.Match("Loaded unfiltered image: \"" + Escaped(picture) + "\"" + size);
+    for (const std::string& picture : shell)
+        log.Match("Loaded unfiltered image: \"" + Escaped(picture) + "\"" + size);
     log.Match(R"(Loaded stream: "endscreen/sundrelle\.ogg" \(\d+ ms\))");
     log.Match("Loaded unfiltered image: \"endscreen/letterbox\\.png\"" + size);
     log.Exact("BASS_Start()");
@@ -242,7 +245,8 @@ TEST_F(CaptureTest, WholeRunThroughIntroInterfaceAndEndScreen)
     while (log.Peek(R"(Playing: \d+( \(.+\))?)")) log.Skip();
     log.Exact("BASS_Stop()");
     log.Exact("BASS_Free()");
-    for (size_t i = 0; i < songs.size(); ++i) log.Exact("Unloaded " + songKinds[i] + ": \"" + songs[i] + "\"");
+    for (size_t i = 0; i < songs.size(); ++i)
+        log.Exact("Unloaded " + songKinds[i] + ": \"" + songs[i] + "\"");
     for (const std::string& picture : pictures) log.Exact("Unloaded image: \"" + picture + "\"");
     for (const char* item : {"interface/loadingscreen.png", "intro/background.png", "intro/foreground.png",
                              "intro/button.png", "intro/dial.png", "intro/startscreen.png",
@@ -279,8 +283,8 @@ TEST_F(CaptureTest, LoadFailuresNameFileAndReasonThenEndWithStatusOne)
     const Case cases[] = {
         {"missing song", [](const fs::path& c) { fs::remove(c / "songs/pixel_pilot.mod"); },
          "songs/pixel_pilot.mod", "No such file or directory", "ERROR LOADING MODULE"},
-        {"missing picture", [](const fs::path& c) { fs::remove(c / "intro/dial.png"); },
-         "intro/dial.png", "No such file or directory", picture},
+        {"missing picture", [](const fs::path& c) { fs::remove(c / "intro/dial.png"); }, "intro/dial.png",
+         "No such file or directory", picture},
         {"FIFO picture",
          [](const fs::path& c) {
              fs::remove(c / "intro/dial.png");
@@ -304,8 +308,8 @@ TEST_F(CaptureTest, LoadFailuresNameFileAndReasonThenEndWithStatusOne)
         RunResult run = Capture(content, {"--fps", "5"});
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
         EXPECT_EQ(run.status, 1);
-        EXPECT_TRUE(run.Has("Cannot load \"" + c.file + "\": " + c.reason + "\n[messagebox] error: " + c.caption +
-                            ": " + c.file + "\n"))
+        EXPECT_TRUE(run.Has("Cannot load \"" + c.file + "\": " + c.reason +
+                            "\n[messagebox] error: " + c.caption + ": " + c.file + "\n"))
             << run.log;
         EXPECT_FALSE(run.Has("BASS_Start()"));
         EXPECT_FALSE(run.Has("Bye bye"));
@@ -318,9 +322,10 @@ TEST_F(CaptureTest, BrokenXmlEndsWithItsReasonAndStatusOne)
     std::ofstream(content / "interface.xml") << "<bits><interface>\n<layers><element type=\"layer\"></bits>";
     RunResult run = Capture(content, {});
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(std::regex_search(run.log, std::regex("Gathering data from interface.xml...\n"
-                                                      "Cannot load \"interface.xml\": line 2, column \\d+: .+\n"
-                                                      "\\[messagebox\\] error: Error: ERROR LOADING XML\n")))
+    EXPECT_TRUE(
+        std::regex_search(run.log, std::regex("Gathering data from interface.xml...\n"
+                                              "Cannot load \"interface.xml\": line 2, column \\d+: .+\n"
+                                              "\\[messagebox\\] error: Error: ERROR LOADING XML\n")))
         << run.log;
     EXPECT_FALSE(run.Has("BASS_Init()"));
 }
@@ -331,7 +336,7 @@ TEST_F(CaptureTest, BrokenXmlEndsWithItsReasonAndStatusOne)
 TEST_F(CaptureTest, NonAsciiAndWindowsPathsLoadAndAreLoggedAsUtf8)
 {
     fs::path content = CopyContent();
-    const std::string title = "titles/caf\xc3\xa9 \xe9\x9f\xb3\xe6\xa5\xbd.png";   // "café 音楽"
+    const std::string title = "titles/caf\xc3\xa9 \xe9\x9f\xb3\xe6\xa5\xbd.png";  // "café 音楽"
     fs::rename(content / "titles/pixel_pilot.png", content / title);
     std::ifstream in(content / "art.xml");
     std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -342,11 +347,13 @@ TEST_F(CaptureTest, NonAsciiAndWindowsPathsLoadAndAreLoggedAsUtf8)
     RunResult run = Capture(content, {"--fps", "5", "--event", "0.5 close"});
     ::unsetenv("LC_ALL");
     EXPECT_EQ(run.status, 0);
-    EXPECT_TRUE(std::regex_search(run.log, std::regex("Loaded unfiltered image: \"" + title + "\" \\(\\d+ x \\d+\\)\n")))
+    EXPECT_TRUE(std::regex_search(
+        run.log, std::regex("Loaded unfiltered image: \"" + title + "\" \\(\\d+ x \\d+\\)\n")))
         << run.log;
     EXPECT_TRUE(run.Has("Unloaded image: \"" + title + "\"\n"));
-    EXPECT_TRUE(run.Has("Opening \"songs/neon_harbour.xm\" for \"Songs\\Neon_Harbour.XM\" (letter case differs)\n"
-                        "Loaded module: \"Songs\\Neon_Harbour.XM\" ("))
+    EXPECT_TRUE(
+        run.Has("Opening \"songs/neon_harbour.xm\" for \"Songs\\Neon_Harbour.XM\" (letter case differs)\n"
+                "Loaded module: \"Songs\\Neon_Harbour.XM\" ("))
         << run.log;
 }
 
@@ -367,8 +374,9 @@ TEST_F(CaptureTest, AShortIntroSongHandsOverToTheInterfaceWhenItEnds)
 TEST_F(CaptureTest, SpaceInTheIntroGivesOneBlackFrameThenTheInterface)
 {
     fs::path video = dir_ / "space.y4m";
-    RunResult run = Capture(kContent, {"--fps", "4", "--windowed", "--event", "10 key space down", "--event",
-                                 "10.5 key space up", "--max-seconds", "11.5", "--video", video.string()});
+    RunResult run =
+        Capture(kContent, {"--fps", "4", "--windowed", "--event", "10 key space down", "--event",
+                           "10.5 key space up", "--max-seconds", "11.5", "--video", video.string()});
     EXPECT_EQ(run.status, 0);
     EXPECT_TRUE(run.Has("Playing: 0"));
     EXPECT_TRUE(run.Has("Bye bye...\n"));
@@ -386,7 +394,8 @@ TEST_F(CaptureTest, SpaceInTheIntroGivesOneBlackFrameThenTheInterface)
 TEST_F(CaptureTest, EscapeInTheIntroEndsTheRun)
 {
     fs::path wav = dir_ / "escape.wav";
-    RunResult run = Capture(kContent, {"--fps", "4", "--windowed", "--event", "10 key escape down", "--audio", wav.string()});
+    RunResult run = Capture(
+        kContent, {"--fps", "4", "--windowed", "--event", "10 key escape down", "--audio", wav.string()});
     EXPECT_EQ(run.status, 0);
     EXPECT_FALSE(run.Has("Playing:"));
     EXPECT_TRUE(run.Has("BASS_Stop()\nBASS_Free()\n"));
@@ -409,7 +418,8 @@ TEST_F(CaptureTest, ClosingWhileLoadingSkipsTheLoopAndTheFirstBarIs267PixelsLong
     ASSERT_GE(v.frames.size(), 2u);
     // Loading frames only: one after each song and each picture.
     size_t loads = 0;
-    for (size_t at = run.log.find("Loaded "); at != std::string::npos; at = run.log.find("Loaded ", at + 1)) ++loads;
+    for (size_t at = run.log.find("Loaded "); at != std::string::npos; at = run.log.find("Loaded ", at + 1))
+        ++loads;
     size_t shellItems = 13, loadingScreen = 1;
     EXPECT_EQ(v.frames.size(), loads - shellItems - loadingScreen);
 

@@ -27,7 +27,8 @@ int RunCapture(const fs::path& content, double seconds, std::string& log)
 {
     std::string command = "'" + kCapture.string() + "' --content '" + content.string() +
                           "' --fps 20 --windowed --no-multisample --event '2 key space down' --event "
-                          "'2.1 key space up' --max-seconds " + std::to_string(seconds) + " 2>&1";
+                          "'2.1 key space up' --max-seconds " +
+                          std::to_string(seconds) + " 2>&1";
     std::FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return -1;
     char buffer[4096];
@@ -70,16 +71,18 @@ TEST(CutSong, PlayerMovesOnWhereTheAudioEnds)
         bytes.assign(std::istreambuf_iterator<char>(in), {});
     }
     bytes.resize(bytes.size() / 2);
-    std::ofstream(mp3, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(mp3, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     std::ofstream(content / "art.xml", std::ios::trunc)
         << "<bits><songs><song path=\"songs/copper_sunrise.mp3\" titlepic=\"titles/copper_sunrise.png\"/>"
-           "<song path=\"songs/paper_lanterns.ogg\" titlepic=\"titles/paper_lanterns.png\"/></songs></bits>\n";
+           "<song path=\"songs/paper_lanterns.ogg\" "
+           "titlepic=\"titles/paper_lanterns.png\"/></songs></bits>\n";
 
     std::string probe;
     ASSERT_EQ(RunCapture(content, 1.0, probe), 0) << probe;
     int cutMs = LoggedMs(probe, "copper_sunrise.mp3");
     EXPECT_NEAR(cutMs, wholeMs / 2, wholeMs / 10) << probe;
-    EXPECT_EQ(probe.find("mpg123"), std::string::npos) << probe;   // no decoder chatter
+    EXPECT_EQ(probe.find("mpg123"), std::string::npos) << probe;  // no decoder chatter
 
     // Space at 2 s starts song 0 in the frame after; song 1 follows at its real end.
     double start = 2.05, end = start + cutMs / 1000.0;

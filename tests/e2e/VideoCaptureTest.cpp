@@ -74,8 +74,9 @@ std::string Probe(const fs::path& file, const std::string& select, const std::st
 std::vector<double> FrameLevels(const fs::path& file)
 {
     const int w = 64, h = 36;
-    std::string raw = Shell("ffmpeg -v error -i " + Quote(file.string()) + " -fps_mode passthrough -vf scale=" +
-                            std::to_string(w) + ":" + std::to_string(h) + " -f rawvideo -pix_fmt gray -")
+    std::string raw = Shell("ffmpeg -v error -i " + Quote(file.string()) +
+                            " -fps_mode passthrough -vf scale=" + std::to_string(w) + ":" +
+                            std::to_string(h) + " -f rawvideo -pix_fmt gray -")
                           .text;
     std::vector<double> levels;
     for (size_t at = 0; at + w * h <= raw.size(); at += w * h) {
@@ -89,10 +90,12 @@ std::vector<double> FrameLevels(const fs::path& file)
 // The decoded sound as mono 16-bit samples at 44.1 kHz.
 std::vector<int16_t> Sound(const fs::path& file)
 {
-    std::string raw = Shell("ffmpeg -v error -i " + Quote(file.string()) + " -vn -ac 1 -ar 44100 -f s16le -").text;
+    std::string raw =
+        Shell("ffmpeg -v error -i " + Quote(file.string()) + " -vn -ac 1 -ar 44100 -f s16le -").text;
     std::vector<int16_t> samples(raw.size() / 2);
     for (size_t i = 0; i < samples.size(); ++i)
-        samples[i] = static_cast<int16_t>(static_cast<uint8_t>(raw[2 * i]) | (static_cast<uint8_t>(raw[2 * i + 1]) << 8));
+        samples[i] = static_cast<int16_t>(static_cast<uint8_t>(raw[2 * i]) |
+                                          (static_cast<uint8_t>(raw[2 * i + 1]) << 8));
     return samples;
 }
 
@@ -104,7 +107,8 @@ protected:
         ASSERT_TRUE(fs::exists(kContent / "art.xml")) << kContent;
         ASSERT_EQ(Shell("ffprobe -version").status, 0) << "ffprobe (Debian package ffmpeg) is needed";
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() / ("mivola-video-" + std::to_string(::getpid()) + "-" + info->name());
+        dir_ =
+            fs::temp_directory_path() / ("mivola-video-" + std::to_string(::getpid()) + "-" + info->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -117,7 +121,7 @@ struct Container {
     const char* file;
     const char* videoCodec;
     const char* audioCodec;
-    const char* size;   // --video-size, or empty
+    const char* size;  // --video-size, or empty
     int width, height;
 };
 
@@ -131,7 +135,8 @@ TEST_F(VideoCaptureTest, EachContainerHoldsItsCodecsTheWholeRunAndPictureAndSoun
                                Container{"show.mkv", "h264", "flac", "", 1280, 720}}) {
         SCOPED_TRACE(c.file);
         fs::path video = dir_ / c.file;
-        std::vector<std::string> args = {"--fps", "60", "--no-multisample", "--max-seconds", "1", "--video", video.string()};
+        std::vector<std::string> args = {"--fps", "60",      "--no-multisample", "--max-seconds",
+                                         "1",     "--video", video.string()};
         if (*c.size) args.insert(args.end(), {"--video-size", c.size});
         fs::path wav = dir_ / "show.wav";
         args.insert(args.end(), {"--audio", wav.string()});
@@ -146,8 +151,8 @@ TEST_F(VideoCaptureTest, EachContainerHoldsItsCodecsTheWholeRunAndPictureAndSoun
         EXPECT_LE(frames, seconds * fps + 2);
 
         EXPECT_EQ(Probe(video, "v", "stream=codec_name,width,height,nb_read_frames"),
-                  std::string(c.videoCodec) + "\n" + std::to_string(c.width) + "\n" + std::to_string(c.height) +
-                      "\n" + std::to_string(frames) + "\n");
+                  std::string(c.videoCodec) + "\n" + std::to_string(c.width) + "\n" +
+                      std::to_string(c.height) + "\n" + std::to_string(frames) + "\n");
         EXPECT_EQ(Probe(video, "a", "stream=codec_name"), std::string(c.audioCodec) + "\n");
         double duration = std::stod("0" + Probe(video, "", "format=duration"));
         EXPECT_NEAR(duration, frames / fps, 1 / fps);
@@ -170,7 +175,8 @@ TEST_F(VideoCaptureTest, EachContainerHoldsItsCodecsTheWholeRunAndPictureAndSoun
 
         // FLAC keeps the samples: the WAV's sound, at its place in the run.
         if (std::string(c.audioCodec) == "flac") {
-            std::string decoded = Shell("ffmpeg -v error -i " + Quote(video.string()) + " -vn -f s16le -").text;
+            std::string decoded =
+                Shell("ffmpeg -v error -i " + Quote(video.string()) + " -vn -f s16le -").text;
             std::string written = ReadFile(wav).substr(44);
             size_t at = decoded.find_first_not_of('\0'), from = written.find_first_not_of('\0');
             ASSERT_NE(at, std::string::npos);
@@ -178,7 +184,8 @@ TEST_F(VideoCaptureTest, EachContainerHoldsItsCodecsTheWholeRunAndPictureAndSoun
             at -= at % 4;
             from -= from % 4;
             ASSERT_GE(at, from);
-            EXPECT_TRUE(decoded.compare(at - from, written.size(), written) == 0) << "the video's sound is not the WAV's";
+            EXPECT_TRUE(decoded.compare(at - from, written.size(), written) == 0)
+                << "the video's sound is not the WAV's";
         }
     }
 }
@@ -190,7 +197,8 @@ TEST_F(VideoCaptureTest, DefaultFullscreenIsTheInterfaceWithoutBands)
 {
     fs::path plain = dir_ / "plain.y4m", banded = dir_ / "banded.y4m";
     for (auto [file, modes] : {std::pair{plain, ""}, std::pair{banded, "1280x1024"}}) {
-        std::vector<std::string> args = {"--fps", "30", "--no-multisample", "--max-seconds", "0.5", "--video", file};
+        std::vector<std::string> args = {"--fps",   "30", "--no-multisample", "--max-seconds", "0.5",
+                                         "--video", file};
         if (*modes) args.insert(args.end(), {"--modes", modes});
         ASSERT_EQ(Capture(args).status, 0);
     }
@@ -200,10 +208,21 @@ TEST_F(VideoCaptureTest, DefaultFullscreenIsTheInterfaceWithoutBands)
 
     // "next" on the interface at its own coordinates: the second song starts.
     auto click = [](const char* modes) {
-        std::vector<std::string> args = {"--fps", "30", "--no-multisample", "--max-seconds", "3",
-                                         "--event", "1.5 key space down", "--event", "1.6 key space up",
-                                         "--event", "2.5 mouse 1202 612", "--event", "2.5 lbutton down",
-                                         "--event", "2.6 lbutton up"};
+        std::vector<std::string> args = {"--fps",
+                                         "30",
+                                         "--no-multisample",
+                                         "--max-seconds",
+                                         "3",
+                                         "--event",
+                                         "1.5 key space down",
+                                         "--event",
+                                         "1.6 key space up",
+                                         "--event",
+                                         "2.5 mouse 1202 612",
+                                         "--event",
+                                         "2.5 lbutton down",
+                                         "--event",
+                                         "2.6 lbutton up"};
         if (*modes) args.insert(args.end(), {"--modes", modes});
         return Capture(args, true).text;
     };
@@ -226,12 +245,12 @@ TEST_F(VideoCaptureTest, OutputsThatCannotBeWrittenEndTheRunWithStatusOneNamingT
     };
     const std::string missing = (dir_ / "missing/show.wav").string();
     const std::string underFile = (file / "frames").string();
-    for (const Case& c : {Case{{"--audio", "/dev/full"}, "/dev/full"},   // fails at a write or at close
-                          Case{{"--audio", missing}, missing},
-                          Case{{"--video", full.string()}, full.string()},
-                          Case{{"--video", (dir_ / "missing/show.y4m").string()}, (dir_ / "missing/show.y4m").string()},
-                          Case{{"--frames", underFile}, underFile},
-                          Case{{"--frame-at", "0.5", "--frame-dir", underFile}, underFile}}) {
+    for (const Case& c :
+         {Case{{"--audio", "/dev/full"}, "/dev/full"},  // fails at a write or at close
+          Case{{"--audio", missing}, missing}, Case{{"--video", full.string()}, full.string()},
+          Case{{"--video", (dir_ / "missing/show.y4m").string()}, (dir_ / "missing/show.y4m").string()},
+          Case{{"--frames", underFile}, underFile},
+          Case{{"--frame-at", "0.5", "--frame-dir", underFile}, underFile}}) {
         std::vector<std::string> args = {"--fps", "30", "--no-multisample", "--max-seconds", "1"};
         args.insert(args.end(), c.args.begin(), c.args.end());
         Output run = Capture(args);

@@ -8,13 +8,12 @@
 
 namespace {
 
-const std::string kWindowSteps =
-    "[d3d] kpxD3D::InitWindow...\n"
-    "[d3d] RegisterClass()\n"
-    "[d3d] AdjustWindowRectEx()\n"
-    "[d3d] CreateWindowEx()\n"
-    "[d3d] kpxD3D::InitDirect3D...\n"
-    "[d3d] Direct3DCreate9()\n";
+const std::string kWindowSteps = "[d3d] kpxD3D::InitWindow...\n"
+                                 "[d3d] RegisterClass()\n"
+                                 "[d3d] AdjustWindowRectEx()\n"
+                                 "[d3d] CreateWindowEx()\n"
+                                 "[d3d] kpxD3D::InitDirect3D...\n"
+                                 "[d3d] Direct3DCreate9()\n";
 
 // The highest sample count both formats take, from the adapter's answers.
 D3DMULTISAMPLE_TYPE ExpectedSamples(IDirect3D9* d3d, D3DFORMAT colour, D3DFORMAT depth, BOOL windowed)
@@ -33,19 +32,19 @@ using DeviceStart = support::HeadlessTest;
 TEST_F(DeviceStart, WindowedStartLogsEachStepAndTakesTheDesktopFormat)
 {
     ASSERT_EQ(StartEngine(true, true), 1);
-    EXPECT_EQ(log, kWindowSteps +
-                       "[d3d] GetAdapterDisplayMode()\n"
-                       "[d3d] CheckDeviceFormat()\n"
-                       "[d3d] CheckDeviceMultiSampleType()\n"
-                       "[d3d] CreateDevice(D3DCREATE_HARDWARE_VERTEXPROCESSING)\n"
-                       "[d3d] success!\n");
+    EXPECT_EQ(log, kWindowSteps + "[d3d] GetAdapterDisplayMode()\n"
+                                  "[d3d] CheckDeviceFormat()\n"
+                                  "[d3d] CheckDeviceMultiSampleType()\n"
+                                  "[d3d] CreateDevice(D3DCREATE_HARDWARE_VERTEXPROCESSING)\n"
+                                  "[d3d] success!\n");
     D3DDISPLAYMODE desktop{};
     ASSERT_EQ(d3d.direct3d->GetAdapterDisplayMode(0, &desktop), D3D_OK);
     const D3DPRESENT_PARAMETERS& p = d3d.presentParams;
     EXPECT_EQ(p.BackBufferFormat, desktop.Format);
     EXPECT_EQ(p.BackBufferWidth, 1280u);
     EXPECT_EQ(p.BackBufferHeight, 720u);
-    EXPECT_EQ(p.MultiSampleType, ExpectedSamples(d3d.direct3d, p.BackBufferFormat, p.AutoDepthStencilFormat, TRUE));
+    EXPECT_EQ(p.MultiSampleType,
+              ExpectedSamples(d3d.direct3d, p.BackBufferFormat, p.AutoDepthStencilFormat, TRUE));
     // The captioned window's client area is exactly the interface.
     WindowGeometry g{};
     ASSERT_TRUE(GetWindowGeometry(d3d.window, &g));
@@ -58,7 +57,7 @@ TEST_F(DeviceStart, EveryRefreshRateOfAMatchingSizeIsLoggedAndTheLastMatchWins)
     std::vector<host::DisplayMode> modes;
     for (uint32_t height : {720u, 768u, 1024u})
         for (uint32_t rate : {60u, 75u, 85u}) modes.push_back({1280, height, rate});
-    modes.insert(modes.begin(), {1024, 768, 60});   // other widths are skipped
+    modes.insert(modes.begin(), {1024, 768, 60});  // other widths are skipped
     modes.push_back({1600, 1200, 60});
     host::SetVirtualModes(modes);
     ASSERT_EQ(StartEngine(false, false), 1);
@@ -86,7 +85,7 @@ TEST_F(DeviceStart, FullscreenWithoutAWideEnoughModeFailsSilently)
     EXPECT_EQ(StartEngine(false, true), 0);
     EXPECT_EQ(log, kWindowSteps);
     EXPECT_EQ(d3d.device, nullptr);
-    EXPECT_NE(d3d.window, nullptr);   // the window stays until release
+    EXPECT_NE(d3d.window, nullptr);  // the window stays until release
 }
 
 TEST_F(DeviceStart, MultisamplingTakesTheHighestCountBothFormatsAllow)

@@ -90,9 +90,9 @@ TEST_P(LiveWindow, OpensAtTheInterfaceSizeAndPresents)
         EXPECT_EQ(g.clientWidth, GetSystemMetrics(SM_CXSCREEN));
         EXPECT_EQ(g.clientHeight, GetSystemMetrics(SM_CYSCREEN));
     }
-    LogPrintf("[live] client area %dx%d at %d,%d; back buffer %ux%u; viewport at %u,%u\n",
-              g.clientWidth, g.clientHeight, g.clientX, g.clientY, d3dObject->backBufferWidth,
-              d3dObject->backBufferHeight, d3dObject->viewport.X, d3dObject->viewport.Y);
+    LogPrintf("[live] client area %dx%d at %d,%d; back buffer %ux%u; viewport at %u,%u\n", g.clientWidth,
+              g.clientHeight, g.clientX, g.clientY, d3dObject->backBufferWidth, d3dObject->backBufferHeight,
+              d3dObject->viewport.X, d3dObject->viewport.Y);
 
     for (int n = 0; n < 30; ++n) DrawFrame(n);
     const char* hold = std::getenv("MIVOLA_LIVE_HOLD_MS");

@@ -9,11 +9,14 @@
 namespace {
 
 constexpr D3DCOLOR kBarColour = 0xFFCCCCCC;
-constexpr uint32_t kRemainder = 0xFFFF00FF;   // texture area outside the picture
+constexpr uint32_t kRemainder = 0xFFFF00FF;  // texture area outside the picture
 
 // A 200 x 100 picture of distinct pixels; no blue above 0x10, so the
 // texture's magenta remainder shows wherever it leaks in.
-uint32_t PicturePixel(int x, int y) { return 0xFF000010u | uint32_t(x) << 16 | uint32_t(y * 2) << 8; }
+uint32_t PicturePixel(int x, int y)
+{
+    return 0xFF000010u | uint32_t(x) << 16 | uint32_t(y * 2) << 8;
+}
 
 class QuadDraw : public support::HeadlessTest {
 protected:
@@ -33,11 +36,11 @@ protected:
     }
     MediaItem SmallPicture()
     {
-        return MakePicture(200, 100, [](int x, int y) { return x < 200 && y < 100 ? PicturePixel(x, y) : kRemainder; });
+        return MakePicture(200, 100,
+                           [](int x, int y) { return x < 200 && y < 100 ? PicturePixel(x, y) : kRemainder; });
     }
     // Pixels of the frame that differ from expected(x, y).
-    template <typename F>
-    int Mismatches(F expected)
+    template <typename F> int Mismatches(F expected)
     {
         int wrong = 0;
         for (int y = 0; y < frame.height; ++y)
@@ -74,13 +77,10 @@ TEST_F(QuadDraw, RectangleEdgesFollowTheTopLeftRule)
     ASSERT_EQ(StartEngine(true, false), 1);
     SolidColour(kBarColour);
     const float progress = 0.3f;
-    Render([&] {
-        quad.Draw(194.0f / 1280, 659.0f / 720, (194 + 890 * progress) / 1280, 682.0f / 720);
-    });
-    EXPECT_EQ(Mismatches([](int x, int y) {
-                  return x >= 194 && x < 461 && y >= 659 && y < 682 ? 0xCCCCCCu : 0u;
-              }),
-              0);
+    Render([&] { quad.Draw(194.0f / 1280, 659.0f / 720, (194 + 890 * progress) / 1280, 682.0f / 720); });
+    EXPECT_EQ(
+        Mismatches([](int x, int y) { return x >= 194 && x < 461 && y >= 659 && y < 682 ? 0xCCCCCCu : 0u; }),
+        0);
 }
 
 TEST_F(QuadDraw, PictureAtNaturalSizeFillsOrOverhangsTheViewport)
@@ -89,28 +89,22 @@ TEST_F(QuadDraw, PictureAtNaturalSizeFillsOrOverhangsTheViewport)
     TexturedPoint();
     // A 1280 x 720 picture resampled over its 2048 x 1024 texture, one colour a quarter.
     const uint32_t quarters[4] = {0xFFC00000, 0xFF00C000, 0xFF0000C0, 0xFFC0C000};
-    MediaItem item = MakePicture(1280, 720, [&](int x, int y) { return quarters[(y >= 512) * 2 + (x >= 1024)]; });
+    MediaItem item =
+        MakePicture(1280, 720, [&](int x, int y) { return quarters[(y >= 512) * 2 + (x >= 1024)]; });
     item.kind = MediaImage;
 
     Render([&] { quad.DrawImage(item, 0.0f, 0.0f); });
-    EXPECT_EQ(Mismatches([&](int x, int y) {
-                  return quarters[(y >= 360) * 2 + (x >= 640)] & 0xFFFFFFu;
-              }),
-              0);
+    EXPECT_EQ(Mismatches([&](int x, int y) { return quarters[(y >= 360) * 2 + (x >= 640)] & 0xFFFFFFu; }), 0);
 
     // Its top-left quarter covers the bottom-right quarter; the rest is cut off.
     Render([&] { quad.DrawImage(item, 640.0f, 360.0f); });
-    EXPECT_EQ(Mismatches([&](int x, int y) {
-                  return x >= 640 && y >= 360 ? quarters[0] & 0xFFFFFFu : 0u;
-              }),
+    EXPECT_EQ(Mismatches([&](int x, int y) { return x >= 640 && y >= 360 ? quarters[0] & 0xFFFFFFu : 0u; }),
               0);
 
     // Partly off the left edge: clamped, nothing wraps round to the right.
     Render([&] { quad.DrawImage(item, -1000.0f, 0.0f); });
-    EXPECT_EQ(Mismatches([&](int x, int y) {
-                  return x < 280 ? quarters[(y >= 360) * 2 + 1] & 0xFFFFFFu : 0u;
-              }),
-              0);
+    EXPECT_EQ(
+        Mismatches([&](int x, int y) { return x < 280 ? quarters[(y >= 360) * 2 + 1] & 0xFFFFFFu : 0u; }), 0);
 }
 
 TEST_F(QuadDraw, AlignedPictureShowsThePictureAndNoneOfItsTexture)
@@ -119,7 +113,11 @@ TEST_F(QuadDraw, AlignedPictureShowsThePictureAndNoneOfItsTexture)
     // columns included: every pixel of the picture is distinct, so a picture
     // moved by one pixel, or one edge drawn twice, shows. Windowed at (0, 0)
     // and (100, 50); fullscreen, where the viewport sits at y = 152, at (37, 50).
-    struct Place { bool windowed; float x, y; int left, top; };
+    struct Place {
+        bool windowed;
+        float x, y;
+        int left, top;
+    };
     auto expectPictureAt = [&](const Place& at) {
         return Mismatches([&](int x, int y) -> uint32_t {
             const int i = x - at.left, j = y - at.top;
@@ -165,7 +163,7 @@ TEST_F(QuadDraw, AfterAnAlignedPictureTheWholeTextureIsSampledAgain)
     // The unit rectangle stretches all 256 x 128 texels over the viewport.
     EXPECT_EQ(frame.Rgb(0, 0), PicturePixel(0, 0) & 0xFFFFFF);
     EXPECT_EQ(frame.Rgb(1279, 719), kRemainder & 0xFFFFFF);
-    EXPECT_EQ(frame.Rgb(997, 559), PicturePixel(199, 99) & 0xFFFFFF);   // texel 199, 99
+    EXPECT_EQ(frame.Rgb(997, 559), PicturePixel(199, 99) & 0xFFFFFF);  // texel 199, 99
 
     // A picture without size draws nothing and leaves no transform on.
     MediaItem empty = item;

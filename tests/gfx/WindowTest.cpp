@@ -49,8 +49,8 @@ protected:
     }
     HWND Make(DWORD style, int x, int y, int w, int h)
     {
-        HWND window = CreateWindowExW(WS_EX_APPWINDOW, L"testwnd", L"t\u00e9st", style, x, y, w, h,
-                                      nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        HWND window = CreateWindowExW(WS_EX_APPWINDOW, L"testwnd", L"t\u00e9st", style, x, y, w, h, nullptr,
+                                      nullptr, GetModuleHandleW(nullptr), nullptr);
         if (window) made.push_back(window);
         return window;
     }
@@ -75,7 +75,7 @@ TEST_F(WindowTest, CaptionedWindowKeepsItsClientSizeInsideTheAdjustedFrame)
     RECT r{0, 0, 1280, 720};
     ASSERT_TRUE(AdjustWindowRectEx(&r, kCaptioned, FALSE, WS_EX_APPWINDOW));
     EXPECT_LT(r.left, 0);
-    EXPECT_LT(r.top, r.left);   // the caption makes the top edge the thickest
+    EXPECT_LT(r.top, r.left);  // the caption makes the top edge the thickest
     EXPECT_GT(r.right, 1280);
     EXPECT_GT(r.bottom, 720);
 
@@ -87,7 +87,7 @@ TEST_F(WindowTest, CaptionedWindowKeepsItsClientSizeInsideTheAdjustedFrame)
     EXPECT_EQ(g.clientHeight, 720);
     EXPECT_EQ(g.clientX, 320 - r.left);
     EXPECT_EQ(g.clientY, 180 - r.top);
-    EXPECT_EQ(SdlWindowOf(w), nullptr);   // virtual windows have no SDL window
+    EXPECT_EQ(SdlWindowOf(w), nullptr);  // virtual windows have no SDL window
 
     // A popup without caption has no frame and covers the screen.
     HWND full = Make(kFullscreen, 320, 180, 1280, 720);
@@ -103,19 +103,19 @@ TEST_F(WindowTest, ClassesAndHandlesAreCheckedAndStaleHandlesRefused)
     WNDCLASSW again{};
     again.lpfnWndProc = RecordingProc;
     again.lpszClassName = L"testwnd";
-    EXPECT_EQ(RegisterClassW(&again), 0);   // already registered
+    EXPECT_EQ(RegisterClassW(&again), 0);  // already registered
     WNDCLASSW noProc{};
     noProc.lpszClassName = L"other";
     EXPECT_EQ(RegisterClassW(&noProc), 0);
-    EXPECT_EQ(CreateWindowExW(0, L"nosuchclass", L"", kCaptioned, 0, 0, 10, 10, nullptr, nullptr,
-                              nullptr, nullptr),
-              nullptr);
+    EXPECT_EQ(
+        CreateWindowExW(0, L"nosuchclass", L"", kCaptioned, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr),
+        nullptr);
 
     HWND w = Make(kCaptioned, 0, 0, 100, 100);
     ASSERT_NE(w, nullptr);
     HDC dc = GetDC(w);
     EXPECT_NE(dc, nullptr);
-    EXPECT_EQ(GetDC(w), dc);   // a window's own DC stays the same
+    EXPECT_EQ(GetDC(w), dc);  // a window's own DC stays the same
     EXPECT_EQ(ReleaseDC(w, dc), 1);
     // A class cannot be removed while one of its windows exists, nor by another module.
     EXPECT_FALSE(UnregisterClassW(L"testwnd", GetModuleHandleW(nullptr)));
@@ -172,7 +172,7 @@ TEST_F(WindowTest, HostEventsBecomeMessagesOneAtATime)
     // A filter on a range skips to the close request; the button-up stays queued.
     ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_CLOSE, WM_CLOSE, PM_REMOVE));
     EXPECT_EQ(msg.message, static_cast<UINT>(WM_CLOSE));
-    DispatchMessageW(&msg);   // default processing destroys the window
+    DispatchMessageW(&msg);  // default processing destroys the window
     EXPECT_EQ(GetDC(w), nullptr);
     EXPECT_EQ(GetForegroundWindow(), nullptr);
     // The destroyed window's queued button-up went with it.
@@ -206,13 +206,15 @@ TEST_F(WindowTest, KeysAndCursorFollowTheHost)
         EXPECT_EQ(GetAsyncKeyState(key), 0);
     }
     Schedule(host::InputEvent::ButtonDown);
-    EXPECT_LT(GetAsyncKeyState(VK_LBUTTON), 0);   // most significant bit set
+    EXPECT_LT(GetAsyncKeyState(VK_LBUTTON), 0);  // most significant bit set
     EXPECT_EQ(GetAsyncKeyState(-1), 0);
     EXPECT_EQ(GetAsyncKeyState(0x1234), 0);
 
     // The cursor is reported on the screen and comes back in client pixels,
     // negative to the left of and above the client area.
-    struct { int x, y; } cases[] = {{10, 20}, {0, 0}, {-5, -7}, {399, 299}};
+    struct {
+        int x, y;
+    } cases[] = {{10, 20}, {0, 0}, {-5, -7}, {399, 299}};
     for (auto c : cases) {
         Schedule(host::InputEvent::MouseMove, c.x, c.y);
         POINT p{};
@@ -235,11 +237,13 @@ TEST_F(WindowTest, ScaledBackBufferMapsWindowPixelsToBackBufferPixels)
 {
     // 1280 x 1024 on 1920 x 1080: scale 1080 / 1024, a band of 285 pixels each side.
     const WindowGeometry g{0, 0, 1920, 1080, 1280, 1024};
-    struct { int x, y, wantX, wantY; } cases[] = {
-        {960, 540, 640, 512},    // centre to centre
-        {285, 0, 0, 0},          // top-left corner of the picture
+    struct {
+        int x, y, wantX, wantY;
+    } cases[] = {
+        {960, 540, 640, 512},  // centre to centre
+        {285, 0, 0, 0},        // top-left corner of the picture
         {1634, 1079, 1279, 1023},
-        {100, 10, -176, 9},      // over the left band: negative
+        {100, 10, -176, 9},  // over the left band: negative
     };
     for (auto c : cases) {
         int x = c.x, y = c.y;
@@ -248,7 +252,7 @@ TEST_F(WindowTest, ScaledBackBufferMapsWindowPixelsToBackBufferPixels)
         EXPECT_EQ(y, c.wantY) << c.y;
     }
     int x = 5, y = 6;
-    WindowPixelsToClient(WindowGeometry{0, 0, 1280, 720, 0, 0}, x, y);   // nothing set: 1:1
+    WindowPixelsToClient(WindowGeometry{0, 0, 1280, 720, 0, 0}, x, y);  // nothing set: 1:1
     EXPECT_EQ(x, 5);
     EXPECT_EQ(y, 6);
 }
@@ -288,9 +292,9 @@ TEST_F(WindowTest, DeviceWindowProcedureSetsTheShellFlags)
         EXPECT_EQ(kpxD3D::WindowProc(w, WM_SYSCOMMAND, SC_MONITORPOWER, 2), 0);
         quitRequested = 0;
         EXPECT_EQ(GetDC(w), object.windowDC);
-        kpxD3D::WindowProc(w, WM_SYSCOMMAND, SC_CLOSE, 0);   // the close box of the system menu
+        kpxD3D::WindowProc(w, WM_SYSCOMMAND, SC_CLOSE, 0);  // the close box of the system menu
         EXPECT_EQ(quitRequested, 1);
-        EXPECT_EQ(GetDC(w), nullptr);   // closed and destroyed
+        EXPECT_EQ(GetDC(w), nullptr);  // closed and destroyed
 
         // Releasing a device object whose window is already gone still removes the class.
     }

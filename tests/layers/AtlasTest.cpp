@@ -15,10 +15,11 @@ namespace {
 const WCHAR* kDejaVu = L"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 
 // The advance GDI reports for each code in that face and size.
-std::vector<int> Advances(const WCHAR* face, int size) {
+std::vector<int> Advances(const WCHAR* face, int size)
+{
     HDC dc = CreateCompatibleDC(nullptr);
-    HFONT font = CreateFontW(size, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0,
-                             PROOF_QUALITY, 0, face);
+    HFONT font =
+        CreateFontW(size, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, PROOF_QUALITY, 0, face);
     HGDIOBJ old = SelectObject(dc, font);
     std::vector<int> advances(256);
     for (int i = 0; i < 256; ++i) {
@@ -33,7 +34,8 @@ std::vector<int> Advances(const WCHAR* face, int size) {
     return advances;
 }
 
-void SaveCoverage(const std::vector<uint32_t>& coverage, const std::string& name) {
+void SaveCoverage(const std::vector<uint32_t>& coverage, const std::string& name)
+{
     std::vector<uint8_t> rgba(coverage.size() * 4);
     for (size_t i = 0; i < coverage.size(); ++i) {
         uint8_t v = coverage[i] & 0xFF;
@@ -43,7 +45,8 @@ void SaveCoverage(const std::vector<uint32_t>& coverage, const std::string& name
     host::WritePng(support::OutputDir() + "/" + name, host::FrameView{rgba.data(), 512, 512, 512 * 4});
 }
 
-TEST(TextAtlas, CellsFollowTheRowLayout) {
+TEST(TextAtlas, CellsFollowTheRowLayout)
+{
     AddFontResourceW(kDejaVu);
     TextAtlas atlas;
     std::vector<uint32_t> coverage(512 * 512);
@@ -78,14 +81,17 @@ TEST(TextAtlas, CellsFollowTheRowLayout) {
 }
 
 // Every cell inside the 512 x 512 atlas: none cut at the bottom or the right.
-bool AllCellsInside(const TextAtlas& atlas) {
+bool AllCellsInside(const TextAtlas& atlas)
+{
     for (int i = 0; i < 256; ++i)
-        if (atlas.glyphRight[i] > 512 || atlas.glyphBottom[i] - atlas.glyphTop[i] <= 0 || atlas.glyphTop[i] < 0)
+        if (atlas.glyphRight[i] > 512 || atlas.glyphBottom[i] - atlas.glyphTop[i] <= 0 ||
+            atlas.glyphTop[i] < 0)
             return false;
     return true;
 }
 
-TEST(TextAtlas, SizesThatDoNotFitAreClamped) {
+TEST(TextAtlas, SizesThatDoNotFitAreClamped)
+{
     AddFontResourceW(kDejaVu);
     TextAtlas atlas;
     std::vector<uint32_t> coverage(512 * 512);
@@ -118,12 +124,14 @@ TEST(TextAtlas, SizesThatDoNotFitAreClamped) {
 
 // Characters above 255 get cells of codes the text leaves unused, control codes
 // first; codes up to 255 keep their own; characters without a cell draw as "?".
-TEST(TextAtlas, CharactersAbove255TakeUnusedCells) {
+TEST(TextAtlas, CharactersAbove255TakeUnusedCells)
+{
     TextAtlas atlas;
-    const WCHAR* text = L"\u30c7\u30a3\u30b9\u30af \u2014 \u0001A\u30c7";   // "ディスク — ", a control code, "A"
+    const WCHAR* text =
+        L"\u30c7\u30a3\u30b9\u30af \u2014 \u0001A\u30c7";  // "ディスク — ", a control code, "A"
     AssignCells(atlas, text);
     EXPECT_EQ(GlyphIndex(atlas, L'A'), 'A');
-    EXPECT_EQ(GlyphIndex(atlas, L'\u0001'), 1);   // used by the text: kept
+    EXPECT_EQ(GlyphIndex(atlas, L'\u0001'), 1);  // used by the text: kept
     EXPECT_EQ(GlyphIndex(atlas, L'\u30c7'), 0);
     EXPECT_EQ(GlyphIndex(atlas, L'\u30a3'), 2);
     EXPECT_EQ(GlyphIndex(atlas, L'\u30b9'), 3);
@@ -132,7 +140,7 @@ TEST(TextAtlas, CharactersAbove255TakeUnusedCells) {
     EXPECT_EQ(atlas.cellCharacter[5], L'\u2014');
     EXPECT_EQ(atlas.cellCharacter['A'], L'A');
     EXPECT_EQ(GlyphIndex(atlas, L'\u00e9'), 0xE9);
-    EXPECT_EQ(GlyphIndex(atlas, L'\U0001F641'), '?');   // not in the text
+    EXPECT_EQ(GlyphIndex(atlas, L'\U0001F641'), '?');  // not in the text
     for (int i = 0; i < 256; ++i) {
         atlas.glyphLeft[i] = 0;
         atlas.glyphRight[i] = i;
@@ -156,7 +164,8 @@ TEST(TextAtlas, CharactersAbove255TakeUnusedCells) {
 }
 
 // The em dash is drawn in its cell with its own width, not as control code 0x14.
-TEST(TextAtlas, CellsGivenAwayHoldTheirCharacter) {
+TEST(TextAtlas, CellsGivenAwayHoldTheirCharacter)
+{
     AddFontResourceW(kDejaVu);
     TextAtlas atlas;
     std::vector<uint32_t> coverage(512 * 512);
@@ -164,7 +173,8 @@ TEST(TextAtlas, CellsGivenAwayHoldTheirCharacter) {
     const int cell = GlyphIndex(atlas, L'\u2014');
     ASSERT_LT(cell, 0x20);
     HDC dc = CreateCompatibleDC(nullptr);
-    HFONT font = CreateFontW(16, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, PROOF_QUALITY, 0, L"DejaVu Sans");
+    HFONT font =
+        CreateFontW(16, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, PROOF_QUALITY, 0, L"DejaVu Sans");
     HGDIOBJ old = SelectObject(dc, font);
     WCHAR dash = L'\u2014';
     SIZE extent{};
@@ -175,8 +185,9 @@ TEST(TextAtlas, CellsGivenAwayHoldTheirCharacter) {
     EXPECT_EQ(atlas.glyphRight[cell] - atlas.glyphLeft[cell], extent.cx + 2);
     int lit = 0;
     for (int y = atlas.glyphTop[cell]; y < atlas.glyphBottom[cell]; ++y)
-        for (int x = atlas.glyphLeft[cell]; x < atlas.glyphRight[cell]; ++x) lit += (coverage[y * 512 + x] & 0xFF) > 128;
-    EXPECT_GE(lit, extent.cx - 2);   // a line across the cell
+        for (int x = atlas.glyphLeft[cell]; x < atlas.glyphRight[cell]; ++x)
+            lit += (coverage[y * 512 + x] & 0xFF) > 128;
+    EXPECT_GE(lit, extent.cx - 2);  // a line across the cell
 }
 
 }  // namespace

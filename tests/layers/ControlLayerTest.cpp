@@ -17,7 +17,8 @@ namespace {
 
 class ControlLayer : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         host::SetRunMode(host::RunMode::Virtual);
         host::SetFps(60);
         songs.assign(3, MediaItem{});
@@ -32,13 +33,15 @@ protected:
         monitor.turnDirection = 0;
         monitor.turnTimer.startTick = Timer::kNotStarted;
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         player.current = nullptr;
         data.songs = nullptr;
         data.songCount = 0;
     }
     // A 40 x 20 control at (100, 50).
-    static ArtshowControlLayer Control(int direction) {
+    static ArtshowControlLayer Control(int direction)
+    {
         ArtshowControlLayer c;
         c.x = 100;
         c.y = 50;
@@ -48,21 +51,24 @@ protected:
         return c;
     }
     // One frame of the interface's press dispatch: topmost first until one acts.
-    static int Dispatch(std::vector<ArtshowLayer*> layers, float px, float py) {
+    static int Dispatch(std::vector<ArtshowLayer*> layers, float px, float py)
+    {
         for (int i = int(layers.size()) - 1; i >= 0; --i) {
             if (layers[i]->Click(px, py)) return i;
         }
         return -1;
     }
-    static void NextFrame(int frames = 1) {
+    static void NextFrame(int frames = 1)
+    {
         for (int i = 0; i < frames; ++i) host::EndFrame();
     }
     std::vector<MediaItem> songs;
 };
 
-TEST_F(ControlLayer, APressActsOnceOnItsFirstFrameWithInclusiveEdges) {
+TEST_F(ControlLayer, APressActsOnceOnItsFirstFrameWithInclusiveEdges)
+{
     ArtshowControlLayer next = Control(1);
-    EXPECT_EQ(next.Click(140, 70), 1);   // bottom-right corner is inside
+    EXPECT_EQ(next.Click(140, 70), 1);  // bottom-right corner is inside
     EXPECT_EQ(player.currentIndex, 1);
     EXPECT_EQ(player.current, &songs[1]);
     EXPECT_EQ(monitor.turnDirection, 1);
@@ -74,11 +80,12 @@ TEST_F(ControlLayer, APressActsOnceOnItsFirstFrameWithInclusiveEdges) {
     }
     EXPECT_EQ(player.currentIndex, 1);
     next.ButtonUp(0, 0);
-    EXPECT_EQ(next.Click(100, 50), 1);   // top-left corner
+    EXPECT_EQ(next.Click(100, 50), 1);  // top-left corner
     EXPECT_EQ(player.currentIndex, 2);
 }
 
-TEST_F(ControlLayer, AMissLatchesSoADragOntoTheControlDoesNothing) {
+TEST_F(ControlLayer, AMissLatchesSoADragOntoTheControlDoesNothing)
+{
     ArtshowControlLayer next = Control(1);
     EXPECT_EQ(next.Click(141, 60), 0);
     EXPECT_TRUE(next.latched);
@@ -90,25 +97,27 @@ TEST_F(ControlLayer, AMissLatchesSoADragOntoTheControlDoesNothing) {
     EXPECT_EQ(next.Click(4.29e9f, 60), 0);
 }
 
-TEST_F(ControlLayer, APressDuringATurnIsConsumedWithoutASongChange) {
+TEST_F(ControlLayer, APressDuringATurnIsConsumedWithoutASongChange)
+{
     ArtshowControlLayer next = Control(1);
     ASSERT_EQ(next.Click(120, 60), 1);
     next.ButtonUp(0, 0);
-    NextFrame(6);   // 100 ms into the 1000 ms turn
+    NextFrame(6);  // 100 ms into the 1000 ms turn
     EXPECT_EQ(next.Click(120, 60), 1);
     EXPECT_EQ(player.currentIndex, 1);
     EXPECT_FLOAT_EQ(monitor.turnAngle, 1.57f);
     next.ButtonUp(0, 0);
-    NextFrame(60);   // the turn is over
+    NextFrame(60);  // the turn is over
     EXPECT_EQ(next.Click(120, 60), 1);
     EXPECT_EQ(player.currentIndex, 2);
     EXPECT_FLOAT_EQ(monitor.turnAngle, 3.14f);
 }
 
-TEST_F(ControlLayer, DirectionsOtherThanOneSelectThePreviousSong) {
+TEST_F(ControlLayer, DirectionsOtherThanOneSelectThePreviousSong)
+{
     ArtshowControlLayer back = Control(-1);
     EXPECT_EQ(back.Click(120, 60), 1);
-    EXPECT_EQ(player.currentIndex, 2);   // previous from song 0 wraps
+    EXPECT_EQ(player.currentIndex, 2);  // previous from song 0 wraps
     EXPECT_FLOAT_EQ(monitor.turnAngle, -1.57f);
     NextFrame(70);
     ArtshowControlLayer two = Control(2);
@@ -118,7 +127,8 @@ TEST_F(ControlLayer, DirectionsOtherThanOneSelectThePreviousSong) {
     EXPECT_EQ(monitor.turnDirection, 2);
 }
 
-TEST_F(ControlLayer, OverlappingControlsActOnConsecutiveFrames) {
+TEST_F(ControlLayer, OverlappingControlsActOnConsecutiveFrames)
+{
     ArtshowControlLayer lower = Control(1), upper = Control(1);
     std::vector<ArtshowLayer*> layers{&lower, &upper};
     EXPECT_EQ(Dispatch(layers, 120, 60), 1);
@@ -131,7 +141,8 @@ TEST_F(ControlLayer, OverlappingControlsActOnConsecutiveFrames) {
     EXPECT_EQ(Dispatch(layers, 120, 60), -1);
 }
 
-TEST_F(ControlLayer, LoadReadsDirectionAndDefaultsToZero) {
+TEST_F(ControlLayer, LoadReadsDirectionAndDefaultsToZero)
+{
     ArtshowControlLayer c;
     c.Load(ElementFromText(L"<element type=\"ampcontrol\"><image path=\"n.png\" blend=\"add\"/>"
                            L"<control direction=\"1\"/></element>"));

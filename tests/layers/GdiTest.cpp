@@ -15,7 +15,8 @@ const WCHAR* kDejaVu = L"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 const WCHAR* kDejaVuBold = L"/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
 
 // 32-bit uncompressed output; a negative height asks for rows top first.
-BITMAPINFO Info32(int width, int height) {
+BITMAPINFO Info32(int width, int height)
+{
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = width;
@@ -32,7 +33,8 @@ struct Canvas {
     HBITMAP bitmap = nullptr;
     HGDIOBJ oldBitmap = nullptr;
     int width, height;
-    Canvas(int w, int h) : width(w), height(h) {
+    Canvas(int w, int h) : width(w), height(h)
+    {
         dc = CreateCompatibleDC(nullptr);
         bitmap = CreateCompatibleBitmap(nullptr, w, h);
         oldBitmap = SelectObject(dc, bitmap);
@@ -41,13 +43,15 @@ struct Canvas {
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, RGB(255, 255, 255));
     }
-    ~Canvas() {
+    ~Canvas()
+    {
         SelectObject(dc, oldBitmap);
         DeleteObject(bitmap);
         DeleteDC(dc);
     }
     // Rows top first, 0x00RRGGBB.
-    std::vector<uint32_t> Pixels() {
+    std::vector<uint32_t> Pixels()
+    {
         BITMAPINFO info = Info32(width, -height);
         std::vector<uint32_t> out(size_t(width) * height);
         EXPECT_EQ(GetDIBits(dc, bitmap, 0, height, out.data(), &info, DIB_RGB_COLORS), height);
@@ -61,18 +65,21 @@ struct Selected {
     HFONT font;
     HGDIOBJ old;
     Selected(HDC d, HFONT f) : dc(d), font(f), old(SelectObject(d, f)) {}
-    ~Selected() {
+    ~Selected()
+    {
         SelectObject(dc, old);
         DeleteObject(font);
     }
 };
 
 HFONT Font(int height, const WCHAR* face = L"DejaVu Sans", int weight = FW_NORMAL,
-           DWORD quality = PROOF_QUALITY) {
+           DWORD quality = PROOF_QUALITY)
+{
     return CreateFontW(height, 0, 0, 0, weight, 0, 0, 0, DEFAULT_CHARSET, 0, 0, quality, 0, face);
 }
 
-TEST(Gdi, FontFilesRegisterTheirFaces) {
+TEST(Gdi, FontFilesRegisterTheirFaces)
+{
     EXPECT_EQ(AddFontResourceW(kDejaVu), 1);
     EXPECT_EQ(AddFontResourceW(L"/nonexistent/font.ttf"), 0);
     EXPECT_EQ(AddFontResourceW(L""), 0);
@@ -92,7 +99,8 @@ TEST(Gdi, FontFilesRegisterTheirFaces) {
     EXPECT_EQ(AddFontResourceW(L"/dev/zero"), 0);
 }
 
-TEST(Gdi, PositiveHeightIsTheCellNegativeTheEm) {
+TEST(Gdi, PositiveHeightIsTheCellNegativeTheEm)
+{
     AddFontResourceW(kDejaVu);
     Canvas c(64, 64);
     for (int height : {10, 16, 23, 40}) {
@@ -119,7 +127,8 @@ TEST(Gdi, PositiveHeightIsTheCellNegativeTheEm) {
     EXPECT_EQ(tm.tmInternalLeading, 4);
 }
 
-TEST(Gdi, ExtentIsTheSumOfAdvances) {
+TEST(Gdi, ExtentIsTheSumOfAdvances)
+{
     AddFontResourceW(kDejaVu);
     Canvas c(8, 8);
     Selected font(c.dc, Font(20));
@@ -131,15 +140,16 @@ TEST(Gdi, ExtentIsTheSumOfAdvances) {
     SIZE i{};
     GetTextExtentPoint32W(c.dc, L"i", 1, &i);
     GetTextExtentPoint32W(c.dc, L"Wi", 2, &mixed);
-    EXPECT_EQ(mixed.cx, one.cx + i.cx);   // no kerning
+    EXPECT_EQ(mixed.cx, one.cx + i.cx);  // no kerning
     EXPECT_LT(i.cx, one.cx);
 }
 
-TEST(Gdi, RegisteredBoldFaceIsPreferredForBoldWeight) {
+TEST(Gdi, RegisteredBoldFaceIsPreferredForBoldWeight)
+{
     AddFontResourceW(kDejaVu);
     ASSERT_EQ(AddFontResourceW(kDejaVuBold), 1);
     Canvas c(8, 8);
-    HFONT regular = Font(30, L"dejavu sans", FW_NORMAL);   // names match case-insensitively
+    HFONT regular = Font(30, L"dejavu sans", FW_NORMAL);  // names match case-insensitively
     HFONT bold = Font(30, L"DejaVu Sans", FW_BOLD);
     SIZE r{}, b{};
     HGDIOBJ old = SelectObject(c.dc, regular);
@@ -156,7 +166,8 @@ TEST(Gdi, RegisteredBoldFaceIsPreferredForBoldWeight) {
     DeleteObject(substitute);
 }
 
-TEST(Gdi, TextIsAntialiasedWhiteCoverageInsideItsCell) {
+TEST(Gdi, TextIsAntialiasedWhiteCoverageInsideItsCell)
+{
     AddFontResourceW(kDejaVu);
     Canvas c(80, 60);
     Selected font(c.dc, Font(32));
@@ -193,7 +204,8 @@ TEST(Gdi, TextIsAntialiasedWhiteCoverageInsideItsCell) {
     EXPECT_GT(on, 20);
 }
 
-TEST(Gdi, GlyphsStayInsideTheirCellRows) {
+TEST(Gdi, GlyphsStayInsideTheirCellRows)
+{
     AddFontResourceW(kDejaVu);
     Canvas c(400, 60);
     Selected font(c.dc, Font(16));
@@ -202,14 +214,13 @@ TEST(Gdi, GlyphsStayInsideTheirCellRows) {
     auto px = c.Pixels();
     for (int y = 0; y < 60; ++y) {
         for (int x = 0; x < 400; ++x) {
-            if (y < 20 || y >= 36) {
-                EXPECT_EQ(px[size_t(y) * 400 + x], 0u) << x << "," << y;
-            }
+            if (y < 20 || y >= 36) { EXPECT_EQ(px[size_t(y) * 400 + x], 0u) << x << "," << y; }
         }
     }
 }
 
-TEST(Gdi, TextIsClippedToTheBitmap) {
+TEST(Gdi, TextIsClippedToTheBitmap)
+{
     AddFontResourceW(kDejaVu);
     Canvas c(20, 20);
     Selected font(c.dc, Font(40));
@@ -221,7 +232,8 @@ TEST(Gdi, TextIsClippedToTheBitmap) {
     EXPECT_GT(lit, 0);
 }
 
-TEST(Gdi, DibitsAreBottomUpForPositiveHeight) {
+TEST(Gdi, DibitsAreBottomUpForPositiveHeight)
+{
     Canvas c(4, 3);
     RECT top{0, 0, 4, 1};
     HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
@@ -244,12 +256,13 @@ TEST(Gdi, DibitsAreBottomUpForPositiveHeight) {
     DeleteObject(red);
 }
 
-TEST(Gdi, HandlesAreCheckedBeforeUse) {
+TEST(Gdi, HandlesAreCheckedBeforeUse)
+{
     HDC dc = CreateCompatibleDC(nullptr);
     HBITMAP bitmap = CreateCompatibleBitmap(nullptr, 8, 8);
     HGDIOBJ old = SelectObject(dc, bitmap);
     ASSERT_NE(old, nullptr);
-    EXPECT_FALSE(DeleteObject(bitmap));          // still selected: kept
+    EXPECT_FALSE(DeleteObject(bitmap));  // still selected: kept
     EXPECT_EQ(SelectObject(dc, old), ToGdiObject(bitmap));
     EXPECT_TRUE(DeleteObject(bitmap));
     EXPECT_EQ(SelectObject(dc, bitmap), nullptr);  // stale handle refused
@@ -264,7 +277,8 @@ TEST(Gdi, HandlesAreCheckedBeforeUse) {
     EXPECT_FALSE(TextOutW(dc, 0, 0, L"x", 1));
 }
 
-TEST(Gdi, DrawTextCentresOneLine) {
+TEST(Gdi, DrawTextCentresOneLine)
+{
     AddFontResourceW(kDejaVu);
     Canvas c(100, 40);
     Selected font(c.dc, Font(16));

@@ -22,13 +22,14 @@ using namespace support;
 
 namespace {
 
-constexpr uint32_t kGray = 0xFF646464;   // clear colour (100, 100, 100)
+constexpr uint32_t kGray = 0xFF646464;  // clear colour (100, 100, 100)
 constexpr double kPi = 3.14159265358979323846;
 
 // The engine's device and the audio library, in a virtual run.
 class LayersRender : public HeadlessTest {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         HeadlessTest::SetUp();
         ASSERT_EQ(StartEngine(), 1);
         BASS_Init(1, 44100, 0, nullptr, nullptr);
@@ -37,34 +38,40 @@ protected:
         player.paused = 0;
         data.imageCount = 0;
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         StopGenerated();
         BASS_Free();
         HeadlessTest::TearDown();
     }
 
     // Draws with the states the program starts its screens with.
-    const Frame& Draw(uint32_t clear, const std::function<void()>& draw) {
-        return Render([&] {
-            device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-            device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-            device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-            device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFFFFFF);
-            device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-            device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-            device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
-            device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-            draw();
-        }, clear);
+    const Frame& Draw(uint32_t clear, const std::function<void()>& draw)
+    {
+        return Render(
+            [&] {
+                device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+                device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+                device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+                device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFFFFFF);
+                device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+                device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+                device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+                device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+                draw();
+            },
+            clear);
     }
     Rgba Pixel(int x, int y) const { return frame.At(x, y); }
     // A w x h picture of one colour in the corner of its texture.
-    MediaItem Picture(UINT w, UINT h, uint32_t texel) {
+    MediaItem Picture(UINT w, UINT h, uint32_t texel)
+    {
         return MakePicture(w, h, [=](UINT x, UINT y) { return x < w && y < h ? texel : 0u; });
     }
 
-    std::unique_ptr<ArtshowSimpleLayer> PictureLayer(const std::wstring& blend, int32_t react, float x, float y,
-                                                     uint32_t texel, UINT size = 16) {
+    std::unique_ptr<ArtshowSimpleLayer> PictureLayer(const std::wstring& blend, int32_t react, float x,
+                                                     float y, uint32_t texel, UINT size = 16)
+    {
         auto layer = std::make_unique<ArtshowSimpleLayer>();
         layer->x = x;
         layer->y = y;
@@ -76,7 +83,8 @@ protected:
     }
 };
 
-TEST_F(LayersRender, AdditiveBrightensWhatLiesUnderItANormalLayerCoversIt) {
+TEST_F(LayersRender, AdditiveBrightensWhatLiesUnderItANormalLayerCoversIt)
+{
     auto normal = PictureLayer(L"normal", ReactNone, 10, 10, 0xFF500000);
     auto additive = PictureLayer(L"add", ReactNone, 40, 10, 0xFF500000);
     auto upperCase = PictureLayer(L"Add", ReactNone, 70, 10, 0xFF500000);
@@ -97,7 +105,8 @@ TEST_F(LayersRender, AdditiveBrightensWhatLiesUnderItANormalLayerCoversIt) {
     EXPECT_EQ(u.g, 0);
 }
 
-TEST_F(LayersRender, PicturePlacementUsesTheIntegerPosition) {
+TEST_F(LayersRender, PicturePlacementUsesTheIntegerPosition)
+{
     // "x" = 12.7 reads as 12 in the catalogue; the layer then covers columns 12..15.
     auto layer = PictureLayer(L"", ReactNone, 12, 7, 0xFFFFFFFF, 4);
     Draw(0xFF000000, [&] { layer->Draw(0, 0); });
@@ -109,13 +118,16 @@ TEST_F(LayersRender, PicturePlacementUsesTheIntegerPosition) {
     EXPECT_EQ(Pixel(12, 6).r, 0);
 }
 
-TEST_F(LayersRender, OpacityLayerFollowsTheSongLevel) {
+TEST_F(LayersRender, OpacityLayerFollowsTheSongLevel)
+{
     auto opacity = PictureLayer(L"", ReactOpacity, 10, 10, 0xFFFFFFFF);
     auto scaling = PictureLayer(L"", ReactScaling, 40, 10, 0xFFFFFFFF);
     auto plain = PictureLayer(L"", ReactNone, 70, 10, 0xFFFFFFFF);
 
     // No song: the opacity layer is not drawn; the others are.
-    Draw(kGray, [&] { for (auto* l : {opacity.get(), scaling.get(), plain.get()}) l->Draw(0, 0); });
+    Draw(kGray, [&] {
+        for (auto* l : {opacity.get(), scaling.get(), plain.get()}) l->Draw(0, 0);
+    });
     EXPECT_EQ(Pixel(15, 15).r, 100);
     EXPECT_EQ(Pixel(45, 15).r, 255);
     EXPECT_EQ(Pixel(75, 15).r, 255);
@@ -123,7 +135,9 @@ TEST_F(LayersRender, OpacityLayerFollowsTheSongLevel) {
     // A square wave of amplitude 0.375 has the level 12288, alpha 12288 >> 7 = 96.
     PlayGenerated([](int64_t i) { return (i / 50) % 2 ? 0.375f : -0.375f; });
     Advance(3);
-    Draw(kGray, [&] { for (auto* l : {opacity.get(), scaling.get(), plain.get()}) l->Draw(0, 0); });
+    Draw(kGray, [&] {
+        for (auto* l : {opacity.get(), scaling.get(), plain.get()}) l->Draw(0, 0);
+    });
     const int expected = int(std::lround(255 * 96 / 255.0 + 100 * (255 - 96) / 255.0));
     EXPECT_NEAR(Pixel(15, 15).r, expected, 1);
     EXPECT_EQ(Pixel(45, 15).r, 255) << "scaling draws like no reaction";
@@ -148,7 +162,8 @@ TEST_F(LayersRender, OpacityLayerFollowsTheSongLevel) {
     EXPECT_EQ(Pixel(15, 15).r, 100);
 }
 
-TEST_F(LayersRender, LayerWithoutImageLoadsAndDrawsNothing) {
+TEST_F(LayersRender, LayerWithoutImageLoadsAndDrawsNothing)
+{
     ArtshowSimpleLayer layer;
     layer.Load(ElementFromText(L"<element type=\"layer\"><activearea x=\"1\" y=\"2\" width=\"3\" "
                                L"height=\"4\"/></element>"));
@@ -160,7 +175,8 @@ TEST_F(LayersRender, LayerWithoutImageLoadsAndDrawsNothing) {
 }
 
 // Lit blocks of meter column i: the column's pixels at the blocks' centres.
-int Blocks(const Frame& frame, const ArtshowVU& vu, int column) {
+int Blocks(const Frame& frame, const ArtshowVU& vu, int column)
+{
     int count = 0;
     for (int j = 1; j <= 25; ++j) {
         int px = int(vu.x) + column * 4 + 1;
@@ -170,7 +186,8 @@ int Blocks(const Frame& frame, const ArtshowVU& vu, int column) {
     return count;
 }
 
-TEST_F(LayersRender, MeterColumnsFollowTheSpectrum) {
+TEST_F(LayersRender, MeterColumnsFollowTheSpectrum)
+{
     ArtshowVU vu;
     vu.x = 100;
     vu.y = 200;
@@ -202,14 +219,16 @@ TEST_F(LayersRender, MeterColumnsFollowTheSpectrum) {
     for (int i = 1; i <= 6; ++i) EXPECT_EQ(Blocks(frame, vu, i), 0) << "silence, column " << i;
 }
 
-TEST(LayersMeter, BlockCountsForMagnitudes) {
+TEST(LayersMeter, BlockCountsForMagnitudes)
+{
     // The pixel test above covers 0, 0.5 and 1.2.
     EXPECT_EQ(ArtshowVU::BlockCount(7.0f), 20);
     EXPECT_EQ(ArtshowVU::BlockCount(-1.0f), 0);
     EXPECT_EQ(ArtshowVU::BlockCount(std::nanf("")), 0);
 }
 
-TEST(LayersScroller, EdgeAlphaFadesInAndOut) {
+TEST(LayersScroller, EdgeAlphaFadesInAndOut)
+{
     EXPECT_FLOAT_EQ(ArtshowTinyScroll::EdgeAlpha(50, 50), 0.0f);
     EXPECT_FLOAT_EQ(ArtshowTinyScroll::EdgeAlpha(50, 65), 0.5f);
     EXPECT_FLOAT_EQ(ArtshowTinyScroll::EdgeAlpha(50, 80), 1.0f);
@@ -224,7 +243,8 @@ const wchar_t* kScrollerXml =
     L"name=\"DejaVu Sans\" size=\"16\"/><text>HHHH</text></element>";
 
 // Columns with any light in the scroller's row.
-std::vector<int> LitColumns(const Frame& frame, int y0, int y1) {
+std::vector<int> LitColumns(const Frame& frame, int y0, int y1)
+{
     std::vector<int> cols;
     for (int x = 0; x < 1280; ++x) {
         for (int y = y0; y < y1; ++y) {
@@ -237,8 +257,9 @@ std::vector<int> LitColumns(const Frame& frame, int y0, int y1) {
     return cols;
 }
 
-TEST_F(LayersRender, ScrollerEntersFromTheRightAndFadesAtTheEdges) {
-    host::SetFps(10);   // 100 ms a frame: 10 pixels of scrolling
+TEST_F(LayersRender, ScrollerEntersFromTheRightAndFadesAtTheEdges)
+{
+    host::SetFps(10);  // 100 ms a frame: 10 pixels of scrolling
     auto scroller = std::make_unique<ArtshowTinyScroll>();
     scroller->x = 400;
     scroller->y = 300;
@@ -293,7 +314,8 @@ TEST_F(LayersRender, ScrollerEntersFromTheRightAndFadesAtTheEdges) {
 
 // A glyph lines up with its cell as a picture does: screen pixel x + i shows
 // cell pixel i, the cell's last row included (the underscore lives there).
-TEST_F(LayersRender, GlyphsShowTheirWholeCellPixelForPixel) {
+TEST_F(LayersRender, GlyphsShowTheirWholeCellPixelForPixel)
+{
     TextAtlas atlas;
     AddFontResourceW(L"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
     std::vector<uint32_t> coverage(512 * 512);
@@ -315,19 +337,18 @@ TEST_F(LayersRender, GlyphsShowTheirWholeCellPixelForPixel) {
                 const bool inside = x >= 100 && x < 100 + w && y >= 50 && y < 50 + h;
                 const int want = inside ? int(coverage[(top + y - 50) * 512 + left + x - 100] & 0xFF) : 0;
                 if (std::abs(Pixel(x, y).r - want) > 1 && wrong++ < 6)
-                    ADD_FAILURE() << char(c) << " at " << x - 100 << "," << y - 50 << ": " << int(Pixel(x, y).r)
-                                  << " expected " << want;
+                    ADD_FAILURE() << char(c) << " at " << x - 100 << "," << y - 50 << ": "
+                                  << int(Pixel(x, y).r) << " expected " << want;
                 if (y == 50 + h - 1) lastRow += Pixel(x, y).r;
             }
         EXPECT_EQ(wrong, 0) << char(c);
-        if (c == L'_') {
-            EXPECT_GT(lastRow, 0) << "the underscore is drawn";
-        }
+        if (c == L'_') { EXPECT_GT(lastRow, 0) << "the underscore is drawn"; }
     }
     ReleaseTextAtlas(atlas);
 }
 
-TEST_F(LayersRender, AtlasTextureHoldsTheCoverageInAlpha) {
+TEST_F(LayersRender, AtlasTextureHoldsTheCoverageInAlpha)
+{
     TextAtlas atlas;
     AddFontResourceW(L"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
     std::vector<uint32_t> coverage(512 * 512);

@@ -8,24 +8,28 @@
 
 namespace {
 
-Matrix4 Identity() {
+Matrix4 Identity()
+{
     Matrix4 m;
     m.Identity();
     return m;
 }
 
-void ExpectNear(const Vector3& actual, const Vector3& expected, float tolerance = 1e-6f) {
+void ExpectNear(const Vector3& actual, const Vector3& expected, float tolerance = 1e-6f)
+{
     EXPECT_NEAR(actual.x, expected.x, tolerance);
     EXPECT_NEAR(actual.y, expected.y, tolerance);
     EXPECT_NEAR(actual.z, expected.z, tolerance);
 }
 
-void ExpectEqual(const Matrix4& a, const Matrix4& b) {
+void ExpectEqual(const Matrix4& a, const Matrix4& b)
+{
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c) EXPECT_EQ(a.m[r][c], b.m[r][c]) << "element " << r << c;
 }
 
-Matrix4 RandomMatrix(std::mt19937& random) {
+Matrix4 RandomMatrix(std::mt19937& random)
+{
     std::uniform_real_distribution<float> value(-4.0f, 4.0f);
     Matrix4 m;
     for (auto& row : m.m)
@@ -34,7 +38,8 @@ Matrix4 RandomMatrix(std::mt19937& random) {
 }
 
 // The textbook cofactor in double precision, by expansion of the 3x3 minor.
-double TextbookCofactor(const Matrix4& m, int i, int j) {
+double TextbookCofactor(const Matrix4& m, int i, int j)
+{
     double minor[3][3];
     for (int r = 0, mr = 0; r < 4; ++r) {
         if (r == i) continue;
@@ -52,7 +57,8 @@ double TextbookCofactor(const Matrix4& m, int i, int j) {
 
 }  // namespace
 
-TEST(Vector3, Operations) {
+TEST(Vector3, Operations)
+{
     EXPECT_EQ(Vector3(0, 0, 0).Normalized(), Vector3(0, 0, 0));
     EXPECT_EQ(Vector3(3, 0, 4).Normalized(), Vector3(0.6f, 0, 0.8f));
     EXPECT_EQ(Cross(Vector3(1, 0, 0), Vector3(0, 1, 0)), Vector3(0, 0, 1));
@@ -64,7 +70,8 @@ TEST(Vector3, Operations) {
     EXPECT_EQ(Vector3(1e-30f, 0, 0).Normalized(), Vector3(0, 0, 0));
 }
 
-TEST(Matrix4, TransformsInRowVectorOrder) {
+TEST(Matrix4, TransformsInRowVectorOrder)
+{
     Matrix4 m = Identity();
     m.Translate(Vector3(5, 6, 7));
     EXPECT_EQ(m.TransformPoint(Vector3(1, 1, 1)), Vector3(6, 7, 8));
@@ -90,7 +97,8 @@ TEST(Matrix4, TransformsInRowVectorOrder) {
     ExpectEqual(euler, ry * rx * rz);
 }
 
-TEST(Matrix4, MultiplyMayOverwriteItsOperands) {
+TEST(Matrix4, MultiplyMayOverwriteItsOperands)
+{
     std::mt19937 random(7);
     const Matrix4 a = RandomMatrix(random), b = RandomMatrix(random);
     Matrix4 separate;
@@ -106,7 +114,8 @@ TEST(Matrix4, MultiplyMayOverwriteItsOperands) {
     ExpectEqual(times, separate);
 }
 
-TEST(Matrix4, EveryResultIsRoundedToFloat) {
+TEST(Matrix4, EveryResultIsRoundedToFloat)
+{
     // x * x is not a float; a fused multiply-add would keep the lost bit and leave
     // 2^-24 instead of 0.
     const float x = 1.0f + std::ldexp(1.0f, -12);
@@ -124,7 +133,8 @@ TEST(Matrix4, EveryResultIsRoundedToFloat) {
     EXPECT_EQ(t.TransformPoint(Vector3(x, 0, 0)).x, 0.0f);
 }
 
-TEST(Matrix4, InverseAndCofactors) {
+TEST(Matrix4, InverseAndCofactors)
+{
     EXPECT_EQ(Identity().Determinant(), 1.0f);
 
     std::mt19937 random(1234);
@@ -156,7 +166,8 @@ TEST(Matrix4, InverseAndCofactors) {
     ExpectEqual(out, Identity());
 }
 
-TEST(Matrix4, Projections) {
+TEST(Matrix4, Projections)
+{
     Matrix4 p;
     p.PerspectiveFov(45.0f, 1280.0f / 720.0f, 1.0f, 100000.0f);
     // pi is taken as 3.1415: 2.414293 rather than the exact 2.414214.

@@ -10,7 +10,8 @@ namespace {
 
 constexpr float kHalfPi = 1.57079633f;
 
-ScalarTrack Track(std::initializer_list<std::pair<int32_t, float>> keys) {
+ScalarTrack Track(std::initializer_list<std::pair<int32_t, float>> keys)
+{
     ScalarTrack track(static_cast<int32_t>(keys.size()));
     int i = 0;
     for (const auto& [frame, value] : keys) {
@@ -21,7 +22,8 @@ ScalarTrack Track(std::initializer_list<std::pair<int32_t, float>> keys) {
     return track;
 }
 
-void ExpectNear(const Quaternion& a, const Quaternion& b, float tolerance = 1e-5f) {
+void ExpectNear(const Quaternion& a, const Quaternion& b, float tolerance = 1e-5f)
+{
     EXPECT_NEAR(a.x, b.x, tolerance);
     EXPECT_NEAR(a.y, b.y, tolerance);
     EXPECT_NEAR(a.z, b.z, tolerance);
@@ -30,7 +32,8 @@ void ExpectNear(const Quaternion& a, const Quaternion& b, float tolerance = 1e-5
 
 }  // namespace
 
-TEST(Quaternion, MatrixAndProduct) {
+TEST(Quaternion, MatrixAndProduct)
+{
     // The zero quaternion, what an empty rotation track gives, is the identity.
     const Matrix4 zero = ToMatrix(Quaternion());
     for (int r = 0; r < 4; ++r)
@@ -50,7 +53,8 @@ TEST(Quaternion, MatrixAndProduct) {
     EXPECT_EQ(Normalize(Quaternion()).w, 0.0f);  // no NaN from a zero length
 }
 
-TEST(Quaternion, Slerp) {
+TEST(Quaternion, Slerp)
+{
     const Quaternion unit = Normalize(Quaternion(0.3f, 0.5f, -0.6f, 0.55f));
     // Equal unit quaternions can have a dot product just above 1.
     for (float t : {0.0f, 0.25f, 1.0f}) {
@@ -73,7 +77,8 @@ TEST(Quaternion, Slerp) {
     EXPECT_NEAR(std::atan2(mid.x, mid.w), 0.3f, 1e-5f);
 }
 
-TEST(ScalarTrack, TangentsAtTheEnds) {
+TEST(ScalarTrack, TangentsAtTheEnds)
+{
     struct Case {
         const char* name;
         float tension0, continuity1;
@@ -114,7 +119,8 @@ TEST(ScalarTrack, TangentsAtTheEnds) {
     EXPECT_EQ(one.keys[0].tangentIn, 42);
 }
 
-TEST(ScalarTrack, Evaluate) {
+TEST(ScalarTrack, Evaluate)
+{
     EXPECT_EQ(Evaluate(ScalarTrack(), 3.0f), 0.0f);  // no scale keys: collapses to 0
     EXPECT_EQ(Evaluate(Track({{40, 7}}), 0.0f), 7.0f);
 
@@ -132,11 +138,12 @@ TEST(ScalarTrack, Evaluate) {
     // tangent and key 1's outgoing tangent.
     const ScalarKey& a = track.keys[0];
     const ScalarKey& b = track.keys[1];
-    EXPECT_FLOAT_EQ(Evaluate(track, 15), 0.5f * a.value + 0.5f * b.value + 0.125f * a.tangentIn -
-                                             0.125f * b.tangentOut);
+    EXPECT_FLOAT_EQ(Evaluate(track, 15),
+                    0.5f * a.value + 0.5f * b.value + 0.125f * a.tangentIn - 0.125f * b.tangentOut);
 }
 
-TEST(ScalarTrack, FramesCompareUnsigned) {
+TEST(ScalarTrack, FramesCompareUnsigned)
+{
     // Frame -1 is 4294967295 as an unsigned number: the time 100 lies at the very
     // start of the span, not after the last key.
     ScalarTrack track = Track({{0, 5}, {-1, 9}});
@@ -147,7 +154,8 @@ TEST(ScalarTrack, FramesCompareUnsigned) {
     EXPECT_EQ(Evaluate(late, 1000.0f), 2.0f);
 }
 
-TEST(RotationTrack, EvaluatesThroughItsKeys) {
+TEST(RotationTrack, EvaluatesThroughItsKeys)
+{
     EXPECT_EQ(Evaluate(RotationTrack(), 1.0f).w, 0.0f);
 
     RotationTrack track(3);

@@ -21,7 +21,8 @@ struct Loaded {
 
 // Loads from a copy that ends exactly at the end of its allocation, so that a read
 // past the file leaves the allocation (and AddressSanitizer sees it).
-inline Loaded LoadBytes(const std::vector<uint8_t>& bytes) {
+inline Loaded LoadBytes(const std::vector<uint8_t>& bytes)
+{
     std::unique_ptr<uint8_t[]> exact(new uint8_t[bytes.size() ? bytes.size() : 1]);
     std::copy(bytes.begin(), bytes.end(), exact.get());
     C3ds reader;
@@ -34,4 +35,7 @@ inline Loaded LoadBytes(const std::vector<uint8_t>& bytes) {
 }
 
 // Closes the chunks still open and loads the bytes.
-inline Loaded Load(Writer3ds& w) { return LoadBytes(w.Finish()); }
+inline Loaded Load(Writer3ds& w)
+{
+    return LoadBytes(w.Finish());
+}

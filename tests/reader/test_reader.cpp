@@ -6,8 +6,8 @@
 
 namespace {
 
-
-void WriteMesh(Writer3ds& w, const char* name, const char* material = nullptr) {
+void WriteMesh(Writer3ds& w, const char* name, const char* material = nullptr)
+{
     const float xyz[] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
     const Writer3ds::Face face = {0, 1, 2, 0x1F};
     const uint16_t first = 0;
@@ -21,14 +21,16 @@ void WriteMesh(Writer3ds& w, const char* name, const char* material = nullptr) {
     w.End();
 }
 
-void WriteNode(Writer3ds& w, uint16_t kind, const char* name, uint16_t id) {
+void WriteNode(Writer3ds& w, uint16_t kind, const char* name, uint16_t id)
+{
     w.BeginNode(kind, name, 0xFFFF, id);
     w.End();
 }
 
 }  // namespace
 
-TEST(Reader, MeshIsStoredYUp) {
+TEST(Reader, MeshIsStoredYUp)
+{
     Writer3ds w;
     w.Begin(Writer3ds::kMain);
     w.Begin(Writer3ds::kEditor);
@@ -68,11 +70,13 @@ TEST(Reader, MeshIsStoredYUp) {
     const Face3ds& f1 = mesh.faces[1];
     EXPECT_EQ((std::array{f0.a, f0.b, f0.c}), (std::array{0, 1, 7}));  // index kept as read
     EXPECT_EQ((std::array{f0.edgeAB, f0.edgeBC, f0.edgeCA, f0.wrapU, f0.wrapV}), (std::array{0, 0, 1, 0, 0}));
-    EXPECT_EQ((std::array{f1.edgeAB, f1.edgeBC, f1.edgeCA, f1.wrapU, f1.wrapV}), (std::array{4, 2, 0, 8, 16}));
+    EXPECT_EQ((std::array{f1.edgeAB, f1.edgeBC, f1.edgeCA, f1.wrapU, f1.wrapV}),
+              (std::array{4, 2, 0, 8, 16}));
     EXPECT_EQ(f0.materialName, nullptr);
 }
 
-TEST(Reader, MaterialsCamerasAndKeys) {
+TEST(Reader, MaterialsCamerasAndKeys)
+{
     Writer3ds w;
     w.Begin(Writer3ds::kMain);
     w.Begin(Writer3ds::kEditor);
@@ -132,7 +136,8 @@ TEST(Reader, MaterialsCamerasAndKeys) {
     EXPECT_STREQ(red.name, "Red");
     EXPECT_STREQ(red.textureFile, "red.png");
     EXPECT_EQ(red.texturePercent, 65535);
-    EXPECT_EQ((std::array{red.ambient[0], red.ambient[1], red.ambient[2]}), (std::array<uint8_t, 3>{200, 10, 20}));
+    EXPECT_EQ((std::array{red.ambient[0], red.ambient[1], red.ambient[2]}),
+              (std::array<uint8_t, 3>{200, 10, 20}));
     const Material3ds& floaty = *s.materialIndex[1];
     EXPECT_EQ(floaty.textureFile, nullptr);
     EXPECT_EQ(floaty.ambient[0], 200);
@@ -175,7 +180,8 @@ TEST(Reader, MaterialsCamerasAndKeys) {
     EXPECT_EQ(node.fovKeys[0].value, 1.0f);
 }
 
-TEST(Reader, LinksByNameLastMatchWins) {
+TEST(Reader, LinksByNameLastMatchWins)
+{
     Writer3ds w;
     w.Begin(Writer3ds::kMain);
     w.Begin(Writer3ds::kEditor);
@@ -209,12 +215,12 @@ TEST(Reader, LinksByNameLastMatchWins) {
     w.End();
     w.End();
     w.Begin(Writer3ds::kKeyframer);
-    WriteNode(w, Writer3ds::kObjectNode, "Box", 0);       // node 0
-    WriteNode(w, Writer3ds::kCameraNode, "Cam", 1);       // node 1
-    WriteNode(w, Writer3ds::kObjectNode, "Box", 2);       // node 2: wins for Box
-    WriteNode(w, Writer3ds::kCameraTargetNode, "Cam", 3); // node 3
-    WriteNode(w, Writer3ds::kCameraNode, "Cam", 4);       // node 4: wins the position
-    WriteNode(w, Writer3ds::kObjectNode, "", 5);          // node 5: "$DUMMY$"
+    WriteNode(w, Writer3ds::kObjectNode, "Box", 0);        // node 0
+    WriteNode(w, Writer3ds::kCameraNode, "Cam", 1);        // node 1
+    WriteNode(w, Writer3ds::kObjectNode, "Box", 2);        // node 2: wins for Box
+    WriteNode(w, Writer3ds::kCameraTargetNode, "Cam", 3);  // node 3
+    WriteNode(w, Writer3ds::kCameraNode, "Cam", 4);        // node 4: wins the position
+    WriteNode(w, Writer3ds::kObjectNode, "", 5);           // node 5: "$DUMMY$"
     w.End();
     w.End();
 
@@ -246,7 +252,8 @@ TEST(Reader, LinksByNameLastMatchWins) {
     EXPECT_EQ(m, nullptr);
 }
 
-TEST(Reader, WalkRules) {
+TEST(Reader, WalkRules)
+{
     // An empty file and a main chunk of length 0 both load, empty.
     EXPECT_EQ(LoadBytes({}).result, 1);
     Writer3ds empty;
@@ -286,7 +293,8 @@ TEST(Reader, WalkRules) {
     EXPECT_EQ(mesh.vertices[0].x, 1.0f);
 }
 
-TEST(Reader, ErrorsAreStickyPerReader) {
+TEST(Reader, ErrorsAreStickyPerReader)
+{
     Writer3ds good;
     good.Begin(Writer3ds::kMain);
     good.Begin(Writer3ds::kEditor);

@@ -11,7 +11,8 @@
 namespace {
 
 // Main > Editor > Object "Box" > Mesh, with the given writer for the mesh's body.
-std::vector<uint8_t> MeshFile(const std::function<void(Writer3ds&)>& body, bool secondObject = false) {
+std::vector<uint8_t> MeshFile(const std::function<void(Writer3ds&)>& body, bool secondObject = false)
+{
     Writer3ds w;
     w.Begin(Writer3ds::kMain);
     w.Begin(Writer3ds::kEditor);
@@ -31,14 +32,17 @@ std::vector<uint8_t> MeshFile(const std::function<void(Writer3ds&)>& body, bool 
     return w.Data();
 }
 
-std::vector<uint8_t> GoodFile() {
-    return MeshFile([](Writer3ds& w) {
-        const float xyz[] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
-        const Writer3ds::Face face = {0, 1, 2, 0};
-        w.Vertices(xyz, 3);
-        w.BeginFaces(&face, 1);
-        w.End();
-    }, true);
+std::vector<uint8_t> GoodFile()
+{
+    return MeshFile(
+        [](Writer3ds& w) {
+            const float xyz[] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+            const Writer3ds::Face face = {0, 1, 2, 0};
+            w.Vertices(xyz, 3);
+            w.BeginFaces(&face, 1);
+            w.End();
+        },
+        true);
 }
 
 struct Case {
@@ -51,15 +55,18 @@ struct Case {
 
 }  // namespace
 
-TEST(ReaderRobustness, MalformedFiles) {
+TEST(ReaderRobustness, MalformedFiles)
+{
     const Case cases[] = {
         {"zero-length sub-chunk inside a mesh ends the mesh's walk",
          [] {
-             return MeshFile([](Writer3ds& w) {
-                 w.Header(0x4111, 0);
-                 const float xyz[] = {1, 2, 3};
-                 w.Vertices(xyz, 1);
-             }, true);
+             return MeshFile(
+                 [](Writer3ds& w) {
+                     w.Header(0x4111, 0);
+                     const float xyz[] = {1, 2, 3};
+                     w.Vertices(xyz, 1);
+                 },
+                 true);
          },
          1, LoadErrorNone,
          [](const Scene3ds& s) {
@@ -151,21 +158,22 @@ TEST(ReaderRobustness, MalformedFiles) {
              bytes.insert(bytes.end(), {0x3D, 0x3D, 0x10});
              return bytes;
          },
-         0, LoadErrorMalformed,
-         [](const Scene3ds& s) { EXPECT_EQ(s.meshCount, 2); }},
+         0, LoadErrorMalformed, [](const Scene3ds& s) { EXPECT_EQ(s.meshCount, 2); }},
         {"chunk length shorter than its header",
-         [] { return MeshFile([](Writer3ds& w) { w.Header(Writer3ds::kVertices, 3); }); },
-         0, LoadErrorMalformed, nullptr},
+         [] { return MeshFile([](Writer3ds& w) { w.Header(Writer3ds::kVertices, 3); }); }, 0,
+         LoadErrorMalformed, nullptr},
         {"sub-chunk longer than its parent but inside the file",
          [] {
-             return MeshFile([](Writer3ds& w) {
-                 w.Header(0x4111, 200);  // runs into the next object
-             }, true);
+             return MeshFile(
+                 [](Writer3ds& w) {
+                     w.Header(0x4111, 200);  // runs into the next object
+                 },
+                 true);
          },
          0, LoadErrorMalformed, nullptr},
         {"fixed fields missing from a chunk",
-         [] { return MeshFile([](Writer3ds& w) { w.Chunk(Writer3ds::kMeshMatrix, "abcd", 4); }); },
-         0, LoadErrorMalformed, nullptr},
+         [] { return MeshFile([](Writer3ds& w) { w.Chunk(Writer3ds::kMeshMatrix, "abcd", 4); }); }, 0,
+         LoadErrorMalformed, nullptr},
         {"key count larger than the keys",
          [] {
              Writer3ds w;
@@ -264,8 +272,7 @@ TEST(ReaderRobustness, MalformedFiles) {
              w.Frames(INT32_MIN, INT32_MAX);
              return w.Finish();
          },
-         1, LoadErrorNone,
-         [](const Scene3ds& s) { EXPECT_EQ(s.frameCount, INT32_MAX); }},
+         1, LoadErrorNone, [](const Scene3ds& s) { EXPECT_EQ(s.frameCount, INT32_MAX); }},
     };
 
     for (const Case& c : cases) {
@@ -279,7 +286,8 @@ TEST(ReaderRobustness, MalformedFiles) {
     }
 }
 
-TEST(ReaderRobustness, EveryTruncationIsRefusedOrRead) {
+TEST(ReaderRobustness, EveryTruncationIsRefusedOrRead)
+{
     // Cutting a sound file anywhere gives either a clean load (a cut exactly at a
     // chunk boundary) or error 6, never a crash.
     const std::vector<uint8_t> bytes = GoodFile();

@@ -18,7 +18,8 @@ struct ToolRun {
     int status;
 };
 
-ToolRun RunTool(const std::string& arguments) {
+ToolRun RunTool(const std::string& arguments)
+{
     ToolRun run{"", -1};
     FILE* pipe = popen((kTool + " " + arguments + " 2>/dev/null").c_str(), "r");
     if (!pipe) return run;
@@ -32,7 +33,8 @@ ToolRun RunTool(const std::string& arguments) {
 
 }  // namespace
 
-TEST(Tool, PrintsTheRecords) {
+TEST(Tool, PrintsTheRecords)
+{
     Writer3ds w;
     w.Begin(Writer3ds::kMain);
     w.Begin(Writer3ds::kEditor);
@@ -77,7 +79,8 @@ TEST(Tool, PrintsTheRecords) {
     const ToolRun run = RunTool(path + " " + kDir + "/missing.3ds");
     EXPECT_EQ(run.status, 0);
     const std::string expected =
-        "{\"file\":\"" + path + "\",\"ok\":true,\"error\":0,\"firstFrame\":0,\"lastFrame\":20,"
+        "{\"file\":\"" + path +
+        "\",\"ok\":true,\"error\":0,\"firstFrame\":0,\"lastFrame\":20,"
         "\"frameCount\":20,\"meshes\":[{\"name\":\"Box\",\"visible\":0,\"node\":0,"
         "\"matrix\":[1,0,0,0,1,0,0,0,1,10,30,20],\"vertices\":[[0.100000001,3,2,0.5,-1]],"
         "\"faces\":[[0,0,0,13,0]]}],\"materials\":[{\"name\":\"Mat\\\"1\",\"texture\":\"tex.png\","
@@ -86,7 +89,9 @@ TEST(Tool, PrintsTheRecords) {
         "\"targetNode\":-1}],\"lights\":[],\"nodes\":[{\"name\":\"Box\",\"id\":0,\"parent\":65535,"
         "\"type\":1,\"pivot\":[0,0,0],\"positionKeys\":[[10,1,3,2]],\"rotationKeys\":[[10,1,2,4,3]],"
         "\"scaleKeys\":[]}]}\n"
-        "{\"file\":\"" + kDir + "/missing.3ds\",\"ok\":false,\"error\":2,\"firstFrame\":0,"
+        "{\"file\":\"" +
+        kDir +
+        "/missing.3ds\",\"ok\":false,\"error\":2,\"firstFrame\":0,"
         "\"lastFrame\":0,\"frameCount\":0,\"meshes\":[],\"materials\":[],\"cameras\":[],"
         "\"lights\":[],\"nodes\":[]}\n";
     EXPECT_EQ(run.output, expected);

@@ -27,8 +27,7 @@ using support::Frame;
 using support::Rgba;
 
 // Title picture colours, one per song (A8R8G8B8).
-const uint32_t kSongColours[6] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF,
-                                  0xFFFFFF00, 0xFF00FFFF, 0xFFFF00FF};
+const uint32_t kSongColours[6] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFF00, 0xFF00FFFF, 0xFFFF00FF};
 constexpr int kOwnTexture = -1;  // the grey of the faces' own textures
 constexpr int kUnknown = -2;
 
@@ -37,13 +36,11 @@ int Classify(Rgba c)
 {
     auto on = [](int v) { return v > 150; };
     auto off = [](int v) { return v < 60; };
-    if (std::abs(c.r - c.g) < 12 && std::abs(c.g - c.b) < 12 && c.r > 90 && c.r < 160)
-        return kOwnTexture;
+    if (std::abs(c.r - c.g) < 12 && std::abs(c.g - c.b) < 12 && c.r > 90 && c.r < 160) return kOwnTexture;
     for (int song = 0; song < 6; ++song) {
         const uint32_t k = kSongColours[song];
         const bool r = (k >> 16) & 0xFF, g = (k >> 8) & 0xFF, b = k & 0xFF;
-        if ((r ? on(c.r) : off(c.r)) && (g ? on(c.g) : off(c.g)) && (b ? on(c.b) : off(c.b)))
-            return song;
+        if ((r ? on(c.r) : off(c.r)) && (g ? on(c.g) : off(c.g)) && (b ? on(c.b) : off(c.b))) return song;
     }
     return kUnknown;
 }
@@ -170,7 +167,8 @@ TEST_F(MonitorRender, AtRestTheFacesShowTheSongsAroundTheFirst)
         ProjectToPixel(carousel::GridCentre(5), x, y);
         return f.At(int(x), int(y));
     }();
-    EXPECT_TRUE(plain.r > 200 && plain.g > 200 && plain.b > 200) << plain.r << " " << plain.g << " " << plain.b;
+    EXPECT_TRUE(plain.r > 200 && plain.g > 200 && plain.b > 200)
+        << plain.r << " " << plain.g << " " << plain.b;
     std::swprintf(monitor.dummyTextures[1], 260, L"slot1.bmp");
 
     // Without songs every face keeps its own texture.
@@ -223,11 +221,8 @@ TEST_F(MonitorRender, AForwardTurnEasesInAndOutOverOneSecond)
         uint32_t atMs;
         float angle;
     } steps[] = {
-        {1, q - CosineEase(0.999f) * q},
-        {250, q - CosineEase(0.75f) * q},
-        {500, q * 0.5f},
-        {750, q - CosineEase(0.25f) * q},
-        {999, q - CosineEase(0.001f) * q},
+        {1, q - CosineEase(0.999f) * q},  {250, q - CosineEase(0.75f) * q},  {500, q * 0.5f},
+        {750, q - CosineEase(0.25f) * q}, {999, q - CosineEase(0.001f) * q},
     };
     uint32_t now = 1;
     float previous = 0;
@@ -297,9 +292,7 @@ TEST_F(MonitorRender, TheEntryOffsetLowersTheWholeScene)
     const Vector3 lowered = carousel::GridCentre(0) + Vector3(0, -200, 0);
     float x, y;
     ProjectToPixel(lowered, x, y);
-    if (y < 720) {
-        EXPECT_EQ(ShownAt(low, lowered), 0);
-    }
+    if (y < 720) { EXPECT_EQ(ShownAt(low, lowered), 0); }
 
     monitor.verticalOffset = 0;
     Frame placed = DrawMonitor();
@@ -309,7 +302,8 @@ TEST_F(MonitorRender, TheEntryOffsetLowersTheWholeScene)
 TEST_F(MonitorRender, PicturesShowOnlyTheirPartOfTheTexture)
 {
     // A 40 x 24 picture in the corner of a 64 x 64 texture whose rest is magenta.
-    titles[0] = MakePicture(40, 24, [](UINT x, UINT y) { return x < 40 && y < 24 ? 0xFF00FF00u : 0xFFFF00FFu; });
+    titles[0] =
+        MakePicture(40, 24, [](UINT x, UINT y) { return x < 40 && y < 24 ? 0xFF00FF00u : 0xFFFF00FFu; });
     DrawMonitor();
     const Vector3 c = carousel::GridCentre(0);
     for (float dx : {-12.0f, 0.0f, 12.0f})
@@ -343,12 +337,19 @@ TEST_F(MonitorRender, FlatLayersAfterTheMonitorDrawAsWithoutIt)
         d->SetTexture(0, picture.handle.texture);
         quad.DrawImageAligned(picture, 0, 0);
     };
-    Frame without = Render([&] { flatLayer(); flatLayer(); });
+    Frame without = Render([&] {
+        flatLayer();
+        flatLayer();
+    });
     // With a scene and without one (the monitor then only sets its states up).
     for (bool withScene : {true, false}) {
         Scene* kept = monitor.model.handle.scene;
         if (!withScene) monitor.model.handle.scene = nullptr;
-        Frame with = Render([&] { flatLayer(); monitor.Draw(0, 0); flatLayer(); });
+        Frame with = Render([&] {
+            flatLayer();
+            monitor.Draw(0, 0);
+            flatLayer();
+        });
         monitor.model.handle.scene = kept;
         ASSERT_EQ(without.pixels.size(), with.pixels.size());
         size_t differing = 0;
@@ -398,11 +399,15 @@ TEST(MonitorMatrices, LookAtPutsTheTargetStraightAhead)
         const Vector3 ahead = view.TransformPoint(targets[i]);
         EXPECT_NEAR(ahead.x, 0.0f, 1e-4f) << "case " << i;
         EXPECT_NEAR(ahead.y, 0.0f, 1e-4f) << "case " << i;
-        EXPECT_NEAR(ahead.z, (targets[i] - eyes[i]).Normalized() == Vector3() ? 0.0f
-                             : std::sqrt(Dot(targets[i] - eyes[i], targets[i] - eyes[i])), 1e-3f);
+        EXPECT_NEAR(ahead.z,
+                    (targets[i] - eyes[i]).Normalized() == Vector3()
+                        ? 0.0f
+                        : std::sqrt(Dot(targets[i] - eyes[i], targets[i] - eyes[i])),
+                    1e-3f);
     }
     // Looking straight up, up is -z: the world's +x stays to the right.
-    const Vector3 right = ArtshowMonitor::LookAt(Vector3(), Vector3(0, 5, 0)).TransformPoint(Vector3(1, 0, 0));
+    const Vector3 right =
+        ArtshowMonitor::LookAt(Vector3(), Vector3(0, 5, 0)).TransformPoint(Vector3(1, 0, 0));
     EXPECT_NEAR(right.x, 1.0f, 1e-6f);
 }
 

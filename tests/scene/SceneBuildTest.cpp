@@ -134,8 +134,8 @@ TEST(SceneBuild, NormalsAreTheMeanOfTheFacesUsingEachVertex)
     MeshSpec mesh;
     mesh.name = "Roof";
     // File coordinates are (x, z, y) of the stored ones.
-    mesh.xyz = {0, 0, 0,   1, 0, 0,   0, 1, 0,    // flat face in the stored XZ plane
-                0, 0, 0,   1, 0, 0,   0, 0, 1,    // upright face in the stored XY plane
+    mesh.xyz = {0, 0, 0, 1, 0, 0, 0, 1, 0,  // flat face in the stored XZ plane
+                0, 0, 0, 1, 0, 0, 0, 0, 1,  // upright face in the stored XY plane
                 3, 3, 3};
     mesh.faces = {{0, 1, 2, 0}, {3, 4, 5, 0}};
     mesh.uv.assign(14, 0.0f);

@@ -74,7 +74,8 @@ TEST_F(SceneDevice, DestroyReleasesEveryDeviceObjectItCreated)
     std::vector<ID3D9Unknown*> objects;
     for (int i = 0; i < 2; ++i) {
         const SceneMesh& m = scene->meshes[i];
-        for (ID3D9Unknown* o : std::initializer_list<ID3D9Unknown*>{m.texture, m.vertexBuffer, m.indexBuffer}) {
+        for (ID3D9Unknown* o :
+             std::initializer_list<ID3D9Unknown*>{m.texture, m.vertexBuffer, m.indexBuffer}) {
             ASSERT_NE(o, nullptr);
             o->AddRef();
             objects.push_back(o);
@@ -88,7 +89,7 @@ TEST_F(SceneDevice, DestroyReleasesEveryDeviceObjectItCreated)
 // another letter case or in Latin-1 bytes. Files that are no scene say why.
 TEST_F(SceneDevice, WindowsMadeScenesFindTheirTexturesAndFailuresSayWhy)
 {
-    WriteFile(dir + "/scenes/caf\xe9.bmp", BmpBytes(4, 4, 10, 20, 30));   // "café" in Latin-1
+    WriteFile(dir + "/scenes/caf\xe9.bmp", BmpBytes(4, 4, 10, 20, 30));  // "café" in Latin-1
     SceneSpec spec;
     spec.materials = {{"Wood", "WOOD.BMP"}, {"Cafe", "caf\xe9.bmp"}};
     spec.meshes = {Quad("A", kSquare, "Wood"), Quad("B", kSquare, "Cafe")};

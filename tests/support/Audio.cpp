@@ -42,8 +42,9 @@ bool WriteTone(const std::string& path, int major, const Tone& tone)
     const double pi = 3.14159265358979323846;
     for (int64_t i = 0; i < tone.frames; ++i) {
         // Just below full scale so 16-bit files keep the peak.
-        float v = static_cast<float>(tone.amplitude * (32767.0 / 32768.0) *
-                                     std::sin(2.0 * pi * tone.frequency * static_cast<double>(i) / tone.rate));
+        float v =
+            static_cast<float>(tone.amplitude * (32767.0 / 32768.0) *
+                               std::sin(2.0 * pi * tone.frequency * static_cast<double>(i) / tone.rate));
         for (int c = 0; c < tone.channels; ++c)
             buffer[static_cast<size_t>(i * tone.channels + c)] = (c == 1 && tone.leftOnly) ? 0.0f : v;
     }
@@ -74,7 +75,8 @@ bool WriteModuleXm(const std::string& path, int rows, double* seconds)
     inst.name = "sine";
     inst.sample.data.resize(64);
     for (size_t i = 0; i < inst.sample.data.size(); ++i)
-        inst.sample.data[i] = static_cast<int16_t>(std::lrint(20000.0 * std::sin(2.0 * 3.14159265358979 * i / 64.0)));
+        inst.sample.data[i] =
+            static_cast<int16_t>(std::lrint(20000.0 * std::sin(2.0 * 3.14159265358979 * i / 64.0)));
     inst.sample.loopStart = 0;
     inst.sample.loopLength = 64;
     song.instruments.push_back(inst);
@@ -114,8 +116,9 @@ std::vector<int16_t> DecodeWithOpenmpt(const std::string& path)
     std::vector<int16_t> out;
     std::ifstream in(path, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    openmpt_module* mod = openmpt_module_create_from_memory2(bytes.data(), bytes.size(), openmpt_log_func_silent,
-                                                             nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    openmpt_module* mod =
+        openmpt_module_create_from_memory2(bytes.data(), bytes.size(), openmpt_log_func_silent, nullptr,
+                                           nullptr, nullptr, nullptr, nullptr, nullptr);
     if (!mod) return out;
     std::vector<float> buffer(1024 * 2);
     for (;;) {
@@ -159,7 +162,8 @@ MediaItem* PlayGenerated(const std::function<float(int64_t)>& sample, double sec
     StopGenerated();
     const int64_t frames = int64_t(seconds * 44100);
     std::vector<int16_t> samples(size_t(frames) * 2);
-    for (int64_t i = 0; i < frames; ++i) samples[size_t(i) * 2] = samples[size_t(i) * 2 + 1] = ToShort(sample(i));
+    for (int64_t i = 0; i < frames; ++i)
+        samples[size_t(i) * 2] = samples[size_t(i) * 2 + 1] = ToShort(sample(i));
     const std::string path = TempPath("generated" + std::to_string(count++) + ".wav");
     EXPECT_TRUE(WriteWav16(path, 44100, 2, samples));
     generated = MediaItem{};

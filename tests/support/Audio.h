@@ -18,8 +18,8 @@ struct Tone {
     int channels = 2;
     int64_t frames = 44100;
     double frequency = 1000.0;
-    double amplitude = 1.0;   // of full scale
-    bool leftOnly = false;    // stereo: right side silent
+    double amplitude = 1.0;  // of full scale
+    bool leftOnly = false;   // stereo: right side silent
 };
 
 // major: SF_FORMAT_WAV, SF_FORMAT_FLAC, SF_FORMAT_OGG or SF_FORMAT_MPEG (subtype chosen to fit).
@@ -41,7 +41,7 @@ class VirtualAudio {
 public:
     explicit VirtualAudio(unsigned fps = 50);
     ~VirtualAudio();
-    void Frames(int count);   // presents `count` frames
+    void Frames(int count);  // presents `count` frames
     std::vector<int16_t> sound;
 };
 

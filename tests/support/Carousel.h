@@ -1,8 +1,8 @@
 // The two scenes of the monitor tests, around the carousel's turn pivot:
 // a grid of four upright placeholder faces in front of the pivot, all facing the
 // camera (each with copies a quarter, half and three quarters of a turn back, so
-// that after any number of turns the grid stands in front again), and a box of four faces about the pivot (slot 0 in front, 1 on the
-// right, 2 behind, 3 on the left, as the carousel turns them).
+// that after any number of turns the grid stands in front again), and a box of four faces about the pivot
+// (slot 0 in front, 1 on the right, 2 behind, 3 on the left, as the carousel turns them).
 #pragma once
 
 #include "math/Vector3.h"

@@ -67,8 +67,8 @@ std::vector<uint8_t> BmpBytes(int w, int h, uint8_t r, uint8_t g, uint8_t b)
     put32(14, 40);
     put32(18, uint32_t(w));
     put32(22, uint32_t(h));
-    f[26] = 1;    // planes
-    f[28] = 24;   // bits per pixel
+    f[26] = 1;   // planes
+    f[28] = 24;  // bits per pixel
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             uint8_t* p = &f[size_t(54 + y * row + x * 3)];

@@ -16,7 +16,7 @@ std::string TempPath(const std::string& name);
 std::string OutputDir();
 
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
-std::wstring Wide(const std::string& text);   // ASCII paths for the wide calls
+std::wstring Wide(const std::string& text);  // ASCII paths for the wide calls
 
 // An uncompressed 24-bit bottom-up BMP of w x h in one colour.
 std::vector<uint8_t> BmpBytes(int w, int h, uint8_t r, uint8_t g, uint8_t b);

@@ -27,7 +27,8 @@ void Headless::Start()
         // MIVOLA_FRAME_DIR=folder keeps every presented frame as a PNG.
         if (const char* folder = std::getenv("MIVOLA_FRAME_DIR")) {
             const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-            const std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "frame";
+            const std::string name =
+                info ? std::string(info->test_suite_name()) + "." + info->name() : "frame";
             host::WritePng(std::string(folder) + "/" + name + "-" + std::to_string(frames) + ".png", view);
         }
     });
@@ -38,9 +39,7 @@ void Headless::Stop()
 {
     for (IDirect3DTexture9* t : textures) t->Release();
     textures.clear();
-    if (bare) {
-        EXPECT_EQ(device->Release(), 0u) << "a device object was not released";
-    }
+    if (bare) { EXPECT_EQ(device->Release(), 0u) << "a device object was not released"; }
     if (direct3d) direct3d->Release();
     bare = false;
     // The drawer goes before the device, as at process exit.
@@ -124,7 +123,8 @@ void Headless::Fill(IDirect3DTexture9* texture, const std::function<uint32_t(UIN
     D3DLOCKED_RECT locked{};
     ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
     for (UINT y = 0; y < desc.Height; ++y) {
-        auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + size_t(y) * size_t(locked.Pitch));
+        auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) +
+                                                size_t(y) * size_t(locked.Pitch));
         for (UINT x = 0; x < desc.Width; ++x) row[x] = fill(x, y);
     }
     EXPECT_EQ(texture->UnlockRect(0), D3D_OK);

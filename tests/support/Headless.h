@@ -42,8 +42,7 @@ public:
     IDirect3DTexture9* MakeTexture(UINT width, UINT height, F fill, D3DFORMAT format = D3DFMT_A8R8G8B8);
     // A picture of width x height (kind 4, unfiltered) in a texture rounded up to
     // powers of two; fill(x, y) gives every texel of the texture.
-    template <class F>
-    MediaItem MakePicture(UINT width, UINT height, F fill);
+    template <class F> MediaItem MakePicture(UINT width, UINT height, F fill);
     // Stage 0 draws the texture factor's colour, opaque, without a texture.
     void SolidColour(D3DCOLOR colour);
 
@@ -68,16 +67,14 @@ protected:
     void TearDown() override { Stop(); }
 };
 
-template <class F>
-IDirect3DTexture9* Headless::MakeTexture(UINT width, UINT height, F fill, D3DFORMAT format)
+template <class F> IDirect3DTexture9* Headless::MakeTexture(UINT width, UINT height, F fill, D3DFORMAT format)
 {
     IDirect3DTexture9* texture = NewTexture(width, height, format);
     if (texture) Fill(texture, [&](UINT x, UINT y) { return uint32_t(fill(x, y)); });
     return texture;
 }
 
-template <class F>
-MediaItem Headless::MakePicture(UINT width, UINT height, F fill)
+template <class F> MediaItem Headless::MakePicture(UINT width, UINT height, F fill)
 {
     UINT w = 1, h = 1;
     while (w < width) w <<= 1;

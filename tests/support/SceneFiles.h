@@ -11,12 +11,12 @@ namespace support {
 
 struct MeshSpec {
     std::string name;
-    std::vector<float> xyz;              // file coordinates, three per vertex
-    std::vector<float> uv;               // two per vertex; none when empty
+    std::vector<float> xyz;  // file coordinates, three per vertex
+    std::vector<float> uv;   // two per vertex; none when empty
     std::vector<Writer3ds::Face> faces;
-    std::string material;                // mapping list for all faces; none when empty
+    std::string material;  // mapping list for all faces; none when empty
     float matrix[12] = {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
-    bool node = true;                    // write a keyframer node of the mesh's name
+    bool node = true;  // write a keyframer node of the mesh's name
     uint16_t parent = 0xFFFF;
     // Keys of the node; a node without keys gets position 0, no turn and unit scale.
     std::vector<Writer3ds::Key> position, rotation, scale;

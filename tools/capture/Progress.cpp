@@ -43,7 +43,8 @@ std::string ByteSize(uint64_t bytes)
 {
     char text[32];
     if (bytes < 1000 * 1000) std::snprintf(text, sizeof text, "%.1f kB", static_cast<double>(bytes) / 1e3);
-    else if (bytes < 1000ull * 1000 * 1000) std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    else if (bytes < 1000ull * 1000 * 1000)
+        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
     else std::snprintf(text, sizeof text, "%.2f GB", static_cast<double>(bytes) / 1e9);
     return text;
 }

@@ -17,8 +17,8 @@ extern "C" {
 
 namespace {
 
-constexpr int kSoundRate = 44100;    // what the capture hands over
-constexpr size_t kQueueItems = 8;    // pictures and sound blocks waiting for the worker
+constexpr int kSoundRate = 44100;  // what the capture hands over
+constexpr size_t kQueueItems = 8;  // pictures and sound blocks waiting for the worker
 
 enum class Kind { None, Mp4, WebM, Mkv };
 
@@ -56,8 +56,8 @@ struct VideoEncoder::Codec {
     AVFrame* sound = nullptr;
     AVPacket* packet = nullptr;
     bool headerWritten = false;
-    uint64_t soundIn = 0;      // 44.1 kHz samples taken in, silence included
-    int64_t soundOut = 0;      // samples at the encoder's rate sent to it
+    uint64_t soundIn = 0;  // 44.1 kHz samples taken in, silence included
+    int64_t soundOut = 0;  // samples at the encoder's rate sent to it
     std::vector<uint8_t> converted;
     std::string error;
 
@@ -107,10 +107,9 @@ struct VideoEncoder::Codec {
 
     bool Picture(uint64_t n, const uint8_t* rgba, int width, int height)
     {
-        SwsContext* next = sws_getCachedContext(scaler, width, height, AV_PIX_FMT_RGBA, video->width,
-                                                video->height, AV_PIX_FMT_YUV420P,
-                                                SWS_LANCZOS,
-                                                nullptr, nullptr, nullptr);
+        SwsContext* next =
+            sws_getCachedContext(scaler, width, height, AV_PIX_FMT_RGBA, video->width, video->height,
+                                 AV_PIX_FMT_YUV420P, SWS_LANCZOS, nullptr, nullptr, nullptr);
         if (!next) {
             error = "cannot scale the picture";
             return false;
@@ -217,8 +216,8 @@ bool VideoEncoder::TakesPreset(const std::string& path)
 
 bool VideoEncoder::KnownPreset(const std::string& preset)
 {
-    for (const char* known : {"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower",
-                              "veryslow", "placebo"})
+    for (const char* known : {"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow",
+                              "slower", "veryslow", "placebo"})
         if (preset == known) return true;
     return false;
 }
@@ -288,7 +287,8 @@ bool VideoEncoder::Open(const Settings& settings)
         av_opt_set_int(v->priv_data, "tile-columns", 2, 0);
     } else {
         av_opt_set_double(v->priv_data, "crf", settings.crf >= 0 ? settings.crf : 20, 0);
-        if (av_opt_set(v->priv_data, "preset", settings.preset.empty() ? "fast" : settings.preset.c_str(), 0) < 0) {
+        if (av_opt_set(v->priv_data, "preset", settings.preset.empty() ? "fast" : settings.preset.c_str(),
+                       0) < 0) {
             error_ = "unknown H.264 preset \"" + settings.preset + "\"";
             return false;
         }
@@ -316,7 +316,7 @@ bool VideoEncoder::Open(const Settings& settings)
         c.audio = avcodec_alloc_context3(audioCodec);
         AVCodecContext* a = c.audio;
         a->sample_fmt = audioCodec->sample_fmts ? audioCodec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
-        a->sample_rate = kind == Kind::WebM ? 48000 : kSoundRate;   // Opus runs at 48 kHz
+        a->sample_rate = kind == Kind::WebM ? 48000 : kSoundRate;  // Opus runs at 48 kHz
         av_channel_layout_default(&a->ch_layout, 2);
         a->time_base = AVRational{1, a->sample_rate};
         if (kind == Kind::Mp4) a->bit_rate = 192000;
@@ -327,7 +327,8 @@ bool VideoEncoder::Open(const Settings& settings)
             return false;
         }
         c.audioStream = avformat_new_stream(c.format, nullptr);
-        if (!c.audioStream || !c.Check(avcodec_parameters_from_context(c.audioStream->codecpar, a), "stream")) {
+        if (!c.audioStream ||
+            !c.Check(avcodec_parameters_from_context(c.audioStream->codecpar, a), "stream")) {
             error_ = c.error.empty() ? "stream" : c.error;
             return false;
         }
@@ -427,7 +428,8 @@ bool VideoEncoder::AddFrame(uint64_t n, const uint8_t* rgba, int width, int heig
     size_t row = static_cast<size_t>(width) * 4;
     item.bytes.resize(row * static_cast<size_t>(height));
     for (int y = 0; y < height; ++y)
-        std::memcpy(item.bytes.data() + row * static_cast<size_t>(y), rgba + stride * static_cast<size_t>(y), row);
+        std::memcpy(item.bytes.data() + row * static_cast<size_t>(y), rgba + stride * static_cast<size_t>(y),
+                    row);
     Push(std::move(item));
     ++frames_;
     return true;
@@ -461,9 +463,9 @@ void VideoEncoder::Run()
         }
         // After a failure the queue is still emptied, so the capture never waits forever.
         if (c.error.empty()) {
-            bool ok = item.picture
-                          ? c.Picture(item.at, item.bytes.data(), item.width, item.height)
-                          : c.Sound(item.at, reinterpret_cast<const int16_t*>(item.bytes.data()), item.bytes.size() / 4);
+            bool ok = item.picture ? c.Picture(item.at, item.bytes.data(), item.width, item.height)
+                                   : c.Sound(item.at, reinterpret_cast<const int16_t*>(item.bytes.data()),
+                                             item.bytes.size() / 4);
             if (!ok) Fail(c.error);
         }
         if (item.picture) {
@@ -489,7 +491,8 @@ bool VideoEncoder::Close()
     if (ok && c.audio) {
         // The sound runs exactly as long as the picture.
         uint64_t end = frames_ * static_cast<uint64_t>(kSoundRate) / c.video->time_base.den;
-        ok = c.Silence(end) && c.Resample(nullptr, 0) && c.DrainSound(true) && c.Encode(c.audio, c.audioStream, nullptr);
+        ok = c.Silence(end) && c.Resample(nullptr, 0) && c.DrainSound(true) &&
+             c.Encode(c.audio, c.audioStream, nullptr);
     }
     ok = ok && c.Encode(c.video, c.videoStream, nullptr);
     if (ok) ok = c.Check(av_write_trailer(c.format), "write") && c.WriteFile();

@@ -19,12 +19,12 @@ class VideoEncoder {
 public:
     struct Settings {
         std::string path;
-        int width = 0;          // picture size in the file
+        int width = 0;  // picture size in the file
         int height = 0;
-        unsigned fps = 60;      // frame n is shown at n / fps seconds
-        int crf = -1;           // quality; -1: 20 for H.264, 32 for VP9
-        std::string preset;     // H.264 preset; empty: "fast"
-        bool sound = true;      // an audio stream
+        unsigned fps = 60;   // frame n is shown at n / fps seconds
+        int crf = -1;        // quality; -1: 20 for H.264, 32 for VP9
+        std::string preset;  // H.264 preset; empty: "fast"
+        bool sound = true;   // an audio stream
     };
 
     // True for the extensions this encoder writes.
@@ -58,11 +58,11 @@ public:
 private:
     struct Item {
         bool picture = true;
-        uint64_t at = 0;           // frame number, or first sample
+        uint64_t at = 0;  // frame number, or first sample
         int width = 0, height = 0;
         std::vector<uint8_t> bytes;
     };
-    struct Codec;   // FFmpeg state, used by the worker thread only
+    struct Codec;  // FFmpeg state, used by the worker thread only
 
     void Push(Item item);
     void Run();
@@ -75,7 +75,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Item> queue_;
-    std::vector<std::vector<uint8_t>> spare_;   // buffers handed back by the worker
+    std::vector<std::vector<uint8_t>> spare_;  // buffers handed back by the worker
     bool closing_ = false;
     bool open_ = false;
     std::string error_;

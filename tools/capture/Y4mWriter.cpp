@@ -30,7 +30,8 @@ bool Y4mWriter::Write(const host::FrameView& frame)
     if (width_ == 0) {
         width_ = frame.width;
         height_ = frame.height;
-        if (!Check(std::fprintf(file_, "YUV4MPEG2 W%d H%d F%u:1 Ip A1:1 C420jpeg\n", width_, height_, fps_) > 0))
+        if (!Check(std::fprintf(file_, "YUV4MPEG2 W%d H%d F%u:1 Ip A1:1 C420jpeg\n", width_, height_, fps_) >
+                   0))
             return false;
     }
     if (frame.width != width_ || frame.height != height_) return true;
@@ -47,7 +48,8 @@ bool Y4mWriter::Write(const host::FrameView& frame)
     for (int py = 0; py < height_; ++py)
         for (int px = 0; px < width_; ++px) {
             const uint8_t* p = pixel(px, py);
-            y[py * width_ + px] = static_cast<uint8_t>((66 * p[0] + 129 * p[1] + 25 * p[2] + 128 + 4096) >> 8);
+            y[py * width_ + px] =
+                static_cast<uint8_t>((66 * p[0] + 129 * p[1] + 25 * p[2] + 128 + 4096) >> 8);
         }
     for (int cy = 0; cy < ch; ++cy)
         for (int cx = 0; cx < cw; ++cx) {

@@ -69,9 +69,9 @@ struct Options {
     std::vector<host::InputEvent> events;
     std::string framesDir;
     std::string frameAtDir;
-    std::vector<std::pair<double, std::string>> frameAt;   // time, as written
+    std::vector<std::pair<double, std::string>> frameAt;  // time, as written
     std::string video;
-    int videoWidth = 0, videoHeight = 0;   // 0: the interface's size
+    int videoWidth = 0, videoHeight = 0;  // 0: the interface's size
     int crf = -1;
     std::string preset;
     std::string audio;
@@ -114,7 +114,8 @@ void AddEvent(Options& options, const std::string& line, const std::string& wher
 bool ParseSize(const std::string& text, unsigned& w, unsigned& h)
 {
     char tail = 0;
-    return std::sscanf(text.c_str(), "%ux%u%c", &w, &h, &tail) == 2 && w > 0 && h > 0 && w <= 16384 && h <= 16384;
+    return std::sscanf(text.c_str(), "%ux%u%c", &w, &h, &tail) == 2 && w > 0 && h > 0 && w <= 16384 &&
+           h <= 16384;
 }
 
 bool IsY4m(const std::string& path)
@@ -147,7 +148,8 @@ Options Parse(int argc, char** argv)
         } else if (flag == "--content") {
             options.content = value();
         } else if (flag == "--fps") {
-            if (!ParseNumber(value(), number) || number < 1 || number > 1000 || number != static_cast<unsigned>(number))
+            if (!ParseNumber(value(), number) || number < 1 || number > 1000 ||
+                number != static_cast<unsigned>(number))
                 Fail("--fps takes a whole number from 1 to 1000");
             options.fps = static_cast<unsigned>(number);
         } else if (flag == "--max-seconds") {
@@ -196,7 +198,8 @@ Options Parse(int argc, char** argv)
             std::string size = value();
             unsigned w = 0, h = 0;
             // 4:2:0 pictures have whole chroma samples only at even sizes.
-            if (!ParseSize(size, w, h) || w % 2 || h % 2) Fail("bad --video-size \"" + size + "\" (WxH, both even)");
+            if (!ParseSize(size, w, h) || w % 2 || h % 2)
+                Fail("bad --video-size \"" + size + "\" (WxH, both even)");
             options.videoWidth = static_cast<int>(w);
             options.videoHeight = static_cast<int>(h);
         } else if (flag == "--crf") {
@@ -213,7 +216,8 @@ Options Parse(int argc, char** argv)
             Fail("unknown option " + flag);
         }
     }
-    if (options.frameAtDir.empty()) options.frameAtDir = options.framesDir.empty() ? Absolute(".") : options.framesDir;
+    if (options.frameAtDir.empty())
+        options.frameAtDir = options.framesDir.empty() ? Absolute(".") : options.framesDir;
     if (!options.video.empty()) {
         bool encoded = VideoEncoder::Handles(options.video);
         if (!encoded && !IsY4m(options.video)) Fail("--video takes a .mp4, .webm, .mkv or .y4m file");
@@ -251,9 +255,9 @@ struct Run {
     Y4mWriter y4m;
     VideoEncoder encoder;
     bool y4mOpen = false, encoderOpen = false;
-    uint64_t frames = 0;                  // presented so far
+    uint64_t frames = 0;  // presented so far
     std::vector<bool> frameAtWritten;
-    std::vector<std::string> failures;    // "PATH: reason", one per file
+    std::vector<std::string> failures;  // "PATH: reason", one per file
     bool finishing = false;
 
     void Failed(const std::string& path, const std::string& reason)
@@ -261,7 +265,7 @@ struct Run {
         for (const std::string& failure : failures)
             if (failure.compare(0, path.size() + 1, path + ":") == 0) return;
         failures.push_back(path + ": " + reason);
-        if (!finishing) host::RunExitHooks();   // does not come back
+        if (!finishing) host::RunExitHooks();  // does not come back
     }
 
     // Called once, by the exit hooks: finishes every output, then reports.
@@ -286,7 +290,9 @@ struct Run {
         summary += seconds;
         std::error_code error;
         for (const std::string& file : {options.video, options.audio})
-            if (!file.empty()) summary += ", " + fs::path(file).filename().string() + " " + ByteSize(fs::file_size(file, error));
+            if (!file.empty())
+                summary +=
+                    ", " + fs::path(file).filename().string() + " " + ByteSize(fs::file_size(file, error));
         std::fprintf(stderr, "mivola-capture: %s in %.1f s\n", summary.c_str(), progress.Elapsed());
     }
 
@@ -297,8 +303,8 @@ struct Run {
         if (v.Width == 0 || v.Height == 0 || v.X + v.Width > static_cast<DWORD>(frame.width) ||
             v.Y + v.Height > static_cast<DWORD>(frame.height))
             return frame;
-        return {frame.pixels + v.Y * frame.stride + v.X * 4, static_cast<int>(v.Width), static_cast<int>(v.Height),
-                frame.stride};
+        return {frame.pixels + v.Y * frame.stride + v.X * 4, static_cast<int>(v.Width),
+                static_cast<int>(v.Height), frame.stride};
     }
 
     void Frame(const host::FrameView& frame)
@@ -355,8 +361,9 @@ int main(int argc, char** argv)
     host::SetRunMode(host::RunMode::Virtual);
     host::SetFps(options.fps);
     // A 16:9 desktop unless told otherwise: fullscreen is then 1280x720, no bands.
-    host::SetVirtualModes(options.modes.empty() ? std::vector<host::DisplayMode>{{1280, 720, 60}, {1920, 1080, 60}}
-                                                : options.modes);
+    host::SetVirtualModes(options.modes.empty()
+                              ? std::vector<host::DisplayMode>{{1280, 720, 60}, {1920, 1080, 60}}
+                              : options.modes);
     host::SetDialogAnswer(options.answer);
     for (const host::InputEvent& event : options.events) host::ScheduleInput(event);
     host::InputEvent close;
@@ -364,14 +371,17 @@ int main(int argc, char** argv)
     close.kind = host::InputEvent::Close;
     host::ScheduleInput(close);
 
-    for (const std::string& dir : {options.framesDir, options.frameAt.empty() ? std::string() : options.frameAtDir})
+    for (const std::string& dir :
+         {options.framesDir, options.frameAt.empty() ? std::string() : options.frameAtDir})
         if (!dir.empty()) {
             std::error_code error;
             fs::create_directories(dir, error);
-            if (!error && !fs::is_directory(dir, error)) error = std::make_error_code(std::errc::not_a_directory);
+            if (!error && !fs::is_directory(dir, error))
+                error = std::make_error_code(std::errc::not_a_directory);
             if (error) CannotWrite(dir, error.message());
         }
-    if (!options.audio.empty() && !run.wav.Open(options.audio)) CannotWrite(options.audio, Reason(run.wav.ErrorNumber()));
+    if (!options.audio.empty() && !run.wav.Open(options.audio))
+        CannotWrite(options.audio, Reason(run.wav.ErrorNumber()));
     if (!options.video.empty() && !VideoEncoder::Handles(options.video)) {
         if (!run.y4m.Open(options.video, options.fps)) CannotWrite(options.video, run.y4m.Error());
         run.y4mOpen = true;

@@ -34,7 +34,8 @@ constexpr double kIntroSeconds = 37, kEndSeconds = 48;
 // A stream whose header and audio disagree by more than this is worth a word.
 constexpr double kLengthSlack = 0.5;
 
-std::wstring Wide(const std::string& utf8) {
+std::wstring Wide(const std::string& utf8)
+{
     int size = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
     if (size <= 1) return {};
     std::wstring out(size_t(size), L'\0');
@@ -43,7 +44,8 @@ std::wstring Wide(const std::string& utf8) {
     return out;
 }
 
-std::string Narrow(const std::wstring& wide) {
+std::string Narrow(const std::wstring& wide)
+{
     int size = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
     if (size <= 1) return {};
     std::string out(size_t(size), '\0');
@@ -52,12 +54,14 @@ std::string Narrow(const std::wstring& wide) {
     return out;
 }
 
-std::string Lower(std::string s) {
+std::string Lower(std::string s)
+{
     for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
-std::string Seconds(double s) {
+std::string Seconds(double s)
+{
     char b[32];
     std::snprintf(b, sizeof b, "%.1f s", s);
     return b;
@@ -78,7 +82,8 @@ struct Attr {
     std::string value;
 };
 
-Attr ReadAttr(XmlNode element, const WCHAR* name) {
+Attr ReadAttr(XmlNode element, const WCHAR* name)
+{
     Attr a;
     // A sentinel first character tells "absent" from "empty".
     WCHAR buffer[kValueCapacity] = {L'\x1'};
@@ -90,22 +95,28 @@ Attr ReadAttr(XmlNode element, const WCHAR* name) {
     return a;
 }
 
-long LineOf(XmlNode node) { return node ? node->line : 0; }
+long LineOf(XmlNode node)
+{
+    return node ? node->line : 0;
+}
 
 class Checker {
 public:
     CheckReport report;
 
-    void Run() {
+    void Run()
+    {
         CheckArt();
         CheckInterface();
         CheckShell();
         if (pictureCount > kMaxPictures)
             Add({"interface.xml", 0}, Severity::Error,
-                std::to_string(pictureCount) + " pictures are registered (title pictures and layer pictures); the program holds " +
+                std::to_string(pictureCount) +
+                    " pictures are registered (title pictures and layer pictures); the program holds " +
                     std::to_string(kMaxPictures));
         else
-            Add({"interface.xml", 0}, Severity::Note, std::to_string(pictureCount) + " of " + std::to_string(kMaxPictures) + " picture slots used");
+            Add({"interface.xml", 0}, Severity::Note,
+                std::to_string(pictureCount) + " of " + std::to_string(kMaxPictures) + " picture slots used");
     }
 
 private:
@@ -113,14 +124,16 @@ private:
     std::map<std::string, bool> checkedPictures;  // path -> decodes
     std::map<std::string, double> checkedSongs;   // path -> seconds (negative: does not play)
 
-    void Add(const Place& at, Severity s, const std::string& text) {
+    void Add(const Place& at, Severity s, const std::string& text)
+    {
         report.findings.push_back({at.file, at.line, s, text});
         if (s == Severity::Error) ++report.errors;
         if (s == Severity::Warning) ++report.warnings;
     }
 
     // Loads a catalogue file with the program's XML loader; reports why it failed.
-    IXMLDOMDocument* LoadXml(const std::string& file) {
+    IXMLDOMDocument* LoadXml(const std::string& file)
+    {
         IXMLDOMDocument* doc = nullptr;
         if (CreateXMLDOMDocument(&doc) != S_OK || !doc) return nullptr;
         doc->put_async(VARIANT_FALSE);
@@ -133,9 +146,11 @@ private:
             Add({file, 0}, Severity::Error, "missing: the program cannot start without it");
         } else if (error && error->line > 0) {
             Add({file, error->line}, Severity::Error,
-                "not well-formed XML at column " + std::to_string(error->linepos) + ": " + Narrow(error->reason));
+                "not well-formed XML at column " + std::to_string(error->linepos) + ": " +
+                    Narrow(error->reason));
         } else {
-            Add({file, 0}, Severity::Error, "cannot be loaded: " + (error ? Narrow(error->reason) : std::string("unknown reason")));
+            Add({file, 0}, Severity::Error,
+                "cannot be loaded: " + (error ? Narrow(error->reason) : std::string("unknown reason")));
         }
         doc->Release();
         return nullptr;
@@ -145,11 +160,13 @@ private:
     // mismatches (the program reads both, but other players and file systems may not).
     // Returns the path of the file on disk, or empty when there is none.
     std::string Resolve(const Place& at, const std::string& written, const std::string& what,
-                        Severity missing = Severity::Error, const std::string& consequence = "") {
+                        Severity missing = Severity::Error, const std::string& consequence = "")
+    {
         std::string path = written;
         if (path.find('\\') != std::string::npos) {
             std::replace(path.begin(), path.end(), '\\', '/');
-            Add(at, Severity::Warning, what + " '" + written + "' uses '\\' between folders; write '" + path + "'");
+            Add(at, Severity::Warning,
+                what + " '" + written + "' uses '\\' between folders; write '" + path + "'");
         }
         std::error_code ec;
         if (fs::is_regular_file(path, ec)) return path;
@@ -179,15 +196,19 @@ private:
         }
         const std::string actual = found.generic_string();
         if (!unique || !fs::is_regular_file(actual, ec)) {
-            Add(at, Severity::Error, what + " '" + written + "' is missing (several files differ from it only in case)");
+            Add(at, Severity::Error,
+                what + " '" + written + "' is missing (several files differ from it only in case)");
             return {};
         }
-        Add(at, Severity::Warning, what + " '" + written + "' differs in letter case from the file on disk; write '" + actual + "'");
+        Add(at, Severity::Warning,
+            what + " '" + written + "' differs in letter case from the file on disk; write '" + actual + "'");
         return actual;
     }
 
     // A picture through the program's picture loader. `full` asks for 1280 x 720.
-    void CheckPicture(const Place& at, const std::string& written, const std::string& what, bool full, bool registered) {
+    void CheckPicture(const Place& at, const std::string& written, const std::string& what, bool full,
+                      bool registered)
+    {
         if (registered) ++pictureCount;
         if (written.empty()) {
             Add(at, Severity::Error, what + " has no path");
@@ -199,23 +220,27 @@ private:
         const bool decodes = D3DXGetImageInfoFromFileW(Wide(path).c_str(), &info) == D3D_OK;
         checkedPictures[path] = decodes;
         if (!decodes) {
-            Add(at, Severity::Error, what + " '" + path + "' does not load: " + host::LastFileError() +
-                                         " (pictures are PNG, JPEG, BMP or TGA, at most 8192 pixels a side)");
+            Add(at, Severity::Error,
+                what + " '" + path + "' does not load: " + host::LastFileError() +
+                    " (pictures are PNG, JPEG, BMP or TGA, at most 8192 pixels a side)");
             return;
         }
         const std::string size = std::to_string(info.Width) + " x " + std::to_string(info.Height);
         Add({path, 0}, Severity::Note, "picture " + size);
         if (full && (info.Width != kFullWidth || info.Height != kFullHeight))
-            Add(at, Severity::Warning, what + " '" + path + "' is " + size + "; the screen shows it at 1280 x 720 pixels, unscaled");
+            Add(at, Severity::Warning,
+                what + " '" + path + "' is " + size + "; the screen shows it at 1280 x 720 pixels, unscaled");
         if (info.Width > kLargePicture || info.Height > kLargePicture)
-            Add(at, Severity::Warning, what + " '" + path + "' is " + size + ": over 4096 a side, its texture is " +
-                                           "large and may not load on small graphics cards (low video RAM mode helps)");
+            Add(at, Severity::Warning,
+                what + " '" + path + "' is " + size + ": over 4096 a side, its texture is " +
+                    "large and may not load on small graphics cards (low video RAM mode helps)");
     }
 
     // A song through the audio library stand-in, as the media cache opens it:
     // a module first, then a stream. Returns the length in seconds, negative when
     // it does not play.
-    double CheckSong(const Place& at, const std::string& written, const std::string& what) {
+    double CheckSong(const Place& at, const std::string& written, const std::string& what)
+    {
         if (written.empty()) {
             Add(at, Severity::Error, what + " has no path");
             return -1;
@@ -231,8 +256,9 @@ private:
             handle = BASS_StreamCreateFile(FALSE, wide.c_str(), 0, 0, BASS_STREAM_PRESCAN | BASS_UNICODE);
         const SongFacts facts = ProbeSong(path, !module);
         if (!handle) {
-            Add(at, Severity::Error, what + " '" + path + "' does not play: " +
-                                         (facts.reason.empty() ? "the audio library refuses it" : facts.reason));
+            Add(at, Severity::Error,
+                what + " '" + path + "' does not play: " +
+                    (facts.reason.empty() ? "the audio library refuses it" : facts.reason));
             checkedSongs[path] = -1;
             return -1;
         }
@@ -240,16 +266,20 @@ private:
         if (module) BASS_MusicFree(handle);
         else BASS_StreamFree(handle);
         checkedSongs[path] = seconds;
-        Add({path, 0}, Severity::Note, std::string(module ? "module" : "stream") + (facts.format.empty() ? "" : " " + facts.format) +
-                                           ", " + Seconds(seconds));
-        if (!module && facts.kind == SongKind::Stream && std::fabs(facts.seconds - facts.headerSeconds) > kLengthSlack)
-            Add(at, Severity::Warning, what + " '" + path + "': its header says " + Seconds(facts.headerSeconds) + " but " +
-                                           Seconds(facts.seconds) + " decode (a damaged or cut file?)");
+        Add({path, 0}, Severity::Note,
+            std::string(module ? "module" : "stream") + (facts.format.empty() ? "" : " " + facts.format) +
+                ", " + Seconds(seconds));
+        if (!module && facts.kind == SongKind::Stream &&
+            std::fabs(facts.seconds - facts.headerSeconds) > kLengthSlack)
+            Add(at, Severity::Warning,
+                what + " '" + path + "': its header says " + Seconds(facts.headerSeconds) + " but " +
+                    Seconds(facts.seconds) + " decode (a damaged or cut file?)");
         if (seconds <= 0) Add(at, Severity::Warning, what + " '" + path + "' is silent: it has no length");
         return seconds;
     }
 
-    void CheckArt() {
+    void CheckArt()
+    {
         IXMLDOMDocument* doc = LoadXml("art.xml");
         if (!doc) return;
         XmlNode bits = nullptr;
@@ -262,7 +292,8 @@ private:
         const Attr url = ReadAttr(bits, L"url");
         if (url.present && url.value.rfind("http://", 0) != 0 && url.value.rfind("https://", 0) != 0)
             Add({"art.xml", LineOf(bits)}, Severity::Warning,
-                "url '" + url.value + "' is not an http:// or https:// address: the web-site button opens the README instead");
+                "url '" + url.value +
+                    "' is not an http:// or https:// address: the web-site button opens the README instead");
         if (XmlCountChildren(bits, L"songs") == 0) {
             Add({"art.xml", LineOf(bits)}, Severity::Error, "no <songs> section: the disk has no songs");
             XmlRelease(doc);
@@ -279,7 +310,8 @@ private:
             const std::string label = "song " + std::to_string(i + 1);
             const Attr path = ReadAttr(song, L"path"), pic = ReadAttr(song, L"titlepic");
             for (const Attr* a : {&path, &pic})
-                if (a->cut) Add(at, Severity::Error, label + ": a path longer than 259 characters is cut short");
+                if (a->cut)
+                    Add(at, Severity::Error, label + ": a path longer than 259 characters is cut short");
             CheckSong(at, path.value, label);
             if (!pic.present) {
                 ++pictureCount;
@@ -291,7 +323,8 @@ private:
         XmlRelease(doc);
     }
 
-    void CheckInterface() {
+    void CheckInterface()
+    {
         IXMLDOMDocument* doc = LoadXml("interface.xml");
         if (!doc) return;
         XmlNode bits = nullptr, iface = nullptr, layers = nullptr;
@@ -302,7 +335,8 @@ private:
             return;
         }
         if (XmlCountChildren(bits, L"interface") == 0) {
-            Add({"interface.xml", LineOf(bits)}, Severity::Warning, "no <interface> section: the interface screen draws nothing");
+            Add({"interface.xml", LineOf(bits)}, Severity::Warning,
+                "no <interface> section: the interface screen draws nothing");
             XmlRelease(doc);
             return;
         }
@@ -316,7 +350,8 @@ private:
         int count = XmlCountChildren(layers, L"element");
         if (count > kMaxLayers) {
             Add({"interface.xml", LineOf(layers)}, Severity::Warning,
-                std::to_string(count) + " elements: only the first " + std::to_string(kMaxLayers) + " are read");
+                std::to_string(count) + " elements: only the first " + std::to_string(kMaxLayers) +
+                    " are read");
             count = kMaxLayers;
         }
         int monitors = 0;
@@ -331,7 +366,8 @@ private:
                 if (!image) {
                     Add(at, Severity::Warning, "'" + type + "' element without <image>: nothing is drawn");
                 } else {
-                    CheckPicture({"interface.xml", LineOf(image)}, ReadAttr(image, L"path").value, "picture", false, true);
+                    CheckPicture({"interface.xml", LineOf(image)}, ReadAttr(image, L"path").value, "picture",
+                                 false, true);
                 }
                 if (type == "ampcontrol") {
                     XmlNode control = nullptr;
@@ -340,7 +376,9 @@ private:
                     XmlGetAttribute(control, L"direction", number, 10);
                     int direction = 0;
                     if (std::swscanf(number, L"%d", &direction) != 1 || (direction != 1 && direction != -1))
-                        Add(at, Severity::Warning, "control direction '" + Narrow(number) + "' is neither 1 (next) nor -1 (previous)");
+                        Add(at, Severity::Warning,
+                            "control direction '" + Narrow(number) +
+                                "' is neither 1 (next) nor -1 (previous)");
                 }
             } else if (type == "tinyscroll") {
                 CheckScroller(element, at);
@@ -348,34 +386,42 @@ private:
                 ++monitors;
                 CheckMonitor(element, at);
             } else {
-                Add(at, Severity::Warning, "unknown layer type '" + type +
-                                               "' (known: layer, ampcontrol, vu, tinyscroll, monitor): the element is skipped");
+                Add(at, Severity::Warning,
+                    "unknown layer type '" + type +
+                        "' (known: layer, ampcontrol, vu, tinyscroll, monitor): the element is skipped");
             }
         }
-        if (monitors == 0) Add({"interface.xml", LineOf(layers)}, Severity::Warning, "no monitor element: the carousel is not shown");
+        if (monitors == 0)
+            Add({"interface.xml", LineOf(layers)}, Severity::Warning,
+                "no monitor element: the carousel is not shown");
         XmlRelease(doc);
     }
 
-    void CheckScroller(XmlNode element, const Place& at) {
+    void CheckScroller(XmlNode element, const Place& at)
+    {
         XmlNode font = nullptr, text = nullptr;
         XmlFirstChild(element, font, L"font");
         XmlFirstChild(element, text, L"text");
         const Place fontAt{"interface.xml", font ? LineOf(font) : at.line};
         const std::string fontPath = ReadAttr(font, L"path").value;
-        if (!fontPath.empty()) Resolve(fontAt, fontPath, "font file", Severity::Warning, ": a system font stands in");
+        if (!fontPath.empty())
+            Resolve(fontAt, fontPath, "font file", Severity::Warning, ": a system font stands in");
         const std::wstring face = Wide(ReadAttr(font, L"name").value);
         WCHAR number[10] = {};
         XmlGetAttribute(font, L"size", number, 10);
         int size = 0;
         if (std::swscanf(number, L"%d", &size) != 1) size = 0;
         if (size < 8) {
-            Add(fontAt, Severity::Warning, "scroller font size " + std::to_string(size) + " is too small to read (8 or more)");
+            Add(fontAt, Severity::Warning,
+                "scroller font size " + std::to_string(size) + " is too small to read (8 or more)");
         } else {
             const int fits = LargestFittingSize(fontPath, face, size);
             if (fits < size)
-                Add(fontAt, Severity::Warning, "scroller font size " + std::to_string(size) +
-                                                   " does not fit all 256 characters into the 512 x 512 glyph atlas: the scroller uses " +
-                                                   std::to_string(fits) + "; size " + std::to_string(fits) + " fits");
+                Add(fontAt, Severity::Warning,
+                    "scroller font size " + std::to_string(size) +
+                        " does not fit all 256 characters into the 512 x 512 glyph atlas: the scroller "
+                        "uses " +
+                        std::to_string(fits) + "; size " + std::to_string(fits) + " fits");
         }
         if (!text) {
             Add(at, Severity::Warning, "scroller without <text>: nothing scrolls");
@@ -386,14 +432,16 @@ private:
             for (const WCHAR* p = buffer; *p; ++p) wide = wide || static_cast<uint32_t>(*p) > 0xFF;
             if (wide)
                 Add({"interface.xml", LineOf(text)}, Severity::Warning,
-                    "scroller text has characters beyond Latin-1 (above U+00FF), which the scroller cannot draw");
+                    "scroller text has characters beyond Latin-1 (above U+00FF), which the scroller cannot "
+                    "draw");
             delete[] buffer;
         }
     }
 
     // The size the scroller's own atlas code builds the glyphs with: the size asked
     // for when all 256 cells fit the atlas, else the largest that does.
-    int LargestFittingSize(const std::string& fontPath, const std::wstring& face, int size) {
+    int LargestFittingSize(const std::string& fontPath, const std::wstring& face, int size)
+    {
         if (!fontPath.empty()) AddFontResourceW(Wide(fontPath).c_str());
         std::vector<uint32_t> coverage(size_t(TextAtlas::kSize) * TextAtlas::kSize);
         auto atlas = std::make_unique<TextAtlas>();
@@ -401,7 +449,8 @@ private:
         return atlas->fontSize;
     }
 
-    void CheckMonitor(XmlNode element, const Place& at) {
+    void CheckMonitor(XmlNode element, const Place& at)
+    {
         XmlNode monitor = nullptr;
         XmlFirstChild(element, monitor, L"monitor");
         const Place sceneAt{"interface.xml", monitor ? LineOf(monitor) : at.line};
@@ -414,7 +463,8 @@ private:
             XmlGetAttribute(d, L"id", number, 10);
             int id = -1;
             if (std::swscanf(number, L"%d", &id) != 1 || id < 0 || id > 3) {
-                Add({"interface.xml", LineOf(d)}, Severity::Warning, "dummytexture id '" + Narrow(number) + "' is not 0 to 3: ignored");
+                Add({"interface.xml", LineOf(d)}, Severity::Warning,
+                    "dummytexture id '" + Narrow(number) + "' is not 0 to 3: ignored");
                 continue;
             }
             names[id] = ReadAttr(d, L"file").value;
@@ -422,7 +472,9 @@ private:
         }
         for (int id = 0; id < 4; ++id)
             if (!named[id] || names[id].empty())
-                Add(at, Severity::Error, "no dummytexture with id " + std::to_string(id) + ": the carousel needs four placeholders");
+                Add(at, Severity::Error,
+                    "no dummytexture with id " + std::to_string(id) +
+                        ": the carousel needs four placeholders");
 
         const std::string written = ReadAttr(monitor, L"path").value;
         if (written.empty()) {
@@ -452,11 +504,14 @@ private:
             meshTextures.insert(Lower(scene->materialIndex[m]->textureFile));
             files.insert(scene->materialIndex[m]->textureFile);
         }
-        Add({path, 0}, Severity::Note, "scene with " + std::to_string(meshes) + " mesh(es) and " + std::to_string(files.size()) + " texture(s)");
+        Add({path, 0}, Severity::Note,
+            "scene with " + std::to_string(meshes) + " mesh(es) and " + std::to_string(files.size()) +
+                " texture(s)");
         for (int id = 0; id < 4; ++id)
             if (named[id] && !names[id].empty() && !meshTextures.count(Lower(names[id])))
-                Add(sceneAt, Severity::Error, "scene '" + path + "' has no mesh with the placeholder texture '" + names[id] +
-                                                  "' (dummytexture " + std::to_string(id) + "): that face cannot show title pictures");
+                Add(sceneAt, Severity::Error,
+                    "scene '" + path + "' has no mesh with the placeholder texture '" + names[id] +
+                        "' (dummytexture " + std::to_string(id) + "): that face cannot show title pictures");
         const std::string dir = fs::path(path).parent_path().generic_string();
         for (const std::string& f : files) {
             bool placeholder = false;
@@ -465,7 +520,8 @@ private:
             std::error_code ec;
             if (!fs::is_regular_file(texture, ec) && placeholder) continue;  // covered by title pictures
             if (!fs::is_regular_file(texture, ec)) {
-                Add({path, 0}, Severity::Warning, "texture '" + texture + "' is missing: its meshes are drawn untextured");
+                Add({path, 0}, Severity::Warning,
+                    "texture '" + texture + "' is missing: its meshes are drawn untextured");
                 continue;
             }
             CheckPicture({path, 0}, texture, "scene texture", false, false);
@@ -473,31 +529,45 @@ private:
         Free3ds(scene);
     }
 
-    void CheckShell() {
-        struct Item { const char* path; const char* what; bool full; };
-        const Item pictures[] = {
-            {"interface/loadingscreen.png", "loading screen", true}, {"intro/background.png", "intro background", true},
-            {"intro/button.png", "intro knob", false},                {"intro/dial.png", "intro dial strip", false},
-            {"intro/foreground.png", "intro foreground", true},       {"intro/startscreen.png", "start screen", true},
-            {"intro/invader2c.png", "invader", false},                {"intro/invader2d.png", "invader", false},
-            {"intro/invader2e.png", "invader", false},                {"endscreen/background.png", "end screen background", true},
-            {"endscreen/scroller.png", "end scroller", false},        {"endscreen/letterbox.png", "end letterbox", false},
+    void CheckShell()
+    {
+        struct Item {
+            const char* path;
+            const char* what;
+            bool full;
         };
-        for (const Item& p : pictures) CheckShellFile(p.path, p.what, [&](const Place& at) { CheckPicture(at, p.path, p.what, p.full, false); });
+        const Item pictures[] = {
+            {"interface/loadingscreen.png", "loading screen", true},
+            {"intro/background.png", "intro background", true},
+            {"intro/button.png", "intro knob", false},
+            {"intro/dial.png", "intro dial strip", false},
+            {"intro/foreground.png", "intro foreground", true},
+            {"intro/startscreen.png", "start screen", true},
+            {"intro/invader2c.png", "invader", false},
+            {"intro/invader2d.png", "invader", false},
+            {"intro/invader2e.png", "invader", false},
+            {"endscreen/background.png", "end screen background", true},
+            {"endscreen/scroller.png", "end scroller", false},
+            {"endscreen/letterbox.png", "end letterbox", false},
+        };
+        for (const Item& p : pictures)
+            CheckShellFile(p.path, p.what,
+                           [&](const Place& at) { CheckPicture(at, p.path, p.what, p.full, false); });
         auto song = [&](const char* path, const char* what, double least, const char* why) {
             CheckShellFile(path, what, [&](const Place& at) {
                 const double s = CheckSong(at, path, what);
                 if (s >= 0 && s < least)
-                    Add({path, 0}, Severity::Warning, std::string(what) + " lasts " + Seconds(s) + ", less than the " +
-                                                          std::to_string(int(least)) + " s " + why);
+                    Add({path, 0}, Severity::Warning,
+                        std::string(what) + " lasts " + Seconds(s) + ", less than the " +
+                            std::to_string(int(least)) + " s " + why);
             });
         };
         song("intro/Radio_Mivola.mp3", "intro song", kIntroSeconds, "the intro runs on its clock");
         song("endscreen/sundrelle.ogg", "end song", kEndSeconds, "the end screen lasts");
     }
 
-    template <typename F>
-    void CheckShellFile(const char* path, const char* what, F check) {
+    template <typename F> void CheckShellFile(const char* path, const char* what, F check)
+    {
         std::error_code ec;
         if (!fs::exists(path, ec)) {
             // A file that differs only in case is reported by the check itself.
@@ -514,7 +584,8 @@ private:
     }
 };
 
-std::string JsonString(const std::string& s) {
+std::string JsonString(const std::string& s)
+{
     std::string o = "\"";
     for (unsigned char c : s) {
         if (c == '"' || c == '\\') o += '\\', o += char(c);
@@ -528,11 +599,15 @@ std::string JsonString(const std::string& s) {
     return o + "\"";
 }
 
-const char* SeverityName(Severity s) { return s == Severity::Error ? "error" : s == Severity::Warning ? "warning" : "note"; }
+const char* SeverityName(Severity s)
+{
+    return s == Severity::Error ? "error" : s == Severity::Warning ? "warning" : "note";
+}
 
 }  // namespace
 
-CheckReport CheckDisk(const std::string& folder) {
+CheckReport CheckDisk(const std::string& folder)
+{
     CheckReport report;
     std::error_code ec;
     const fs::path before = fs::current_path(ec);
@@ -554,20 +629,23 @@ CheckReport CheckDisk(const std::string& folder) {
     return checker.report;
 }
 
-std::string FormatFinding(const Finding& f) {
+std::string FormatFinding(const Finding& f)
+{
     std::string s = f.file;
     if (f.line > 0) s += ":" + std::to_string(f.line);
     return s + ": " + SeverityName(f.severity) + ": " + f.text;
 }
 
-std::string FormatJson(const CheckReport& r, const std::string& folder) {
+std::string FormatJson(const CheckReport& r, const std::string& folder)
+{
     std::ostringstream j;
-    j << "{\n  \"disk\": " << JsonString(folder) << ",\n  \"errors\": " << r.errors << ",\n  \"warnings\": " << r.warnings
-      << ",\n  \"findings\": [";
+    j << "{\n  \"disk\": " << JsonString(folder) << ",\n  \"errors\": " << r.errors
+      << ",\n  \"warnings\": " << r.warnings << ",\n  \"findings\": [";
     for (size_t i = 0; i < r.findings.size(); ++i) {
         const Finding& f = r.findings[i];
         j << (i ? ",\n" : "\n") << "    {\"file\": " << JsonString(f.file) << ", \"line\": " << f.line
-          << ", \"severity\": \"" << SeverityName(f.severity) << "\", \"text\": " << JsonString(f.text) << "}";
+          << ", \"severity\": \"" << SeverityName(f.severity) << "\", \"text\": " << JsonString(f.text)
+          << "}";
     }
     j << "\n  ]\n}\n";
     return j.str();

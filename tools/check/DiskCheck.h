@@ -8,8 +8,8 @@
 enum class Severity { Note, Warning, Error };
 
 struct Finding {
-    std::string file;   // relative to the disk folder
-    long line = 0;      // 0 when the finding belongs to the whole file
+    std::string file;  // relative to the disk folder
+    long line = 0;     // 0 when the finding belongs to the whole file
     Severity severity = Severity::Note;
     std::string text;
 };

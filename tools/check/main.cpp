@@ -9,7 +9,8 @@
 #include <cstring>
 #include <string>
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     std::string disk;
     bool json = false, quiet = false;
     for (int i = 1; i < argc; ++i) {

@@ -7,10 +7,21 @@
 
 namespace {
 
-struct V3 { float x, y, z; };
-V3 Sub(V3 a, V3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-V3 Cross(V3 a, V3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-float Dot(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+struct V3 {
+    float x, y, z;
+};
+V3 Sub(V3 a, V3 b)
+{
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+V3 Cross(V3 a, V3 b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+float Dot(V3 a, V3 b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 
 // A mesh in scene coordinates (Y-up, world space) with its mapping.
 struct MeshData {
@@ -21,7 +32,8 @@ struct MeshData {
 
     // Quad from corners in order bottom-left, bottom-right, top-right, top-left as seen
     // from outside; `outward` orients the triangles so their computed normals point out.
-    void Quad(V3 bl, V3 br, V3 tr, V3 tl, V3 outward, float u0, float v0, float u1, float v1) {
+    void Quad(V3 bl, V3 br, V3 tr, V3 tl, V3 outward, float u0, float v0, float u1, float v1)
+    {
         uint16_t base = uint16_t(pos.size());
         pos.insert(pos.end(), {bl, br, tr, tl});
         uv.insert(uv.end(), {u0, v0, u1, v0, u1, v1, u0, v1});
@@ -29,22 +41,31 @@ struct MeshData {
         Tri(base, uint16_t(base + 2), uint16_t(base + 3), outward);
     }
     // The scene builder's face normal is (A - C) x (A - B); order so it points outward.
-    void Tri(uint16_t a, uint16_t b, uint16_t c, V3 outward) {
+    void Tri(uint16_t a, uint16_t b, uint16_t c, V3 outward)
+    {
         V3 n = Cross(Sub(pos[a], pos[c]), Sub(pos[a], pos[b]));
         if (Dot(n, outward) < 0) std::swap(b, c);
         faces.push_back({a, b, c, 7});
     }
     // Axis-aligned box; texture repeats every `tile` units.
-    void Box(V3 lo, V3 hi, float tile) {
+    void Box(V3 lo, V3 hi, float tile)
+    {
         const float dx = (hi.x - lo.x) / tile, dy = (hi.y - lo.y) / tile, dz = (hi.z - lo.z) / tile;
-        Quad({lo.x, lo.y, lo.z}, {hi.x, lo.y, lo.z}, {hi.x, hi.y, lo.z}, {lo.x, hi.y, lo.z}, {0, 0, -1}, 0, 0, dx, dy);
-        Quad({hi.x, lo.y, hi.z}, {lo.x, lo.y, hi.z}, {lo.x, hi.y, hi.z}, {hi.x, hi.y, hi.z}, {0, 0, 1}, 0, 0, dx, dy);
-        Quad({hi.x, lo.y, lo.z}, {hi.x, lo.y, hi.z}, {hi.x, hi.y, hi.z}, {hi.x, hi.y, lo.z}, {1, 0, 0}, 0, 0, dz, dy);
-        Quad({lo.x, lo.y, hi.z}, {lo.x, lo.y, lo.z}, {lo.x, hi.y, lo.z}, {lo.x, hi.y, hi.z}, {-1, 0, 0}, 0, 0, dz, dy);
-        Quad({lo.x, hi.y, lo.z}, {hi.x, hi.y, lo.z}, {hi.x, hi.y, hi.z}, {lo.x, hi.y, hi.z}, {0, 1, 0}, 0, 0, dx, dz);
-        Quad({lo.x, lo.y, hi.z}, {hi.x, lo.y, hi.z}, {hi.x, lo.y, lo.z}, {lo.x, lo.y, lo.z}, {0, -1, 0}, 0, 0, dx, dz);
+        Quad({lo.x, lo.y, lo.z}, {hi.x, lo.y, lo.z}, {hi.x, hi.y, lo.z}, {lo.x, hi.y, lo.z}, {0, 0, -1}, 0, 0,
+             dx, dy);
+        Quad({hi.x, lo.y, hi.z}, {lo.x, lo.y, hi.z}, {lo.x, hi.y, hi.z}, {hi.x, hi.y, hi.z}, {0, 0, 1}, 0, 0,
+             dx, dy);
+        Quad({hi.x, lo.y, lo.z}, {hi.x, lo.y, hi.z}, {hi.x, hi.y, hi.z}, {hi.x, hi.y, lo.z}, {1, 0, 0}, 0, 0,
+             dz, dy);
+        Quad({lo.x, lo.y, hi.z}, {lo.x, lo.y, lo.z}, {lo.x, hi.y, lo.z}, {lo.x, hi.y, hi.z}, {-1, 0, 0}, 0, 0,
+             dz, dy);
+        Quad({lo.x, hi.y, lo.z}, {hi.x, hi.y, lo.z}, {hi.x, hi.y, hi.z}, {lo.x, hi.y, hi.z}, {0, 1, 0}, 0, 0,
+             dx, dz);
+        Quad({lo.x, lo.y, hi.z}, {hi.x, lo.y, hi.z}, {hi.x, lo.y, lo.z}, {lo.x, lo.y, lo.z}, {0, -1, 0}, 0, 0,
+             dx, dz);
     }
-    V3 Centre() const {
+    V3 Centre() const
+    {
         V3 lo = pos[0], hi = pos[0];
         for (const V3& p : pos) {
             lo = {std::fmin(lo.x, p.x), std::fmin(lo.y, p.y), std::fmin(lo.z, p.z)};
@@ -56,7 +77,8 @@ struct MeshData {
 
 using G = CarouselGeometry;
 
-MeshData Screen(int slot) {
+MeshData Screen(int slot)
+{
     // Outward normal and the face's right-hand direction as seen from outside.
     const V3 normals[4] = {{0, 0, -1}, {1, 0, 0}, {0, 0, 1}, {-1, 0, 0}};
     V3 n = normals[slot];
@@ -72,7 +94,8 @@ MeshData Screen(int slot) {
     return m;
 }
 
-MeshData Body() {
+MeshData Body()
+{
     MeshData m;
     m.name = "Body";
     m.material = "BodyMat";
@@ -89,7 +112,8 @@ MeshData Body() {
     return m;
 }
 
-MeshData Base() {
+MeshData Base()
+{
     MeshData m;
     m.name = "Base";
     m.material = "BodyMat";
@@ -100,7 +124,8 @@ MeshData Base() {
     return m;
 }
 
-void WriteMesh(Writer3ds& w, const MeshData& m) {
+void WriteMesh(Writer3ds& w, const MeshData& m)
+{
     const V3 c = m.Centre();
     std::vector<float> xyz;
     // File order is (x, z, y): the file is Z-up.
@@ -121,14 +146,22 @@ void WriteMesh(Writer3ds& w, const MeshData& m) {
     w.End();  // object
 }
 
-void WriteNode(Writer3ds& w, const MeshData& m, uint16_t id) {
+void WriteNode(Writer3ds& w, const MeshData& m, uint16_t id)
+{
     const V3 c = m.Centre();
     w.BeginNode(Writer3ds::kObjectNode, m.name.c_str(), 0xFFFF, id);
     w.Pivot(0, 0, 0);
     Writer3ds::Key pos, rot, scale;
-    pos.value[0] = c.x; pos.value[1] = c.z; pos.value[2] = c.y;
-    rot.value[0] = 0; rot.value[1] = 0; rot.value[2] = 0; rot.value[3] = 1;  // no turn, about Z
-    scale.value[0] = 1; scale.value[1] = 1; scale.value[2] = 1;
+    pos.value[0] = c.x;
+    pos.value[1] = c.z;
+    pos.value[2] = c.y;
+    rot.value[0] = 0;
+    rot.value[1] = 0;
+    rot.value[2] = 0;
+    rot.value[3] = 1;  // no turn, about Z
+    scale.value[0] = 1;
+    scale.value[1] = 1;
+    scale.value[2] = 1;
     w.PositionKeys(&pos, 1);
     w.RotationKeys(&rot, 1);
     w.ScaleKeys(&scale, 1);
@@ -137,9 +170,13 @@ void WriteNode(Writer3ds& w, const MeshData& m, uint16_t id) {
 
 }  // namespace
 
-std::string ScreenTextureName(int slot) { return "screen" + std::to_string(slot) + ".png"; }
+std::string ScreenTextureName(int slot)
+{
+    return "screen" + std::to_string(slot) + ".png";
+}
 
-bool WriteCarousel(const std::string& path) {
+bool WriteCarousel(const std::string& path)
+{
     std::vector<MeshData> meshes;
     for (int slot = 0; slot < 4; ++slot) meshes.push_back(Screen(slot));
     meshes.push_back(Body());
@@ -149,7 +186,8 @@ bool WriteCarousel(const std::string& path) {
     w.Begin(Writer3ds::kMain);
     w.Begin(Writer3ds::kEditor);
     for (int slot = 0; slot < 4; ++slot)
-        w.Material(("ScreenMat" + std::to_string(slot)).c_str(), 255, 255, 255, ScreenTextureName(slot).c_str());
+        w.Material(("ScreenMat" + std::to_string(slot)).c_str(), 255, 255, 255,
+                   ScreenTextureName(slot).c_str());
     w.Material("BodyMat", 200, 200, 220, kBodyTexture);
     for (const MeshData& m : meshes) WriteMesh(w, m);
     w.End();  // editor

@@ -7,9 +7,9 @@
 // Scene coordinates are Y-up; the file is written Z-up.
 struct CarouselGeometry {
     static constexpr float pivotX = -0.147f, pivotY = 27.641f, pivotZ = 133.806f;
-    static constexpr float half = 36.0f;                 // half width of the stand
-    static constexpr float screenHalf = 30.0f;           // half size of a screen face
-    static constexpr float screenCentreY = 64.0f;        // height of the screens' centres
+    static constexpr float half = 36.0f;           // half width of the stand
+    static constexpr float screenHalf = 30.0f;     // half size of a screen face
+    static constexpr float screenCentreY = 64.0f;  // height of the screens' centres
 };
 
 // The placeholder texture file of each screen slot (0 faces the camera at rest, 1 comes to

@@ -9,19 +9,22 @@ const int kMajor[7] = {0, 2, 4, 5, 7, 9, 11};
 const int kMinor[7] = {0, 2, 3, 5, 7, 8, 10};
 
 // Pitch of scale degree d (any integer, wraps into octaves) above the tonic.
-int Degree(const SongStyle& s, int d) {
+int Degree(const SongStyle& s, int d)
+{
     const int* scale = s.minor ? kMinor : kMajor;
     int oct = d >= 0 ? d / 7 : -((-d + 6) / 7);
     int idx = d - oct * 7;
     return s.root + oct * 12 + scale[idx];
 }
 
-bool IsChordTone(int degree, int chordRoot) {
+bool IsChordTone(int degree, int chordRoot)
+{
     int rel = ((degree - chordRoot) % 7 + 7) % 7;
     return rel == 0 || rel == 2 || rel == 4;
 }
 
-int NearestChordTone(int degree, int chordRoot) {
+int NearestChordTone(int degree, int chordRoot)
+{
     for (int off : {0, -1, 1, -2, 2})
         if (IsChordTone(degree + off, chordRoot)) return degree + off;
     return degree;
@@ -30,12 +33,13 @@ int NearestChordTone(int degree, int chordRoot) {
 enum Section { SecIntro, SecA, SecB, SecBreak, SecOutro };
 
 struct Motif {
-    std::vector<int> steps;    // onset within two bars (0..31)
+    std::vector<int> steps;  // onset within two bars (0..31)
     std::vector<int> lengths;
     std::vector<int> degrees;  // relative scale degree movement from the phrase's start
 };
 
-Motif MakeMotif(Rng& rng, float density) {
+Motif MakeMotif(Rng& rng, float density)
+{
     Motif m;
     int step = 0;
     int degree = 0;
@@ -48,7 +52,10 @@ Motif MakeMotif(Rng& rng, float density) {
         else if (r < 0.85f) len = 4;
         else len = 6;
         if (step + len > 32) len = 32 - step;
-        if (rng.Uniform() < 0.12f && step > 0) { step += 2; continue; }
+        if (rng.Uniform() < 0.12f && step > 0) {
+            step += 2;
+            continue;
+        }
         int move = rng.Range(-2, 2);
         if (rng.Uniform() < 0.15f) move = rng.Uniform() < 0.5f ? 4 : -3;
         degree = std::clamp(degree + move, -3, 7);
@@ -60,11 +67,13 @@ Motif MakeMotif(Rng& rng, float density) {
     return m;
 }
 
-void Add(SongPlan& p, int part, int step, int len, int pitch, float vel) {
+void Add(SongPlan& p, int part, int step, int len, int pitch, float vel)
+{
     p.notes.push_back({part, step, len, pitch, vel});
 }
 
-void Drums(SongPlan& p, Rng& rng, int bar, Section sec, bool fill) {
+void Drums(SongPlan& p, Rng& rng, int bar, Section sec, bool fill)
+{
     const SongStyle& s = p.style;
     int base = bar * 16;
     bool light = sec == SecIntro || sec == SecOutro;
@@ -100,7 +109,8 @@ void Drums(SongPlan& p, Rng& rng, int bar, Section sec, bool fill) {
     }
 }
 
-void Bass(SongPlan& p, Rng& rng, int bar, int chord, int nextChord) {
+void Bass(SongPlan& p, Rng& rng, int bar, int chord, int nextChord)
+{
     const SongStyle& s = p.style;
     int base = bar * 16;
     int root = Degree(s, chord) - 24;
@@ -108,7 +118,9 @@ void Bass(SongPlan& p, Rng& rng, int bar, int chord, int nextChord) {
     while (root < s.root - 24) root += 12;
     switch (s.bass) {
     case BassEighths:
-        for (int i = 0; i < 16; i += 2) Add(p, PartBass, base + i, 2, root + (i == 14 && rng.Uniform() < 0.5f ? 12 : 0), i % 4 ? 0.7f : 0.9f);
+        for (int i = 0; i < 16; i += 2)
+            Add(p, PartBass, base + i, 2, root + (i == 14 && rng.Uniform() < 0.5f ? 12 : 0),
+                i % 4 ? 0.7f : 0.9f);
         break;
     case BassOctaves:
         for (int i = 0; i < 16; i += 2) Add(p, PartBass, base + i, 1, root + (i % 4 == 2 ? 12 : 0), 0.85f);
@@ -116,7 +128,8 @@ void Bass(SongPlan& p, Rng& rng, int bar, int chord, int nextChord) {
     case BassSyncopated: {
         const int on[] = {0, 3, 6, 10, 12};
         const int len[] = {3, 3, 3, 2, 3};
-        for (int k = 0; k < 5; ++k) Add(p, PartBass, base + on[k], len[k], root + (k == 3 ? 7 : 0), k == 0 ? 0.95f : 0.75f);
+        for (int k = 0; k < 5; ++k)
+            Add(p, PartBass, base + on[k], len[k], root + (k == 3 ? 7 : 0), k == 0 ? 0.95f : 0.75f);
         break;
     }
     case BassWalking: {
@@ -132,7 +145,8 @@ void Bass(SongPlan& p, Rng& rng, int bar, int chord, int nextChord) {
 
 }  // namespace
 
-SongPlan Compose(const SongStyle& style) {
+SongPlan Compose(const SongStyle& style)
+{
     SongPlan p;
     p.style = style;
     Rng rng(style.seed);
@@ -172,7 +186,8 @@ SongPlan Compose(const SongStyle& style) {
             // Pad: the chord held for the bar.
             for (int k = 0; k < 3; ++k) {
                 int d = chord + 2 * k;
-                Add(p, PartPad, bar * 16, 16, Degree(style, d) - 12 + (k == 0 ? 0 : 0), sec == SecBreak ? 0.8f : 0.6f);
+                Add(p, PartPad, bar * 16, 16, Degree(style, d) - 12 + (k == 0 ? 0 : 0),
+                    sec == SecBreak ? 0.8f : 0.6f);
             }
             // Arpeggio in the break and the B sections.
             if (style.arpeggio && (sec == SecBreak || sec == SecB || style.shortForm)) {
@@ -194,7 +209,8 @@ SongPlan Compose(const SongStyle& style) {
                     int noteLen = m.lengths[k];
                     if (bar % 4 == 3 && step + noteLen >= 12) { deg = NearestChordTone(deg, chord); }
                     noteLen = std::min(noteLen, 16 - step);
-                    Add(p, PartLead, bar * 16 + step, noteLen, Degree(style, deg) + 12, step % 4 == 0 ? 0.9f : 0.75f);
+                    Add(p, PartLead, bar * 16 + step, noteLen, Degree(style, deg) + 12,
+                        step % 4 == 0 ? 0.9f : 0.75f);
                 }
             }
         }
@@ -206,6 +222,7 @@ SongPlan Compose(const SongStyle& style) {
         Add(p, PartKick, bar * 16 - 16, 2, 36, 0.8f);
         Add(p, PartLead, bar * 16 - 8, 8, root + 12, 0.6f);
     }
-    std::stable_sort(p.notes.begin(), p.notes.end(), [](const NoteEvent& a, const NoteEvent& b) { return a.step < b.step; });
+    std::stable_sort(p.notes.begin(), p.notes.end(),
+                     [](const NoteEvent& a, const NoteEvent& b) { return a.step < b.step; });
     return p;
 }

@@ -10,8 +10,11 @@
 // Deterministic random numbers (the standard distributions differ between libraries).
 struct Rng {
     explicit Rng(uint64_t seed) : state(seed * 0x9E3779B97F4A7C15ull + 1) {}
-    uint32_t Next() {
-        state ^= state << 13; state ^= state >> 7; state ^= state << 17;
+    uint32_t Next()
+    {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
         return uint32_t(state >> 32);
     }
     float Uniform() { return float(Next() >> 8) / 16777216.0f; }
@@ -36,16 +39,16 @@ struct SongStyle {
     std::string title;
     uint64_t seed = 1;
     int bpm = 120;
-    int root = 57;            // MIDI note of the key's tonic (around the bass octave + 24)
+    int root = 57;  // MIDI note of the key's tonic (around the bass octave + 24)
     bool minor = true;
-    double seconds = 90;      // wanted length; bars are rounded to whole phrases
+    double seconds = 90;           // wanted length; bars are rounded to whole phrases
     std::vector<int> progression;  // scale degrees (0-based), one per bar
     DrumStyle drums = DrumsFourOnFloor;
     BassStyle bass = BassEighths;
-    float leadDensity = 0.6f; // 0..1: how busy the melody is
-    int leadOctave = 0;       // shifts the melody register by octaves
+    float leadDensity = 0.6f;  // 0..1: how busy the melody is
+    int leadOctave = 0;        // shifts the melody register by octaves
     bool arpeggio = true;
-    bool shortForm = false;   // a few bars only (test content)
+    bool shortForm = false;  // a few bars only (test content)
 };
 
 struct SongPlan {

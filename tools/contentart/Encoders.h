@@ -7,8 +7,8 @@
 
 #include <string>
 
-bool WriteOgg(const std::string& path, const Stereo& pcm, int rate, float quality, int serial, const std::string& title,
-              const std::string& artist = "");
+bool WriteOgg(const std::string& path, const Stereo& pcm, int rate, float quality, int serial,
+              const std::string& title, const std::string& artist = "");
 // Joint stereo at a constant bit rate.
 bool WriteMp3(const std::string& path, const Stereo& pcm, int rate, int kbps, const std::string& title = "",
               const std::string& artist = "");

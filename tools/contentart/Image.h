@@ -36,7 +36,8 @@ public:
     // bounding box; the colour may depend on the position.
     void FillSdf(float x0, float y0, float x1, float y1, const std::function<float(float, float)>& sdf,
                  const std::function<Rgba(float, float)>& colour);
-    void FillSdf(float x0, float y0, float x1, float y1, const std::function<float(float, float)>& sdf, Rgba c);
+    void FillSdf(float x0, float y0, float x1, float y1, const std::function<float(float, float)>& sdf,
+                 Rgba c);
 
     void FillRect(float x0, float y0, float x1, float y1, Rgba c);
     void FillRoundRect(float x0, float y0, float x1, float y1, float radius, Rgba c);

@@ -10,8 +10,8 @@ enum Wave { WaveSaw, WaveSquare, WavePulse, WaveTriangle, WaveOrgan, WaveSine };
 
 struct ModuleTimbre {
     Wave lead = WaveSaw, bass = WavePulse, pad = WaveSaw, arp = WaveSquare;
-    bool pluckyLead = false;   // short decaying lead instead of a held one
-    bool echo = true;          // XM: a delayed, quieter copy of the lead
+    bool pluckyLead = false;  // short decaying lead instead of a held one
+    bool echo = true;         // XM: a delayed, quieter copy of the lead
 };
 
 // Extended module with up to ten channels (drums, bass, lead, three pad voices, arpeggio, echo).

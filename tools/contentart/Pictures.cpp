@@ -10,12 +10,22 @@ namespace {
 
 constexpr float kPi = 3.14159265f;
 
-std::string Sans() { return FontPath("DejaVuSans.ttf"); }
-std::string SansBold() { return FontPath("DejaVuSans-Bold.ttf"); }
-std::string Mono() { return FontPath("DejaVuSansMono-Bold.ttf"); }
+std::string Sans()
+{
+    return FontPath("DejaVuSans.ttf");
+}
+std::string SansBold()
+{
+    return FontPath("DejaVuSans-Bold.ttf");
+}
+std::string Mono()
+{
+    return FontPath("DejaVuSansMono-Bold.ttf");
+}
 
 // Night sky with soft nebula and stars.
-void Starfield(Image& img, uint32_t seed, Rgba top, Rgba bottom) {
+void Starfield(Image& img, uint32_t seed, Rgba top, Rgba bottom)
+{
     const float h = float(img.Height());
     img.Shade([&](float x, float y) {
         Rgba c = Mix(top, bottom, y / h);
@@ -32,7 +42,8 @@ void Starfield(Image& img, uint32_t seed, Rgba top, Rgba bottom) {
 }
 
 // Perspective grid floor below the horizon (synthwave look).
-void GridFloor(Image& img, float horizon, Rgba line, float spacing) {
+void GridFloor(Image& img, float horizon, Rgba line, float spacing)
+{
     const float w = float(img.Width()), h = float(img.Height());
     img.FillRect(0, horizon, w, h, Hex(0x0b0420));
     for (int i = -30; i <= 30; ++i) {
@@ -47,14 +58,17 @@ void GridFloor(Image& img, float horizon, Rgba line, float spacing) {
     img.Glow(w * 0.5f, horizon, w * 0.6f, Hex(line.r > 0.5f ? 0xff3fa4 : 0x3fd0ff, 0.35f), 3.0f);
 }
 
-void Bevel(Image& img, float x0, float y0, float x1, float y1, float r, Rgba base) {
+void Bevel(Image& img, float x0, float y0, float x1, float y1, float r, Rgba base)
+{
     img.FillRoundRect(x0, y0, x1, y1, r, Hex(0x000000, 0.5f));
-    img.VerticalGradient(x0 + 1, y0 + 1, x1 - 1, y1 - 1, Mix(base, Hex(0xffffff), 0.25f), Mix(base, Hex(0x000000), 0.35f), r);
+    img.VerticalGradient(x0 + 1, y0 + 1, x1 - 1, y1 - 1, Mix(base, Hex(0xffffff), 0.25f),
+                         Mix(base, Hex(0x000000), 0.35f), r);
     img.StrokeRoundRect(x0 + 1.5f, y0 + 1.5f, x1 - 1.5f, y1 - 1.5f, r, 1.0f, Hex(0xffffff, 0.25f));
 }
 
 // ASCII letters in capitals; other characters as they are.
-std::string Caps(std::string s) {
+std::string Caps(std::string s)
+{
     for (char& c : s)
         if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
     return s;
@@ -63,7 +77,8 @@ std::string Caps(std::string s) {
 // The font at `size` pixels, or smaller until `text` fits in `width`.
 // The spacing between letters scales with the size; `chosen` receives the size.
 std::unique_ptr<Font> Fitted(const std::string& file, int size, const std::string& text, float width,
-                             float spacingPerPixel = 0, int* chosen = nullptr) {
+                             float spacingPerPixel = 0, int* chosen = nullptr)
+{
     auto font = std::make_unique<Font>(file, size);
     while (size > 8 && font->Measure(text, float(size) * spacingPerPixel) > width)
         font = std::make_unique<Font>(file, --size);
@@ -71,13 +86,15 @@ std::unique_ptr<Font> Fitted(const std::string& file, int size, const std::strin
     return font;
 }
 
-void Logo(Image& img, float cx, float baseline, int size, float glowAmount, const std::string& title) {
+void Logo(Image& img, float cx, float baseline, int size, float glowAmount, const std::string& title)
+{
     const std::string text = Caps(title);
     auto fitted = Fitted(SansBold(), size, text, float(img.Width()) * 0.9f, 0.08f, &size);
     const Font& big = *fitted;
     const float spacing = float(size) * 0.08f;
     float w = big.Measure(text, spacing);
-    big.DrawGlow(img, cx - w * 0.5f, baseline, text, Hex(0xff3fa4, glowAmount), std::max(1, size / 10), spacing);
+    big.DrawGlow(img, cx - w * 0.5f, baseline, text, Hex(0xff3fa4, glowAmount), std::max(1, size / 10),
+                 spacing);
     // Chrome letters: a vertical gradient clipped to the glyphs.
     Image letters(img.Width(), img.Height());
     big.Draw(letters, cx - w * 0.5f, baseline, text, Hex(0xffffff), spacing);
@@ -87,14 +104,16 @@ void Logo(Image& img, float cx, float baseline, int size, float glowAmount, cons
             float a = letters.At(x, y).a;
             if (a <= 0) continue;
             float t = (float(y) - top) / float(big.Ascent());
-            Rgba c = t < 0.5f ? Mix(Hex(0xfdf6ff), Hex(0x7fd8ff), t * 2) : Mix(Hex(0x3a1a6a), Hex(0xffb0e0), (t - 0.5f) * 2);
+            Rgba c = t < 0.5f ? Mix(Hex(0xfdf6ff), Hex(0x7fd8ff), t * 2)
+                              : Mix(Hex(0x3a1a6a), Hex(0xffb0e0), (t - 0.5f) * 2);
             img.Blend(x, y, c, a);
         }
 }
 
 }  // namespace
 
-Image LoadingScreen(const std::string& title, const std::string& subtitle) {
+Image LoadingScreen(const std::string& title, const std::string& subtitle)
+{
     Image img(1280, 720, Hex(0x000000));
     Starfield(img, 11, Hex(0x05030f), Hex(0x1a0b33));
     GridFloor(img, 470, Hex(0xff3fa4, 0.55f), 80);
@@ -112,7 +131,8 @@ Image LoadingScreen(const std::string& title, const std::string& subtitle) {
     return img;
 }
 
-Image IntroBackground() {
+Image IntroBackground()
+{
     // Behind the dial: a warm backlit panel; the rest is hidden by the radio front.
     Image img(1280, 720, Hex(0x120904));
     img.Shade([](float x, float y) {
@@ -122,7 +142,8 @@ Image IntroBackground() {
     return img;
 }
 
-Image IntroDial(const std::string& station) {
+Image IntroDial(const std::string& station)
+{
     // A frequency scale that repeats every 2048 pixels; copies sit side by side.
     Image img(2048, 160, {0, 0, 0, 0});
     Font num(SansBold(), 22);
@@ -141,9 +162,13 @@ Image IntroDial(const std::string& station) {
     img.Line(0, 18, 2048, 18, 2.0f, Hex(0x2a1204, 0.8f));
     img.Line(0, 150, 2048, 150, 2.0f, Hex(0x2a1204, 0.6f));
     // Stations where the tuning stops (strip x under the needle for each stop).
-    struct Mark { float x; const char* name; };
+    struct Mark {
+        float x;
+        const char* name;
+    };
     const std::string own = Caps(station);
-    const Mark marks[] = {{626, own.c_str()}, {1084, "JAZZ 97"}, {1456, "NEWS"}, {1914, "LONG WAVE"}, {300, "CHIP RADIO"}};
+    const Mark marks[] = {
+        {626, own.c_str()}, {1084, "JAZZ 97"}, {1456, "NEWS"}, {1914, "LONG WAVE"}, {300, "CHIP RADIO"}};
     for (const Mark& m : marks) {
         img.FillRoundRect(m.x - 4, 100, m.x + 4, 108, 4, Hex(0xb01818, 0.9f));
         // Names stay clear of the neighbouring stops.
@@ -153,7 +178,8 @@ Image IntroDial(const std::string& station) {
     return img;
 }
 
-Image IntroForeground(const std::string& brandText) {
+Image IntroForeground(const std::string& brandText)
+{
     // The radio's front: wood cabinet, chrome trim, speaker grille, a window onto the dial.
     Image img(1280, 720, Hex(0x000000));
     img.Shade([](float x, float y) {
@@ -166,8 +192,12 @@ Image IntroForeground(const std::string& brandText) {
     Bevel(img, 120, 120, 1160, 316, 22, Hex(0xb8b8c0));
     img.Clear(140, 140, 1140, 297);
     // Glass sheen over the window (partly transparent).
-    img.FillSdf(140, 140, 1140, 297, [](float x, float y) { return SdRoundRect(x, y, 140, 140, 1140, 297, 0); },
-                [](float x, float y) { float s = std::max(0.0f, 1.0f - std::fabs((x - 1.6f * (y - 140)) - 300) / 120.0f); return Hex(0xffffff, 0.12f * s); });
+    img.FillSdf(
+        140, 140, 1140, 297, [](float x, float y) { return SdRoundRect(x, y, 140, 140, 1140, 297, 0); },
+        [](float x, float y) {
+            float s = std::max(0.0f, 1.0f - std::fabs((x - 1.6f * (y - 140)) - 300) / 120.0f);
+            return Hex(0xffffff, 0.12f * s);
+        });
     // The needle.
     img.FillRect(638, 134, 642, 303, Hex(0xd01c1c));
     img.FillCircle(640, 134, 6, Hex(0xd01c1c));
@@ -190,22 +220,27 @@ Image IntroForeground(const std::string& brandText) {
     return img;
 }
 
-Image IntroKnob() {
+Image IntroKnob()
+{
     const int s = 200;
     Image img(s, s, {0, 0, 0, 0});
     const float c = s * 0.5f;
     img.FillCircle(c + 4, c + 6, 92, Hex(0x000000, 0.45f));
     // Knurled rim.
-    img.FillSdf(0, 0, float(s), float(s), [c](float x, float y) {
-        float a = std::atan2(y - c, x - c);
-        return std::hypot(x - c, y - c) - (90 + 3 * std::cos(a * 36));
-    }, [c](float x, float y) { return Mix(Hex(0xe8e8f0), Hex(0x55555e), (y - c + 90) / 180.0f); });
-    img.FillSdf(0, 0, float(s), float(s), [c](float x, float y) { return SdCircle(x, y, c, c, 74); },
-                [c](float x, float y) {
-                    float a = std::atan2(y - c, x - c);
-                    float brushed = 0.5f + 0.5f * std::sin(a * 2 + 1.0f);
-                    return Mix(Hex(0x8a8a94), Hex(0xf4f4fa), brushed);
-                });
+    img.FillSdf(
+        0, 0, float(s), float(s),
+        [c](float x, float y) {
+            float a = std::atan2(y - c, x - c);
+            return std::hypot(x - c, y - c) - (90 + 3 * std::cos(a * 36));
+        },
+        [c](float x, float y) { return Mix(Hex(0xe8e8f0), Hex(0x55555e), (y - c + 90) / 180.0f); });
+    img.FillSdf(
+        0, 0, float(s), float(s), [c](float x, float y) { return SdCircle(x, y, c, c, 74); },
+        [c](float x, float y) {
+            float a = std::atan2(y - c, x - c);
+            float brushed = 0.5f + 0.5f * std::sin(a * 2 + 1.0f);
+            return Mix(Hex(0x8a8a94), Hex(0xf4f4fa), brushed);
+        });
     img.StrokeCircle(c, c, 74, 2, Hex(0x33333a));
     // Pointer dot, so the turn is visible.
     img.FillCircle(c, c - 56, 9, Hex(0xd01c1c));
@@ -213,7 +248,8 @@ Image IntroKnob() {
     return img;
 }
 
-Image StartScreen(const std::string& title, const std::string& subtitle) {
+Image StartScreen(const std::string& title, const std::string& subtitle)
+{
     Image img(1280, 720, Hex(0x000000));
     Starfield(img, 23, Hex(0x020210), Hex(0x190a30));
     img.Glow(640, 360, 420, Hex(0x7f3fff, 0.45f), 2.0f);
@@ -225,18 +261,22 @@ Image StartScreen(const std::string& title, const std::string& subtitle) {
     return img;
 }
 
-Image Invader(int pose) {
+Image Invader(int pose)
+{
     // 16 x 16 pixel art, enlarged four times.
     static const char* frames[3][16] = {
         {"................", "................", "....#......#....", ".....#....#.....", "....########....",
          "...##.####.##...", "..############..", "..#.########.#..", "..#.#......#.#..", ".....##..##.....",
-         "................", "................", "................", "................", "................", "................"},
+         "................", "................", "................", "................", "................",
+         "................"},
         {"................", "................", "....#......#....", "..#..#....#..#..", "..#.########.#..",
          "..###.####.###..", "..############..", "...##########...", "....#......#....", "...#........#...",
-         "................", "................", "................", "................", "................", "................"},
+         "................", "................", "................", "................", "................",
+         "................"},
         {"................", "................", "....#......#....", ".....#....#.....", "....########....",
          "...##o####o##...", "..############..", "..#.##oooo##.#..", "..#.#......#.#..", "....#.#..#.#....",
-         "................", "................", "................", "................", "................", "................"},
+         "................", "................", "................", "................", "................",
+         "................"},
     };
     Image small(16, 16, {0, 0, 0, 0});
     const Rgba body = pose == 0 ? Hex(0x7dffb0) : pose == 1 ? Hex(0x7fd8ff) : Hex(0xff5fb0);
@@ -253,7 +293,8 @@ Image Invader(int pose) {
     return out;
 }
 
-Image EndBackground() {
+Image EndBackground()
+{
     Image img(1280, 720, Hex(0x000000));
     Starfield(img, 41, Hex(0x03020c), Hex(0x120822));
     GridFloor(img, 560, Hex(0x3fd0ff, 0.45f), 90);
@@ -265,14 +306,17 @@ Image EndBackground() {
     img.FillRect(392, 221, 875, 465, Hex(0x070312, 0.55f));
     img.FillCircle(880, 488, 4, Hex(0x7dffb0));
     Font f(SansBold(), 30);
-    f.DrawGlow(img, 640 - f.Measure("THANKS FOR LISTENING", 4) * 0.5f, 130, "THANKS FOR LISTENING", Hex(0xff3fa4, 0.8f), 4, 4);
+    f.DrawGlow(img, 640 - f.Measure("THANKS FOR LISTENING", 4) * 0.5f, 130, "THANKS FOR LISTENING",
+               Hex(0xff3fa4, 0.8f), 4, 4);
     f.DrawCentred(img, 640, 130, "THANKS FOR LISTENING", Hex(0xfdf6ff), 4);
     Font s(Sans(), 16);
     s.DrawCentred(img, 640, 540, "escape leaves at once", Hex(0xa090c0, 0.8f), 2);
     return img;
 }
 
-Image EndScroller(const std::string& titleText, const std::string& subtitle, const std::vector<CreditSection>& sections) {
+Image EndScroller(const std::string& titleText, const std::string& subtitle,
+                  const std::vector<CreditSection>& sections)
+{
     // The window shows the whole 512-wide texture squeezed into 483 pixels, so a
     // 512-wide picture fills it edge to edge; text is centred on column 256.
     constexpr int kWidth = 512, kHeight = 2048;
@@ -298,7 +342,8 @@ Image EndScroller(const std::string& titleText, const std::string& subtitle, con
     for (const CreditSection& sec : sections) lineCount += sec.lines.size();
     auto needed = [&] { return y + float(sections.size()) * (36 + gap) + float(lineCount) * lineStep + 80; };
     if (needed() > kLastVisible) gap = 48;
-    if (needed() > kLastVisible && lineCount) lineStep = std::max(22.0f, lineStep - (needed() - kLastVisible) / float(lineCount));
+    if (needed() > kLastVisible && lineCount)
+        lineStep = std::max(22.0f, lineStep - (needed() - kLastVisible) / float(lineCount));
     float room = needed() - kLastVisible;
     for (const CreditSection& sec : sections) {
         title.DrawCentred(img, cx, y, sec.heading, Hex(0x7fd8ff), 2);
@@ -314,7 +359,8 @@ Image EndScroller(const std::string& titleText, const std::string& subtitle, con
             y += lineStep;
         }
         if (shown < sec.lines.size()) {
-            body.DrawCentred(img, cx, y, "and " + std::to_string(sec.lines.size() - shown) + " more", Hex(0xc9b8ff));
+            body.DrawCentred(img, cx, y, "and " + std::to_string(sec.lines.size() - shown) + " more",
+                             Hex(0xc9b8ff));
             y += lineStep;
         }
         y += gap;
@@ -324,7 +370,8 @@ Image EndScroller(const std::string& titleText, const std::string& subtitle, con
     return img;
 }
 
-Image EndLetterbox() {
+Image EndLetterbox()
+{
     Image img(483, 244, {1, 1, 1, 0});
     for (int y = 0; y < 244; ++y) {
         float t = 1.0f;
@@ -336,19 +383,29 @@ Image EndLetterbox() {
     return img;
 }
 
-Image TitlePicture(int look, const std::string& titleText, const std::string& artist, const std::string& format, int size) {
+Image TitlePicture(int look, const std::string& titleText, const std::string& artist,
+                   const std::string& format, int size)
+{
     const float s = float(size);
     const float k = s / 256.0f;
     Image img(size, size, Hex(0x000000));
     Rgba ink = Hex(0xffffff);
     switch (look % 6) {
     case 0: {  // sunset over a grid
-        img.Shade([s](float, float y) { return Mix(Hex(0x1a0533), Hex(0xff6a3d), std::clamp(y / (s * 0.62f), 0.0f, 1.0f)); });
-        img.FillSdf(0, 0, s, s * 0.62f, [s](float x, float y) {
-            float d = SdCircle(x, y, s * 0.5f, s * 0.6f, s * 0.3f);
-            float band = std::fmod(y, s * 0.05f) < s * 0.05f * std::clamp((y - s * 0.38f) / (s * 0.24f), 0.0f, 0.8f) ? 1.0f : -1.0f;
-            return band > 0 ? 1.0f : d;
-        }, [s](float, float y) { return Mix(Hex(0xfff27f), Hex(0xff3fa4), (y - s * 0.3f) / (s * 0.3f)); });
+        img.Shade([s](float, float y) {
+            return Mix(Hex(0x1a0533), Hex(0xff6a3d), std::clamp(y / (s * 0.62f), 0.0f, 1.0f));
+        });
+        img.FillSdf(
+            0, 0, s, s * 0.62f,
+            [s](float x, float y) {
+                float d = SdCircle(x, y, s * 0.5f, s * 0.6f, s * 0.3f);
+                float band = std::fmod(y, s * 0.05f) <
+                                     s * 0.05f * std::clamp((y - s * 0.38f) / (s * 0.24f), 0.0f, 0.8f)
+                                 ? 1.0f
+                                 : -1.0f;
+                return band > 0 ? 1.0f : d;
+            },
+            [s](float, float y) { return Mix(Hex(0xfff27f), Hex(0xff3fa4), (y - s * 0.3f) / (s * 0.3f)); });
         GridFloor(img, s * 0.62f, Hex(0xff3fa4, 0.8f), s * 0.25f);
         break;
     }
@@ -373,11 +430,14 @@ Image TitlePicture(int look, const std::string& titleText, const std::string& ar
                 if (ValueNoise(float(cx) / 5.0f, float(cy) / 3.0f, 9) > 0.68f && cy > 6) c = Hex(0xffffff);
                 img.At(x, y) = c;
             }
-        static const char* plane[8] = {"....##..........", "....###.........", "#...####........", "##############..",
-                                       "################", "##.....####.....", "......###.......", ".....##........."};
+        static const char* plane[8] = {"....##..........", "....###.........", "#...####........",
+                                       "##############..", "################", "##.....####.....",
+                                       "......###.......", ".....##........."};
         for (int y = 0; y < 8; ++y)
             for (int x = 0; x < 16; ++x)
-                if (plane[y][x] == '#') img.FillRect(float((8 + x) * px), float((6 + y) * px), float((9 + x) * px), float((7 + y) * px), Hex(0xff3f3f));
+                if (plane[y][x] == '#')
+                    img.FillRect(float((8 + x) * px), float((6 + y) * px), float((9 + x) * px),
+                                 float((7 + y) * px), Hex(0xff3f3f));
         ink = Hex(0x10204a);
         break;
     }
@@ -393,14 +453,21 @@ Image TitlePicture(int look, const std::string& titleText, const std::string& ar
     }
     case 4: {  // ringed planet
         Starfield(img, 77, Hex(0x02030c), Hex(0x0a1430));
-        img.FillSdf(0, 0, s, s, [s](float x, float y) { return SdCircle(x, y, s * 0.5f, s * 0.42f, s * 0.22f); },
-                    [s](float x, float y) { return Mix(Hex(0x9fe8ff), Hex(0x1a3a8a), std::clamp((x + y - s * 0.5f) / (s * 0.8f), 0.0f, 1.0f)); });
-        img.FillSdf(0, 0, s, s, [s](float x, float y) {
-            float dx = (x - s * 0.5f) / 1.0f, dy = (y - s * 0.42f) / 0.28f;
-            float d = std::hypot(dx, dy);
-            bool front = y > s * 0.42f || std::hypot(x - s * 0.5f, y - s * 0.42f) > s * 0.22f;
-            return front ? std::fabs(d - s * 0.36f) - s * 0.025f : 1.0f;
-        }, Hex(0xe0f4ff, 0.85f));
+        img.FillSdf(
+            0, 0, s, s, [s](float x, float y) { return SdCircle(x, y, s * 0.5f, s * 0.42f, s * 0.22f); },
+            [s](float x, float y) {
+                return Mix(Hex(0x9fe8ff), Hex(0x1a3a8a),
+                           std::clamp((x + y - s * 0.5f) / (s * 0.8f), 0.0f, 1.0f));
+            });
+        img.FillSdf(
+            0, 0, s, s,
+            [s](float x, float y) {
+                float dx = (x - s * 0.5f) / 1.0f, dy = (y - s * 0.42f) / 0.28f;
+                float d = std::hypot(dx, dy);
+                bool front = y > s * 0.42f || std::hypot(x - s * 0.5f, y - s * 0.42f) > s * 0.22f;
+                return front ? std::fabs(d - s * 0.36f) - s * 0.025f : 1.0f;
+            },
+            Hex(0xe0f4ff, 0.85f));
         break;
     }
     default: {  // arcade checkerboard and neon
@@ -421,7 +488,8 @@ Image TitlePicture(int look, const std::string& titleText, const std::string& ar
     const float titleY = withArtist ? 0.77f : 0.85f;
     auto titleFont = Fitted(SansBold(), std::max(8, int(24 * k)), titleText, s * 0.9f);
     const Font& title = *titleFont;
-    title.DrawGlow(img, s * 0.5f - title.Measure(titleText) * 0.5f, s * titleY, titleText, Hex(0x000000, 0.9f), std::max(1, int(3 * k)));
+    title.DrawGlow(img, s * 0.5f - title.Measure(titleText) * 0.5f, s * titleY, titleText,
+                   Hex(0x000000, 0.9f), std::max(1, int(3 * k)));
     title.DrawCentred(img, s * 0.5f, s * titleY, titleText, ink.r < 0.5f ? Hex(0xffffff) : ink);
     if (withArtist) {
         auto artistFont = Fitted(Sans(), std::max(7, int(17 * k)), artist, s * 0.9f);
@@ -433,7 +501,8 @@ Image TitlePicture(int look, const std::string& titleText, const std::string& ar
     return img;
 }
 
-Image InterfaceBackground() {
+Image InterfaceBackground()
+{
     Image img(1280, 720, Hex(0x000000));
     Starfield(img, 5, Hex(0x04020e), Hex(0x160a2c));
     GridFloor(img, 520, Hex(0xff3fa4, 0.35f), 100);
@@ -443,7 +512,8 @@ Image InterfaceBackground() {
     return img;
 }
 
-Image InterfaceForeground(const std::string& title) {
+Image InterfaceForeground(const std::string& title)
+{
     Image img(1280, 720, {0, 0, 0, 0});
     // Corner brackets and thin edge lines: a frame that leaves the middle clear.
     const Rgba line = Hex(0x7fd8ff, 0.75f);
@@ -464,7 +534,8 @@ Image InterfaceForeground(const std::string& title) {
     return img;
 }
 
-Image Panel(int w, int h, uint32_t tint) {
+Image Panel(int w, int h, uint32_t tint)
+{
     Image img(w, h, {0, 0, 0, 0});
     const float fw = float(w), fh = float(h);
     img.VerticalGradient(2, 2, fw - 2, fh - 2, Hex(tint, 0.55f), Hex(0x05020c, 0.75f), 14);
@@ -473,7 +544,8 @@ Image Panel(int w, int h, uint32_t tint) {
     return img;
 }
 
-Image Orb(int size, uint32_t colour) {
+Image Orb(int size, uint32_t colour)
+{
     Image img(size, size, {0, 0, 0, 0});
     const float c = float(size) * 0.5f;
     img.Glow(c, c, c, Hex(colour, 1.0f), 2.2f);
@@ -482,13 +554,16 @@ Image Orb(int size, uint32_t colour) {
     return img;
 }
 
-Image Amplifier() {
+Image Amplifier()
+{
     Image img(300, 200, {0, 0, 0, 0});
     Bevel(img, 0, 0, 300, 200, 16, Hex(0x3a3550));
     // Meter display where the level columns stand.
     const AmpLayout a;
-    img.FillRoundRect(float(a.displayX0 - 6), float(a.displayY0 - 6), float(a.displayX1 + 6), float(a.displayY1 + 6), 8, Hex(0x000000, 0.9f));
-    img.VerticalGradient(float(a.displayX0), float(a.displayY0), float(a.displayX1), float(a.displayY1), Hex(0x0a1a14), Hex(0x02080a), 4);
+    img.FillRoundRect(float(a.displayX0 - 6), float(a.displayY0 - 6), float(a.displayX1 + 6),
+                      float(a.displayY1 + 6), 8, Hex(0x000000, 0.9f));
+    img.VerticalGradient(float(a.displayX0), float(a.displayY0), float(a.displayX1), float(a.displayY1),
+                         Hex(0x0a1a14), Hex(0x02080a), 4);
     for (int j = 1; j <= 20; ++j) {
         float y = float(a.displayY1 - 4 - j * 6);
         img.Line(float(a.displayX0 + 2), y, float(a.displayX1 - 2), y, 1, Hex(0x1f3a2a, 0.6f));
@@ -501,7 +576,8 @@ Image Amplifier() {
         float x = 190.0f + float(i) * 62, y = 86;
         img.FillCircle(x, y, 17, Hex(0x15121f));
         img.FillCircle(x, y, 14, Hex(0x9a96aa));
-        img.Line(x, y, x + 8 * std::cos(-kPi * 0.3f - float(i)), y + 8 * std::sin(-kPi * 0.3f - float(i)), 2.5f, Hex(0x15121f));
+        img.Line(x, y, x + 8 * std::cos(-kPi * 0.3f - float(i)), y + 8 * std::sin(-kPi * 0.3f - float(i)),
+                 2.5f, Hex(0x15121f));
     }
     small.Draw(img, 172, 184, "prev", Hex(0xc9b8ff));
     small.Draw(img, 240, 184, "next", Hex(0xc9b8ff));
@@ -509,39 +585,46 @@ Image Amplifier() {
     return img;
 }
 
-Image AmpButton(int direction) {
+Image AmpButton(int direction)
+{
     Image img(56, 44, {0, 0, 0, 0});
     Bevel(img, 0, 0, 56, 44, 9, Hex(0x5a4a8a));
     // Double triangle pointing the way of the turn.
     const float d = float(direction);
     for (int k = 0; k < 2; ++k) {
         float tip = 28 + d * (4 + 10 * float(k) - 4), back = tip - d * 12;
-        img.FillSdf(0, 0, 56, 44, [=](float x, float y) {
-            // Inside when behind the tip and within the slanted edges.
-            float u = (x - back) * d, v = std::fabs(y - 22);
-            float depth = 12;
-            if (u < 0 || u > depth) return 1.0f;
-            return v - (depth - u) * 0.7f;
-        }, Hex(0xfdf6ff));
+        img.FillSdf(
+            0, 0, 56, 44,
+            [=](float x, float y) {
+                // Inside when behind the tip and within the slanted edges.
+                float u = (x - back) * d, v = std::fabs(y - 22);
+                float depth = 12;
+                if (u < 0 || u > depth) return 1.0f;
+                return v - (depth - u) * 0.7f;
+            },
+            Hex(0xfdf6ff));
     }
     return img;
 }
 
-Image VuBlock() {
+Image VuBlock()
+{
     Image img(16, 6, {0, 0, 0, 0});
     img.FillRoundRect(2, 1, 14, 5, 1, Hex(0x7dffb0));
     img.FillRect(3, 1.5f, 13, 2.5f, Hex(0xeafff2, 0.8f));
     return img;
 }
 
-Image ScrollerPanel() {
+Image ScrollerPanel()
+{
     Image img(240, 40, {0, 0, 0, 0});
     img.FillRoundRect(1, 1, 239, 39, 10, Hex(0x05020c, 0.8f));
     img.StrokeRoundRect(2, 2, 238, 38, 9, 1.5f, Hex(0xff3fa4, 0.7f));
     return img;
 }
 
-Image ScreenPlaceholder(int slot) {
+Image ScreenPlaceholder(int slot)
+{
     Image img(128, 128, Hex(0x000000));
     for (int y = 0; y < 128; ++y)
         for (int x = 0; x < 128; ++x) {
@@ -554,7 +637,8 @@ Image ScreenPlaceholder(int slot) {
     return img;
 }
 
-Image CarouselBody() {
+Image CarouselBody()
+{
     // Brushed dark metal with a neon stripe, tiled on the stand.
     Image img(256, 256, Hex(0x000000));
     img.Shade([](float x, float y) {
@@ -566,7 +650,8 @@ Image CarouselBody() {
     return img;
 }
 
-Image Badge(const std::string& text) {
+Image Badge(const std::string& text)
+{
     Image img = Panel(120, 36, 0x3a1a4a);
     Fitted(SansBold(), 13, text, 84, 2.0f / 13.0f)->DrawCentred(img, 64, 23, text, Hex(0x7fd8ff), 2);
     img.FillCircle(16, 18, 4, Hex(0xff3fa4));

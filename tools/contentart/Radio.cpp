@@ -8,10 +8,14 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kLength = 43.0;
 
-double Ease(double x) { return 1.0 - (std::cos(x * kPi) + 1.0) * 0.5; }
+double Ease(double x)
+{
+    return 1.0 - (std::cos(x * kPi) + 1.0) * 0.5;
+}
 
 // Smooth window: 0 outside [a, d], 1 inside [b, c], cosine ramps between.
-double Window(double t, double a, double b, double c, double d) {
+double Window(double t, double a, double b, double c, double d)
+{
     if (t <= a || t >= d) return 0;
     if (t < b) return Ease((t - a) / (b - a));
     if (t > c) return Ease((d - t) / (d - c));
@@ -19,7 +23,8 @@ double Window(double t, double a, double b, double c, double d) {
 }
 
 // Band-limits a mono signal to a small radio's voice: high-pass then low-pass, a little drive.
-void RadioVoice(std::vector<float>& x, int rate, double lowHz, double highHz) {
+void RadioVoice(std::vector<float>& x, int rate, double lowHz, double highHz)
+{
     double hpA = std::exp(-2 * kPi * lowHz / rate), lpA = std::exp(-2 * kPi * highHz / rate);
     double hpPrevIn = 0, hpPrevOut = 0, lp1 = 0, lp2 = 0;
     for (float& v : x) {
@@ -32,14 +37,17 @@ void RadioVoice(std::vector<float>& x, int rate, double lowHz, double highHz) {
     }
 }
 
-std::vector<float> Mono(const Stereo& s) {
+std::vector<float> Mono(const Stereo& s)
+{
     std::vector<float> m(s.Frames());
     for (size_t i = 0; i < m.size(); ++i) m[i] = 0.5f * (s.l[i] + s.r[i]);
     return m;
 }
 
 // A short piece of another station, rendered from its own little composition.
-std::vector<float> Station(int bpm, int root, bool minor, DrumStyle drums, BassStyle bass, LeadTone lead, double seconds, int rate, uint64_t seed) {
+std::vector<float> Station(int bpm, int root, bool minor, DrumStyle drums, BassStyle bass, LeadTone lead,
+                           double seconds, int rate, uint64_t seed)
+{
     SongStyle st;
     st.title = "station";
     st.seed = seed;
@@ -64,7 +72,8 @@ std::vector<float> Station(int bpm, int root, bool minor, DrumStyle drums, BassS
 }
 
 // A voice-like murmur for the news station: a buzz through moving vowel formants.
-std::vector<float> Talk(double seconds, int rate) {
+std::vector<float> Talk(double seconds, int rate)
+{
     std::vector<float> out(size_t(seconds * rate));
     double phase = 0;
     double b1[2] = {0, 0}, b2[2] = {0, 0};
@@ -75,7 +84,8 @@ std::vector<float> Talk(double seconds, int rate) {
         phase += f0 / rate;
         if (phase >= 1) phase -= 1;
         double src = 2 * phase - 1;
-        double f1 = 500 + 250 * std::sin(2 * kPi * 2.1 * t), f2 = 1500 + 600 * std::sin(2 * kPi * 1.3 * t + 1);
+        double f1 = 500 + 250 * std::sin(2 * kPi * 2.1 * t),
+               f2 = 1500 + 600 * std::sin(2 * kPi * 1.3 * t + 1);
         // Two resonators.
         auto reson = [&](double x, double f, double* st) {
             double r = 0.97, c = 2 * r * std::cos(2 * kPi * f / rate);
@@ -91,8 +101,9 @@ std::vector<float> Talk(double seconds, int rate) {
     return out;
 }
 
-void MixIn(std::vector<float>& dst, const std::vector<float>& src, double at, int rate, double gain,
-           double a, double b, double c, double d) {
+void MixIn(std::vector<float>& dst, const std::vector<float>& src, double at, int rate, double gain, double a,
+           double b, double c, double d)
+{
     size_t start = size_t(at * rate);
     for (size_t i = 0; i < src.size() && start + i < dst.size(); ++i) {
         double t = double(start + i) / rate;
@@ -102,16 +113,19 @@ void MixIn(std::vector<float>& dst, const std::vector<float>& src, double at, in
 
 }  // namespace
 
-double DialPosition(double t) {
-    static const double keys[9][2] = {{0, -250}, {4, 215}, {5, 200}, {8, 300}, {11, 580},
+double DialPosition(double t)
+{
+    static const double keys[9][2] = {{0, -250}, {4, 215},  {5, 200},  {8, 300},  {11, 580},
                                       {12, 580}, {16, 700}, {20, 864}, {24, 1038}};
     for (int i = 0; i < 8; ++i)
         if (keys[i][0] < t && t <= keys[i + 1][0])
-            return keys[i][1] + Ease((t - keys[i][0]) / (keys[i + 1][0] - keys[i][0])) * (keys[i + 1][1] - keys[i][1]);
+            return keys[i][1] +
+                   Ease((t - keys[i][0]) / (keys[i + 1][0] - keys[i][0])) * (keys[i + 1][1] - keys[i][1]);
     return 1038;
 }
 
-Stereo RenderRadio(int rate) {
+Stereo RenderRadio(int rate)
+{
     const size_t frames = size_t(kLength * rate);
     std::vector<float> air(frames, 0.0f);
 
@@ -122,7 +136,9 @@ Stereo RenderRadio(int rate) {
         double t = double(i) / rate;
         double speed = std::fabs(DialPosition(t + 0.01) - DialPosition(t)) * 100.0;  // pixels per second
         double tuned = Window(t, 19.5, 24.0, 100, 101);
-        seed ^= seed << 13; seed ^= seed >> 17; seed ^= seed << 5;
+        seed ^= seed << 13;
+        seed ^= seed >> 17;
+        seed ^= seed << 5;
         double n = double(seed) / 4294967296.0 * 2 - 1;
         lp += 0.25 * (n - lp);
         double hiss = (0.55 * lp + 0.08 * n) * (1 - tuned) * (0.25 + 0.25 * std::min(1.0, speed / 200.0));
@@ -134,8 +150,10 @@ Stereo RenderRadio(int rate) {
 
     // Snatches of stations where the dial passes or rests.
     MixIn(air, Talk(2.2, rate), 3.6, rate, 0.9, 3.6, 4.1, 5.1, 5.8);
-    MixIn(air, Station(96, 50, false, DrumsHalfTime, BassWalking, LeadBell, 2.6, rate, 71), 10.2, rate, 1.0, 10.2, 10.9, 12.0, 12.8);
-    MixIn(air, Station(150, 57, true, DrumsChip, BassOctaves, LeadSquare, 1.6, rate, 72), 14.0, rate, 0.6, 14.0, 14.4, 15.0, 15.6);
+    MixIn(air, Station(96, 50, false, DrumsHalfTime, BassWalking, LeadBell, 2.6, rate, 71), 10.2, rate, 1.0,
+          10.2, 10.9, 12.0, 12.8);
+    MixIn(air, Station(150, 57, true, DrumsChip, BassOctaves, LeadSquare, 1.6, rate, 72), 14.0, rate, 0.6,
+          14.0, 14.4, 15.0, 15.6);
     MixIn(air, Talk(1.6, rate), 17.6, rate, 0.5, 17.6, 18.0, 18.6, 19.2);
 
     // The disk's own station: muffled at first, opening up as the dial reaches it.

@@ -8,30 +8,44 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 
 // Band-limited step correction for saw and square oscillators.
-double PolyBlep(double t, double dt) {
-    if (t < dt) { t /= dt; return t + t - t * t - 1.0; }
-    if (t > 1.0 - dt) { t = (t - 1.0) / dt; return t * t + t + t + 1.0; }
+double PolyBlep(double t, double dt)
+{
+    if (t < dt) {
+        t /= dt;
+        return t + t - t * t - 1.0;
+    }
+    if (t > 1.0 - dt) {
+        t = (t - 1.0) / dt;
+        return t * t + t + t + 1.0;
+    }
     return 0.0;
 }
 
 struct Osc {
     double phase = 0;
-    double Saw(double inc) {
+    double Saw(double inc)
+    {
         double v = 2.0 * phase - 1.0 - PolyBlep(phase, inc);
-        phase += inc; if (phase >= 1) phase -= 1;
+        phase += inc;
+        if (phase >= 1) phase -= 1;
         return v;
     }
-    double Square(double inc, double width = 0.5) {
+    double Square(double inc, double width = 0.5)
+    {
         double v = phase < width ? 1.0 : -1.0;
         v += PolyBlep(phase, inc);
-        double t2 = phase - width; if (t2 < 0) t2 += 1;
+        double t2 = phase - width;
+        if (t2 < 0) t2 += 1;
         v -= PolyBlep(t2, inc);
-        phase += inc; if (phase >= 1) phase -= 1;
+        phase += inc;
+        if (phase >= 1) phase -= 1;
         return v;
     }
-    double Sine(double inc) {
+    double Sine(double inc)
+    {
         double v = std::sin(2 * kPi * phase);
-        phase += inc; if (phase >= 1) phase -= 1;
+        phase += inc;
+        if (phase >= 1) phase -= 1;
         return v;
     }
 };
@@ -39,7 +53,8 @@ struct Osc {
 // Two-pole state-variable low-pass (trapezoidal form; stable at any cutoff).
 struct Svf {
     double ic1 = 0, ic2 = 0;
-    double Low(double x, double cutoffHz, double q, int rate) {
+    double Low(double x, double cutoffHz, double q, int rate)
+    {
         double g = std::tan(kPi * std::min(cutoffHz, rate * 0.45) / rate);
         double k = 1.0 / q;
         double a1 = 1 / (1 + g * (g + k)), a2 = g * a1, a3 = g * a2;
@@ -53,7 +68,8 @@ struct Svf {
 };
 
 // Attack-decay-sustain-release envelope value at time t for a note held `hold` seconds.
-double Adsr(double t, double hold, double a, double d, double s, double r) {
+double Adsr(double t, double hold, double a, double d, double s, double r)
+{
     auto held = [&](double x) {
         if (x < a) return x / a;
         if (x < a + d) return 1.0 - (1.0 - s) * (x - a) / d;
@@ -65,10 +81,21 @@ double Adsr(double t, double hold, double a, double d, double s, double r) {
     return x >= 1 ? 0.0 : level * (1 - x) * (1 - x);
 }
 
-uint32_t NoiseState(uint32_t& s) { s ^= s << 13; s ^= s >> 17; s ^= s << 5; return s; }
-double Noise(uint32_t& s) { return double(NoiseState(s)) / 2147483648.0 - 1.0; }
+uint32_t NoiseState(uint32_t& s)
+{
+    s ^= s << 13;
+    s ^= s >> 17;
+    s ^= s << 5;
+    return s;
+}
+double Noise(uint32_t& s)
+{
+    return double(NoiseState(s)) / 2147483648.0 - 1.0;
+}
 
-void Lead(std::vector<float>& out, size_t at, LeadTone tone, double hz, float vel, double hold, float bright, int rate) {
+void Lead(std::vector<float>& out, size_t at, LeadTone tone, double hz, float vel, double hold, float bright,
+          int rate)
+{
     double release = tone == LeadPluck ? 0.25 : tone == LeadBell ? 0.9 : 0.12;
     double dur = hold + release;
     if (tone == LeadPluck || tone == LeadBell) dur = std::max(dur, tone == LeadBell ? 1.4 : 0.8);
@@ -83,7 +110,11 @@ void Lead(std::vector<float>& out, size_t at, LeadTone tone, double hz, float ve
         std::vector<double> line(period);
         uint32_t seed = uint32_t(hz * 1000) | 1u;
         double prev = 0;
-        for (double& v : line) { double x = Noise(seed); v = 0.5 * (x + prev); prev = x; }
+        for (double& v : line) {
+            double x = Noise(seed);
+            v = 0.5 * (x + prev);
+            prev = x;
+        }
         size_t idx = 0;
         double damp = 0.996 - 0.004 * (1 - bright);
         for (size_t i = 0; i < n; ++i) {
@@ -122,17 +153,21 @@ void Lead(std::vector<float>& out, size_t at, LeadTone tone, double hz, float ve
             break;
         }
         case LeadSoftSine: {
-            v = (o1.Sine(inc * vib) + 0.25 * o2.Sine(inc * 2 * vib)) * 0.7 * Adsr(t, hold, 0.03, 0.2, 0.8, 0.2);
+            v = (o1.Sine(inc * vib) + 0.25 * o2.Sine(inc * 2 * vib)) * 0.7 *
+                Adsr(t, hold, 0.03, 0.2, 0.8, 0.2);
             break;
         }
-        default: break;
+        default:
+            break;
         }
         (void)lfo;
         out[at + i] += float(v * vel);
     }
 }
 
-void BassVoice(std::vector<float>& out, size_t at, BassTone tone, double hz, float vel, double hold, float bright, int rate) {
+void BassVoice(std::vector<float>& out, size_t at, BassTone tone, double hz, float vel, double hold,
+               float bright, int rate)
+{
     double release = 0.06;
     size_t n = size_t((hold + release) * rate);
     if (at + n > out.size()) n = out.size() > at ? out.size() - at : 0;
@@ -145,7 +180,8 @@ void BassVoice(std::vector<float>& out, size_t at, BassTone tone, double hz, flo
         double v = 0;
         switch (tone) {
         case BassSaw:
-            v = f.Low(o1.Saw(inc) * 0.8 + o2.Sine(inc * 0.5) * 0.4, 200 + (500 + 900 * bright) * std::exp(-t * 9), 1.6, rate);
+            v = f.Low(o1.Saw(inc) * 0.8 + o2.Sine(inc * 0.5) * 0.4,
+                      200 + (500 + 900 * bright) * std::exp(-t * 9), 1.6, rate);
             break;
         case BassSub:
             v = o1.Sine(inc) * 0.9 + 0.2 * std::tanh(3 * o2.Sine(inc));
@@ -162,12 +198,15 @@ void BassVoice(std::vector<float>& out, size_t at, BassTone tone, double hz, flo
     }
 }
 
-void PadVoice(std::vector<float>& out, size_t at, PadTone tone, double hz, float vel, double hold, float bright, int rate) {
+void PadVoice(std::vector<float>& out, size_t at, PadTone tone, double hz, float vel, double hold,
+              float bright, int rate)
+{
     double release = 0.6;
     size_t n = size_t((hold + release) * rate);
     if (at + n > out.size()) n = out.size() > at ? out.size() - at : 0;
     Osc o[3];
-    o[1].phase = 0.33; o[2].phase = 0.71;
+    o[1].phase = 0.33;
+    o[2].phase = 0.71;
     Svf f;
     double inc = hz / rate;
     for (size_t i = 0; i < n; ++i) {
@@ -192,9 +231,13 @@ void PadVoice(std::vector<float>& out, size_t at, PadTone tone, double hz, float
 
 }  // namespace
 
-double MidiToHz(double midi) { return 440.0 * std::pow(2.0, (midi - 69.0) / 12.0); }
+double MidiToHz(double midi)
+{
+    return 440.0 * std::pow(2.0, (midi - 69.0) / 12.0);
+}
 
-std::vector<float> RenderDrum(int part, int rate) {
+std::vector<float> RenderDrum(int part, int rate)
+{
     double dur = part == PartKick ? 0.45 : part == PartSnare ? 0.3 : part == PartOpenHat ? 0.3 : 0.07;
     std::vector<float> out(size_t(dur * rate));
     uint32_t seed = 0x1234567u + uint32_t(part);
@@ -228,13 +271,22 @@ std::vector<float> RenderDrum(int part, int rate) {
 }
 
 void RenderNote(std::vector<float>& out, size_t at, int part, int pitch, float velocity, double seconds,
-                const SongSound& s, int rate) {
+                const SongSound& s, int rate)
+{
     double hz = MidiToHz(pitch);
     switch (part) {
-    case PartLead: Lead(out, at, s.lead, hz, velocity, seconds, s.brightness, rate); break;
-    case PartArp: Lead(out, at, s.arp, hz, velocity, seconds * 0.6, s.brightness, rate); break;
-    case PartBass: BassVoice(out, at, s.bass, hz, velocity, seconds, s.brightness, rate); break;
-    case PartPad: PadVoice(out, at, s.pad, hz, velocity, seconds, s.brightness, rate); break;
+    case PartLead:
+        Lead(out, at, s.lead, hz, velocity, seconds, s.brightness, rate);
+        break;
+    case PartArp:
+        Lead(out, at, s.arp, hz, velocity, seconds * 0.6, s.brightness, rate);
+        break;
+    case PartBass:
+        BassVoice(out, at, s.bass, hz, velocity, seconds, s.brightness, rate);
+        break;
+    case PartPad:
+        PadVoice(out, at, s.pad, hz, velocity, seconds, s.brightness, rate);
+        break;
     default: {
         std::vector<float> d = RenderDrum(part, rate);
         for (size_t i = 0; i < d.size() && at + i < out.size(); ++i) out[at + i] += d[i] * velocity;
@@ -242,7 +294,8 @@ void RenderNote(std::vector<float>& out, size_t at, int part, int pitch, float v
     }
 }
 
-Stereo RenderSong(const SongPlan& plan, const SongSound& s, int rate, double tail) {
+Stereo RenderSong(const SongPlan& plan, const SongSound& s, int rate, double tail)
+{
     const size_t frames = size_t((plan.Seconds() + tail) * rate);
     const double step = plan.StepSeconds();
     std::vector<std::vector<float>> parts(PartCount, std::vector<float>(frames, 0.0f));
@@ -252,10 +305,12 @@ Stereo RenderSong(const SongPlan& plan, const SongSound& s, int rate, double tai
         RenderNote(parts[size_t(e.part)], at, e.part, e.pitch, e.velocity, e.length * step * 0.95, s, rate);
     }
     // Gain and pan per part: drums and bass centred, the rest spread.
-    struct Place { float gain, pan; };
+    struct Place {
+        float gain, pan;
+    };
     const Place place[PartCount] = {
         {s.drumGain, 0.0f}, {s.drumGain * 0.8f, 0.05f}, {s.drumGain * 0.5f, 0.3f}, {s.drumGain * 0.4f, -0.3f},
-        {s.bassGain, 0.0f}, {s.leadGain, -0.1f}, {s.padGain, 0.0f}, {s.arpGain, 0.35f}};
+        {s.bassGain, 0.0f}, {s.leadGain, -0.1f},        {s.padGain, 0.0f},         {s.arpGain, 0.35f}};
     Stereo mix;
     mix.Resize(frames);
     std::vector<float> echoSend(frames, 0.0f), reverbSend(frames, 0.0f);
@@ -263,7 +318,9 @@ Stereo RenderSong(const SongPlan& plan, const SongSound& s, int rate, double tai
         const float gl = place[p].gain * std::sqrt(0.5f * (1 - place[p].pan));
         const float gr = place[p].gain * std::sqrt(0.5f * (1 + place[p].pan));
         const float toEcho = (p == PartLead || p == PartArp) ? s.echo * place[p].gain : 0.0f;
-        const float toVerb = (p == PartLead || p == PartPad || p == PartSnare || p == PartArp) ? s.reverb * place[p].gain : 0.0f;
+        const float toVerb = (p == PartLead || p == PartPad || p == PartSnare || p == PartArp)
+                                 ? s.reverb * place[p].gain
+                                 : 0.0f;
         const std::vector<float>& src = parts[size_t(p)];
         for (size_t i = 0; i < frames; ++i) {
             float v = src[i];
@@ -279,7 +336,9 @@ Stereo RenderSong(const SongPlan& plan, const SongSound& s, int rate, double tai
     return mix;
 }
 
-void AddEcho(const std::vector<float>& send, Stereo& mix, int rate, double delaySeconds, float feedback, float level) {
+void AddEcho(const std::vector<float>& send, Stereo& mix, int rate, double delaySeconds, float feedback,
+             float level)
+{
     size_t d = std::max<size_t>(1, size_t(delaySeconds * rate));
     std::vector<float> a(send.size(), 0.0f), b(send.size(), 0.0f);
     // Ping-pong: left echoes feed the right and back.
@@ -293,7 +352,8 @@ void AddEcho(const std::vector<float>& send, Stereo& mix, int rate, double delay
     }
 }
 
-void AddReverb(const std::vector<float>& send, Stereo& mix, int rate, float level) {
+void AddReverb(const std::vector<float>& send, Stereo& mix, int rate, float level)
+{
     // Schroeder reverb: parallel damped combs into series all-passes, two decorrelated sides.
     const int combL[4] = {1557, 1617, 1491, 1422}, combR[4] = {1580, 1640, 1514, 1445};
     const int ap[2] = {225, 556};
@@ -330,18 +390,27 @@ void AddReverb(const std::vector<float>& send, Stereo& mix, int rate, float leve
     }
 }
 
-void Normalize(Stereo& s, float peak) {
+void Normalize(Stereo& s, float peak)
+{
     float m = 0;
     for (size_t i = 0; i < s.Frames(); ++i) m = std::max({m, std::fabs(s.l[i]), std::fabs(s.r[i])});
     if (m <= 0) return;
     float k = peak / m;
-    for (size_t i = 0; i < s.Frames(); ++i) { s.l[i] *= k; s.r[i] *= k; }
+    for (size_t i = 0; i < s.Frames(); ++i) {
+        s.l[i] *= k;
+        s.r[i] *= k;
+    }
 }
 
-void Fade(Stereo& s, int rate, double in, double out) {
+void Fade(Stereo& s, int rate, double in, double out)
+{
     size_t n = s.Frames();
     size_t fi = std::min(n, size_t(in * rate)), fo = std::min(n, size_t(out * rate));
-    for (size_t i = 0; i < fi; ++i) { float g = float(i) / float(fi); s.l[i] *= g; s.r[i] *= g; }
+    for (size_t i = 0; i < fi; ++i) {
+        float g = float(i) / float(fi);
+        s.l[i] *= g;
+        s.r[i] *= g;
+    }
     for (size_t i = 0; i < fo; ++i) {
         float g = float(i) / float(fo);
         g = g * g;

@@ -17,15 +17,19 @@ struct SongSound {
     PadTone pad = PadWarm;
     LeadTone arp = LeadPluck;
     float leadGain = 0.3f, bassGain = 0.45f, padGain = 0.16f, arpGain = 0.14f, drumGain = 0.6f;
-    float echo = 0.25f;     // echo send of lead and arpeggio
-    float reverb = 0.2f;    // reverb send
+    float echo = 0.25f;       // echo send of lead and arpeggio
+    float reverb = 0.2f;      // reverb send
     float brightness = 0.5f;  // filter openness 0..1
 };
 
 struct Stereo {
     std::vector<float> l, r;
     size_t Frames() const { return l.size(); }
-    void Resize(size_t n) { l.assign(n, 0.0f); r.assign(n, 0.0f); }
+    void Resize(size_t n)
+    {
+        l.assign(n, 0.0f);
+        r.assign(n, 0.0f);
+    }
 };
 
 // Renders the plan; the result lasts the plan's length plus `tail` seconds, the tail fading out.
@@ -39,7 +43,8 @@ void RenderNote(std::vector<float>& out, size_t at, int part, int pitch, float v
 std::vector<float> RenderDrum(int part, int rate);
 
 // Effects over a whole buffer.
-void AddEcho(const std::vector<float>& send, Stereo& mix, int rate, double delaySeconds, float feedback, float level);
+void AddEcho(const std::vector<float>& send, Stereo& mix, int rate, double delaySeconds, float feedback,
+             float level);
 void AddReverb(const std::vector<float>& send, Stereo& mix, int rate, float level);
 // Scales so that the highest absolute sample equals `peak`.
 void Normalize(Stereo& s, float peak);

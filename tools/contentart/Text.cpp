@@ -10,7 +10,8 @@
 namespace {
 
 // Decodes UTF-8 into code points (invalid bytes pass through as Latin-1).
-std::vector<uint32_t> Decode(const std::string& s) {
+std::vector<uint32_t> Decode(const std::string& s)
+{
     std::vector<uint32_t> out;
     for (size_t i = 0; i < s.size();) {
         unsigned char c = static_cast<unsigned char>(s[i]);
@@ -31,9 +32,13 @@ std::vector<uint32_t> Decode(const std::string& s) {
 
 }  // namespace
 
-std::string FontPath(const char* file) { return std::string("/usr/share/fonts/truetype/dejavu/") + file; }
+std::string FontPath(const char* file)
+{
+    return std::string("/usr/share/fonts/truetype/dejavu/") + file;
+}
 
-Font::Font(const std::string& file, int pixels) {
+Font::Font(const std::string& file, int pixels)
+{
     FT_Library lib = nullptr;
     if (FT_Init_FreeType(&lib)) return;
     library = lib;
@@ -43,14 +48,19 @@ Font::Font(const std::string& file, int pixels) {
     face = f;
 }
 
-Font::~Font() {
+Font::~Font()
+{
     if (face) FT_Done_Face(static_cast<FT_Face>(face));
     if (library) FT_Done_FreeType(static_cast<FT_Library>(library));
 }
 
-int Font::Ascent() const { return face ? int(static_cast<FT_Face>(face)->size->metrics.ascender >> 6) : 0; }
+int Font::Ascent() const
+{
+    return face ? int(static_cast<FT_Face>(face)->size->metrics.ascender >> 6) : 0;
+}
 
-float Font::Measure(const std::string& text, float spacing) const {
+float Font::Measure(const std::string& text, float spacing) const
+{
     if (!face) return 0;
     FT_Face f = static_cast<FT_Face>(face);
     float w = 0;
@@ -62,7 +72,8 @@ float Font::Measure(const std::string& text, float spacing) const {
     return cps.empty() ? 0 : w - spacing;
 }
 
-float Font::Draw(Image& img, float x, float y, const std::string& text, Rgba c, float spacing) const {
+float Font::Draw(Image& img, float x, float y, const std::string& text, Rgba c, float spacing) const
+{
     if (!face) return x;
     FT_Face f = static_cast<FT_Face>(face);
     for (uint32_t cp : Decode(text)) {
@@ -79,11 +90,14 @@ float Font::Draw(Image& img, float x, float y, const std::string& text, Rgba c, 
     return x;
 }
 
-float Font::DrawCentred(Image& img, float cx, float y, const std::string& text, Rgba c, float spacing) const {
+float Font::DrawCentred(Image& img, float cx, float y, const std::string& text, Rgba c, float spacing) const
+{
     return Draw(img, cx - Measure(text, spacing) * 0.5f, y, text, c, spacing);
 }
 
-void Font::DrawGlow(Image& img, float x, float y, const std::string& text, Rgba c, int radius, float spacing) const {
+void Font::DrawGlow(Image& img, float x, float y, const std::string& text, Rgba c, int radius,
+                    float spacing) const
+{
     // Render the coverage into a scratch mask, box-blur it twice, then blend.
     int w = int(Measure(text, spacing)) + 4 * radius + 8, h = Ascent() * 2 + 4 * radius + 8;
     Image mask(w, h);

@@ -18,9 +18,11 @@ public:
     float Measure(const std::string& text, float spacing = 0) const;
     // Draws with the baseline at y; returns the pen position after the text.
     float Draw(Image& img, float x, float y, const std::string& text, Rgba c, float spacing = 0) const;
-    float DrawCentred(Image& img, float cx, float y, const std::string& text, Rgba c, float spacing = 0) const;
+    float DrawCentred(Image& img, float cx, float y, const std::string& text, Rgba c,
+                      float spacing = 0) const;
     // Soft shadow or glow: the text drawn blurred by `radius` pixels.
-    void DrawGlow(Image& img, float x, float y, const std::string& text, Rgba c, int radius, float spacing = 0) const;
+    void DrawGlow(Image& img, float x, float y, const std::string& text, Rgba c, int radius,
+                  float spacing = 0) const;
     int Ascent() const;
 
 private:

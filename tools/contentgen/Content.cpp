@@ -34,7 +34,8 @@ struct SongSpec {
 };
 
 SongStyle Style(const char* title, uint64_t seed, int bpm, int root, bool minor, double seconds,
-                std::vector<int> prog, DrumStyle drums, BassStyle bass, float density) {
+                std::vector<int> prog, DrumStyle drums, BassStyle bass, float density)
+{
     SongStyle s;
     s.title = title;
     s.seed = seed;
@@ -49,51 +50,105 @@ SongStyle Style(const char* title, uint64_t seed, int bpm, int root, bool minor,
     return s;
 }
 
-std::vector<SongSpec> Songs(bool test) {
+std::vector<SongSpec> Songs(bool test)
+{
     std::vector<SongSpec> v;
-    auto add = [&](const char* title, const char* file, Format f, SongStyle st, SongSound snd, ModuleTimbre tb, int look) {
+    auto add = [&](const char* title, const char* file, Format f, SongStyle st, SongSound snd,
+                   ModuleTimbre tb, int look) {
         v.push_back({title, file, f, std::move(st), snd, tb, look});
     };
-    SongSound s1; s1.lead = LeadSaw; s1.pad = PadWarm; s1.arp = LeadPluck; s1.brightness = 0.6f;
-    SongSound s2; s2.lead = LeadPluck; s2.bass = BassSub; s2.pad = PadGlass; s2.arp = LeadBell; s2.echo = 0.35f; s2.reverb = 0.3f; s2.leadGain = 0.4f;
-    SongSound s4; s4.lead = LeadSquare; s4.bass = BassPluck; s4.pad = PadOrgan; s4.arp = LeadPluck; s4.brightness = 0.7f;
-    SongSound s6; s6.lead = LeadSaw; s6.bass = BassSaw; s6.pad = PadWarm; s6.arp = LeadSquare; s6.brightness = 0.85f; s6.echo = 0.3f;
-    ModuleTimbre t1; t1.lead = WaveSaw; t1.bass = WavePulse; t1.pad = WaveSaw; t1.arp = WaveSquare;
-    ModuleTimbre t3; t3.lead = WavePulse; t3.bass = WaveTriangle; t3.arp = WaveSquare;
-    ModuleTimbre t5; t5.lead = WaveTriangle; t5.bass = WaveSine; t5.pad = WaveOrgan; t5.arp = WaveSine; t5.pluckyLead = true;
+    SongSound s1;
+    s1.lead = LeadSaw;
+    s1.pad = PadWarm;
+    s1.arp = LeadPluck;
+    s1.brightness = 0.6f;
+    SongSound s2;
+    s2.lead = LeadPluck;
+    s2.bass = BassSub;
+    s2.pad = PadGlass;
+    s2.arp = LeadBell;
+    s2.echo = 0.35f;
+    s2.reverb = 0.3f;
+    s2.leadGain = 0.4f;
+    SongSound s4;
+    s4.lead = LeadSquare;
+    s4.bass = BassPluck;
+    s4.pad = PadOrgan;
+    s4.arp = LeadPluck;
+    s4.brightness = 0.7f;
+    SongSound s6;
+    s6.lead = LeadSaw;
+    s6.bass = BassSaw;
+    s6.pad = PadWarm;
+    s6.arp = LeadSquare;
+    s6.brightness = 0.85f;
+    s6.echo = 0.3f;
+    ModuleTimbre t1;
+    t1.lead = WaveSaw;
+    t1.bass = WavePulse;
+    t1.pad = WaveSaw;
+    t1.arp = WaveSquare;
+    ModuleTimbre t3;
+    t3.lead = WavePulse;
+    t3.bass = WaveTriangle;
+    t3.arp = WaveSquare;
+    ModuleTimbre t5;
+    t5.lead = WaveTriangle;
+    t5.bass = WaveSine;
+    t5.pad = WaveOrgan;
+    t5.arp = WaveSine;
+    t5.pluckyLead = true;
     if (test) {
-        auto shortStyle = [](SongStyle st) { st.shortForm = true; return st; };
+        auto shortStyle = [](SongStyle st) {
+            st.shortForm = true;
+            return st;
+        };
         add("Neon Harbour", "songs/neon_harbour.xm", Format::Xm,
-            shortStyle(Style("Neon Harbour", 101, 120, 57, true, 4, {0, 5, 2, 6}, DrumsFourOnFloor, BassEighths, 0.6f)), s1, t1, 0);
+            shortStyle(Style("Neon Harbour", 101, 120, 57, true, 4, {0, 5, 2, 6}, DrumsFourOnFloor,
+                             BassEighths, 0.6f)),
+            s1, t1, 0);
         add("Paper Lanterns", "songs/paper_lanterns.ogg", Format::Ogg,
-            shortStyle(Style("Paper Lanterns", 102, 120, 50, false, 4, {0, 4, 5, 3}, DrumsHalfTime, BassWalking, 0.45f)), s2, t1, 1);
+            shortStyle(Style("Paper Lanterns", 102, 120, 50, false, 4, {0, 4, 5, 3}, DrumsHalfTime,
+                             BassWalking, 0.45f)),
+            s2, t1, 1);
         add("Pixel Pilot", "songs/pixel_pilot.mod", Format::Mod,
-            shortStyle(Style("Pixel Pilot", 103, 120, 52, true, 4, {0, 3, 4, 5}, DrumsChip, BassOctaves, 0.75f)), s1, t3, 2);
+            shortStyle(
+                Style("Pixel Pilot", 103, 120, 52, true, 4, {0, 3, 4, 5}, DrumsChip, BassOctaves, 0.75f)),
+            s1, t3, 2);
         add("Copper Sunrise", "songs/copper_sunrise.mp3", Format::Mp3,
-            shortStyle(Style("Copper Sunrise", 104, 120, 53, false, 4, {0, 3, 4, 0}, DrumsBreakbeat, BassSyncopated, 0.6f)), s4, t1, 3);
+            shortStyle(Style("Copper Sunrise", 104, 120, 53, false, 4, {0, 3, 4, 0}, DrumsBreakbeat,
+                             BassSyncopated, 0.6f)),
+            s4, t1, 3);
         return v;
     }
     add("Neon Harbour", "songs/neon_harbour.xm", Format::Xm,
-        Style("Neon Harbour", 11, 124, 57, true, 100, {0, 5, 2, 6}, DrumsFourOnFloor, BassEighths, 0.6f), s1, t1, 0);
+        Style("Neon Harbour", 11, 124, 57, true, 100, {0, 5, 2, 6}, DrumsFourOnFloor, BassEighths, 0.6f), s1,
+        t1, 0);
     add("Paper Lanterns", "songs/paper_lanterns.ogg", Format::Ogg,
-        Style("Paper Lanterns", 12, 88, 50, false, 96, {0, 4, 5, 3}, DrumsHalfTime, BassWalking, 0.45f), s2, t1, 1);
+        Style("Paper Lanterns", 12, 88, 50, false, 96, {0, 4, 5, 3}, DrumsHalfTime, BassWalking, 0.45f), s2,
+        t1, 1);
     add("Pixel Pilot", "songs/pixel_pilot.mod", Format::Mod,
         Style("Pixel Pilot", 13, 140, 52, true, 75, {0, 3, 4, 5}, DrumsChip, BassOctaves, 0.75f), s1, t3, 2);
     add("Copper Sunrise", "songs/copper_sunrise.mp3", Format::Mp3,
-        Style("Copper Sunrise", 14, 108, 53, false, 88, {0, 3, 4, 0}, DrumsBreakbeat, BassSyncopated, 0.6f), s4, t1, 3);
+        Style("Copper Sunrise", 14, 108, 53, false, 88, {0, 3, 4, 0}, DrumsBreakbeat, BassSyncopated, 0.6f),
+        s4, t1, 3);
     add("Glass Orbit", "songs/glass_orbit.xm", Format::Xm,
-        Style("Glass Orbit", 15, 100, 49, true, 115, {0, 5, 3, 4}, DrumsHalfTime, BassSyncopated, 0.5f), s2, t5, 4);
+        Style("Glass Orbit", 15, 100, 49, true, 115, {0, 5, 3, 4}, DrumsHalfTime, BassSyncopated, 0.5f), s2,
+        t5, 4);
     add("Midnight Arcade", "songs/midnight_arcade.ogg", Format::Ogg,
-        Style("Midnight Arcade", 16, 132, 55, true, 84, {0, 6, 5, 6}, DrumsFourOnFloor, BassOctaves, 0.7f), s6, t1, 5);
+        Style("Midnight Arcade", 16, 132, 55, true, 84, {0, 6, 5, 6}, DrumsFourOnFloor, BassOctaves, 0.7f),
+        s6, t1, 5);
     return v;
 }
 
-bool Fail(const std::string& what) {
+bool Fail(const std::string& what)
+{
     std::fprintf(stderr, "mivola-contentgen: cannot write %s\n", what.c_str());
     return false;
 }
 
-Stereo RenderModule(const std::vector<uint8_t>& bytes, int rate) {
+Stereo RenderModule(const std::vector<uint8_t>& bytes, int rate)
+{
     std::istringstream in(std::string(bytes.begin(), bytes.end()));
     openmpt::module mod(in);
     Stereo s;
@@ -101,7 +156,10 @@ Stereo RenderModule(const std::vector<uint8_t>& bytes, int rate) {
     for (;;) {
         size_t n = mod.read_interleaved_stereo(rate, 4096, buf.data());
         if (n == 0) break;
-        for (size_t i = 0; i < n; ++i) { s.l.push_back(buf[2 * i]); s.r.push_back(buf[2 * i + 1]); }
+        for (size_t i = 0; i < n; ++i) {
+            s.l.push_back(buf[2 * i]);
+            s.r.push_back(buf[2 * i + 1]);
+        }
     }
     return s;
 }
@@ -120,13 +178,15 @@ const char* kGreeting =
 // The staging folder for the composed songs, removed again when done.
 struct Staging {
     fs::path dir;
-    Staging() {
+    Staging()
+    {
         dir = fs::temp_directory_path() / ("mivola-contentgen-" + std::to_string(::getpid()));
         std::error_code ec;
         fs::remove_all(dir, ec);
         fs::create_directories(dir, ec);
     }
-    ~Staging() {
+    ~Staging()
+    {
         std::error_code ec;
         fs::remove_all(dir, ec);
     }
@@ -134,7 +194,8 @@ struct Staging {
 
 }  // namespace
 
-bool GenerateContent(const GenerateOptions& o, Manifest& m) {
+bool GenerateContent(const GenerateOptions& o, Manifest& m)
+{
     std::error_code ec;
     if (!o.wavDir.empty()) fs::create_directories(o.wavDir, ec);
     const int rate = 44100;
@@ -156,15 +217,20 @@ bool GenerateContent(const GenerateOptions& o, Manifest& m) {
             std::vector<uint8_t> bytes;
             std::string error;
             bool ok = s.format == Format::Xm ? WriteXm(song, bytes, error) : WriteMod(song, bytes, error);
-            if (!ok) { std::fprintf(stderr, "mivola-contentgen: %s: %s\n", s.file.c_str(), error.c_str()); return false; }
+            if (!ok) {
+                std::fprintf(stderr, "mivola-contentgen: %s: %s\n", s.file.c_str(), error.c_str());
+                return false;
+            }
             if (!SaveBytes(file, bytes)) return Fail(file);
             seconds = ModuleSongSeconds(song);
-            if (!o.wavDir.empty()) WriteWav((fs::path(o.wavDir) / (stem + ".wav")).string(), RenderModule(bytes, rate), rate);
+            if (!o.wavDir.empty())
+                WriteWav((fs::path(o.wavDir) / (stem + ".wav")).string(), RenderModule(bytes, rate), rate);
         } else {
             Stereo pcm = RenderSong(plan, s.sound, rate, 2.0);
             Normalize(pcm, s.format == Format::Mp3 ? 0.8f : 0.85f);
-            bool ok = s.format == Format::Ogg ? WriteOgg(file, pcm, rate, o.test ? 0.0f : 0.3f, serial++, s.title, kArtist)
-                                             : WriteMp3(file, pcm, rate, o.test ? 96 : 160, s.title, kArtist);
+            bool ok = s.format == Format::Ogg
+                          ? WriteOgg(file, pcm, rate, o.test ? 0.0f : 0.3f, serial++, s.title, kArtist)
+                          : WriteMp3(file, pcm, rate, o.test ? 96 : 160, s.title, kArtist);
             if (!ok) return Fail(file);
             seconds = double(pcm.Frames()) / rate;
             if (!o.wavDir.empty()) WriteWav((fs::path(o.wavDir) / (stem + ".wav")).string(), pcm, rate);
@@ -213,11 +279,20 @@ bool GenerateContent(const GenerateOptions& o, Manifest& m) {
     for (const DiskFile& f : made.files) {
         ExpectedFile e{f.path, FileKind::Other, f.width, f.height, f.seconds, f.channels};
         switch (f.kind) {
-        case DiskFileKind::Picture: e.kind = FileKind::Picture; break;
-        case DiskFileKind::Module: e.kind = FileKind::Module; break;
-        case DiskFileKind::Stream: e.kind = FileKind::Stream; break;
-        case DiskFileKind::Scene: e.kind = FileKind::Scene; break;
-        default: break;
+        case DiskFileKind::Picture:
+            e.kind = FileKind::Picture;
+            break;
+        case DiskFileKind::Module:
+            e.kind = FileKind::Module;
+            break;
+        case DiskFileKind::Stream:
+            e.kind = FileKind::Stream;
+            break;
+        case DiskFileKind::Scene:
+            e.kind = FileKind::Scene;
+            break;
+        default:
+            break;
         }
         for (size_t i = 0; i < made.songPaths.size(); ++i)
             if (f.path == made.songPaths[i]) e.seconds = expectedSeconds[i];

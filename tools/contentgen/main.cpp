@@ -12,7 +12,8 @@
 #include <cstring>
 #include <string>
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     GenerateOptions o;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--out") && i + 1 < argc) o.out = argv[++i];
@@ -33,7 +34,9 @@ int main(int argc, char** argv) {
     const double generated = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const int problems = CheckContent(o.out, m, o.test);
     for (const ExpectedFile& f : m.files)
-        if (f.kind == FileKind::Module || f.kind == FileKind::Stream) std::printf("%-32s %7.2f s\n", f.path.c_str(), f.seconds);
-    std::printf("%s content: %zu files in %.1f s, %d problem(s)\n", o.test ? "test" : "demo", m.files.size(), generated, problems);
+        if (f.kind == FileKind::Module || f.kind == FileKind::Stream)
+            std::printf("%-32s %7.2f s\n", f.path.c_str(), f.seconds);
+    std::printf("%s content: %zu files in %.1f s, %d problem(s)\n", o.test ? "test" : "demo", m.files.size(),
+                generated, problems);
     return problems ? 1 : 0;
 }

@@ -66,7 +66,8 @@ int main(int argc, char** argv)
                 for (int x = 0; x < size * scale; ++x) {
                     const uint8_t* in = &rgba[(static_cast<size_t>(y / scale) * size + x / scale) * 4];
                     uint8_t* out = &sheet[(static_cast<size_t>(y + 8 * scale) * width + left + x) * 4];
-                    if (in[3]) for (int c = 0; c < 4; ++c) out[c] = in[c];
+                    if (in[3])
+                        for (int c = 0; c < 4; ++c) out[c] = in[c];
                 }
             left += (size + 12) * scale;
         }

@@ -21,7 +21,8 @@ namespace {
 constexpr int kRate = 44100;
 
 // Decodes one UTF-8 character at s[i]; invalid bytes read as themselves (Latin-1).
-uint32_t NextCodePoint(const std::string& s, size_t& i) {
+uint32_t NextCodePoint(const std::string& s, size_t& i)
+{
     const unsigned char c = static_cast<unsigned char>(s[i]);
     const int extra = c >= 0xF0 && c < 0xF8 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
     if (c < 0x80 || !extra || i + size_t(extra) >= s.size()) {
@@ -41,7 +42,8 @@ uint32_t NextCodePoint(const std::string& s, size_t& i) {
     return v;
 }
 
-void AppendUtf8(std::string& out, uint32_t c) {
+void AppendUtf8(std::string& out, uint32_t c)
+{
     if (c < 0x80) {
         out += char(c);
     } else if (c < 0x800) {
@@ -60,16 +62,17 @@ void AppendUtf8(std::string& out, uint32_t c) {
 }
 
 // The base letter of an accented Latin-1 letter, or 0.
-char Unaccented(uint32_t c) {
-    static const char* const table =
-        "AAAAAAACEEEEIIIIDNOOOOOxOUUUUYTs"   // U+00C0..U+00DF
-        "aaaaaaaceeeeiiiidnooooo/ouuuuyty";  // U+00E0..U+00FF
+char Unaccented(uint32_t c)
+{
+    static const char* const table = "AAAAAAACEEEEIIIIDNOOOOOxOUUUUYTs"   // U+00C0..U+00DF
+                                     "aaaaaaaceeeeiiiidnooooo/ouuuuyty";  // U+00E0..U+00FF
     if (c < 0xC0 || c > 0xFF) return 0;
     const char b = table[c - 0xC0];
     return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') ? b : 0;
 }
 
-std::string Escape(const std::string& s) {
+std::string Escape(const std::string& s)
+{
     std::string o;
     for (char c : s) {
         if (c == '&') o += "&amp;";
@@ -83,26 +86,33 @@ std::string Escape(const std::string& s) {
     return o;
 }
 
-bool WriteText(const fs::path& p, const std::string& text) {
+bool WriteText(const fs::path& p, const std::string& text)
+{
     std::ofstream f(p, std::ios::binary);
     f << text;
     return bool(f.flush());
 }
 
-std::string Lower(std::string s) {
+std::string Lower(std::string s)
+{
     for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
-std::string ByLine(const DiskSong& s) { return s.artist.empty() ? s.title : s.title + " by " + s.artist; }
+std::string ByLine(const DiskSong& s)
+{
+    return s.artist.empty() ? s.title : s.title + " by " + s.artist;
+}
 
-std::string Subtitle(const DiskOptions& o) {
+std::string Subtitle(const DiskOptions& o)
+{
     if (!o.subtitle.empty()) return o.subtitle;
     return o.author.empty() ? "a music disk" : "a music disk by " + o.author;
 }
 
-std::string ArtXml(const DiskOptions& o, const std::vector<DiskSong>& songs, const std::vector<std::string>& paths,
-                   const std::vector<std::string>& titlePics) {
+std::string ArtXml(const DiskOptions& o, const std::vector<DiskSong>& songs,
+                   const std::vector<std::string>& paths, const std::vector<std::string>& titlePics)
+{
     std::ostringstream x;
     x << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          "<!-- The songs in playing order, each with its title picture. -->\n";
@@ -110,8 +120,8 @@ std::string ArtXml(const DiskOptions& o, const std::vector<DiskSong>& songs, con
     if (!o.url.empty()) x << " url=\"" << Escape(o.url) << "\"";
     x << ">\n  <songs>\n";
     for (size_t i = 0; i < songs.size(); ++i) {
-        x << "    <song path=\"" << Escape(paths[i]) << "\" titlepic=\"" << Escape(titlePics[i]) << "\" title=\""
-          << Escape(songs[i].title) << "\"";
+        x << "    <song path=\"" << Escape(paths[i]) << "\" titlepic=\"" << Escape(titlePics[i])
+          << "\" title=\"" << Escape(songs[i].title) << "\"";
         if (!songs[i].artist.empty()) x << " artist=\"" << Escape(songs[i].artist) << "\"";
         x << "/>\n";
     }
@@ -119,7 +129,8 @@ std::string ArtXml(const DiskOptions& o, const std::vector<DiskSong>& songs, con
     return x.str();
 }
 
-std::string InterfaceXml(const std::string& scrollerText) {
+std::string InterfaceXml(const std::string& scrollerText)
+{
     const AmpLayout a;
     std::ostringstream x;
     x << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -150,19 +161,29 @@ std::string InterfaceXml(const std::string& scrollerText) {
          "    <image path=\"interface/orb_cyan.png\" blend=\"add\"/>\n  </element>\n"
          "  <element type=\"layer\" react=\"opacity\" x=\"1084\" y=\"256\">\n"
          "    <image path=\"interface/orb_pink.png\" blend=\"add\"/>\n  </element>\n"
-         "  <element type=\"layer\" relativepos=\"amp\" x=\"" << a.x << "\" y=\"" << a.y << "\">\n"
+         "  <element type=\"layer\" relativepos=\"amp\" x=\""
+      << a.x << "\" y=\"" << a.y
+      << "\">\n"
          "    <image path=\"interface/amplifier.png\"/>\n  </element>\n"
-         "  <element type=\"vu\" relativepos=\"amp\" x=\"" << a.vuX << "\" y=\"" << a.vuY << "\">\n"
+         "  <element type=\"vu\" relativepos=\"amp\" x=\""
+      << a.vuX << "\" y=\"" << a.vuY
+      << "\">\n"
          "    <image path=\"interface/vu_block.png\" blend=\"normal\"/>\n  </element>\n"
-         "  <element type=\"ampcontrol\" relativepos=\"amp\" x=\"" << a.prevX << "\" y=\"" << a.buttonY << "\">\n"
+         "  <element type=\"ampcontrol\" relativepos=\"amp\" x=\""
+      << a.prevX << "\" y=\"" << a.buttonY
+      << "\">\n"
          "    <image path=\"interface/button_prev.png\"/>\n    <control direction=\"-1\"/>\n  </element>\n"
-         "  <element type=\"ampcontrol\" relativepos=\"amp\" x=\"" << a.nextX << "\" y=\"" << a.buttonY << "\">\n"
+         "  <element type=\"ampcontrol\" relativepos=\"amp\" x=\""
+      << a.nextX << "\" y=\"" << a.buttonY
+      << "\">\n"
          "    <image path=\"interface/button_next.png\"/>\n    <control direction=\"1\"/>\n  </element>\n"
          "  <element type=\"layer\" relativepos=\"panel\" x=\"40\" y=\"620\">\n"
          "    <image path=\"interface/scroller_panel.png\"/>\n  </element>\n"
          "  <element type=\"tinyscroll\" x=\"60\" y=\"630\">\n"
          "    <font path=\"fonts/DejaVuSans.ttf\" name=\"DejaVu Sans\" size=\"16\"/>\n"
-         "    <text>" << Escape(scrollerText) << "</text>\n  </element>\n"
+         "    <text>"
+      << Escape(scrollerText)
+      << "</text>\n  </element>\n"
          "  <element type=\"layer\" relativepos=\"foreground\" x=\"0\" y=\"0\">\n"
          "    <image path=\"interface/foreground.png\"/>\n  </element>\n"
          "  <element type=\"layer\" relativepos=\"foreforeground\" x=\"24\" y=\"24\">\n"
@@ -171,9 +192,12 @@ std::string InterfaceXml(const std::string& scrollerText) {
     return x.str();
 }
 
-std::string Readme(const DiskOptions& o, const std::vector<DiskSong>& songs) {
+std::string Readme(const DiskOptions& o, const std::vector<DiskSong>& songs)
+{
     std::ostringstream r;
-    r << o.title << "\n" << std::string(std::max<size_t>(3, o.title.size()), '=') << "\n\n" << Subtitle(o) << "\n\n";
+    r << o.title << "\n"
+      << std::string(std::max<size_t>(3, o.title.size()), '=') << "\n\n"
+      << Subtitle(o) << "\n\n";
     r << "Songs:\n";
     for (size_t i = 0; i < songs.size(); ++i) r << "  " << (i + 1) << ". " << ByLine(songs[i]) << "\n";
     if (!o.url.empty()) r << "\nMore: " << o.url << "\n";
@@ -183,10 +207,12 @@ std::string Readme(const DiskOptions& o, const std::vector<DiskSong>& songs) {
     return r.str();
 }
 
-std::vector<CreditSection> Credits(const DiskOptions& o, const std::vector<DiskSong>& songs) {
+std::vector<CreditSection> Credits(const DiskOptions& o, const std::vector<DiskSong>& songs)
+{
     std::vector<CreditSection> out;
     CreditSection list{"THE SONGS", {}};
-    for (size_t i = 0; i < songs.size(); ++i) list.lines.push_back(std::to_string(i + 1) + ".  " + songs[i].title);
+    for (size_t i = 0; i < songs.size(); ++i)
+        list.lines.push_back(std::to_string(i + 1) + ".  " + songs[i].title);
     out.push_back(list);
     if (!o.credits.empty()) {
         out.insert(out.end(), o.credits.begin(), o.credits.end());
@@ -205,7 +231,8 @@ std::vector<CreditSection> Credits(const DiskOptions& o, const std::vector<DiskS
 
 }  // namespace
 
-int KeepLatin1(std::string& utf8) {
+int KeepLatin1(std::string& utf8)
+{
     std::string out;
     int replaced = 0;
     for (size_t i = 0; i < utf8.size();) {
@@ -220,7 +247,8 @@ int KeepLatin1(std::string& utf8) {
     return replaced;
 }
 
-std::string SafeName(const std::string& name) {
+std::string SafeName(const std::string& name)
+{
     std::string out;
     bool gap = false;
     for (size_t i = 0; i < name.size();) {
@@ -240,7 +268,8 @@ std::string SafeName(const std::string& name) {
     return out.empty() ? "song" : out;
 }
 
-std::string ScrollerText(const DiskOptions& o, const std::vector<DiskSong>& songs) {
+std::string ScrollerText(const DiskOptions& o, const std::vector<DiskSong>& songs)
+{
     std::ostringstream t;
     t << "Welcome to " << o.title;
     if (!o.author.empty()) t << ", a music disk by " << o.author;
@@ -256,7 +285,8 @@ std::string ScrollerText(const DiskOptions& o, const std::vector<DiskSong>& song
     return text;
 }
 
-bool CanWriteDisk(const DiskOptions& o, std::string& error) {
+bool CanWriteDisk(const DiskOptions& o, std::string& error)
+{
     std::error_code ec;
     if (fs::exists(o.out, ec) && !fs::is_directory(o.out, ec)) {
         error = o.out + " is not a folder";
@@ -269,8 +299,9 @@ bool CanWriteDisk(const DiskOptions& o, std::string& error) {
     return true;
 }
 
-bool MakeDisk(const DiskOptions& o, const std::vector<DiskSong>& songs, DiskResult& result, std::string& error,
-              const std::function<void(const std::string&)>& progress) {
+bool MakeDisk(const DiskOptions& o, const std::vector<DiskSong>& songs, DiskResult& result,
+              std::string& error, const std::function<void(const std::string&)>& progress)
+{
     const fs::path root(o.out);
     std::error_code ec;
     if (!CanWriteDisk(o, error)) return false;
@@ -300,8 +331,10 @@ bool MakeDisk(const DiskOptions& o, const std::vector<DiskSong>& songs, DiskResu
             error = "cannot copy " + from + " to " + (root / rel).string() + ": " + ec.message();
             return false;
         }
-        const DiskFileKind kind = facts.kind == SongKind::Module ? DiskFileKind::Module : DiskFileKind::Stream;
-        result.files.push_back({rel, kind, 0, 0, facts.seconds, facts.kind == SongKind::Module ? facts.channels : 0});
+        const DiskFileKind kind =
+            facts.kind == SongKind::Module ? DiskFileKind::Module : DiskFileKind::Stream;
+        result.files.push_back(
+            {rel, kind, 0, 0, facts.seconds, facts.kind == SongKind::Module ? facts.channels : 0});
         return true;
     };
 
@@ -312,7 +345,8 @@ bool MakeDisk(const DiskOptions& o, const std::vector<DiskSong>& songs, DiskResu
     for (size_t i = 0; i < songs.size(); ++i) {
         const DiskSong& s = songs[i];
         std::string stem = SafeName(fs::path(s.source).stem().string());
-        for (int n = 2; taken.count(stem); ++n) stem = SafeName(fs::path(s.source).stem().string()) + "_" + std::to_string(n);
+        for (int n = 2; taken.count(stem); ++n)
+            stem = SafeName(fs::path(s.source).stem().string()) + "_" + std::to_string(n);
         taken.insert(stem);
         std::string ext = SafeName(fs::path(s.source).extension().string());
         if (ext == "song" || ext.size() > 5) ext = Lower(s.facts.format.empty() ? "bin" : s.facts.format);
@@ -324,8 +358,8 @@ bool MakeDisk(const DiskOptions& o, const std::vector<DiskSong>& songs, DiskResu
         titlePics.push_back(pic);
         if (progress) {
             char line[512];
-            std::snprintf(line, sizeof line, "%2zu/%zu  %-28s %-5s %7.1f s  %s", i + 1, songs.size(), rel.c_str(),
-                          s.facts.format.c_str(), s.facts.seconds, ByLine(s).c_str());
+            std::snprintf(line, sizeof line, "%2zu/%zu  %-28s %-5s %7.1f s  %s", i + 1, songs.size(),
+                          rel.c_str(), s.facts.format.c_str(), s.facts.seconds, ByLine(s).c_str());
             progress(line);
         }
     }
@@ -358,8 +392,8 @@ bool MakeDisk(const DiskOptions& o, const std::vector<DiskSong>& songs, DiskResu
         }
         if (facts.seconds < least) {
             char w[512];
-            std::snprintf(w, sizeof w, "%s: the %s song lasts %.1f s, less than the %.0f s its screen runs", file.c_str(),
-                          what, facts.seconds, least);
+            std::snprintf(w, sizeof w, "%s: the %s song lasts %.1f s, less than the %.0f s its screen runs",
+                          file.c_str(), what, facts.seconds, least);
             result.warnings.push_back(w);
         }
         return copySong(file, rel, facts);
@@ -369,7 +403,8 @@ bool MakeDisk(const DiskOptions& o, const std::vector<DiskSong>& songs, DiskResu
     } else {
         Stereo radio = RenderRadio(kRate);
         Normalize(radio, 0.8f);
-        if (!WriteMp3((root / kIntroPath).string(), radio, kRate, o.quick ? 64 : 128, o.title + " FM", o.author))
+        if (!WriteMp3((root / kIntroPath).string(), radio, kRate, o.quick ? 64 : 128, o.title + " FM",
+                      o.author))
             return fail(kIntroPath);
         result.files.push_back({kIntroPath, DiskFileKind::Stream, 0, 0, double(radio.Frames()) / kRate, 0});
     }
@@ -389,10 +424,16 @@ bool MakeDisk(const DiskOptions& o, const std::vector<DiskSong>& songs, DiskResu
         st.leadDensity = 0.4f;
         st.shortForm = o.quick;
         SongSound snd;
-        snd.lead = LeadBell; snd.bass = BassSub; snd.pad = PadWarm; snd.arp = LeadPluck; snd.reverb = 0.35f; snd.echo = 0.3f;
+        snd.lead = LeadBell;
+        snd.bass = BassSub;
+        snd.pad = PadWarm;
+        snd.arp = LeadPluck;
+        snd.reverb = 0.35f;
+        snd.echo = 0.3f;
         Stereo end = RenderSong(Compose(st), snd, kRate, o.quick ? 1.0 : 4.0);
         Normalize(end, 0.85f);
-        if (!WriteOgg((root / kEndPath).string(), end, kRate, o.quick ? 0.0f : 0.3f, 0x4D56FFFF, "Sundrelle", o.author))
+        if (!WriteOgg((root / kEndPath).string(), end, kRate, o.quick ? 0.0f : 0.3f, 0x4D56FFFF, "Sundrelle",
+                      o.author))
             return fail(kEndPath);
         result.files.push_back({kEndPath, DiskFileKind::Stream, 0, 0, double(end.Frames()) / kRate, 0});
     }
@@ -411,7 +452,8 @@ bool MakeDisk(const DiskOptions& o, const std::vector<DiskSong>& songs, DiskResu
     if (!picture("interface/button_next.png", AmpButton(1))) return false;
     if (!picture("interface/vu_block.png", VuBlock())) return false;
     if (!picture("interface/scroller_panel.png", ScrollerPanel())) return false;
-    const std::string badge = !o.badge.empty() ? o.badge : std::to_string(songs.size()) + (songs.size() == 1 ? " SONG" : " SONGS");
+    const std::string badge =
+        !o.badge.empty() ? o.badge : std::to_string(songs.size()) + (songs.size() == 1 ? " SONG" : " SONGS");
     if (!picture("interface/badge.png", Badge(badge))) return false;
 
     // The carousel and its textures.
@@ -422,10 +464,12 @@ bool MakeDisk(const DiskOptions& o, const std::vector<DiskSong>& songs, DiskResu
     result.files.push_back({"scene/carousel.3ds", DiskFileKind::Scene, 0, 0, 0, 0});
 
     // The font and its licence.
-    fs::copy_file(FontPath("DejaVuSans.ttf"), root / "fonts/DejaVuSans.ttf", fs::copy_options::overwrite_existing, ec);
+    fs::copy_file(FontPath("DejaVuSans.ttf"), root / "fonts/DejaVuSans.ttf",
+                  fs::copy_options::overwrite_existing, ec);
     if (ec) return fail("fonts/DejaVuSans.ttf");
     result.files.push_back({"fonts/DejaVuSans.ttf", DiskFileKind::Other});
-    fs::copy_file("/usr/share/doc/fonts-dejavu-core/copyright", root / "fonts/FONT-LICENSE", fs::copy_options::overwrite_existing, ec);
+    fs::copy_file("/usr/share/doc/fonts-dejavu-core/copyright", root / "fonts/FONT-LICENSE",
+                  fs::copy_options::overwrite_existing, ec);
     if (ec) return fail("fonts/FONT-LICENSE");
     if (!WriteText(root / "fonts/README",
                    "DejaVuSans.ttf is copied unchanged from Debian's fonts-dejavu-core package.\n"
@@ -435,11 +479,13 @@ bool MakeDisk(const DiskOptions& o, const std::vector<DiskSong>& songs, DiskResu
     // The catalogue files and the README.
     std::string text = o.text.empty() ? ScrollerText(o, songs) : o.text;
     if (int lost = KeepLatin1(text))
-        result.warnings.push_back("the scroller text has " + std::to_string(lost) +
-                                  " character(s) beyond Latin-1, which the scroller cannot draw: shown as '?'");
+        result.warnings.push_back(
+            "the scroller text has " + std::to_string(lost) +
+            " character(s) beyond Latin-1, which the scroller cannot draw: shown as '?'");
     if (!WriteText(root / "art.xml", ArtXml(o, songs, paths, titlePics))) return fail("art.xml");
     if (!WriteText(root / "interface.xml", InterfaceXml(text))) return fail("interface.xml");
     if (!WriteText(root / "README", Readme(o, songs))) return fail("README");
-    for (const char* f : {"art.xml", "interface.xml", "README"}) result.files.push_back({f, DiskFileKind::Other});
+    for (const char* f : {"art.xml", "interface.xml", "README"})
+        result.files.push_back({f, DiskFileKind::Other});
     return true;
 }

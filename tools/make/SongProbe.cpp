@@ -23,7 +23,8 @@ namespace {
 // Larger files are not songs anyone means to put on a disk.
 constexpr std::uintmax_t kMaxSongBytes = 512ull << 20;
 
-std::string Trim(std::string s) {
+std::string Trim(std::string s)
+{
     auto blank = [](unsigned char c) { return std::isspace(c) || c == 0; };
     while (!s.empty() && blank(static_cast<unsigned char>(s.back()))) s.pop_back();
     size_t first = 0;
@@ -31,12 +32,14 @@ std::string Trim(std::string s) {
     return s.substr(first);
 }
 
-std::string Upper(std::string s) {
+std::string Upper(std::string s)
+{
     for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
     return s;
 }
 
-bool ProbeModule(const std::vector<char>& bytes, SongFacts& f, std::string& reason) {
+bool ProbeModule(const std::vector<char>& bytes, SongFacts& f, std::string& reason)
+{
     std::ostringstream quiet;  // libopenmpt's own log lines stay out of ours
     try {
         openmpt::module mod(bytes, quiet);
@@ -53,14 +56,23 @@ bool ProbeModule(const std::vector<char>& bytes, SongFacts& f, std::string& reas
     }
 }
 
-std::string StreamFormat(int format) {
+std::string StreamFormat(int format)
+{
     switch (format & SF_FORMAT_TYPEMASK) {
-    case SF_FORMAT_OGG: return "OGG";
-    case SF_FORMAT_MPEG: return "MP3";
-    case SF_FORMAT_FLAC: return "FLAC";
-    case SF_FORMAT_WAV: case SF_FORMAT_WAVEX: case SF_FORMAT_RF64: return "WAV";
-    case SF_FORMAT_AIFF: return "AIFF";
-    default: return "AUDIO";
+    case SF_FORMAT_OGG:
+        return "OGG";
+    case SF_FORMAT_MPEG:
+        return "MP3";
+    case SF_FORMAT_FLAC:
+        return "FLAC";
+    case SF_FORMAT_WAV:
+    case SF_FORMAT_WAVEX:
+    case SF_FORMAT_RF64:
+        return "WAV";
+    case SF_FORMAT_AIFF:
+        return "AIFF";
+    default:
+        return "AUDIO";
     }
 }
 
@@ -68,14 +80,16 @@ std::string StreamFormat(int format) {
 // while one lives, standard error goes nowhere.
 class QuietStderr {
 public:
-    QuietStderr() {
+    QuietStderr()
+    {
         std::fflush(stderr);
         saved_ = ::dup(2);
         const int null = ::open("/dev/null", O_WRONLY);
         if (saved_ >= 0 && null >= 0) ::dup2(null, 2);
         if (null >= 0) ::close(null);
     }
-    ~QuietStderr() {
+    ~QuietStderr()
+    {
         std::fflush(stderr);
         if (saved_ >= 0) {
             ::dup2(saved_, 2);
@@ -89,7 +103,8 @@ private:
     int saved_ = -1;
 };
 
-bool ProbeStream(const std::string& path, bool decode, SongFacts& f, std::string& reason) {
+bool ProbeStream(const std::string& path, bool decode, SongFacts& f, std::string& reason)
+{
     QuietStderr quiet;
     SF_INFO info{};
     SNDFILE* sf = sf_open(path.c_str(), SFM_READ, &info);
@@ -126,7 +141,8 @@ bool ProbeStream(const std::string& path, bool decode, SongFacts& f, std::string
 
 }  // namespace
 
-SongFacts ProbeSong(const std::string& path, bool decode) {
+SongFacts ProbeSong(const std::string& path, bool decode)
+{
     SongFacts f;
     std::error_code ec;
     if (!fs::is_regular_file(path, ec)) {
@@ -150,7 +166,8 @@ SongFacts ProbeSong(const std::string& path, bool decode) {
     return f;
 }
 
-std::string TitleFromFileName(const std::string& path) {
+std::string TitleFromFileName(const std::string& path)
+{
     std::string stem = fs::path(path).stem().string();
     std::replace(stem.begin(), stem.end(), '_', ' ');
     stem = Trim(stem);

@@ -9,12 +9,12 @@ enum class SongKind { None, Module, Stream };
 
 struct SongFacts {
     SongKind kind = SongKind::None;
-    std::string format;          // "XM", "IT", "OGG", "MP3", "FLAC", "WAV"...
-    double seconds = 0;          // playing time; for streams what really decodes
-    double headerSeconds = 0;    // streams: the length the header states
-    int channels = 0;            // modules: pattern channels; streams: audio channels
-    std::string title, artist;   // from the file's metadata, trimmed; may be empty
-    std::string reason;          // kind None: why neither player takes the file
+    std::string format;         // "XM", "IT", "OGG", "MP3", "FLAC", "WAV"...
+    double seconds = 0;         // playing time; for streams what really decodes
+    double headerSeconds = 0;   // streams: the length the header states
+    int channels = 0;           // modules: pattern channels; streams: audio channels
+    std::string title, artist;  // from the file's metadata, trimmed; may be empty
+    std::string reason;         // kind None: why neither player takes the file
 };
 
 // Streams are decoded to the end to measure them unless `decode` is false (then

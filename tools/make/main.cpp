@@ -18,7 +18,8 @@ namespace {
 
 constexpr size_t kMaxSongs = 496;  // the picture list holds 512: 16 go to the interface
 
-int Usage() {
+int Usage()
+{
     std::fprintf(stderr,
                  "usage: mivola-make OUT SONG... [--title T] [--author A] [--text FILE] [--intro FILE]\n"
                  "                   [--end FILE] [--url URL] [--force]\n"
@@ -26,11 +27,15 @@ int Usage() {
     return 2;
 }
 
-bool IsWebAddress(const std::string& s) { return s.rfind("https://", 0) == 0 || s.rfind("http://", 0) == 0; }
+bool IsWebAddress(const std::string& s)
+{
+    return s.rfind("https://", 0) == 0 || s.rfind("http://", 0) == 0;
+}
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     DiskOptions o;
     std::vector<std::string> positional;
     std::string textFile;
@@ -87,7 +92,8 @@ int main(int argc, char** argv) {
         s.source = positional[i];
         s.facts = ProbeSong(s.source);
         if (s.facts.kind == SongKind::None) {
-            std::fprintf(stderr, "mivola-make: %s: cannot be played: %s\n", s.source.c_str(), s.facts.reason.c_str());
+            std::fprintf(stderr, "mivola-make: %s: cannot be played: %s\n", s.source.c_str(),
+                         s.facts.reason.c_str());
             ++refused;
             continue;
         }
@@ -114,13 +120,14 @@ int main(int argc, char** argv) {
         std::printf("%s\n", line.c_str());
         std::fflush(stdout);
     });
-    for (const std::string& w : result.warnings) std::fprintf(stderr, "mivola-make: warning: %s\n", w.c_str());
+    for (const std::string& w : result.warnings)
+        std::fprintf(stderr, "mivola-make: warning: %s\n", w.c_str());
     if (!made) {
         std::fprintf(stderr, "mivola-make: %s\n", error.c_str());
         return 1;
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("%s: %zu songs, %zu files in %.1f s; check it with mivola-check %s\n", o.out.c_str(), songs.size(),
-                result.files.size(), seconds, o.out.c_str());
+    std::printf("%s: %zu songs, %zu files in %.1f s; check it with mivola-check %s\n", o.out.c_str(),
+                songs.size(), result.files.size(), seconds, o.out.c_str());
     return 0;
 }

@@ -14,14 +14,16 @@ public:
     std::string out;
 
     void Raw(const char* text) { out += text; }
-    void Int(long long v) {
+    void Int(long long v)
+    {
         char buffer[32];
         std::snprintf(buffer, sizeof buffer, "%lld", v);
         out += buffer;
     }
     // Floats read back exactly from nine significant digits; JSON has no NaN or
     // infinity, so those print as null.
-    void Float(float v) {
+    void Float(float v)
+    {
         if (!std::isfinite(v)) {
             out += "null";
             return;
@@ -30,7 +32,8 @@ public:
         std::snprintf(buffer, sizeof buffer, "%.9g", static_cast<double>(v));
         out += buffer;
     }
-    void Floats(const float* v, int count) {
+    void Floats(const float* v, int count)
+    {
         out += '[';
         for (int i = 0; i < count; ++i) {
             if (i) out += ',';
@@ -39,7 +42,8 @@ public:
         out += ']';
     }
     // A string, or null. Bytes that are not UTF-8 are taken as Latin-1.
-    void String(const char* text) {
+    void String(const char* text)
+    {
         if (!text) {
             out += "null";
             return;
@@ -61,7 +65,8 @@ public:
         }
         out += '"';
     }
-    void Key(const char* name, bool first = false) {
+    void Key(const char* name, bool first = false)
+    {
         if (!first) out += ',';
         out += '"';
         out += name;
@@ -69,7 +74,8 @@ public:
     }
 
 private:
-    static bool IsUtf8(const unsigned char* p) {
+    static bool IsUtf8(const unsigned char* p)
+    {
         while (*p) {
             int extra = 0;
             if (*p < 0x80) extra = 0;
@@ -85,7 +91,8 @@ private:
     }
 };
 
-void PrintMeshes(Json& j, const Scene3ds* root) {
+void PrintMeshes(Json& j, const Scene3ds* root)
+{
     j.Key("meshes");
     j.Raw("[");
     for (int32_t i = 0; root && i < root->meshCount; ++i) {
@@ -132,7 +139,8 @@ void PrintMeshes(Json& j, const Scene3ds* root) {
 }
 
 template <typename Key, typename Fill>
-void PrintKeys(Json& j, const char* name, const Key* keys, int32_t count, int values, Fill fill) {
+void PrintKeys(Json& j, const char* name, const Key* keys, int32_t count, int values, Fill fill)
+{
     j.Key(name);
     j.Raw("[");
     for (int32_t k = 0; k < count; ++k) {
@@ -150,7 +158,8 @@ void PrintKeys(Json& j, const char* name, const Key* keys, int32_t count, int va
     j.Raw("]");
 }
 
-void PrintFile(Json& j, const char* path, int ok, int error, const Scene3ds* root) {
+void PrintFile(Json& j, const char* path, int ok, int error, const Scene3ds* root)
+{
     j.Raw("{");
     j.Key("file", true);
     j.String(path);
@@ -261,7 +270,8 @@ void PrintFile(Json& j, const char* path, int ok, int error, const Scene3ds* roo
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc < 2) {
         std::fprintf(stderr, "usage: mivola-3ds FILE...\n");
         return 2;

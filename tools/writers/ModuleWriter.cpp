@@ -5,57 +5,120 @@
 
 namespace {
 
-void PutU8(std::vector<uint8_t>& o, int v) { o.push_back(uint8_t(v)); }
-void PutU16LE(std::vector<uint8_t>& o, uint32_t v) { o.push_back(uint8_t(v)); o.push_back(uint8_t(v >> 8)); }
-void PutU32LE(std::vector<uint8_t>& o, uint32_t v) {
+void PutU8(std::vector<uint8_t>& o, int v)
+{
+    o.push_back(uint8_t(v));
+}
+void PutU16LE(std::vector<uint8_t>& o, uint32_t v)
+{
+    o.push_back(uint8_t(v));
+    o.push_back(uint8_t(v >> 8));
+}
+void PutU32LE(std::vector<uint8_t>& o, uint32_t v)
+{
     for (int i = 0; i < 4; ++i) o.push_back(uint8_t(v >> (8 * i)));
 }
-void PutU16BE(std::vector<uint8_t>& o, uint32_t v) { o.push_back(uint8_t(v >> 8)); o.push_back(uint8_t(v)); }
-void PutText(std::vector<uint8_t>& o, const std::string& s, size_t width, char pad = 0) {
+void PutU16BE(std::vector<uint8_t>& o, uint32_t v)
+{
+    o.push_back(uint8_t(v >> 8));
+    o.push_back(uint8_t(v));
+}
+void PutText(std::vector<uint8_t>& o, const std::string& s, size_t width, char pad = 0)
+{
     for (size_t i = 0; i < width; ++i) o.push_back(i < s.size() ? uint8_t(s[i]) : uint8_t(pad));
 }
-void PatchU16LE(std::vector<uint8_t>& o, size_t at, uint32_t v) { o[at] = uint8_t(v); o[at + 1] = uint8_t(v >> 8); }
+void PatchU16LE(std::vector<uint8_t>& o, size_t at, uint32_t v)
+{
+    o[at] = uint8_t(v);
+    o[at + 1] = uint8_t(v >> 8);
+}
 
-int8_t To8Bit(int16_t s) {
+int8_t To8Bit(int16_t s)
+{
     // Round to nearest and keep inside the 8-bit range.
     int v = (int(s) + 128) >> 8;
     return int8_t(std::clamp(v, -128, 127));
 }
 
-bool CheckCommon(const ModuleSong& song, std::string& error) {
-    if (song.order.empty()) { error = "empty order list"; return false; }
-    if (song.patterns.empty()) { error = "no patterns"; return false; }
+bool CheckCommon(const ModuleSong& song, std::string& error)
+{
+    if (song.order.empty()) {
+        error = "empty order list";
+        return false;
+    }
+    if (song.patterns.empty()) {
+        error = "no patterns";
+        return false;
+    }
     for (uint8_t p : song.order)
-        if (p >= song.patterns.size()) { error = "order names a missing pattern"; return false; }
+        if (p >= song.patterns.size()) {
+            error = "order names a missing pattern";
+            return false;
+        }
     for (const ModulePattern& p : song.patterns) {
-        if (p.channels != song.channels) { error = "pattern channel count differs from the song's"; return false; }
-        if (p.cells.size() != size_t(p.rows) * size_t(p.channels)) { error = "pattern cell count does not match its size"; return false; }
+        if (p.channels != song.channels) {
+            error = "pattern channel count differs from the song's";
+            return false;
+        }
+        if (p.cells.size() != size_t(p.rows) * size_t(p.channels)) {
+            error = "pattern cell count does not match its size";
+            return false;
+        }
         for (const ModuleCell& c : p.cells) {
-            if (c.instrument > song.instruments.size()) { error = "cell names a missing instrument"; return false; }
-            if (c.volume > 64) { error = "cell volume above 64"; return false; }
+            if (c.instrument > song.instruments.size()) {
+                error = "cell names a missing instrument";
+                return false;
+            }
+            if (c.volume > 64) {
+                error = "cell volume above 64";
+                return false;
+            }
         }
     }
-    if (song.speed < 1 || song.speed > 31) { error = "speed out of range"; return false; }
-    if (song.tempo < 32 || song.tempo > 255) { error = "tempo out of range"; return false; }
+    if (song.speed < 1 || song.speed > 31) {
+        error = "speed out of range";
+        return false;
+    }
+    if (song.tempo < 32 || song.tempo > 255) {
+        error = "tempo out of range";
+        return false;
+    }
     for (const ModuleInstrument& in : song.instruments) {
         const ModuleSample& s = in.sample;
         if (s.loopLength && (uint64_t(s.loopStart) + s.loopLength > s.data.size())) {
-            error = "sample loop beyond its end"; return false;
+            error = "sample loop beyond its end";
+            return false;
         }
-        if (s.volume < 0 || s.volume > 64) { error = "sample volume out of range"; return false; }
+        if (s.volume < 0 || s.volume > 64) {
+            error = "sample volume out of range";
+            return false;
+        }
     }
     return true;
 }
 
 }  // namespace
 
-bool WriteXm(const ModuleSong& song, std::vector<uint8_t>& out, std::string& error) {
+bool WriteXm(const ModuleSong& song, std::vector<uint8_t>& out, std::string& error)
+{
     out.clear();
     if (!CheckCommon(song, error)) return false;
-    if (song.channels < 1 || song.channels > 32) { error = "XM channel count out of range"; return false; }
-    if (song.order.size() > 256) { error = "XM order list longer than 256"; return false; }
-    if (song.patterns.size() > 256) { error = "more than 256 patterns"; return false; }
-    if (song.instruments.size() > 128) { error = "more than 128 instruments"; return false; }
+    if (song.channels < 1 || song.channels > 32) {
+        error = "XM channel count out of range";
+        return false;
+    }
+    if (song.order.size() > 256) {
+        error = "XM order list longer than 256";
+        return false;
+    }
+    if (song.patterns.size() > 256) {
+        error = "more than 256 patterns";
+        return false;
+    }
+    if (song.instruments.size() > 128) {
+        error = "more than 128 instruments";
+        return false;
+    }
 
     PutText(out, "Extended Module: ", 17);
     PutText(out, song.title, 20);
@@ -74,7 +137,10 @@ bool WriteXm(const ModuleSong& song, std::vector<uint8_t>& out, std::string& err
     for (size_t i = 0; i < 256; ++i) PutU8(out, i < song.order.size() ? song.order[i] : 0);
 
     for (const ModulePattern& p : song.patterns) {
-        if (p.rows < 1 || p.rows > 256) { error = "XM pattern rows out of range"; return false; }
+        if (p.rows < 1 || p.rows > 256) {
+            error = "XM pattern rows out of range";
+            return false;
+        }
         PutU32LE(out, 9);
         PutU8(out, 0);
         PutU16LE(out, uint32_t(p.rows));
@@ -82,13 +148,19 @@ bool WriteXm(const ModuleSong& song, std::vector<uint8_t>& out, std::string& err
         PutU16LE(out, 0);
         size_t start = out.size();
         for (const ModuleCell& c : p.cells) {
-            if (c.note > 97) { error = "XM note out of range"; return false; }
+            if (c.note > 97) {
+                error = "XM note out of range";
+                return false;
+            }
             uint8_t vol = c.volume >= 0 ? uint8_t(0x10 + c.volume) : 0;
-            uint8_t mask = (c.note ? 1 : 0) | (c.instrument ? 2 : 0) | (vol ? 4 : 0) |
-                           (c.effect ? 8 : 0) | (c.param ? 16 : 0);
+            uint8_t mask = (c.note ? 1 : 0) | (c.instrument ? 2 : 0) | (vol ? 4 : 0) | (c.effect ? 8 : 0) |
+                           (c.param ? 16 : 0);
             if (mask == 31) {
-                PutU8(out, c.note); PutU8(out, c.instrument); PutU8(out, vol);
-                PutU8(out, c.effect); PutU8(out, c.param);
+                PutU8(out, c.note);
+                PutU8(out, c.instrument);
+                PutU8(out, vol);
+                PutU8(out, c.effect);
+                PutU8(out, c.param);
                 continue;
             }
             PutU8(out, 0x80 | mask);
@@ -99,13 +171,19 @@ bool WriteXm(const ModuleSong& song, std::vector<uint8_t>& out, std::string& err
             if (mask & 16) PutU8(out, c.param);
         }
         size_t packed = out.size() - start;
-        if (packed > 0xFFFF) { error = "XM pattern too large"; return false; }
+        if (packed > 0xFFFF) {
+            error = "XM pattern too large";
+            return false;
+        }
         PatchU16LE(out, sizeAt, uint32_t(packed));
     }
 
     for (const ModuleInstrument& in : song.instruments) {
         const ModuleSample& s = in.sample;
-        if (in.volumeEnvelope.size() > 12) { error = "XM envelope with more than 12 points"; return false; }
+        if (in.volumeEnvelope.size() > 12) {
+            error = "XM envelope with more than 12 points";
+            return false;
+        }
         PutU32LE(out, 263);
         PutText(out, in.name, 22);
         PutU8(out, 0);
@@ -117,16 +195,25 @@ bool WriteXm(const ModuleSong& song, std::vector<uint8_t>& out, std::string& err
             PutU16LE(out, e.tick);
             PutU16LE(out, e.value);
         }
-        for (int i = 0; i < 12; ++i) { PutU16LE(out, 0); PutU16LE(out, 32); }  // panning envelope (unused)
+        for (int i = 0; i < 12; ++i) {
+            PutU16LE(out, 0);
+            PutU16LE(out, 32);
+        }  // panning envelope (unused)
         PutU8(out, int(in.volumeEnvelope.size()));
         PutU8(out, 0);
         PutU8(out, std::max(in.sustainPoint, 0));
-        PutU8(out, 0); PutU8(out, 0);        // volume loop start/end
-        PutU8(out, 0); PutU8(out, 0); PutU8(out, 0);  // panning sustain/loop
+        PutU8(out, 0);
+        PutU8(out, 0);  // volume loop start/end
+        PutU8(out, 0);
+        PutU8(out, 0);
+        PutU8(out, 0);  // panning sustain/loop
         int volType = in.volumeEnvelope.empty() ? 0 : (1 | (in.sustainPoint >= 0 ? 2 : 0));
         PutU8(out, volType);
         PutU8(out, 0);
-        PutU8(out, 0); PutU8(out, 0); PutU8(out, 0); PutU8(out, 0);  // vibrato
+        PutU8(out, 0);
+        PutU8(out, 0);
+        PutU8(out, 0);
+        PutU8(out, 0);  // vibrato
         PutU16LE(out, uint32_t(std::clamp(in.fadeout, 0, 4095)));
         for (int i = 0; i < 22; ++i) PutU8(out, 0);
 
@@ -146,10 +233,17 @@ bool WriteXm(const ModuleSong& song, std::vector<uint8_t>& out, std::string& err
         // Sample data is stored as differences between successive values.
         if (wide) {
             int16_t prev = 0;
-            for (int16_t v : s.data) { PutU16LE(out, uint16_t(int16_t(v - prev))); prev = v; }
+            for (int16_t v : s.data) {
+                PutU16LE(out, uint16_t(int16_t(v - prev)));
+                prev = v;
+            }
         } else {
             int8_t prev = 0;
-            for (int16_t v : s.data) { int8_t b = To8Bit(v); PutU8(out, uint8_t(int8_t(b - prev))); prev = b; }
+            for (int16_t v : s.data) {
+                int8_t b = To8Bit(v);
+                PutU8(out, uint8_t(int8_t(b - prev)));
+                prev = b;
+            }
         }
     }
     return true;
@@ -158,61 +252,101 @@ bool WriteXm(const ModuleSong& song, std::vector<uint8_t>& out, std::string& err
 namespace {
 
 // ProTracker periods for finetune 0, C-1 to B-3 (written as C-3 to B-5 in XM numbering).
-const uint16_t kPeriods[36] = {
-    856, 808, 762, 720, 678, 640, 604, 570, 538, 508, 480, 453,
-    428, 404, 381, 360, 339, 320, 302, 285, 269, 254, 240, 226,
-    214, 202, 190, 180, 170, 160, 151, 143, 135, 127, 120, 113};
+const uint16_t kPeriods[36] = {856, 808, 762, 720, 678, 640, 604, 570, 538, 508, 480, 453,
+                               428, 404, 381, 360, 339, 320, 302, 285, 269, 254, 240, 226,
+                               214, 202, 190, 180, 170, 160, 151, 143, 135, 127, 120, 113};
 
 }  // namespace
 
-bool WriteMod(const ModuleSong& song, std::vector<uint8_t>& out, std::string& error) {
+bool WriteMod(const ModuleSong& song, std::vector<uint8_t>& out, std::string& error)
+{
     out.clear();
     if (!CheckCommon(song, error)) return false;
-    if (song.channels != 4) { error = "MOD needs exactly 4 channels"; return false; }
-    if (song.order.size() > 128) { error = "MOD order list longer than 128"; return false; }
-    if (song.instruments.size() > 31) { error = "MOD holds at most 31 samples"; return false; }
-    if (song.patterns.size() > 64) { error = "MOD holds at most 64 patterns"; return false; }
+    if (song.channels != 4) {
+        error = "MOD needs exactly 4 channels";
+        return false;
+    }
+    if (song.order.size() > 128) {
+        error = "MOD order list longer than 128";
+        return false;
+    }
+    if (song.instruments.size() > 31) {
+        error = "MOD holds at most 31 samples";
+        return false;
+    }
+    if (song.patterns.size() > 64) {
+        error = "MOD holds at most 64 patterns";
+        return false;
+    }
     for (const ModulePattern& p : song.patterns)
-        if (p.rows != 64) { error = "MOD patterns have 64 rows"; return false; }
+        if (p.rows != 64) {
+            error = "MOD patterns have 64 rows";
+            return false;
+        }
 
     // Cells as written: volumes become C effects, the first row gets speed/tempo.
     std::vector<ModulePattern> pats = song.patterns;
     for (ModulePattern& p : pats)
         for (ModuleCell& c : p.cells) {
             if (c.volume < 0) continue;
-            if (c.effect || c.param) { error = "MOD cell with both a volume and an effect"; return false; }
-            c.effect = 0xC; c.param = uint8_t(c.volume); c.volume = -1;
+            if (c.effect || c.param) {
+                error = "MOD cell with both a volume and an effect";
+                return false;
+            }
+            c.effect = 0xC;
+            c.param = uint8_t(c.volume);
+            c.volume = -1;
         }
     ModulePattern& first = pats[song.order[0]];
     auto placeOnRow0 = [&](uint8_t effect, uint8_t param) {
         for (int ch = 0; ch < 4; ++ch) {
             ModuleCell& c = first.At(0, ch);
-            if (!c.effect && !c.param) { c.effect = effect; c.param = param; return true; }
+            if (!c.effect && !c.param) {
+                c.effect = effect;
+                c.param = param;
+                return true;
+            }
         }
         // A volume equal to the sample's default on a new note changes nothing: its slot is free.
         for (int ch = 0; ch < 4; ++ch) {
             ModuleCell& c = first.At(0, ch);
             if (c.note && c.instrument && c.effect == 0xC &&
                 c.param == song.instruments[c.instrument - 1].sample.volume) {
-                c.effect = effect; c.param = param; return true;
+                c.effect = effect;
+                c.param = param;
+                return true;
             }
         }
         return false;
     };
-    if (song.speed != 6 && !placeOnRow0(0xF, uint8_t(song.speed))) { error = "no free effect for the speed"; return false; }
-    if (song.tempo != 125 && !placeOnRow0(0xF, uint8_t(song.tempo))) { error = "no free effect for the tempo"; return false; }
+    if (song.speed != 6 && !placeOnRow0(0xF, uint8_t(song.speed))) {
+        error = "no free effect for the speed";
+        return false;
+    }
+    if (song.tempo != 125 && !placeOnRow0(0xF, uint8_t(song.tempo))) {
+        error = "no free effect for the tempo";
+        return false;
+    }
 
     PutText(out, song.title, 20);
     std::vector<std::vector<int8_t>> data(song.instruments.size());
     for (size_t i = 0; i < 31; ++i) {
         if (i >= song.instruments.size()) {
-            PutText(out, "", 22); PutU16BE(out, 0); PutU8(out, 0); PutU8(out, 0); PutU16BE(out, 0); PutU16BE(out, 1);
+            PutText(out, "", 22);
+            PutU16BE(out, 0);
+            PutU8(out, 0);
+            PutU8(out, 0);
+            PutU16BE(out, 0);
+            PutU16BE(out, 1);
             continue;
         }
         const ModuleInstrument& in = song.instruments[i];
         const ModuleSample& s = in.sample;
         size_t frames = s.data.size() & ~size_t(1);
-        if (frames > 2 * 65535) { error = "MOD sample longer than 131070 frames"; return false; }
+        if (frames > 2 * 65535) {
+            error = "MOD sample longer than 131070 frames";
+            return false;
+        }
         data[i].resize(frames);
         for (size_t k = 0; k < frames; ++k) data[i][k] = To8Bit(s.data[k]);
         uint32_t loopStart = s.loopStart & ~1u, loopLength = s.loopLength & ~1u;
@@ -232,10 +366,16 @@ bool WriteMod(const ModuleSong& song, std::vector<uint8_t>& out, std::string& er
         for (const ModuleCell& c : p.cells) {
             uint16_t period = 0;
             if (c.note) {
-                if (c.note < 37 || c.note > 72) { error = "MOD note outside C-3..B-5"; return false; }
+                if (c.note < 37 || c.note > 72) {
+                    error = "MOD note outside C-3..B-5";
+                    return false;
+                }
                 period = kPeriods[c.note - 37];
             }
-            if (c.effect > 0xF) { error = "MOD effect above F"; return false; }
+            if (c.effect > 0xF) {
+                error = "MOD effect above F";
+                return false;
+            }
             PutU8(out, (c.instrument & 0xF0) | (period >> 8));
             PutU8(out, period & 0xFF);
             PutU8(out, ((c.instrument & 0x0F) << 4) | c.effect);
@@ -246,7 +386,8 @@ bool WriteMod(const ModuleSong& song, std::vector<uint8_t>& out, std::string& er
     return true;
 }
 
-double ModuleSongSeconds(const ModuleSong& song) {
+double ModuleSongSeconds(const ModuleSong& song)
+{
     double seconds = 0;
     int speed = song.speed, tempo = song.tempo;
     size_t ord = 0;
@@ -254,18 +395,24 @@ double ModuleSongSeconds(const ModuleSong& song) {
     // Guard against endless structures: a pass visits each (order, row) at most once.
     std::vector<std::vector<bool>> seen(song.order.size());
     for (size_t i = 0; i < song.order.size(); ++i)
-        if (song.order[i] < song.patterns.size()) seen[i].assign(size_t(song.patterns[song.order[i]].rows), false);
+        if (song.order[i] < song.patterns.size())
+            seen[i].assign(size_t(song.patterns[song.order[i]].rows), false);
     while (ord < song.order.size()) {
         if (song.order[ord] >= song.patterns.size()) break;
         const ModulePattern& p = song.patterns[song.order[ord]];
-        if (row >= p.rows) { ++ord; row = 0; continue; }
+        if (row >= p.rows) {
+            ++ord;
+            row = 0;
+            continue;
+        }
         if (seen[ord][size_t(row)]) break;
         seen[ord][size_t(row)] = true;
         int jumpOrder = -1, breakRow = -1, delay = 0;
         for (int ch = 0; ch < p.channels; ++ch) {
             const ModuleCell& c = p.At(row, ch);
             if (c.effect == 0xF && c.param) {
-                if (c.param < 0x20) speed = c.param; else tempo = c.param;
+                if (c.param < 0x20) speed = c.param;
+                else tempo = c.param;
             } else if (c.effect == 0xB) {
                 jumpOrder = c.param;
             } else if (c.effect == 0xD) {
@@ -289,7 +436,8 @@ double ModuleSongSeconds(const ModuleSong& song) {
     return seconds;
 }
 
-bool SaveBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+bool SaveBytes(const std::string& path, const std::vector<uint8_t>& bytes)
+{
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();

@@ -95,8 +95,10 @@ void RunFrameLoop(ShellMedia& media, ShellTimers& timers)
         // The song player moves on to the next song here, on this thread, after the
         // screen was drawn as a click is: a carousel turn it starts is first drawn
         // on the next pass, never on the very millisecond it began.
-#include "app/MediaControl.h"
-#include "app/Mpris.h"
+        if (player.HandlePendingSongEnd()) monitor.StartTurn(1);
+        // Media keys and MPRIS calls act here too, between two frames.
+        HandleMediaKeys();
+        MprisPump();
         device->EndScene();
         device->Present(nullptr, nullptr, nullptr, nullptr);
         Sleep(2);

@@ -33,13 +33,7 @@ void SongPlayer::PlaySong(int32_t n)
 {
     // An empty catalogue or a number outside it plays nothing.
     if (!HasSongs() || n < 0 || n >= data.songCount) return;
-    // A song with a title in the catalogue is named too.
-    const SongLabel* label =
-        n >= 0 && n < data.songLabelCount && data.songLabels ? &data.songLabels[n] : nullptr;
-    if (label && label->title[0] && label->artist[0])
-        LogPrintf("Playing: %d (%ls by %ls)\n", n, label->title, label->artist);
-    else if (label && label->title[0]) LogPrintf("Playing: %d (%ls)\n", n, label->title);
-    else LogPrintf("Playing: %d\n", n);
+    LogPrintf("Playing: %d\n", n);
     MediaItem* song = &data.songs[n];
     if (song == current && paused == 1) {
         TogglePause();

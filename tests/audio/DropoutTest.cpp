@@ -211,6 +211,7 @@ TEST(LiveDropouts, NoSilenceUnderFullLoadThroughPulseAudio)
     // Every core busy: the renderer at full size with multisampling, and two spinning processes.
     Recorder recorder("mivola_test.monitor");
     ASSERT_TRUE(recorder.Ok());
+    const double recordingStart = Now();
     std::vector<pid_t> load = {Spawn({capture.string(), "--content", content.string(), "--modes", "1920x1080",
                                       "--max-seconds", "600", "--video", "/dev/null"}),
                                Spawn({"sh", "-c", "while :; do :; done"}),
@@ -242,6 +243,9 @@ TEST(LiveDropouts, NoSilenceUnderFullLoadThroughPulseAudio)
         changes.push_back(c);
         current = next;
     }
+    // Only the loaded minute is judged: stopping the load processes and the server is
+    // not part of it. Half a second of margin covers the recorder's start-up delay.
+    const double judgedSeconds = Now() - recordingStart - 0.5;
     for (pid_t p : load) Stop(p);
     std::this_thread::sleep_for(300ms);
     recorder.Finish();
@@ -253,7 +257,7 @@ TEST(LiveDropouts, NoSilenceUnderFullLoadThroughPulseAudio)
     ASSERT_GT(heard.size() / 2, size_t{60 * 44100}) << "recording too short";
     auto blocks = SilentBlocks(heard, 44);
     for (auto [at, length] : blocks)
-        ADD_FAILURE() << "silence of " << length << " frames at " << at / 44100.0 << " s";
+        if (at / 44100.0 < judgedSeconds) ADD_FAILURE() << "silence of " << length << " frames at " << at / 44100.0 << " s";
     EXPECT_EQ(stats.underruns, 0) << "longest gap " << stats.longestGapFrames << " frames";
 
     // Each change to the high tone: the command's latency to the first heard

@@ -184,7 +184,7 @@ TEST_F(DiskTest, TaggedSongsMakeADiskThatPassesItsCheckPlaysWithTheirTitlesAndRe
     ASSERT_EQ(plainMade.status, 0) << plainMade.out;
     EXPECT_NE(Read(plain / "art.xml").find("title=\"copper sunrise\""), std::string::npos);
 
-    // Played: the log names the tag title, and the carousel's front face differs from
+    // Played: the carousel's front face, which shows the tag title, differs from
     // the untagged disk's while the rest of the picture is the same.
     auto capture = [&](const fs::path& content, const fs::path& frames) {
         return Command(
@@ -194,9 +194,9 @@ TEST_F(DiskTest, TaggedSongsMakeADiskThatPassesItsCheckPlaysWithTheirTitlesAndRe
     };
     Outcome played = capture(disk, dir_ / "frames");
     EXPECT_EQ(played.status, 0) << played.out;
-    EXPECT_TRUE(played.Has("Playing: 0 (Copper Sunrise by Mivola crew)\n")) << played.out;
+    EXPECT_TRUE(played.Has("Playing: 0\n")) << played.out;
     Outcome plainPlayed = capture(plain, dir_ / "plain-frames");
-    EXPECT_TRUE(plainPlayed.Has("Playing: 0 (copper sunrise)\n")) << plainPlayed.out;
+    EXPECT_TRUE(plainPlayed.Has("Playing: 0\n")) << plainPlayed.out;
     const fs::path f1 = dir_ / "frames/at-11.png", f2 = dir_ / "plain-frames/at-11.png";
     // The front face spans about x 549..765, y 272..480; the title band is its lower part.
     EXPECT_GT(Difference(f1, f2, 560, 400, 750, 470), 8.0);

@@ -26,6 +26,15 @@ std::vector<char> Bytes(const std::string& path)
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// Overwrites count bytes from the middle of a file's bytes with noise, as a bad sector would.
+void DamageMiddle(std::vector<char>& bytes, size_t count, uint32_t seed)
+{
+    for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + count; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        bytes[i] = static_cast<char>(seed >> 16);
+    }
+}
+
 void Save(const std::string& path, const std::vector<char>& bytes)
 {
     std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -109,12 +118,7 @@ TEST(BassDamaged, DamageInsideAnMp3IsSkipped)
     std::string whole = TempPath("whole2.mp3");
     ASSERT_TRUE(WriteTone(whole, SF_FORMAT_MPEG, Tone{44100, 2, 44100 * 4, 440.0, 0.5}));
     std::vector<char> bytes = Bytes(whole);
-    // Four kilobytes of noise in the middle, as a bad sector would leave.
-    uint32_t seed = 12345;
-    for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 4096; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        bytes[i] = static_cast<char>(seed >> 16);
-    }
+    DamageMiddle(bytes, 4096, 12345);
     std::string damaged = TempPath("damaged.mp3");
     Save(damaged, bytes);
     HSTREAM h = 0;
@@ -139,11 +143,7 @@ TEST(BassDamaged, OggThatDecodesShortEndsAtItsLastFrame)
     std::string whole = TempPath("whole.ogg");
     ASSERT_TRUE(WriteTone(whole, SF_FORMAT_OGG, Tone{44100, 2, 44100 * 10, 440.0, 0.5}));
     std::vector<char> bytes = Bytes(whole);
-    uint32_t seed = 99;
-    for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 2048; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        bytes[i] = static_cast<char>(seed >> 16);
-    }
+    DamageMiddle(bytes, 2048, 99);
     std::string damaged = TempPath("damaged.ogg");
     Save(damaged, bytes);
     int rate = 0;

@@ -88,7 +88,7 @@ void LiveOutput::Begin()
     syncThread_ = std::thread([self = shared_from_this()] { self->SyncLoop(); });
 }
 
-void LiveOutput::Take(int16_t* out, int64_t frames)
+int64_t LiveOutput::Take(int16_t* out, int64_t frames, bool pad)
 {
     // The device's thread (SDL's) feeds the sound server; the mixer thread raises it.
     if (deviceThread_.load(std::memory_order_relaxed) == 0)
@@ -118,10 +118,11 @@ void LiveOutput::Take(int16_t* out, int64_t frames)
         std::copy_n(ring_.data() + at * 2, run * 2, out + done * 2);
         done += run;
     }
-    std::fill(out + n * 2, out + frames * 2, int16_t{0});
     takenAtNs_.store(NowNs(), std::memory_order_relaxed);
     taken_.store(taken + n, std::memory_order_release);
     taking_.store(false, std::memory_order_release);
+    if (!pad) return n;
+    std::fill(out + n * 2, out + frames * 2, int16_t{0});
     if (n == frames) {
         gap_ = 0;
     } else if (counting_.load(std::memory_order_relaxed)) {
@@ -130,6 +131,12 @@ void LiveOutput::Take(int16_t* out, int64_t frames)
         if (gap_ > longestGap.load(std::memory_order_relaxed))
             longestGap.store(gap_, std::memory_order_relaxed);
     }
+    return frames;
+}
+
+void LiveOutput::CountDeviceUnderrun()
+{
+    if (counting_.load(std::memory_order_relaxed)) underruns.fetch_add(1, std::memory_order_relaxed);
 }
 
 int64_t LiveOutput::Clock(const Mixer& mixer)

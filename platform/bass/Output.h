@@ -72,8 +72,13 @@ public:
 
 protected:
     // The device's side: copies up to `frames` queued frames, silence for the
-    // rest (an underrun, counted while running). Never locks or allocates.
-    void Take(int16_t* out, int64_t frames);
+    // rest (an underrun, counted while running), and returns `frames`. Never
+    // locks or allocates. Without `pad` it copies only what is queued and
+    // returns that: for a device that keeps a buffer of its own and asks again.
+    int64_t Take(int16_t* out, int64_t frames, bool pad = true);
+    // A device that reports running dry on its own side (a sound server
+    // starved of our writes) counts it here, while the output runs.
+    void CountDeviceUnderrun();
     // Called by the mixer thread before it tops up, under the lock: a device
     // without a call-back of its own consumes here.
     virtual void Advance() {}

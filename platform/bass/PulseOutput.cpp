@@ -1,12 +1,17 @@
 // Live runs through a PulseAudio server (or PipeWire's Pulse server), the
-// usual sound path on Linux desktops. The server keeps about 100 ms of sound
-// and asks for more in small pieces; its client thread answers each request
+// usual sound path on Linux desktops. We ask the server for 250 ms of
+// latency, of which it keeps about half in our stream's buffer and asks for
+// more in small pieces; its client thread answers each request
 // by copying from the queue (that thread is the device's, raised to real-time
 // priority like the mixer's), and reads the server's exact latency, which
-// sets the heard clock.
+// sets the heard clock. A server that runs dry reports it; that is an underrun.
+// Why so deep: a loaded virtual machine can stall a CPU for 100 ms, and the
+// server's thread on it then wakes to play that whole time from our buffer.
+// A command is heard after what the server holds (about 130 ms).
 #include "platform/bass/Output.h"
 
 #include <pulse/pulseaudio.h>
+#include <pulse/rtclock.h>
 
 #include <algorithm>
 #include <atomic>
@@ -15,8 +20,9 @@
 namespace bass {
 namespace {
 
-constexpr int64_t kRequestFrames = 256;  // the server asks for at least this much: 5.8 ms
-constexpr int64_t kServerFrames = 4410;  // and keeps this much: 100 ms
+constexpr int64_t kRequestFrames = 256;   // the server asks for at least this much: 5.8 ms
+constexpr int64_t kServerFrames = 11025;  // the latency asked of the server: 250 ms
+constexpr pa_usec_t kRetryUs = 2000;      // a short write looks again this soon
 
 int64_t NowNs()
 {
@@ -49,6 +55,10 @@ public:
     void Begin() override
     {
         LiveOutput::Begin();
+        // The server's first request came before anything was mixed.
+        pa_threaded_mainloop_lock(loop_);
+        Fill();
+        pa_threaded_mainloop_unlock(loop_);
         Cork(false);
     }
 
@@ -101,6 +111,7 @@ private:
         if (!stream_) return false;
         pa_stream_set_state_callback(stream_, StreamSignal, this);
         pa_stream_set_write_callback(stream_, Request, this);
+        pa_stream_set_underflow_callback(stream_, Underflow, this);
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<uint32_t>(-1);
         attr.tlength = static_cast<uint32_t>(kServerFrames * 4);
@@ -128,12 +139,21 @@ private:
             size_t size = bytes;
             if (pa_stream_begin_write(stream, &data, &size) < 0 || !data) return;
             int64_t frames = static_cast<int64_t>(std::min(size, bytes) / 4);
-            self->Take(static_cast<int16_t*>(data), frames);
-            if (pa_stream_write(stream, data, static_cast<size_t>(frames) * 4, nullptr, 0, PA_SEEK_RELATIVE) <
-                0)
+            // Only what is mixed: the server still holds tens of ms and asks
+            // again soon, while silence written now would be heard for sure.
+            int64_t got = self->Take(static_cast<int16_t*>(data), frames, false);
+            if (got == 0) {
+                pa_stream_cancel_write(stream);
+                break;
+            }
+            if (pa_stream_write(stream, data, static_cast<size_t>(got) * 4, nullptr, 0, PA_SEEK_RELATIVE) < 0)
                 return;
-            bytes -= static_cast<size_t>(frames) * 4;
+            bytes -= static_cast<size_t>(got) * 4;
+            if (got < frames) break;
         }
+        // Short of mixed sound: the server may not ask again before it runs
+        // dry, so look again in a moment.
+        if (bytes >= 4) self->RetrySoon();
         pa_usec_t latency = 0;
         int negative = 0;
         if (pa_stream_get_latency(stream, &latency, &negative) < 0)
@@ -143,6 +163,28 @@ private:
         self->writtenAtNs_.store(NowNs(), std::memory_order_relaxed);
         self->heardAtWrite_.store(self->Taken() - pending, std::memory_order_release);
     }
+
+    // On the client thread, with the loop locked: writes what the server has room for.
+    void Fill()
+    {
+        if (!stream_) return;
+        size_t writable = pa_stream_writable_size(stream_);
+        if (writable != static_cast<size_t>(-1) && writable >= 4) Request(stream_, writable, this);
+    }
+
+    void RetrySoon()
+    {
+        pa_usec_t at = pa_rtclock_now() + kRetryUs;
+        if (retry_) pa_context_rttime_restart(context_, retry_, at);
+        else retry_ = pa_context_rttime_new(context_, at, Retry, this);
+    }
+    static void Retry(pa_mainloop_api*, pa_time_event*, const timeval*, void* self)
+    {
+        static_cast<PulseOutput*>(self)->Fill();
+    }
+
+    // On the client thread: the server ran out of what we wrote and played silence.
+    static void Underflow(pa_stream*, void* user) { static_cast<PulseOutput*>(user)->CountDeviceUnderrun(); }
 
     void Cork(bool cork)
     {
@@ -157,8 +199,13 @@ private:
     {
         if (!loop_) return;
         pa_threaded_mainloop_lock(loop_);
+        if (retry_) {
+            pa_threaded_mainloop_get_api(loop_)->time_free(retry_);
+            retry_ = nullptr;
+        }
         if (stream_) {
             pa_stream_set_write_callback(stream_, nullptr, nullptr);
+            pa_stream_set_underflow_callback(stream_, nullptr, nullptr);
             pa_stream_disconnect(stream_);
             pa_stream_unref(stream_);
             stream_ = nullptr;
@@ -177,6 +224,7 @@ private:
     pa_threaded_mainloop* loop_ = nullptr;
     pa_context* context_ = nullptr;
     pa_stream* stream_ = nullptr;
+    pa_time_event* retry_ = nullptr;
     std::atomic<int64_t> writtenAtNs_{NowNs()};
     std::atomic<int64_t> heardAtWrite_{0};
 };

@@ -13,7 +13,9 @@
 namespace bass {
 
 constexpr int kOutRate = 44100;
-constexpr int64_t kHistoryFrames = 16384;  // per channel; far more than latency + FFT size
+// Per channel: more than our queue (200 ms) plus all a sound server may hold
+// (250 ms asked) plus an FFT window, so what is being heard is still here.
+constexpr int64_t kHistoryFrames = 32768;
 
 enum class State { Stopped, Playing, Paused };
 

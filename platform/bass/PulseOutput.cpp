@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <string>
 
 namespace bass {
@@ -34,6 +35,7 @@ constexpr pa_usec_t kRetryUs = 2000;      // a short write looks again this soon
 // it while our write reaches it.
 constexpr int64_t kRewindGuardFrames = 441;  // 10 ms
 constexpr int64_t kRewriteMixFrames = 2048;  // mixed at once after a rewrite: 46 ms
+constexpr pa_usec_t kRewriteDelayUs = 1000;  // a rewrite is written this soon after
 
 constexpr char kApplicationId[] = "org.mivola.Mivola";
 
@@ -108,6 +110,7 @@ public:
         pa_threaded_mainloop_lock(loop_);
         locked_ = true;
         LiveOutput::Retract();
+        if (std::getenv("TMP_NO_REWIND")) rewinds_ = false;
         if (!rewinds_ || !stream_ || !mixer_.running) return;
         pa_usec_t latency = 0;
         int negative = 0;
@@ -127,13 +130,9 @@ public:
         if (rewound && mixer_.running) MixAhead(kRewriteMixFrames);
         LiveOutput::Refill();
         if (rewound) {
-            Fill();
-            if (!checking_ && !checked_) {
-                // Whether the server took the seek: its write index must be ours.
-                checking_ = true;
-                pa_operation* op = pa_stream_update_timing_info(stream_, Checked, this);
-                if (op) pa_operation_unref(op);
-            }
+            // Written from the client thread in a moment: the commands of one
+            // action (a stop, then a start) reach the server as one rewrite.
+            RetrySoon(kRewriteDelayUs);
         }
         locked_ = false;
         pa_threaded_mainloop_unlock(loop_);
@@ -248,6 +247,12 @@ private:
                 return;
             seekFrames_ = 0;
             streamFrames_ += offset / 4 + got;
+            if (offset != 0 && !checking_ && !checked_) {
+                // Whether the server took the seek: its write index must be ours.
+                checking_ = true;
+                pa_operation* op = pa_stream_update_timing_info(stream_, Checked, this);
+                if (op) pa_operation_unref(op);
+            }
             bytes -= static_cast<size_t>(got) * 4;
             if (got < frames) break;
         }
@@ -297,9 +302,9 @@ private:
         if (writable >= 4 || restoreTo_ > Taken()) Write(writable);
     }
 
-    void RetrySoon()
+    void RetrySoon(pa_usec_t after = kRetryUs)
     {
-        pa_usec_t at = pa_rtclock_now() + kRetryUs;
+        pa_usec_t at = pa_rtclock_now() + after;
         if (retry_) pa_context_rttime_restart(context_, retry_, at);
         else retry_ = pa_context_rttime_new(context_, at, Retry, this);
     }

@@ -25,6 +25,15 @@ int32_t Wrap(int64_t value, int32_t n)
     return static_cast<int32_t>(r < 0 ? r + n : r);
 }
 
+// One action of the player: the sound changes once, to its outcome.
+class Change {
+public:
+    Change() { bass::BeginChange(); }
+    ~Change() { bass::EndChange(); }
+    Change(const Change&) = delete;
+    Change& operator=(const Change&) = delete;
+};
+
 bool HasSongs()
 {
     return data.songCount > 0 && data.songs != nullptr;
@@ -136,6 +145,7 @@ bool SongPlayer::OnSongEnd()
     // After the last song without repeat the finished song stays current, silent.
     if (currentIndex == n - 1 && repeat == 0) return false;
     if (!current) return false;
+    Change change;
     int32_t next = shuffle ? Wrap(std::rand(), n) : Wrap(int64_t{currentIndex} + 1, n);
     // The next song may already play from the ended one's last sample on: it
     // is let go before the stop (which would stop it too) and then taken over.
@@ -149,6 +159,7 @@ bool SongPlayer::OnSongEnd()
 
 void SongPlayer::PlayerCommand(uint32_t command)
 {
+    Change change;
     switch (command) {
     case CmdPrevious:
     case CmdNext:

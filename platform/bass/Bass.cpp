@@ -447,6 +447,20 @@ DWORD StartedFollower(DWORD channel)
     return next && next->startedBy == channel && next->state == State::Playing ? ch->follower : 0;
 }
 
+void BeginChange()
+{
+    Mixer& lib = TheMixer();
+    Lock lock(lib.mutex);
+    if (output) output->Hold();
+}
+
+void EndChange()
+{
+    Mixer& lib = TheMixer();
+    Lock lock(lib.mutex);
+    if (output) output->Release();
+}
+
 void SetMediaTitle(const std::string& title)
 {
     Mixer& lib = TheMixer();

@@ -18,6 +18,11 @@ bool SetFollower(DWORD channel, DWORD next);
 // The follower `channel` started at its end and that plays on, else 0.
 DWORD StartedFollower(DWORD channel);
 
+// Around the commands of one action (a stop, then a start): the output is
+// given only its outcome, never a state in between. Calls nest.
+void BeginChange();
+void EndChange();
+
 // The title of what plays now (UTF-8), shown by the sound server with our
 // stream; kept for an output opened later.
 void SetMediaTitle(const std::string& title);

@@ -183,7 +183,7 @@ void LiveOutput::Retract()
 int64_t LiveOutput::TakeBack(int64_t keep)
 {
     int64_t taken = Taken();
-    if (keep >= taken) return 0;
+    if (keep >= mixer_.mixed) return 0;
     mixer_.Rollback(keep);
     int64_t to = mixer_.mixed;
     queued_.store(to, std::memory_order_release);

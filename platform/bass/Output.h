@@ -34,6 +34,10 @@ public:
     // the command is heard at once; Refill queues the new mix.
     virtual void Retract() {}
     virtual void Refill() {}
+    // Around the commands of one action (a stop, then a start): what reaches
+    // the device is the outcome, never a state in between. Under the lock.
+    virtual void Hold() {}
+    virtual void Release() {}
     // What plays now, for a sound server that shows it. Under the lock.
     virtual void SetTitle(const std::string& /*title*/) {}
     // Ends the device; the mixer is no longer running. Outside the lock, maybe

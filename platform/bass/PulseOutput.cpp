@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -116,18 +117,39 @@ public:
         int negative = 0;
         if (pa_stream_get_latency(stream_, &latency, &negative) < 0) return;
         int64_t written = Taken();
-        int64_t playing = written - (negative ? 0 : Frames(latency));
-        int64_t back = TakeBack(playing + kRewindGuardFrames);
-        if (back == 0) return;
+        int64_t keep = written - (negative ? 0 : Frames(latency)) + kRewindGuardFrames;
+        // Within one action every command rewrites from where the first did.
+        if (held_ > 0) keep = holdKeep_ = std::min(keep, holdKeep_);
+        int64_t back = TakeBack(keep);
         seekFrames_ += back;
-        restoreTo_ = std::max(restoreTo_, written);
+        if (back > 0) restoreTo_ = std::max(restoreTo_, written);
+    }
+
+    void Hold() override
+    {
+        if (!loop_) return;
+        pa_threaded_mainloop_lock(loop_);
+        if (held_++ == 0) holdKeep_ = INT64_MAX;
+        pa_threaded_mainloop_unlock(loop_);
+    }
+
+    void Release() override
+    {
+        if (!loop_) return;
+        pa_threaded_mainloop_lock(loop_);
+        if (held_ > 0 && --held_ == 0 && seekFrames_ > 0) {
+            if (mixer_.running) MixAhead(std::min(kRewriteMixFrames, Taken() + kQueueFrames - mixer_.mixed));
+            RetrySoon(0);
+        }
+        pa_threaded_mainloop_unlock(loop_);
     }
 
     void Refill() override
     {
         if (!locked_) return LiveOutput::Refill();
-        bool rewound = seekFrames_ > 0;
-        if (rewound && mixer_.running) MixAhead(kRewriteMixFrames);
+        bool rewound = seekFrames_ > 0 && held_ == 0;
+        if (rewound && mixer_.running)
+            MixAhead(std::min(kRewriteMixFrames, Taken() + kQueueFrames - mixer_.mixed));
         LiveOutput::Refill();
         if (rewound) {
             // Written from the client thread in a moment: the commands of one
@@ -226,6 +248,12 @@ private:
     // With the loop locked.
     void Write(size_t bytes)
     {
+        // An action in progress: the server still holds plenty, and the
+        // outcome is written when the action is done.
+        if (held_ > 0) {
+            RetrySoon();
+            return;
+        }
         // What a rewrite took back is written again at once, asked for or not.
         int64_t owed = restoreTo_ - Taken();
         if (owed > 0) bytes = std::max(bytes, static_cast<size_t>(owed) * 4);
@@ -364,6 +392,8 @@ private:
     // the server's write index, to check the first one.
     bool rewinds_ = true;
     bool locked_ = false;  // the loop is locked between Retract and Refill (mixer's lock)
+    int held_ = 0;         // actions in progress (Hold without Release)
+    int64_t holdKeep_ = 0;  // where the action's first rewrite began
     bool checking_ = false, checked_ = false;
     int64_t seekFrames_ = 0;
     int64_t restoreTo_ = 0;

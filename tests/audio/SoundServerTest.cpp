@@ -36,6 +36,19 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// Under ThreadSanitizer the test watches the threads, not the timing.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kTimed = false;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+constexpr bool kTimed = false;
+#else
+constexpr bool kTimed = true;
+#endif
+#else
+constexpr bool kTimed = true;
+#endif
+
 constexpr double kLow = 0.2, kHigh = 0.6;  // the songs' levels: a change is found by level
 constexpr int16_t kBetween = static_cast<int16_t>(0.4 * 32768);
 
@@ -198,11 +211,13 @@ TEST_P(SoundServerTest, CommandsAreHeardAtOnceAndSongsFollowWithoutAGap)
         if (recorder.TimeOf(at) < commandsFrom) gapMs = std::max(gapMs, length * 1000.0 / 44100);
         if (length < 44) continue;
         ++silences;
-        if (kind == SoundServer::PulseAudio)
+        if (kind == SoundServer::PulseAudio && kTimed)
             ADD_FAILURE() << "silence of " << length << " frames at " << at / 44100.0 << " s";
     }
-    EXPECT_LE(gapMs, 5.0);
-    EXPECT_EQ(stats.underruns, 0) << "longest gap " << stats.longestGapFrames << " frames";
+    if (kTimed) {
+        EXPECT_LE(gapMs, 5.0);
+        EXPECT_EQ(stats.underruns, 0) << "longest gap " << stats.longestGapFrames << " frames";
+    }
 
     std::vector<double> latencies, offsets;
     for (const Change& c : changes) {
@@ -221,6 +236,7 @@ TEST_P(SoundServerTest, CommandsAreHeardAtOnceAndSongsFollowWithoutAGap)
                 silences);
     // Without rewriting what the server holds a command is heard after about
     // 130 ms; with it, after a few ms. The bound leaves room for a stalling CPU.
+    if (!kTimed) return;
     EXPECT_LT(Median(latencies), 0.070);
     EXPECT_LT(std::fabs(Median(offsets)), 0.030);
 }

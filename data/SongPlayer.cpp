@@ -103,7 +103,6 @@ void SongPlayer::ArrangeNext()
             BASS_ChannelSetAttributes(next, -1, static_cast<int>(volume * 100.0), -101);
         }
     }
-    if (std::getenv("TMP_NO_FOLLOW")) next = 0;
     bass::SetFollower(current->handle.channel, next);
 }
 

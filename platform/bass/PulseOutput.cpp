@@ -23,7 +23,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 namespace bass {
@@ -111,7 +110,6 @@ public:
         pa_threaded_mainloop_lock(loop_);
         locked_ = true;
         LiveOutput::Retract();
-        if (std::getenv("TMP_NO_REWIND")) rewinds_ = false;
         if (!rewinds_ || !stream_ || !mixer_.running) return;
         pa_usec_t latency = 0;
         int negative = 0;

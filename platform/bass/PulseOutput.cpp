@@ -241,7 +241,10 @@ private:
     }
 
     // On the client thread: the server has room for `bytes`.
-    static void Request(pa_stream*, size_t bytes, void* user) { static_cast<PulseOutput*>(user)->Write(bytes); }
+    static void Request(pa_stream*, size_t bytes, void* user)
+    {
+        static_cast<PulseOutput*>(user)->Write(bytes);
+    }
 
     // With the loop locked.
     void Write(size_t bytes)
@@ -269,7 +272,8 @@ private:
             }
             // The first write after a rewrite goes back over what the server holds.
             int64_t offset = -seekFrames_ * 4;
-            if (pa_stream_write(stream_, data, static_cast<size_t>(got) * 4, nullptr, offset, PA_SEEK_RELATIVE) < 0)
+            if (pa_stream_write(stream_, data, static_cast<size_t>(got) * 4, nullptr, offset,
+                                PA_SEEK_RELATIVE) < 0)
                 return;
             seekFrames_ = 0;
             streamFrames_ += offset / 4 + got;
@@ -287,19 +291,24 @@ private:
         if (bytes >= 4) RetrySoon();
         pa_usec_t latency = 0;
         int negative = 0;
-        if (pa_stream_get_latency(stream_, &latency, &negative) < 0) latency = kServerFrames * 1000000 / kOutRate;
+        if (pa_stream_get_latency(stream_, &latency, &negative) < 0)
+            latency = kServerFrames * 1000000 / kOutRate;
         if (negative) latency = 0;
         writtenAtNs_.store(NowNs(), std::memory_order_relaxed);
         heardAtWrite_.store(Taken() - Frames(latency), std::memory_order_release);
     }
 
-    static int64_t Frames(pa_usec_t us) { return static_cast<int64_t>(static_cast<double>(us) * kOutRate / 1e6); }
+    static int64_t Frames(pa_usec_t us)
+    {
+        return static_cast<int64_t>(static_cast<double>(us) * kOutRate / 1e6);
+    }
 
     static void ServerInfo(pa_context*, const pa_server_info* info, void* user)
     {
         auto* self = static_cast<PulseOutput*>(user);
         if (info && info->server_name)
-            self->server_ = std::string(info->server_name) + " " + (info->server_version ? info->server_version : "");
+            self->server_ =
+                std::string(info->server_name) + " " + (info->server_version ? info->server_version : "");
         pa_threaded_mainloop_signal(self->loop_, 0);
     }
 
@@ -389,8 +398,8 @@ private:
     // the write index before it (written again at once), and our count of
     // the server's write index, to check the first one.
     bool rewinds_ = true;
-    bool locked_ = false;  // the loop is locked between Retract and Refill (mixer's lock)
-    int held_ = 0;         // actions in progress (Hold without Release)
+    bool locked_ = false;   // the loop is locked between Retract and Refill (mixer's lock)
+    int held_ = 0;          // actions in progress (Hold without Release)
     int64_t holdKeep_ = 0;  // where the action's first rewrite began
     bool checking_ = false, checked_ = false;
     int64_t seekFrames_ = 0;

@@ -62,7 +62,8 @@ void QuietAlsa()
     // The same library SDL loads; left loaded, as our handler stays set in it.
     void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
     if (!alsa) return;
-    if (auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"))) set(QuietAlsaError);
+    if (auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler")))
+        set(QuietAlsaError);
 }
 
 }  // namespace

@@ -12,7 +12,10 @@ namespace {
 // A ramp above `base`, so every frame differs from its neighbours.
 class Ramp final : public bass::AudioSource {
 public:
-    explicit Ramp(int rate, size_t frames = 20000, float base = 0.0f) : rate_(rate), frames_(frames), base_(base) {}
+    explicit Ramp(int rate, size_t frames = 20000, float base = 0.0f)
+        : rate_(rate), frames_(frames), base_(base)
+    {
+    }
     int Rate() const override { return rate_; }
     uint64_t Frames() const override { return frames_; }
     size_t Read(float* stereo, size_t frames) override

@@ -237,7 +237,9 @@ TEST_P(SoundServerTest, CommandsAreHeardAtOnceAndSongsFollowWithoutAGap)
     EXPECT_LT(std::fabs(Median(offsets)), 0.030);
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, SoundServerTest, ::testing::Values(SoundServer::PulseAudio, SoundServer::PipeWire),
+INSTANTIATE_TEST_SUITE_P(Servers, SoundServerTest,
+                         ::testing::Values(SoundServer::PulseAudio, SoundServer::PipeWire),
                          [](const ::testing::TestParamInfo<SoundServer::Kind>& param) {
-                             return std::string(param.param == SoundServer::PulseAudio ? "PulseAudio" : "PipeWire");
+                             return std::string(param.param == SoundServer::PulseAudio ? "PulseAudio"
+                                                                                       : "PipeWire");
                          });

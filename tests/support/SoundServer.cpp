@@ -97,10 +97,13 @@ SoundServer::SoundServer(Kind kind)
     }
     if (!up) return;
     if (kind == PipeWire)
-        std::system(("pactl load-module module-null-sink sink_name=" + std::string(kSink) + " >/dev/null 2>&1").c_str());
+        std::system(
+            ("pactl load-module module-null-sink sink_name=" + std::string(kSink) + " >/dev/null 2>&1")
+                .c_str());
     bool sink = false;
     for (int i = 0; i < 50 && !sink; ++i) {
-        sink = std::system(("pactl list short sinks 2>/dev/null | grep -q " + std::string(kSink)).c_str()) == 0;
+        sink =
+            std::system(("pactl list short sinks 2>/dev/null | grep -q " + std::string(kSink)).c_str()) == 0;
         if (!sink) std::this_thread::sleep_for(100ms);
     }
     if (!sink) return;
@@ -109,7 +112,8 @@ SoundServer::SoundServer(Kind kind)
         // scheduling; on a desktop the whole sound path runs at real-time priority.
         std::system(("chrt -a -r -p 5 " + std::to_string(pids_.back()) + " >/dev/null 2>&1").c_str());
     }
-    started_ = std::system(("pactl set-default-sink " + std::string(kSink) + " >/dev/null 2>&1").c_str()) == 0;
+    started_ =
+        std::system(("pactl set-default-sink " + std::string(kSink) + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 SoundServer::~SoundServer()

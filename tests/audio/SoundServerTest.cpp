@@ -209,14 +209,16 @@ TEST_P(SoundServerTest, CommandsAreHeardAtOnceAndSongsFollowWithoutAGap)
         if (recorder.TimeOf(at) < commandsFrom) gapMs = std::max(gapMs, length * 1000.0 / 44100);
         if (length < 44) continue;
         ++silences;
-        if (kind == SoundServer::PulseAudio && kTimed)
+        if (kind == SoundServer::PulseAudio && kTimed) {
             ADD_FAILURE() << "silence of " << length << " frames at " << at / 44100.0 << " s";
+        }
     }
     if (kTimed) {
         EXPECT_LE(gapMs, 5.0);
         // (PipeWire's graph, starved under load, reports underflows of its own now and then.)
-        if (kind == SoundServer::PulseAudio)
+        if (kind == SoundServer::PulseAudio) {
             EXPECT_EQ(stats.underruns, 0) << "longest gap " << stats.longestGapFrames << " frames";
+        }
     }
 
     std::vector<double> latencies, offsets;

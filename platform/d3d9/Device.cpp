@@ -132,6 +132,7 @@ Device::~Device()
     glDeleteRenderbuffers(3, rbs);
     glDeleteVertexArrays(1, &vao_);
     glDeleteSamplers(kGlStages, samplers_);
+    if (fillQueries_[0]) glDeleteQueries(2, fillQueries_);
     if (activeDevice == this) activeDevice = nullptr;
     parent_->Release();
 }

@@ -1,9 +1,12 @@
 // Drawing: the shader key of the current stage and lighting setup, the vertex
 // layout, the uniforms that changed, and the draw calls.
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "platform/d3d9/DeviceImpl.h"
 #include "platform/d3d9/FixedFunction.h"
+#include "platform/d3d9/FrameStats.h"
 #include "platform/d3d9/StatsInternal.h"
 
 namespace d3d9 {
@@ -43,7 +46,171 @@ bool ReadsTexture(DWORD op, DWORD arg1, DWORD arg2)
            (uses2 && (arg2 & D3DTA_SELECTMASK) == D3DTA_TEXTURE);
 }
 
+// An alpha argument that is the texture's alpha as it is.
+bool IsTextureAlpha(uint8_t arg)
+{
+    return (arg & (D3DTA_SELECTMASK | D3DTA_COMPLEMENT)) == D3DTA_TEXTURE;
+}
+
+bool IsCurrentAlpha(uint8_t arg)
+{
+    return (arg & (D3DTA_SELECTMASK | D3DTA_COMPLEMENT)) == D3DTA_CURRENT;
+}
+
+// Whether a stage's alpha is 0 wherever the argument that isArg picks is 0.
+template <class IsArg> bool AlphaZeroWith(const StageSetup& s, IsArg isArg)
+{
+    switch (s.alphaOp) {
+    case D3DTOP_SELECTARG1:
+        return isArg(s.alphaArg1);
+    case D3DTOP_SELECTARG2:
+        return isArg(s.alphaArg2);
+    case D3DTOP_MODULATE:
+    case D3DTOP_MODULATE2X:
+    case D3DTOP_MODULATE4X:
+        return isArg(s.alphaArg1) || isArg(s.alphaArg2);
+    default:
+        return false;
+    }
+}
+
+// Screen pixels are looked at in tiles of this side when picking what to draw.
+constexpr int kScreenTile = 32;
+
 }  // namespace
+
+// A fragment whose texture texel has alpha 0 leaves the target as it was: blending
+// adds none of the source and keeps all of the destination, nothing else writes.
+bool Device::TransparentTexelsKeepTarget() const
+{
+    const DWORD* rs = renderStates_;
+    if (!rs[D3DRS_ALPHABLENDENABLE] || rs[D3DRS_SRCBLEND] != D3DBLEND_SRCALPHA ||
+        (rs[D3DRS_DESTBLEND] != D3DBLEND_INVSRCALPHA && rs[D3DRS_DESTBLEND] != D3DBLEND_ONE))
+        return false;
+    if (depth_ && rs[D3DRS_ZENABLE] != D3DZB_FALSE && rs[D3DRS_ZWRITEENABLE]) return false;
+    const ProgramKey& key = program_->key;
+    if (key.stageCount == 0 || !key.stage[0].hasTexture || !AlphaZeroWith(key.stage[0], IsTextureAlpha))
+        return false;
+    if (key.stageCount > 1 && key.stage[1].alphaOp != D3DTOP_DISABLE &&
+        !AlphaZeroWith(key.stage[1], IsCurrentAlpha))
+        return false;
+    const DWORD* sampler = samplerStates_[0];
+    return sampler[D3DSAMP_ADDRESSU] == D3DTADDRESS_CLAMP && sampler[D3DSAMP_ADDRESSV] == D3DTADDRESS_CLAMP;
+}
+
+// A blended picture whose texture is partly transparent: the draw is repeated
+// under scissor rectangles that leave out the screen tiles where every texel the
+// filter can reach is transparent. The geometry and so every drawn pixel stay
+// as they were. False when the draw does not qualify and must be made whole.
+bool Device::DrawVisibleParts(GLenum mode, GLint first, GLsizei count)
+{
+    // Multisampled, the rasteriser lets samples on a scissor edge through to both
+    // neighbouring rectangles, blending them twice: draws stay whole there.
+    if (samples_ > 0 || count > 8 || !textures_[0] || textures_[0]->GetType() != D3DRTYPE_TEXTURE)
+        return false;
+    const Texture& texture = *static_cast<const Texture*>(static_cast<IDirect3DTexture9*>(textures_[0]));
+    const TileCoverage& coverage = texture.Coverage();
+    if (coverage.Full() || !TransparentTexelsKeepTarget()) return false;
+    if (texture.Levels() > 1 && samplerStates_[0][D3DSAMP_MIPFILTER] != D3DTEXF_NONE) return false;
+
+    // Where the vertices land on screen and which texture coordinates they carry.
+    const StageSetup& stage = program_->key.stage[0];
+    const DWORD sets = (fvf_ & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
+    if (stage.texCoordSet >= sets) return false;
+    size_t texOffset = 12 + ((fvf_ & D3DFVF_PSIZE) ? 4 : 0) + ((fvf_ & D3DFVF_NORMAL) ? 12 : 0) +
+                       ((fvf_ & D3DFVF_DIFFUSE) ? 4 : 0) + ((fvf_ & D3DFVF_SPECULAR) ? 4 : 0) +
+                       size_t(stage.texCoordSet) * 8;
+    const float tw = float(coverage.Width()), th = float(coverage.Height());
+    float sx[8] = {}, sy[8] = {}, tx[8] = {}, ty[8] = {}, w0 = 0;
+    for (GLsizei i = 0; i < count; ++i) {
+        const uint8_t* v = stream_->Data() + streamOffset_ + size_t(first + i) * streamStride_;
+        float p[3], t[2];
+        std::memcpy(p, v, sizeof p);
+        std::memcpy(t, v + texOffset, sizeof t);
+        float c[4];
+        for (int k = 0; k < 4; ++k)
+            c[k] = p[0] * wvp_[k] + p[1] * wvp_[4 + k] + p[2] * wvp_[8 + k] + wvp_[12 + k];
+        // Equal positive w everywhere: attributes are affine in screen space.
+        if (i == 0) w0 = c[3];
+        if (!(c[3] > 0) || std::fabs(c[3] - w0) > 1e-6f * w0) return false;
+        sx[i] = float(viewport_.X) + (c[0] / c[3] + 1) * 0.5f * float(viewport_.Width);
+        sy[i] = float(viewport_.Y) + (1 - c[1] / c[3]) * 0.5f * float(viewport_.Height);
+        if (stage.transform) {
+            const D3DMATRIX& m = textureMatrix_[0];
+            tx[i] = (t[0] * m._11 + t[1] * m._21 + m._31) * tw;
+            ty[i] = (t[0] * m._12 + t[1] * m._22 + m._32) * th;
+        } else {
+            tx[i] = t[0] * tw;
+            ty[i] = t[1] * th;
+        }
+    }
+    // Texel x must follow screen x alone, and texel y screen y alone.
+    auto fit = [&](const float* s, const float* t, float& scale, float& offset) {
+        int far = 0;
+        for (GLsizei i = 1; i < count; ++i)
+            if (std::fabs(s[i] - s[0]) > std::fabs(s[far] - s[0])) far = i;
+        if (std::fabs(s[far] - s[0]) < 0.5f) return false;
+        scale = (t[far] - t[0]) / (s[far] - s[0]);
+        offset = t[0] - scale * s[0];
+        for (GLsizei i = 0; i < count; ++i)
+            if (!(std::fabs(scale * s[i] + offset - t[i]) < 1e-3f)) return false;
+        return std::isfinite(scale) && std::isfinite(offset);
+    };
+    float ax, bx, ay, by;
+    if (!fit(sx, tx, ax, bx) || !fit(sy, ty, ay, by)) return false;
+
+    // The screen tiles of the draw's bounds, each kept when the texels its
+    // pixels can reach (two pixels and one texel of margin for the half-pixel
+    // offsets, multisample look-ups and linear filtering) meet a covered tile.
+    const int targetW = int(params_.BackBufferWidth), targetH = int(params_.BackBufferHeight);
+    const float minX = *std::min_element(sx, sx + count), maxX = *std::max_element(sx, sx + count);
+    const float minY = *std::min_element(sy, sy + count), maxY = *std::max_element(sy, sy + count);
+    const int x0 = std::clamp(int(std::floor(minX)) - 2, 0, targetW);
+    const int x1 = std::clamp(int(std::ceil(maxX)) + 2, 0, targetW);
+    const int y0 = std::clamp(int(std::floor(minY)) - 2, 0, targetH);
+    const int y1 = std::clamp(int(std::ceil(maxY)) + 2, 0, targetH);
+    if (x0 >= x1 || y0 >= y1) return false;
+    const int c0 = x0 / kScreenTile, r0 = y0 / kScreenTile;
+    const int columns = (x1 - 1) / kScreenTile - c0 + 1, rows = (y1 - 1) / kScreenTile - r0 + 1;
+    // The texture tiles a span of screen pixels can reach (clamped addressing
+    // repeats the edge tiles beyond the edges).
+    auto reach = [](int p0, int p1, float scale, float offset, int& tile0, int& tile1) {
+        float a = scale * float(p0 - 2) + offset, b = scale * float(p1 + 2) + offset;
+        if (a > b) std::swap(a, b);
+        a = std::clamp(a - 1, -1e6f, 1e6f);
+        b = std::clamp(b + 1, -1e6f, 1e6f);
+        tile0 = int(std::floor(a / TileCoverage::kTile));
+        tile1 = int(std::floor(b / TileCoverage::kTile));
+    };
+    std::vector<int> colReach(size_t(columns) * 2), rowReach(size_t(rows) * 2);
+    for (int c = 0; c < columns; ++c)
+        reach((c0 + c) * kScreenTile, (c0 + c + 1) * kScreenTile, ax, bx, colReach[2 * c],
+              colReach[2 * c + 1]);
+    for (int r = 0; r < rows; ++r)
+        reach((r0 + r) * kScreenTile, (r0 + r + 1) * kScreenTile, ay, by, rowReach[2 * r],
+              rowReach[2 * r + 1]);
+    auto clampTile = [](int t, int n) { return std::clamp(t, 0, n - 1); };
+    std::vector<uint8_t> grid(size_t(columns) * rows);
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < columns; ++c)
+            grid[size_t(r) * columns + c] = coverage.AnyCovered(
+                clampTile(colReach[2 * c], coverage.Columns()), clampTile(rowReach[2 * r], coverage.Rows()),
+                clampTile(colReach[2 * c + 1], coverage.Columns()),
+                clampTile(rowReach[2 * r + 1], coverage.Rows()));
+
+    glEnable(GL_SCISSOR_TEST);
+    for (const TileCoverage::Rect& t : TileCoverage::Merge(grid, columns, rows)) {
+        const int px0 = std::max((c0 + t.x0) * kScreenTile, x0),
+                  px1 = std::min((c0 + t.x1) * kScreenTile, x1);
+        const int py0 = std::max((r0 + t.y0) * kScreenTile, y0),
+                  py1 = std::min((r0 + t.y1) * kScreenTile, y1);
+        glScissor(px0, py0, px1 - px0, py1 - py0);
+        glDrawArrays(mode, first, count);
+        CountDraw();
+    }
+    glDisable(GL_SCISSOR_TEST);
+    return true;
+}
 
 void Device::BindVertexLayout()
 {
@@ -201,6 +368,8 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
     GLsizei count = VertexCount(type, primitiveCount, mode);
     if (count == 0 || !VerticesInStream(startVertex, uint64_t(count))) return D3DERR_INVALIDCALL;
     if (!PrepareDraw()) return D3DERR_INVALIDCALL;
+    BeginFillCount();
+    if (DrawVisibleParts(mode, GLint(startVertex), count)) return D3D_OK;
     glDrawArrays(mode, GLint(startVertex), count);
     CountDraw();
     return D3D_OK;
@@ -219,10 +388,45 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
     const size_t indexSize = desc.Format == D3DFMT_INDEX32 ? 4 : 2;
     if ((size_t(startIndex) + size_t(count)) * indexSize > desc.Size) return D3DERR_INVALIDCALL;
     if (!PrepareDraw()) return D3DERR_INVALIDCALL;
+    BeginFillCount();
     glDrawElementsBaseVertex(mode, count, indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
                              reinterpret_cast<void*>(uintptr_t(startIndex) * indexSize), baseVertexIndex);
     CountDraw();
     return D3D_OK;
+}
+
+void Device::BeginFillCount()
+{
+    if (fillCounting_ || !ActiveFrameStats()) return;
+    if (!fillQueries_[0]) glGenQueries(2, fillQueries_);
+    glBeginQuery(GL_SAMPLES_PASSED, fillQueries_[fillQuery_]);
+    fillCounting_ = true;
+}
+
+// At Present: the frame's interval, and the fill of the frame before.
+void Device::EndFrameStats()
+{
+    FrameStats* stats = ActiveFrameStats();
+    if (!stats) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (stats && lastPresent_.time_since_epoch().count() != 0)
+        stats->AddInterval(std::chrono::duration<double, std::milli>(now - lastPresent_).count());
+    lastPresent_ = now;
+    stats->AddFrame();
+    if (fillCounting_) {
+        glEndQuery(GL_SAMPLES_PASSED);
+        fillCounting_ = false;
+        fillPending_[fillQuery_] = true;
+    }
+    const uint64_t screen = uint64_t(params_.BackBufferWidth) * params_.BackBufferHeight;
+    const int samples = samples_ > 0 ? samples_ : 1;
+    fillQuery_ ^= 1;
+    if (fillPending_[fillQuery_]) {
+        GLuint64 passed = 0;
+        glGetQueryObjectui64v(fillQueries_[fillQuery_], GL_QUERY_RESULT, &passed);
+        fillPending_[fillQuery_] = false;
+        stats->AddFill(uint64_t(passed) / uint64_t(samples), screen);
+    }
 }
 
 }  // namespace d3d9

@@ -69,6 +69,7 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
 {
     if (activeDevice != this) Activate();
     const GLint w = GLint(params_.BackBufferWidth), h = GLint(params_.BackBufferHeight);
+    EndFrameStats();
     GLuint source = fbo_;
     if (samples_ > 0) {
         glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);

@@ -3,11 +3,13 @@
 
 #include <epoxy/gl.h>
 
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
 #include "platform/d3d9/Adapter.h"
 #include "platform/d3d9/Shaders.h"
+#include "platform/d3d9/TileCoverage.h"
 #include "platform/d3d9/d3d9.h"
 
 struct SDL_Window;
@@ -44,6 +46,9 @@ public:
     HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
     HRESULT UnlockRect(UINT level) override;
     GLuint Gl() const { return texture_; }
+    // Level 0's tiles that hold a texel with alpha above 0.
+    const TileCoverage& Coverage() const { return coverage_; }
+    UINT Levels() const { return UINT(levels_.size()); }
 
 private:
     ~Texture() override;
@@ -53,6 +58,7 @@ private:
         uint8_t* staging = nullptr;  // default pool: the bytes of a lock in progress
         bool locked = false;
         bool readOnly = false;
+        bool whole = false;  // the lock's buffer holds every texel, not just the rectangle's
         RECT rect{};
     };
     DWORD usage_;
@@ -61,6 +67,7 @@ private:
     std::vector<Level> levels_;
     GLuint texture_ = 0;
     uint64_t bytes_ = 0;
+    TileCoverage coverage_;
 };
 
 // Vertex and index buffers: GL buffers written through from a system-memory copy.
@@ -74,6 +81,7 @@ public:
     HRESULT GetDesc(Desc* desc) override;
     GLuint Gl() const { return buffer_; }
     UINT Length() const { return length_; }
+    const uint8_t* Data() const { return shadow_.data(); }
 
 private:
     ~Buffer() override;
@@ -174,9 +182,13 @@ private:
     void ApplySampler(DWORD sampler);
     bool PrepareDraw();
     bool VerticesInStream(uint64_t first, uint64_t count) const;
+    bool TransparentTexelsKeepTarget() const;
+    bool DrawVisibleParts(GLenum mode, GLint first, GLsizei count);
     void UpdateUniforms(Program& program);
     void BindVertexLayout();
     void BlitToWindow(GLuint source);
+    void BeginFillCount();
+    void EndFrameStats();
 
     ULONG refs_ = 1;
     IDirect3D9* parent_;
@@ -216,6 +228,13 @@ private:
     float normalMat_[9] = {}, toLight_[3] = {}, ambEmis_[4] = {};
     ProgramCache programs_;
     Program* program_ = nullptr;
+
+    // Frame statistics when switched on: samples passed in each frame, counted by
+    // two queries taking turns so that a result is read a frame after it ended.
+    GLuint fillQueries_[2] = {};
+    int fillQuery_ = 0;
+    bool fillCounting_ = false, fillPending_[2] = {};
+    std::chrono::steady_clock::time_point lastPresent_{};
 };
 
 }  // namespace d3d9

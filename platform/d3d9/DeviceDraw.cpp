@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/d3d9/D3d9Stats.h"
 #include "platform/d3d9/DeviceImpl.h"
 #include "platform/d3d9/FixedFunction.h"
 #include "platform/d3d9/FrameStats.h"
@@ -106,8 +107,7 @@ bool Device::DrawVisibleParts(GLenum mode, GLint first, GLsizei count)
 {
     // Multisampled, the rasteriser lets samples on a scissor edge through to both
     // neighbouring rectangles, blending them twice: draws stay whole there.
-    if (samples_ > 0 || count > 8 || !textures_[0] || textures_[0]->GetType() != D3DRTYPE_TEXTURE)
-        return false;
+    if (msActive_ || count > 8 || !textures_[0] || textures_[0]->GetType() != D3DRTYPE_TEXTURE) return false;
     const Texture& texture = *static_cast<const Texture*>(static_cast<IDirect3DTexture9*>(textures_[0]));
     const TileCoverage& coverage = texture.Coverage();
     if (coverage.Full() || !TransparentTexelsKeepTarget()) return false;
@@ -240,6 +240,17 @@ void Device::BindVertexLayout()
     attrib(kAttribTex1, sets >= 2, 2, GL_FLOAT, GL_FALSE, 8, 0, 0, 0, 1);
 }
 
+void Device::UpdateWvp()
+{
+    if (!wvpDirty_) return;
+    wvpDirty_ = false;
+    D3DMATRIX wv, wvp;
+    Multiply(world_, view_, wv);
+    Multiply(wv, projection_, wvp);
+    std::memcpy(wvp_, wvp.m, sizeof wvp_);
+    ++verWVP_;
+}
+
 bool Device::PrepareDraw()
 {
     if (!stream_ || streamStride_ == 0 || !(fvf_ & D3DFVF_XYZ)) return false;
@@ -266,7 +277,7 @@ bool Device::PrepareDraw()
             s.hasTexture = hasTexture;
             key.stageCount = uint8_t(i + 1);
         }
-        key.multisampled = samples_ > 0;
+        key.multisampled = msActive_;
         key.lighting = renderStates_[D3DRS_LIGHTING] != 0;
         if (key.lighting) {
             key.lightOn = lightEnabled_ && light_.Type == D3DLIGHT_DIRECTIONAL;
@@ -285,14 +296,7 @@ bool Device::PrepareDraw()
     }
     if (!program_) return false;
     if (layoutDirty_) BindVertexLayout();
-    if (wvpDirty_) {
-        wvpDirty_ = false;
-        D3DMATRIX wv, wvp;
-        Multiply(world_, view_, wv);
-        Multiply(wv, projection_, wvp);
-        std::memcpy(wvp_, wvp.m, sizeof wvp_);
-        ++verWVP_;
-    }
+    UpdateWvp();
     if (lightDirty_ && program_->uNormalMat >= 0) {
         lightDirty_ = false;
         D3DMATRIX wv;
@@ -367,6 +371,12 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
     GLenum mode;
     GLsizei count = VertexCount(type, primitiveCount, mode);
     if (count == 0 || !VerticesInStream(startVertex, uint64_t(count))) return D3DERR_INVALIDCALL;
+    if (samples_ > 0 && (fvf_ & D3DFVF_XYZ)) {
+        if (activeDevice != this) Activate();
+        RECT bounds;
+        if (NeedsSamples(mode, GLint(startVertex), count, bounds)) BeginMultisample(bounds);
+        else EndMultisample();
+    }
     if (!PrepareDraw()) return D3DERR_INVALIDCALL;
     BeginFillCount();
     if (DrawVisibleParts(mode, GLint(startVertex), count)) return D3D_OK;
@@ -387,6 +397,12 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
     indices_->GetDesc(&desc);
     const size_t indexSize = desc.Format == D3DFMT_INDEX32 ? 4 : 2;
     if ((size_t(startIndex) + size_t(count)) * indexSize > desc.Size) return D3DERR_INVALIDCALL;
+    if (samples_ > 0 && (fvf_ & D3DFVF_XYZ)) {
+        if (activeDevice != this) Activate();
+        RECT bounds;
+        ScreenBounds(uint64_t(baseVertexIndex) + minVertexIndex, numVertices, bounds);
+        BeginMultisample(bounds);
+    }
     if (!PrepareDraw()) return D3DERR_INVALIDCALL;
     BeginFillCount();
     glDrawElementsBaseVertex(mode, count, indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
@@ -398,35 +414,163 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
 void Device::BeginFillCount()
 {
     if (fillCounting_ || !ActiveFrameStats()) return;
-    if (!fillQueries_[0]) glGenQueries(2, fillQueries_);
-    glBeginQuery(GL_SAMPLES_PASSED, fillQueries_[fillQuery_]);
+    if (!fillQuery_) glGenQueries(1, &fillQuery_);
+    glBeginQuery(GL_SAMPLES_PASSED, fillQuery_);
     fillCounting_ = true;
 }
 
-// At Present: the frame's interval, and the fill of the frame before.
+// The samples passed since BeginFillCount, as pixels of the current target.
+void Device::FlushFillCount()
+{
+    if (!fillCounting_) return;
+    glEndQuery(GL_SAMPLES_PASSED);
+    fillCounting_ = false;
+    GLuint64 passed = 0;
+    glGetQueryObjectui64v(fillQuery_, GL_QUERY_RESULT, &passed);
+    framePixels_ += uint64_t(passed) / uint64_t(msActive_ ? samples_ : 1);
+}
+
+// At Present: the frame's interval and fill.
 void Device::EndFrameStats()
 {
     FrameStats* stats = ActiveFrameStats();
     if (!stats) return;
     const auto now = std::chrono::steady_clock::now();
-    if (stats && lastPresent_.time_since_epoch().count() != 0)
+    if (lastPresent_.time_since_epoch().count() != 0)
         stats->AddInterval(std::chrono::duration<double, std::milli>(now - lastPresent_).count());
     lastPresent_ = now;
     stats->AddFrame();
-    if (fillCounting_) {
-        glEndQuery(GL_SAMPLES_PASSED);
-        fillCounting_ = false;
-        fillPending_[fillQuery_] = true;
+    FlushFillCount();
+    stats->AddFill(framePixels_, uint64_t(params_.BackBufferWidth) * params_.BackBufferHeight);
+    framePixels_ = 0;
+}
+
+// ---- multisampling where edges need it ------------------------------------------
+
+// The screen rectangle of these vertices, two pixels wider each way, within the
+// viewport; the whole viewport when a vertex lies behind the eye.
+bool Device::ScreenBounds(uint64_t first, uint64_t count, RECT& bounds)
+{
+    const LONG vx0 = LONG(viewport_.X), vy0 = LONG(viewport_.Y);
+    const LONG vx1 = vx0 + LONG(viewport_.Width), vy1 = vy0 + LONG(viewport_.Height);
+    bounds = RECT{vx0, vy0, vx1, vy1};
+    if (!VerticesInStream(first, count) || count == 0) return false;
+    UpdateWvp();
+    float minX = 1e30f, minY = 1e30f, maxX = -1e30f, maxY = -1e30f;
+    for (uint64_t i = 0; i < count; ++i) {
+        float p[3];
+        std::memcpy(p, stream_->Data() + streamOffset_ + (first + i) * streamStride_, sizeof p);
+        float c[4];
+        for (int k = 0; k < 4; ++k)
+            c[k] = p[0] * wvp_[k] + p[1] * wvp_[4 + k] + p[2] * wvp_[8 + k] + wvp_[12 + k];
+        if (!(c[3] > 1e-6f)) return false;
+        const float sx = float(viewport_.X) + (c[0] / c[3] + 1) * 0.5f * float(viewport_.Width);
+        const float sy = float(viewport_.Y) + (1 - c[1] / c[3]) * 0.5f * float(viewport_.Height);
+        minX = std::min(minX, sx);
+        maxX = std::max(maxX, sx);
+        minY = std::min(minY, sy);
+        maxY = std::max(maxY, sy);
     }
-    const uint64_t screen = uint64_t(params_.BackBufferWidth) * params_.BackBufferHeight;
-    const int samples = samples_ > 0 ? samples_ : 1;
-    fillQuery_ ^= 1;
-    if (fillPending_[fillQuery_]) {
-        GLuint64 passed = 0;
-        glGetQueryObjectui64v(fillQueries_[fillQuery_], GL_QUERY_RESULT, &passed);
-        fillPending_[fillQuery_] = false;
-        stats->AddFill(uint64_t(passed) / uint64_t(samples), screen);
+    auto clamp = [](float v, LONG lo, LONG hi) { return LONG(std::clamp(v, float(lo), float(hi))); };
+    bounds = RECT{clamp(std::floor(minX) - 2, vx0, vx1), clamp(std::floor(minY) - 2, vy0, vy1),
+                  clamp(std::ceil(maxX) + 2, vx0, vx1), clamp(std::ceil(maxY) + 2, vy0, vy1)};
+    return true;
+}
+
+// Whether a draw has edges that cross pixels. A rectangle on whole pixel
+// coordinates covers every sample of its pixels or none, as a single sample
+// would: only other shapes need the multisampled target.
+bool Device::NeedsSamples(GLenum mode, GLint first, GLsizei count, RECT& bounds)
+{
+    if (!ScreenBounds(uint64_t(first), uint64_t(count), bounds)) return true;
+    if (mode != GL_TRIANGLE_STRIP || count != 4 || MultisampleEverything()) return true;
+    float x[4], y[4];
+    for (int i = 0; i < 4; ++i) {
+        float p[3];
+        std::memcpy(p, stream_->Data() + streamOffset_ + size_t(first + i) * streamStride_, sizeof p);
+        float c[4];
+        for (int k = 0; k < 4; ++k)
+            c[k] = p[0] * wvp_[k] + p[1] * wvp_[4 + k] + p[2] * wvp_[8 + k] + wvp_[12 + k];
+        x[i] = float(viewport_.X) + (c[0] / c[3] + 1) * 0.5f * float(viewport_.Width);
+        y[i] = float(viewport_.Y) + (1 - c[1] / c[3]) * 0.5f * float(viewport_.Height);
+        if (std::fabs(x[i] - std::round(x[i])) > 1e-3f || std::fabs(y[i] - std::round(y[i])) > 1e-3f)
+            return true;
+        x[i] = std::round(x[i]);
+        y[i] = std::round(y[i]);
     }
+    // A strip's two triangles make the rectangle when its first and last vertices
+    // are opposite corners, and so are the middle two.
+    auto opposite = [&](int a, int b) { return x[a] != x[b] && y[a] != y[b]; };
+    auto corners = [&](int a, int b, int c, int d) {
+        return x[a] == x[c] && y[a] == y[d] && x[b] == x[d] && y[b] == y[c];
+    };
+    const bool rectangle = opposite(0, 3) && opposite(1, 2) && (corners(0, 3, 1, 2) || corners(0, 3, 2, 1));
+    return !rectangle;
+}
+
+void Device::BeginMultisample(const RECT& b)
+{
+    FlushFillCount();
+    if (!msActive_) {
+        msActive_ = true;
+        keyDirty_ = true;
+        glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+        msRegion_ = b;
+        CopyToMultisample(b);
+        return;
+    }
+    // Grow the region: the parts of the new bounds outside it come in.
+    const RECT r = msRegion_;
+    if (b.left >= b.right || b.top >= b.bottom) return;
+    if (r.left >= r.right || r.top >= r.bottom) {
+        msRegion_ = b;
+        CopyToMultisample(b);
+        return;
+    }
+    const RECT u{std::min(r.left, b.left), std::min(r.top, b.top), std::max(r.right, b.right),
+                 std::max(r.bottom, b.bottom)};
+    CopyToMultisample(RECT{u.left, u.top, u.right, r.top});
+    CopyToMultisample(RECT{u.left, r.bottom, u.right, u.bottom});
+    CopyToMultisample(RECT{u.left, r.top, r.left, r.bottom});
+    CopyToMultisample(RECT{r.right, r.top, u.right, r.bottom});
+    msRegion_ = u;
+}
+
+// The single-sample target's pixels into every sample of the multisampled one
+// over r (the multisampled target bound).
+void Device::CopyToMultisample(const RECT& r)
+{
+    if (r.left >= r.right || r.top >= r.bottom) return;
+    glUseProgram(copyProgram_);
+    glBindVertexArray(copyVao_);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    glDisable(GL_CULL_FACE);
+    glViewport(0, 0, GLsizei(params_.BackBufferWidth), GLsizei(params_.BackBufferHeight));
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    glDrawArrays(GL_TRIANGLES, 0, 3);
+    glDisable(GL_SCISSOR_TEST);
+    glViewport(GLint(viewport_.X), GLint(viewport_.Y), GLsizei(viewport_.Width), GLsizei(viewport_.Height));
+    glBindVertexArray(vao_);
+    glUseProgram(program_ ? program_->id : 0);
+    for (DWORD rs : {D3DRS_ZENABLE, D3DRS_ALPHABLENDENABLE, D3DRS_CULLMODE}) ApplyRenderState(rs);
+}
+
+// Back to single-sample drawing: the region resolved into the frame.
+void Device::EndMultisample()
+{
+    if (!msActive_) return;
+    FlushFillCount();
+    const RECT& r = msRegion_;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolveFbo_);
+    if (r.left < r.right && r.top < r.bottom)
+        glBlitFramebuffer(r.left, r.top, r.right, r.bottom, r.left, r.top, r.right, r.bottom,
+                          GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_FRAMEBUFFER, resolveFbo_);
+    msActive_ = false;
+    keyDirty_ = true;
 }
 
 }  // namespace d3d9

@@ -181,6 +181,7 @@ private:
     void ApplyRenderState(DWORD state);
     void ApplySampler(DWORD sampler);
     bool PrepareDraw();
+    void UpdateWvp();
     bool VerticesInStream(uint64_t first, uint64_t count) const;
     bool TransparentTexelsKeepTarget() const;
     bool DrawVisibleParts(GLenum mode, GLint first, GLsizei count);
@@ -188,7 +189,15 @@ private:
     void BindVertexLayout();
     void BlitToWindow(GLuint source);
     void BeginFillCount();
+    void FlushFillCount();
     void EndFrameStats();
+    // Multisampled targets: where a draw goes (see msActive_).
+    GLuint DrawTarget() const { return samples_ > 0 && !msActive_ ? resolveFbo_ : fbo_; }
+    bool NeedsSamples(GLenum mode, GLint first, GLsizei count, RECT& bounds);
+    bool ScreenBounds(uint64_t first, uint64_t count, RECT& bounds);
+    void BeginMultisample(const RECT& bounds);
+    void EndMultisample();
+    void CopyToMultisample(const RECT& r);
 
     ULONG refs_ = 1;
     IDirect3D9* parent_;
@@ -196,10 +205,17 @@ private:
     Output output_;       // where Present puts the frame, chosen at creation
     SDL_Window* window_;  // output_.window
 
-    // Back buffer: colour and depth renderbuffers, multisampled when asked for,
-    // with a single-sample target to resolve into.
+    // Back buffer: colour and depth renderbuffers, multisampled when asked for.
+    // Multisampled, a single-sample target of the same size holds the frame:
+    // pixel-aligned rectangles are drawn there (their samples would all agree),
+    // and only the draws whose edges cross pixels go to the multisampled one,
+    // over msRegion_, copied in from the single-sample target first and resolved
+    // back into it when single-sample drawing resumes.
     GLuint fbo_ = 0, color_ = 0, depth_ = 0;
-    GLuint resolveFbo_ = 0, resolveColor_ = 0;
+    GLuint resolveFbo_ = 0, resolveColor_ = 0, resolveDepth_ = 0;
+    GLuint copyProgram_ = 0, copyVao_ = 0;
+    bool msActive_ = false;
+    RECT msRegion_{};
     GLuint vao_ = 0;
     GLuint samplers_[kGlStages] = {};
     int samples_ = 0;
@@ -229,11 +245,11 @@ private:
     ProgramCache programs_;
     Program* program_ = nullptr;
 
-    // Frame statistics when switched on: samples passed in each frame, counted by
-    // two queries taking turns so that a result is read a frame after it ended.
-    GLuint fillQueries_[2] = {};
-    int fillQuery_ = 0;
-    bool fillCounting_ = false, fillPending_[2] = {};
+    // Frame statistics when switched on: samples passed, read when the frame ends
+    // or the target changes (a multisampled pixel passes several).
+    GLuint fillQuery_ = 0;
+    bool fillCounting_ = false;
+    uint64_t framePixels_ = 0;  // covered so far in this frame
     std::chrono::steady_clock::time_point lastPresent_{};
 };
 

@@ -99,6 +99,61 @@ bool Device::TransparentTexelsKeepTarget() const
     return sampler[D3DSAMP_ADDRESSU] == D3DTADDRESS_CLAMP && sampler[D3DSAMP_ADDRESSV] == D3DTADDRESS_CLAMP;
 }
 
+// How a stage's texel coordinates (for a texture of tw x th) follow the screen
+// over a draw of at most 8 vertices: texel x = ax * screen x + bx, texel y =
+// ay * screen y + by, screen positions of the vertices in sx, sy. False when the
+// coordinates do not follow that form (turned, in perspective, missing).
+bool Device::TexelMap(int stage, GLint first, GLsizei count, float tw, float th, float* sx, float* sy,
+                      float& ax, float& bx, float& ay, float& by)
+{
+    if (count > 8 || count < 3) return false;
+    UpdateWvp();
+    const DWORD* st = stageStates_[stage];
+    const DWORD set = (st[D3DTSS_TEXCOORDINDEX] & 0xFFFF) == 1 ? 1 : 0;
+    const bool transform = (st[D3DTSS_TEXTURETRANSFORMFLAGS] & 0xFF) != D3DTTFF_DISABLE;
+    const DWORD sets = (fvf_ & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
+    if (set >= sets) return false;
+    size_t texOffset = 12 + ((fvf_ & D3DFVF_PSIZE) ? 4 : 0) + ((fvf_ & D3DFVF_NORMAL) ? 12 : 0) +
+                       ((fvf_ & D3DFVF_DIFFUSE) ? 4 : 0) + ((fvf_ & D3DFVF_SPECULAR) ? 4 : 0) +
+                       size_t(set) * 8;
+    float tx[8] = {}, ty[8] = {}, w0 = 0;
+    for (GLsizei i = 0; i < count; ++i) {
+        const uint8_t* v = stream_->Data() + streamOffset_ + size_t(first + i) * streamStride_;
+        float p[3], t[2];
+        std::memcpy(p, v, sizeof p);
+        std::memcpy(t, v + texOffset, sizeof t);
+        float c[4];
+        for (int k = 0; k < 4; ++k)
+            c[k] = p[0] * wvp_[k] + p[1] * wvp_[4 + k] + p[2] * wvp_[8 + k] + wvp_[12 + k];
+        // Equal positive w everywhere: attributes are affine in screen space.
+        if (i == 0) w0 = c[3];
+        if (!(c[3] > 0) || std::fabs(c[3] - w0) > 1e-6f * w0) return false;
+        sx[i] = float(viewport_.X) + (c[0] / c[3] + 1) * 0.5f * float(viewport_.Width);
+        sy[i] = float(viewport_.Y) + (1 - c[1] / c[3]) * 0.5f * float(viewport_.Height);
+        if (transform) {
+            const D3DMATRIX& m = textureMatrix_[stage];
+            tx[i] = (t[0] * m._11 + t[1] * m._21 + m._31) * tw;
+            ty[i] = (t[0] * m._12 + t[1] * m._22 + m._32) * th;
+        } else {
+            tx[i] = t[0] * tw;
+            ty[i] = t[1] * th;
+        }
+    }
+    // Texel x must follow screen x alone, and texel y screen y alone.
+    auto fit = [&](const float* sc, const float* t, float& scale, float& offset) {
+        int far = 0;
+        for (GLsizei i = 1; i < count; ++i)
+            if (std::fabs(sc[i] - sc[0]) > std::fabs(sc[far] - sc[0])) far = i;
+        if (std::fabs(sc[far] - sc[0]) < 0.5f) return false;
+        scale = (t[far] - t[0]) / (sc[far] - sc[0]);
+        offset = t[0] - scale * sc[0];
+        for (GLsizei i = 0; i < count; ++i)
+            if (!(std::fabs(scale * sc[i] + offset - t[i]) < 1e-3f)) return false;
+        return std::isfinite(scale) && std::isfinite(offset);
+    };
+    return fit(sx, tx, ax, bx) && fit(sy, ty, ay, by);
+}
+
 // A blended picture whose texture is partly transparent: the draw is repeated
 // under scissor rectangles that leave out the screen tiles where every texel the
 // filter can reach is transparent. The geometry and so every drawn pixel stay
@@ -113,51 +168,9 @@ bool Device::DrawVisibleParts(GLenum mode, GLint first, GLsizei count)
     if (coverage.Full() || !TransparentTexelsKeepTarget()) return false;
     if (texture.Levels() > 1 && samplerStates_[0][D3DSAMP_MIPFILTER] != D3DTEXF_NONE) return false;
 
-    // Where the vertices land on screen and which texture coordinates they carry.
-    const StageSetup& stage = program_->key.stage[0];
-    const DWORD sets = (fvf_ & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
-    if (stage.texCoordSet >= sets) return false;
-    size_t texOffset = 12 + ((fvf_ & D3DFVF_PSIZE) ? 4 : 0) + ((fvf_ & D3DFVF_NORMAL) ? 12 : 0) +
-                       ((fvf_ & D3DFVF_DIFFUSE) ? 4 : 0) + ((fvf_ & D3DFVF_SPECULAR) ? 4 : 0) +
-                       size_t(stage.texCoordSet) * 8;
-    const float tw = float(coverage.Width()), th = float(coverage.Height());
-    float sx[8] = {}, sy[8] = {}, tx[8] = {}, ty[8] = {}, w0 = 0;
-    for (GLsizei i = 0; i < count; ++i) {
-        const uint8_t* v = stream_->Data() + streamOffset_ + size_t(first + i) * streamStride_;
-        float p[3], t[2];
-        std::memcpy(p, v, sizeof p);
-        std::memcpy(t, v + texOffset, sizeof t);
-        float c[4];
-        for (int k = 0; k < 4; ++k)
-            c[k] = p[0] * wvp_[k] + p[1] * wvp_[4 + k] + p[2] * wvp_[8 + k] + wvp_[12 + k];
-        // Equal positive w everywhere: attributes are affine in screen space.
-        if (i == 0) w0 = c[3];
-        if (!(c[3] > 0) || std::fabs(c[3] - w0) > 1e-6f * w0) return false;
-        sx[i] = float(viewport_.X) + (c[0] / c[3] + 1) * 0.5f * float(viewport_.Width);
-        sy[i] = float(viewport_.Y) + (1 - c[1] / c[3]) * 0.5f * float(viewport_.Height);
-        if (stage.transform) {
-            const D3DMATRIX& m = textureMatrix_[0];
-            tx[i] = (t[0] * m._11 + t[1] * m._21 + m._31) * tw;
-            ty[i] = (t[0] * m._12 + t[1] * m._22 + m._32) * th;
-        } else {
-            tx[i] = t[0] * tw;
-            ty[i] = t[1] * th;
-        }
-    }
-    // Texel x must follow screen x alone, and texel y screen y alone.
-    auto fit = [&](const float* s, const float* t, float& scale, float& offset) {
-        int far = 0;
-        for (GLsizei i = 1; i < count; ++i)
-            if (std::fabs(s[i] - s[0]) > std::fabs(s[far] - s[0])) far = i;
-        if (std::fabs(s[far] - s[0]) < 0.5f) return false;
-        scale = (t[far] - t[0]) / (s[far] - s[0]);
-        offset = t[0] - scale * s[0];
-        for (GLsizei i = 0; i < count; ++i)
-            if (!(std::fabs(scale * s[i] + offset - t[i]) < 1e-3f)) return false;
-        return std::isfinite(scale) && std::isfinite(offset);
-    };
-    float ax, bx, ay, by;
-    if (!fit(sx, tx, ax, bx) || !fit(sy, ty, ay, by)) return false;
+    float sx[8], sy[8], ax, bx, ay, by;
+    if (!TexelMap(0, first, count, float(coverage.Width()), float(coverage.Height()), sx, sy, ax, bx, ay, by))
+        return false;
 
     // The screen tiles of the draw's bounds, each kept when the texels its
     // pixels can reach (two pixels and one texel of margin for the half-pixel
@@ -277,7 +290,10 @@ bool Device::PrepareDraw()
             s.hasTexture = hasTexture;
             key.stageCount = uint8_t(i + 1);
         }
-        key.multisampled = msActive_;
+        // With a multisampled back buffer the single-sample target draws through
+        // the same programs: a pixel-aligned rectangle then gives the colours it
+        // would give multisampled, to the bit.
+        key.multisampled = samples_ > 0;
         key.lighting = renderStates_[D3DRS_LIGHTING] != 0;
         if (key.lighting) {
             key.lightOn = lightEnabled_ && light_.Type == D3DLIGHT_DIRECTIONAL;
@@ -505,7 +521,29 @@ bool Device::NeedsSamples(GLenum mode, GLint first, GLsizei count, RECT& bounds)
         return x[a] == x[c] && y[a] == y[d] && x[b] == x[d] && y[b] == y[c];
     };
     const bool rectangle = opposite(0, 3) && opposite(1, 2) && (corners(0, 3, 1, 2) || corners(0, 3, 2, 1));
-    return !rectangle;
+    if (!rectangle) return true;
+    // Linear filtering between texels gives colours that the two targets'
+    // rounding can set apart: single-sampled only where each pixel centre meets a
+    // texel centre one to one, so that the filter returns the texel.
+    for (int i = 0; i < kGlStages; ++i) {
+        const DWORD* st = stageStates_[i];
+        if (st[D3DTSS_COLOROP] == D3DTOP_DISABLE) break;
+        if (!textures_[i] || textures_[i]->GetType() != D3DRTYPE_TEXTURE) continue;
+        const DWORD* sampler = samplerStates_[i];
+        if (sampler[D3DSAMP_MAGFILTER] < D3DTEXF_LINEAR && sampler[D3DSAMP_MINFILTER] < D3DTEXF_LINEAR)
+            continue;
+        const TileCoverage& size =
+            static_cast<const Texture*>(static_cast<IDirect3DTexture9*>(textures_[i]))->Coverage();
+        float sx[8], sy[8], ax, bx, ay, by;
+        if (!TexelMap(i, first, count, float(size.Width()), float(size.Height()), sx, sy, ax, bx, ay, by))
+            return true;
+        auto centred = [](float scale, float offset) {
+            const float f = offset - 0.5f - std::floor(offset - 0.5f);
+            return std::fabs(std::fabs(scale) - 1) < 1e-4f && (f < 1e-3f || f > 1 - 1e-3f);
+        };
+        if (!centred(ax, bx) || !centred(ay, by)) return true;
+    }
+    return false;
 }
 
 void Device::BeginMultisample(const RECT& b)

@@ -441,6 +441,16 @@ TEST_F(RenderTest, MultisamplingOnlyWhereEdgesCrossPixelsMatchesWholeMultisampli
         EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
         Draw(170 / 320.0f, 60 / 180.0f, 234 / 320.0f, 124 / 180.0f);
         Draw(100.5f / 320, 100 / 180.0f, 164.5f / 320, 164 / 180.0f);  // half a pixel off
+        // Aligned, but the texture stretched: filtered between texels.
+        D3DMATRIX stretch{};
+        stretch._11 = 0.37f;
+        stretch._22 = 0.61f;
+        stretch._31 = 0.1f;
+        stretch._33 = stretch._44 = 1;
+        device->SetTransform(D3DTS_TEXTURE0, &stretch);
+        device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
+        Draw(240 / 320.0f, 100 / 180.0f, 310 / 320.0f, 170 / 180.0f);
+        device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
         Present();
         d3d9::SetMultisampleEverything(false);
         return frame;

@@ -4,6 +4,7 @@
 
 #include "platform/bass/AudioSource.h"
 #include "platform/bass/Channel.h"
+#include "platform/bass/Extensions.h"
 #include "platform/bass/Fft.h"
 #include "platform/bass/Mixer.h"
 #include "platform/bass/Output.h"
@@ -15,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,8 @@ constexpr int64_t kLevelFrames = kOutRate / 50;  // 20 ms
 
 // The output in use; set at BASS_Init, dropped at BASS_Free. Under the mixer's lock.
 std::shared_ptr<Output> output;
+// What plays now, for the sound server. Under the mixer's lock.
+std::string mediaTitle = "Mivola";
 
 // Handles are never reused, so an old handle can never reach a new channel.
 std::atomic<DWORD> nextChannelHandle{0x10000};
@@ -119,6 +123,7 @@ BOOL BASS_Init(int device, DWORD, DWORD, HWND, const void*)
         lib.mixed = 0;
         lib.lastHeard = 0;
         lib.due.clear();
+        opened->SetTitle(mediaTitle);
     }
     opened->Begin();
     return Ok(TRUE);
@@ -278,6 +283,7 @@ BOOL BASS_ChannelPlay(DWORD handle, BOOL restart)
     ch->state = State::Playing;
     ch->stamps.clear();
     ch->runStart = lib.mixed;
+    ch->startedBy = 0;  // played by the caller now, not by a hand-over
     return Ok(TRUE);
 }
 
@@ -307,6 +313,13 @@ BOOL BASS_ChannelStop(DWORD handle)
     lib.SettleEnds(lib.Heard());
     ch->state = State::Stopped;
     ch->stamps.clear();
+    // A follower this channel started at its end stops with it.
+    Channel* next = ch->handedOver ? Find(lib, ch->follower) : nullptr;
+    if (next && next->startedBy == handle) {
+        next->state = State::Stopped;
+        next->stamps.clear();
+        next->startedBy = 0;
+    }
     return Ok(TRUE);
 }
 
@@ -343,9 +356,15 @@ BOOL BASS_ChannelSetAttributes(DWORD handle, int freq, int volume, int pan)
     Lock lock(lib.mutex);
     Channel* ch = Find(lib, handle);
     if (!ch) return Fail(BASS_ERROR_HANDLE, FALSE);
-    Rewrite rewrite;
-    if (volume != -1) ch->volume = static_cast<float>(std::clamp(volume, 0, 100)) / 100.0f;
-    if (pan != -101) ch->pan = std::clamp(pan, -100, 100);
+    float newVolume = volume != -1 ? static_cast<float>(std::clamp(volume, 0, 100)) / 100.0f : ch->volume;
+    int newPan = pan != -101 ? std::clamp(pan, -100, 100) : ch->pan;
+    // Only a change to what plays rewrites what is queued.
+    if (newVolume != ch->volume || newPan != ch->pan) {
+        std::optional<Rewrite> rewrite;
+        if (ch->state == State::Playing) rewrite.emplace();
+        ch->volume = newVolume;
+        ch->pan = newPan;
+    }
     // Channels play at their own rate; asking for another one is refused.
     if (freq != -1 && freq != 0 && freq != ch->rate) return Fail(BASS_ERROR_NOTAVAIL, FALSE);
     return Ok(TRUE);
@@ -396,3 +415,58 @@ DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length)
     HannSpectrum(mono, n, out);
     return Ok(static_cast<DWORD>(n / 2 * sizeof(float)));
 }
+
+// ---- this program's own calls ----------------------------------------------------------
+
+namespace bass {
+
+bool SetFollower(DWORD channel, DWORD next)
+{
+    Mixer& lib = TheMixer();
+    Lock lock(lib.mutex);
+    Channel* ch = Find(lib, channel);
+    if (!ch) return false;
+    if (next != 0) {
+        Channel* following = Find(lib, next);
+        if (!following || next == channel) return false;
+        // Allocated here rather than by the mixer thread at the hand-over.
+        if (following->history.empty())
+            following->history.assign(static_cast<size_t>(kHistoryFrames * 2), 0.0f);
+    }
+    ch->follower = next;
+    return true;
+}
+
+DWORD StartedFollower(DWORD channel)
+{
+    Mixer& lib = TheMixer();
+    Lock lock(lib.mutex);
+    Channel* ch = Find(lib, channel);
+    if (!ch || !ch->handedOver) return 0;
+    Channel* next = Find(lib, ch->follower);
+    return next && next->startedBy == channel && next->state == State::Playing ? ch->follower : 0;
+}
+
+void BeginChange()
+{
+    Mixer& lib = TheMixer();
+    Lock lock(lib.mutex);
+    if (output) output->Hold();
+}
+
+void EndChange()
+{
+    Mixer& lib = TheMixer();
+    Lock lock(lib.mutex);
+    if (output) output->Release();
+}
+
+void SetMediaTitle(const std::string& title)
+{
+    Mixer& lib = TheMixer();
+    Lock lock(lib.mutex);
+    mediaTitle = title;
+    if (output) output->SetTitle(title);
+}
+
+}  // namespace bass

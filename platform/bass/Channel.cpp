@@ -130,6 +130,7 @@ void Rewind(Channel& ch)
     ch.pos = 0;
     ch.mixedToEnd = false;
     ch.ended = false;
+    ch.handedOver = false;
     ch.stamps.clear();
 }
 

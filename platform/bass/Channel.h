@@ -74,6 +74,14 @@ struct Channel {
     size_t replayAt = 0;
     uint64_t replaySrcStart = 0, replaySrcEnd = 0;
 
+    // Gapless hand-over: `follower` starts at this channel's last frame
+    // (handedOver once it has); a channel started so records by whom and at
+    // which output frame.
+    DWORD follower = 0;
+    bool handedOver = false;
+    DWORD startedBy = 0;
+    int64_t startedAt = 0;
+
     std::deque<Stamp> stamps;    // mixed, not yet heard
     std::vector<float> history;  // stereo, indexed by output frame modulo kHistoryFrames
     int64_t runStart = 0;        // output frame where the current run of playing began

@@ -117,12 +117,15 @@ std::string SongSettings::Describe() const
 bool ReadSongSettings(XmlNode element, SongSettings& settings, SongSettingsError& error)
 {
     Reader r(element, error);
-    return r.Whole(L"stereoseparation", settings.stereoSeparation, [](long v) { return v >= 0 && v <= 200; },
-                   L"a whole number from 0 to 200") &&
-           r.Whole(L"interpolation", settings.interpolation,
-                   [](long v) { return v == 1 || v == 2 || v == 4 || v == 8; }, L"1, 2, 4 or 8") &&
-           r.Whole(L"volumeramping", settings.volumeRamping, [](long v) { return v >= -1 && v <= 10; },
-                   L"a whole number from -1 to 10") &&
+    return r.Whole(
+               L"stereoseparation", settings.stereoSeparation, [](long v) { return v >= 0 && v <= 200; },
+               L"a whole number from 0 to 200") &&
+           r.Whole(
+               L"interpolation", settings.interpolation,
+               [](long v) { return v == 1 || v == 2 || v == 4 || v == 8; }, L"1, 2, 4 or 8") &&
+           r.Whole(
+               L"volumeramping", settings.volumeRamping, [](long v) { return v >= -1 && v <= 10; },
+               L"a whole number from -1 to 10") &&
            r.Switch(L"amiga", settings.amiga) && r.Decibels(L"gain", settings.gainDb);
 }
 
@@ -130,16 +133,20 @@ void ApplySongSettings(DWORD channel, bool module, const SongSettings& settings)
 {
     if (module) {
         if (settings.stereoSeparation >= 0)
-            BASS_ChannelSetAttribute(channel, BASS_ATTRIB_MUSIC_PANSEP, static_cast<float>(settings.stereoSeparation));
+            BASS_ChannelSetAttribute(channel, BASS_ATTRIB_MUSIC_PANSEP,
+                                     static_cast<float>(settings.stereoSeparation));
         if (settings.interpolation > 0)
-            BASS_ChannelSetAttribute(channel, BASS_ATTRIB_MUSIC_INTERP, static_cast<float>(settings.interpolation));
+            BASS_ChannelSetAttribute(channel, BASS_ATTRIB_MUSIC_INTERP,
+                                     static_cast<float>(settings.interpolation));
         if (settings.volumeRamping >= 0)
-            BASS_ChannelSetAttribute(channel, BASS_ATTRIB_MUSIC_RAMPING, static_cast<float>(settings.volumeRamping));
+            BASS_ChannelSetAttribute(channel, BASS_ATTRIB_MUSIC_RAMPING,
+                                     static_cast<float>(settings.volumeRamping));
         if (settings.amiga >= 0 &&
             !BASS_ChannelSetAttribute(channel, BASS_ATTRIB_MUSIC_AMIGA, static_cast<float>(settings.amiga)) &&
             BASS_ErrorGetCode() == BASS_ERROR_NOTAVAIL) {
             static bool told = false;
-            if (!told) LogPrintf("The module decoder has no Amiga resampler emulation: \"amiga\" is ignored\n");
+            if (!told)
+                LogPrintf("The module decoder has no Amiga resampler emulation: \"amiga\" is ignored\n");
             told = true;
         }
     }

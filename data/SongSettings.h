@@ -28,10 +28,10 @@ constexpr float kMaxGainDb = 12.0f;
 
 // What is wrong with an attribute value.
 struct SongSettingsError {
-    long line = 0;          // of the element
-    std::wstring attribute; // its name
-    std::wstring value;     // as written
-    std::wstring expected;  // "a whole number from 0 to 200"
+    long line = 0;           // of the element
+    std::wstring attribute;  // its name
+    std::wstring value;      // as written
+    std::wstring expected;   // "a whole number from 0 to 200"
 };
 
 // Reads the attributes present on `element` over `settings`, which holds what

@@ -20,7 +20,8 @@ struct Loudness {
 // Decodes the whole song through the audio library with `settings` (its gain
 // included) and measures it. The library must be initialised. False with a
 // reason in `error` when the song cannot be opened.
-bool MeasureLoudness(const std::string& path, const SongSettings& settings, Loudness& out, std::string& error);
+bool MeasureLoudness(const std::string& path, const SongSettings& settings, Loudness& out,
+                     std::string& error);
 
 // Decibels that take the song to `target`, to 0.01 dB, within the gains a disk
 // may carry (-30 to +12) and never so much that its peaks would clip; 0 for

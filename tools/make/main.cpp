@@ -53,7 +53,8 @@ bool ParseLoudness(const std::string& text, double& lufs)
 
 // Each song's settings for its format and, when `measure`, the gain to `target`,
 // measured through the player's audio library. Prints a line per song.
-void SetRenderSettings(std::vector<DiskSong>& songs, bool measure, double target, std::vector<std::string>& warnings)
+void SetRenderSettings(std::vector<DiskSong>& songs, bool measure, double target,
+                       std::vector<std::string>& warnings)
 {
     host::SetRunMode(host::RunMode::Virtual);
     SetLogSink([](const std::string&) {}, false);
@@ -75,8 +76,9 @@ void SetRenderSettings(std::vector<DiskSong>& songs, bool measure, double target
         s.settings.gainDb = GainToward(l, target);
         const double after = l.integrated + s.settings.gainDb;
         const double peakDb = 20.0 * std::log10(l.peak) + s.settings.gainDb;
-        std::printf("loudness %2zu/%zu  %6.1f LUFS  gain %+6.2f dB  peak %+5.1f dBFS  %s\n", i + 1, songs.size(),
-                    l.integrated, static_cast<double>(s.settings.gainDb), peakDb, s.source.c_str());
+        std::printf("loudness %2zu/%zu  %6.1f LUFS  gain %+6.2f dB  peak %+5.1f dBFS  %s\n", i + 1,
+                    songs.size(), l.integrated, static_cast<double>(s.settings.gainDb), peakDb,
+                    s.source.c_str());
         std::fflush(stdout);
         if (after < target - 0.05) {
             char w[256];
@@ -129,8 +131,9 @@ int main(int argc, char** argv)
     }
     double target = kDefaultLoudness;
     if (!loudness.empty() && (noLoudness || !ParseLoudness(loudness, target))) {
-        std::fprintf(stderr, "mivola-make: --loudness takes a target from -40 to -5 LUFS and does not go with "
-                             "--no-loudness\n");
+        std::fprintf(stderr,
+                     "mivola-make: --loudness takes a target from -40 to -5 LUFS and does not go with "
+                     "--no-loudness\n");
         return 2;
     }
     if (positional.size() - 1 > kMaxSongs) {

@@ -18,7 +18,7 @@ struct SongSettings {
 
     // True when nothing differs from the decoder's own rendering.
     bool IsDefault() const;
-    // "stereoseparation 60, amiga on, gain -3.5 dB"; only what is set ("decoder
+    // "stereoseparation 60, amiga on, gain -3.50 dB"; only what is set ("decoder
     // defaults" when nothing is).
     std::string Describe() const;
 };

@@ -368,6 +368,8 @@ BOOL BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float value)
         ch->gain = static_cast<float>(std::pow(10.0, value / 20.0));
         return Ok(TRUE);
     }
+    // Every module setting is a small whole number; a larger float would not convert.
+    if (std::fabs(value) > 1000.0f) return Fail(BASS_ERROR_ILLPARAM, FALSE);
     const int v = static_cast<int>(value);
     bool valid = false;
     RenderOption option = RenderOption::StereoSeparation;

@@ -64,7 +64,7 @@ TEST(BassRenderSettings, SeparationReachesTheDecoderAndOnlyAllowedValuesAreTaken
     } refused[] = {{BASS_ATTRIB_MUSIC_PANSEP, 201}, {BASS_ATTRIB_MUSIC_PANSEP, 50.5f},
                    {BASS_ATTRIB_MUSIC_INTERP, 3},   {BASS_ATTRIB_MUSIC_RAMPING, -2},
                    {BASS_ATTRIB_MUSIC_AMIGA, 2},    {BASS_ATTRIB_GAIN, NAN},
-                   {BASS_ATTRIB_GAIN, 25}};
+                   {BASS_ATTRIB_GAIN, 25},          {BASS_ATTRIB_MUSIC_PANSEP, 1e30f}};
     for (const auto& r : refused) {
         EXPECT_FALSE(BASS_ChannelSetAttribute(music, r.attrib, r.value)) << r.attrib << " " << r.value;
         EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ILLPARAM);

@@ -209,7 +209,9 @@ HMUSIC BASS_MusicLoad(BOOL mem, const void* file, DWORD offset, DWORD length, DW
     if (code != 0) return Fail(code, HMUSIC{0});
     Lock lock(lib.mutex);
     if (!lib.output) return Fail(BASS_ERROR_INIT, HMUSIC{0});
-    return Ok(AddChannel(lib, std::move(source), true)->handle);
+    Channel* ch = AddChannel(lib, std::move(source), true);
+    ch->decode = (flags & BASS_MUSIC_DECODE) != 0;
+    return Ok(ch->handle);
 }
 
 HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, DWORD offset, DWORD length, DWORD flags)
@@ -227,7 +229,9 @@ HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, DWORD offset, DWORD le
     if (code != 0) return Fail(code, HSTREAM{0});
     Lock lock(lib.mutex);
     if (!lib.output) return Fail(BASS_ERROR_INIT, HSTREAM{0});
-    return Ok(AddChannel(lib, std::move(source), false)->handle);
+    Channel* ch = AddChannel(lib, std::move(source), false);
+    ch->decode = (flags & BASS_STREAM_DECODE) != 0;
+    return Ok(ch->handle);
 }
 
 BOOL BASS_MusicFree(HMUSIC handle)
@@ -273,6 +277,7 @@ BOOL BASS_ChannelPlay(DWORD handle, BOOL restart)
     Lock lock(lib.mutex);
     Channel* ch = Find(lib, handle);
     if (!ch) return Fail(BASS_ERROR_HANDLE, FALSE);
+    if (ch->decode) return Fail(BASS_ERROR_DECODE, FALSE);
     Rewrite rewrite;
     lib.SettleEnds(lib.Heard());
     if (ch->state == State::Playing && !restart) return Ok(TRUE);
@@ -370,6 +375,48 @@ BOOL BASS_ChannelSetAttributes(DWORD handle, int freq, int volume, int pan)
     return Ok(TRUE);
 }
 
+BOOL BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float value)
+{
+    Mixer& lib = TheMixer();
+    Lock lock(lib.mutex);
+    Channel* ch = Find(lib, handle);
+    if (!ch) return Fail(BASS_ERROR_HANDLE, FALSE);
+    if (!std::isfinite(value)) return Fail(BASS_ERROR_ILLPARAM, FALSE);
+    if (attrib == BASS_ATTRIB_GAIN) {
+        if (value < -60.0f || value > 24.0f) return Fail(BASS_ERROR_ILLPARAM, FALSE);
+        ch->gain = static_cast<float>(std::pow(10.0, value / 20.0));
+        return Ok(TRUE);
+    }
+    // Every module setting is a small whole number; a larger float would not convert.
+    if (std::fabs(value) > 1000.0f) return Fail(BASS_ERROR_ILLPARAM, FALSE);
+    const int v = static_cast<int>(value);
+    bool valid = false;
+    RenderOption option = RenderOption::StereoSeparation;
+    switch (attrib) {
+    case BASS_ATTRIB_MUSIC_PANSEP:
+        valid = v >= 0 && v <= 200;
+        break;
+    case BASS_ATTRIB_MUSIC_INTERP:
+        option = RenderOption::Interpolation;
+        valid = v == 1 || v == 2 || v == 4 || v == 8;
+        break;
+    case BASS_ATTRIB_MUSIC_RAMPING:
+        option = RenderOption::VolumeRamping;
+        valid = v >= -1 && v <= 10;
+        break;
+    case BASS_ATTRIB_MUSIC_AMIGA:
+        option = RenderOption::AmigaResampler;
+        valid = v == 0 || v == 1;
+        break;
+    default:
+        return Fail(BASS_ERROR_ILLTYPE, FALSE);
+    }
+    if (!valid || static_cast<float>(v) != value) return Fail(BASS_ERROR_ILLPARAM, FALSE);
+    if (!ch->music) return Fail(BASS_ERROR_ILLTYPE, FALSE);
+    int code = ch->source->SetRenderOption(option, v);
+    return code ? Fail(code, FALSE) : Ok(TRUE);
+}
+
 DWORD BASS_ChannelGetLevel(DWORD handle)
 {
     Mixer& lib = TheMixer();
@@ -396,6 +443,12 @@ DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length)
     Lock lock(lib.mutex);
     Channel* ch = Find(lib, handle);
     if (!ch) return Fail(BASS_ERROR_HANDLE, ~DWORD{0});
+    if (ch->decode && (length & BASS_DATA_FFT256) == 0 && (length & BASS_DATA_FLOAT) != 0) {
+        if (!buffer) return Fail(BASS_ERROR_ILLPARAM, ~DWORD{0});
+        const int64_t frames = static_cast<int64_t>((length & ~BASS_DATA_FLOAT) / (2 * sizeof(float)));
+        const int64_t got = Render(*ch, static_cast<float*>(buffer), frames);
+        return Ok(static_cast<DWORD>(got * 2 * static_cast<int64_t>(sizeof(float))));
+    }
     size_t n = 0;
     if (length == BASS_DATA_FFT256) n = 256;
     else if (length == BASS_DATA_FFT512) n = 512;

@@ -106,13 +106,14 @@ struct VideoEncoder::Codec {
     AVFrame* sound = nullptr;
     AVPacket* packet = nullptr;
     bool headerWritten = false;
-    int fps = 60;
-    bool chapters = false;  // the file gets a chapter list
     uint64_t soundIn = 0;  // 44.1 kHz samples taken in, silence included
     int64_t soundOut = 0;  // samples at the encoder's rate sent to it
     std::vector<uint8_t> converted;
     std::vector<uint8_t> enlarged;  // a frame grown by pixel replication
     std::string error;
+
+    int fps = 60;
+    bool chapters = false;  // the file gets a chapter list
 
     ~Codec()
     {
@@ -420,7 +421,8 @@ bool VideoEncoder::Open(const Settings& settings)
         }
     } else {
         const bool youtube = target == Target::YouTube;
-        av_opt_set_double(v->priv_data, "crf", settings.crf >= 0 ? settings.crf : youtube ? kYouTubeCrf : 20, 0);
+        const int crf = youtube ? kYouTubeCrf : 20;
+        av_opt_set_double(v->priv_data, "crf", settings.crf >= 0 ? settings.crf : crf, 0);
         if (youtube) {
             // Closed GOPs of half a second with 2 B-frames, as the sites ask for uploads.
             av_opt_set(v->priv_data, "profile", "high", 0);

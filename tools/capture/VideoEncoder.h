@@ -32,10 +32,11 @@ public:
         int width = 0;  // picture size in the file
         int height = 0;
         unsigned fps = 60;   // frame n is shown at n / fps seconds
-        Target target = Target::Plain;
         int crf = -1;        // quality; -1: the target's own (H.264 20, VP9 32 when plain)
         std::string preset;  // H.264 preset; empty: "fast"
         bool sound = true;   // an audio stream
+
+        Target target = Target::Plain;
         bool chapters = false;  // a chapter list (given to Close)
     };
 

@@ -333,6 +333,7 @@ struct Run {
         if (y4mOpen && !y4m.Close()) Failed(options.video, y4m.Error());
         if (encoderOpen && !encoder.Close(chapters.Within(frames))) Failed(options.video, encoder.Error());
         if (!options.chapters.empty()) {
+            errno = 0;
             std::ofstream list(options.chapters, std::ios::binary | std::ios::trunc);
             list << Chapters::Text(chapters.Within(frames), options.fps);
             list.close();
@@ -460,6 +461,7 @@ int main(int argc, char** argv)
             if (error) CannotWrite(dir, error.message());
         }
     if (!options.chapters.empty()) {
+        errno = 0;
         std::ofstream list(options.chapters, std::ios::binary | std::ios::trunc);
         if (!list) CannotWrite(options.chapters, Reason(errno));
     }

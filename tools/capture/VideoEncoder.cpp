@@ -20,7 +20,7 @@ namespace {
 constexpr int kSoundRate = 44100;  // what the capture hands over
 // H.264 quality for video sites: a 1080p60 capture of the demo comes out near
 // the 12 Mb/s they suggest for uploads.
-constexpr int kYouTubeCrf = 18;
+constexpr int kYouTubeCrf = 6;
 // VP9 for a page: constant quality with a ceiling on the bit rate.
 constexpr int kWebCrf = 36;
 constexpr int64_t kWebMaxBitRate = 2000000;

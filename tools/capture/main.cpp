@@ -68,7 +68,7 @@ const char kUsage[] =
     "  --video-size WxH      scale the picture to WxH (not .y4m; default: the interface's size);\n"
     "                        a whole multiple of it (2560x1440, 3840x2160) repeats each pixel\n"
     "  --crf N               quality, lower is better (default 20 for H.264, 32 for VP9;\n"
-    "                        18 and 36 with --for youtube and web)\n"
+    "                        6 and 36 with --for youtube and web)\n"
     "  --preset NAME         H.264 speed preset, ultrafast..veryslow (default fast)\n"
     "  --chapters FILE       the chapters as \"0:00 Intro\" lines, as video sites read them\n"
     "                        from a description (an .mp4 or .mkv video has them anyway):\n"

@@ -1,4 +1,5 @@
 #include "tools/capture/VideoEncoder.h"
+#include "tools/capture/Yuv709.h"
 
 extern "C" {
 #include <libavutil/log.h>
@@ -197,6 +198,13 @@ struct VideoEncoder::Codec {
             rgba = enlarged.data();
             width *= k;
             height *= k;
+        }
+        if (width == video->width && height == video->height && video->pix_fmt == AV_PIX_FMT_YUV420P) {
+            // At its own size the picture needs no scaler, only the colour conversion.
+            if (!Check(av_frame_make_writable(picture), "frame")) return false;
+            RgbaToYuv709(rgba, width, height, size_t(width) * 4, picture->data, picture->linesize);
+            picture->pts = static_cast<int64_t>(n);
+            return Encode(video, videoStream, picture);
         }
         SwsContext* next =
             sws_getCachedContext(scaler, width, height, AV_PIX_FMT_RGBA, video->width, video->height,

@@ -8,6 +8,7 @@
 #include "data/ArtshowData.h"
 #include "data/SongPlayer.h"
 #include "gfx/kpxD3D.h"
+#include "platform/d3d9/FrameStats.h"
 #include "platform/host/FrameFiles.h"
 #include "platform/host/Host.h"
 #include "platform/host/WavWriter.h"
@@ -75,6 +76,7 @@ const char kUsage[] =
     "                        the intro, each song that starts (\"Title — Artist\"), the end\n"
     "                        screen\n"
     "  --audio FILE.wav      the sound into a WAV file (16-bit stereo, 44.1 kHz)\n"
+    "  --stats               at exit, one line of frame statistics on standard error\n"
     "  --quiet               no progress and no summary on standard error\n";
 
 struct Options {
@@ -96,6 +98,7 @@ struct Options {
     std::string preset;
     std::string audio;
     bool quiet = false;
+    bool stats = false;
 };
 
 [[noreturn]] void Fail(const std::string& message)
@@ -241,6 +244,8 @@ Options Parse(int argc, char** argv)
             options.preset = value();
         } else if (flag == "--audio") {
             options.audio = Absolute(value());
+        } else if (flag == "--stats") {
+            options.stats = true;
         } else if (flag == "--quiet") {
             options.quiet = true;
         } else {
@@ -488,6 +493,10 @@ int main(int argc, char** argv)
     run.chapters.Mark(0, "Intro");
     SetLogSink([](const std::string& line) { run.LogLine(line); });
     host::AddExitHook([] { run.Finish(); });
+    if (options.stats) {
+        d3d9::EnableFrameStats(true);
+        host::AddExitHook([] { std::fprintf(stderr, "%s\n", d3d9::ActiveFrameStats()->Line().c_str()); });
+    }
     host::SetFrameSink([](const host::FrameView& frame) { run.Frame(frame); });
     if (!options.audio.empty() || run.encoderOpen)
         host::SetSoundSink([](const int16_t* samples, size_t count) { run.Sound(samples, count); });

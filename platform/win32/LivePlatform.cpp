@@ -375,7 +375,14 @@ bool EnsureSdlVideo()
         if (!win32::applicationId.empty()) {
             setenv("SDL_VIDEO_X11_WMCLASS", win32::applicationId.c_str(), 0);
             setenv("SDL_VIDEO_WAYLAND_WMCLASS", win32::applicationId.c_str(), 0);
+            // The name the desktop shows (in the screen saver's list of
+            // inhibitors, for one): the id's last part, "Mivola" of org.mivola.Mivola.
+            size_t dot = win32::applicationId.rfind('.');
+            std::string name = win32::applicationId.substr(dot == std::string::npos ? 0 : dot + 1);
+            SDL_SetHint(SDL_HINT_APP_NAME, name.c_str());
         }
+        // Why the screen stays on while the window is shown (SDL says "Playing a game").
+        SDL_SetHint(SDL_HINT_SCREENSAVER_INHIBIT_ACTIVITY_NAME, "Playing music");
         video.ok = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
         if (video.ok) SDL_AddEventWatch(win32::NotePress, nullptr);
         else LogPrintf("[win32] SDL video unavailable: %s\n", SDL_GetError());

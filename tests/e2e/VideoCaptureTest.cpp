@@ -1,14 +1,20 @@
 // mivola-capture's compressed video, checked with Debian's ffprobe and ffmpeg:
 // each container's codecs, lengths and picture size, picture and sound in step,
-// and outputs that cannot be written.
+// the settings of each --for, chapters, pixel replication, and outputs that
+// cannot be written.
+#include "tools/capture/Chapters.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -231,6 +237,155 @@ TEST_F(VideoCaptureTest, DefaultFullscreenIsTheInterfaceWithoutBands)
     EXPECT_EQ(click("1280x1024").find("Playing: 1"), std::string::npos);
 }
 
+// Skips the intro at 1.5 s, clicks "next" at 2.5 s and leaves at 4 s: the end
+// screen follows a one-second fade.
+const std::vector<std::string> kSongsScript = {
+    "--no-multisample",   "--event", "1.5 key space down", "--event", "1.6 key space up", "--event",
+    "2.5 mouse 1202 612", "--event", "2.5 lbutton down",   "--event", "2.6 lbutton up",   "--event",
+    "4 key escape down",  "--event", "4.1 key escape up"};
+
+const char kChapterList[] = "0:00 Intro\n"
+                            "0:01 Neon Harbour \u2014 Mivola crew\n"
+                            "0:02 Paper Lanterns \u2014 Mivola crew\n"
+                            "0:05 End screen\n";
+
+TEST_F(VideoCaptureTest, ForYouTubeUsesTheSitesSettingsAndMarksEverySongAsAChapter)
+{
+    fs::path video = dir_ / "show.mp4", list = dir_ / "chapters.txt";
+    std::vector<std::string> args = kSongsScript;
+    args.insert(args.end(), {"--fps", "30", "--max-seconds", "6", "--for", "youtube", "--video",
+                             video.string(), "--chapters", list.string()});
+    Output run = Capture(args);
+    ASSERT_EQ(run.status, 0) << run.text;
+
+    EXPECT_EQ(Probe(video, "v", "stream=profile,color_space,color_primaries,color_transfer"),
+              "High\nbt709\nbt709\nbt709\n");
+    EXPECT_EQ(Probe(video, "a", "stream=codec_name,profile,sample_rate,channels"), "aac\nLC\n48000\n2\n");
+    // x264 states its settings in the stream: closed GOPs of half a second, 2 B-frames.
+    std::string bytes = ReadFile(video);
+    for (const char* setting : {" bframes=2 ", " open_gop=0 ", " keyint=15 "})
+        EXPECT_NE(bytes.find(setting), std::string::npos) << setting;
+    // The index is at the front (+faststart).
+    EXPECT_LT(bytes.find("moov"), bytes.find("mdat"));
+
+    // Key frames at most half a second (15 frames) apart.
+    std::string packets =
+        Shell("ffprobe -v error -select_streams v -show_entries packet=pts_time,flags -of csv=p=0 " +
+              Quote(video.string()))
+            .text;
+    std::vector<double> keys;
+    std::istringstream lines(packets);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find(",K") != std::string::npos) keys.push_back(std::stod(line));
+    std::sort(keys.begin(), keys.end());
+    ASSERT_GE(keys.size(), 2u);
+    for (size_t i = 1; i < keys.size(); ++i) EXPECT_LE(keys[i] - keys[i - 1], 0.5 + 1e-3) << "at " << keys[i];
+
+    // The sound while the songs play is coded at about 384 kb/s.
+    std::string audio =
+        Shell("ffprobe -v error -select_streams a -show_entries packet=pts_time,size -of csv=p=0 " +
+              Quote(video.string()))
+            .text;
+    double bytesInSongs = 0;
+    std::istringstream sizes(audio);
+    for (std::string line; std::getline(sizes, line);) {
+        if (line.empty()) continue;
+        double at = std::stod(line);
+        if (at >= 2 && at < 4) bytesInSongs += std::stod(line.substr(line.find(',') + 1));
+    }
+    EXPECT_NEAR(bytesInSongs * 8 / 2, 384000, 40000);
+
+    // A chapter for the intro, each song (its art.xml title) and the end screen,
+    // at the frame each began; the same as a list.
+    EXPECT_EQ(Shell("ffprobe -v error -show_entries chapter=start_time:chapter_tags=title -of csv=p=0 " +
+                    Quote(video.string()))
+                  .text,
+              "0.000000,Intro\n1.500000,Neon Harbour \u2014 Mivola crew\n"
+              "2.500000,Paper Lanterns \u2014 Mivola crew\n5.000000,End screen\n");
+    EXPECT_EQ(ReadFile(list), kChapterList);
+}
+
+// The archive decodes back to the capture's own frames and samples, bit for
+// bit; at three times the interface's size every pixel is a 3x3 block.
+TEST_F(VideoCaptureTest, ForArchiveIsLosslessAndWholeMultiplesRepeatPixels)
+{
+    fs::path archive = dir_ / "show.mkv", big = dir_ / "big.mkv", wav = dir_ / "show.wav",
+             frames = dir_ / "frames";
+    std::vector<std::string> args = {
+        "--fps",      "10",       "--no-multisample", "--max-seconds",  "3.5",
+        "--for",      "archive",  "--video",          archive.string(), "--audio",
+        wav.string(), "--frames", frames.string()};
+    ASSERT_EQ(Capture(args).status, 0);
+    std::string pictures =
+        Shell("ffmpeg -v error -framerate 10 -i " + Quote((frames / "frame-%06d.png").string()) +
+              " -f rawvideo -pix_fmt rgb24 -")
+            .text;
+    std::string decoded =
+        Shell("ffmpeg -v error -i " + Quote(archive.string()) + " -f rawvideo -pix_fmt rgb24 -").text;
+    const size_t small = 1280 * 720 * 3, frameCount = pictures.size() / small;
+    ASSERT_GE(frameCount, 35u);
+    EXPECT_TRUE(decoded == pictures) << "the archive's frames differ from the capture's";
+    EXPECT_TRUE(Shell("ffmpeg -v error -i " + Quote(archive.string()) + " -vn -f s16le -").text ==
+                ReadFile(wav).substr(44))
+        << "the archive's sound differs from the capture's";
+
+    // The loading screen and the intro's first frames.
+    args = {"--fps",    "10",        "--no-multisample", "--max-seconds", "2.7",     "--for",     "archive",
+            "--preset", "ultrafast", "--video-size",     "3840x2160",     "--video", big.string()};
+    ASSERT_EQ(Capture(args).status, 0);
+    std::FILE* pipe =
+        popen(("ffmpeg -v error -i " + Quote(big.string()) + " -f rawvideo -pix_fmt rgb24 -").c_str(), "r");
+    ASSERT_TRUE(pipe);
+    const size_t row = 3840 * 3;
+    std::vector<char> frame(row * 2160), expected(row);
+    size_t count = 0, wrongRows = 0;
+    while (count < frameCount && std::fread(frame.data(), 1, frame.size(), pipe) == frame.size()) {
+        const char* original = pictures.data() + count * small;
+        for (size_t y = 0; y < 2160; ++y) {
+            if (y % 3 == 0)
+                for (size_t x = 0; x < 3840; ++x)
+                    std::memcpy(&expected[x * 3], original + ((y / 3) * 1280 + x / 3) * 3, 3);
+            wrongRows += std::memcmp(&frame[y * row], expected.data(), row) != 0;
+        }
+        ++count;
+    }
+    pclose(pipe);
+    EXPECT_GE(count, 27u);  // 2.7 s at 10 frames a second
+    EXPECT_EQ(wrongRows, 0u) << "rows that are not 3x3 replicas";
+}
+
+TEST(Chapters, ListTimesRiseFromZeroInWholeSeconds)
+{
+    Chapters chapters;
+    chapters.Mark(0, "Intro");
+    chapters.Mark(90, "A");   // 1.5 s
+    chapters.Mark(100, "B");  // the same second: A is left out of the list
+    chapters.Mark(100, "C");  // the same frame: C replaces B
+    chapters.Mark(60 * 3725, "Late");
+    chapters.Mark(60 * 4000, "After the end");
+    std::vector<Chapters::Chapter> within = chapters.Within(60 * 4000);
+    ASSERT_EQ(within.size(), 4u);
+    EXPECT_EQ(within[2].title, "C");
+    EXPECT_EQ(Chapters::Text(within, 60), "0:00 Intro\n0:01 C\n1:02:05 Late\n");
+
+    // The first line is at 0:00 whatever the first chapter's frame.
+    EXPECT_EQ(Chapters::Text({{30, "Song"}, {600, "End"}}, 60), "0:00 Song\n0:10 End\n");
+}
+
+TEST_F(VideoCaptureTest, ForChecksTheFileItWrites)
+{
+    for (std::vector<std::string> args :
+         {std::vector<std::string>{"--for", "youtube", "--video", (dir_ / "show.mkv").string()},
+          std::vector<std::string>{"--for", "web"},
+          std::vector<std::string>{"--for", "archive", "--crf", "10", "--video",
+                                   (dir_ / "show.mkv").string()},
+          std::vector<std::string>{"--for", "cinema", "--video", (dir_ / "show.mp4").string()}}) {
+        Output run = Capture(args);
+        EXPECT_EQ(run.status, 2) << args[1];
+        EXPECT_NE(run.text.find("--for"), std::string::npos) << run.text;
+    }
+}
+
 TEST_F(VideoCaptureTest, OutputsThatCannotBeWrittenEndTheRunWithStatusOneNamingTheFile)
 {
     fs::path full = dir_ / "full.mp4";
@@ -249,7 +404,7 @@ TEST_F(VideoCaptureTest, OutputsThatCannotBeWrittenEndTheRunWithStatusOneNamingT
          {Case{{"--audio", "/dev/full"}, "/dev/full"},  // fails at a write or at close
           Case{{"--audio", missing}, missing}, Case{{"--video", full.string()}, full.string()},
           Case{{"--video", (dir_ / "missing/show.y4m").string()}, (dir_ / "missing/show.y4m").string()},
-          Case{{"--frames", underFile}, underFile},
+          Case{{"--frames", underFile}, underFile}, Case{{"--chapters", underFile}, underFile},
           Case{{"--frame-at", "0.5", "--frame-dir", underFile}, underFile}}) {
         std::vector<std::string> args = {"--fps", "30", "--no-multisample", "--max-seconds", "1"};
         args.insert(args.end(), c.args.begin(), c.args.end());

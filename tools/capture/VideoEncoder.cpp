@@ -19,6 +19,12 @@ extern "C" {
 namespace {
 
 constexpr int kSoundRate = 44100;  // what the capture hands over
+// H.264 quality for video sites: a 1080p60 capture of the demo comes out near
+// the 12 Mb/s they suggest for uploads.
+constexpr int kYouTubeCrf = 6;
+// VP9 for a page: constant quality with a ceiling on the bit rate.
+constexpr int kWebCrf = 36;
+constexpr int64_t kWebMaxBitRate = 2000000;
 constexpr size_t kQueueItems = 8;  // pictures and sound blocks waiting for the worker
 
 enum class Kind { None, Mp4, WebM, Mkv };
@@ -42,6 +48,50 @@ std::string AvError(int code)
     return text;
 }
 
+// The factor by which a width x height picture grows to the file's size when
+// that is a whole multiple of it (the same in both directions), else 0.
+int WholeMultiple(int width, int height, int fileWidth, int fileHeight)
+{
+    if (width <= 0 || height <= 0 || fileWidth % width || fileHeight % height) return 0;
+    int k = fileWidth / width;
+    return k >= 1 && fileHeight / height == k ? k : 0;
+}
+
+// Each RGBA pixel as a k x k block: scaling without blurring the pixel art.
+void Replicate(const uint8_t* rgba, int width, int height, int k, std::vector<uint8_t>& out)
+{
+    const size_t row = static_cast<size_t>(width) * 4, bigRow = row * static_cast<size_t>(k);
+    out.resize(bigRow * static_cast<size_t>(height) * static_cast<size_t>(k));
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* in = rgba + row * static_cast<size_t>(y);
+        uint8_t* first = out.data() + bigRow * static_cast<size_t>(y) * static_cast<size_t>(k);
+        uint8_t* wide = first;
+        for (int x = 0; x < width; ++x, in += 4)
+            for (int i = 0; i < k; ++i, wide += 4) std::memcpy(wide, in, 4);
+        for (int i = 1; i < k; ++i) std::memcpy(first + bigRow * static_cast<size_t>(i), first, bigRow);
+    }
+}
+
+// The codec's sample format: a float one where it takes one (nothing to round
+// after resampling), else its first; FLAC's 16 bits keep the show's samples.
+AVSampleFormat SampleFormat(const AVCodec* codec)
+{
+    if (!codec->sample_fmts) return AV_SAMPLE_FMT_S16;
+    for (const AVSampleFormat* f = codec->sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f)
+        if (*f == AV_SAMPLE_FMT_FLTP || *f == AV_SAMPLE_FMT_FLT) return *f;
+    return codec->sample_fmts[0];
+}
+
+// 44.1 to 48 kHz through a long windowed-sinc filter on the exact 147:160 ratio:
+// flat to 20 kHz, images and aliases far below hearing.
+bool SetResamplerQuality(SwrContext* resampler)
+{
+    return av_opt_set_int(resampler, "filter_size", 64, 0) >= 0 &&
+           av_opt_set_int(resampler, "exact_rational", 1, 0) >= 0 &&
+           av_opt_set_double(resampler, "cutoff", 0.97, 0) >= 0 &&
+           av_opt_set_double(resampler, "kaiser_beta", 9, 0) >= 0;
+}
+
 }  // namespace
 
 struct VideoEncoder::Codec {
@@ -60,7 +110,11 @@ struct VideoEncoder::Codec {
     uint64_t soundIn = 0;  // 44.1 kHz samples taken in, silence included
     int64_t soundOut = 0;  // samples at the encoder's rate sent to it
     std::vector<uint8_t> converted;
+    std::vector<uint8_t> enlarged;  // a frame grown by pixel replication
     std::string error;
+
+    int fps = 60;
+    bool chapters = false;  // the file gets a chapter list
 
     ~Codec()
     {
@@ -83,6 +137,36 @@ struct VideoEncoder::Codec {
         if (code >= 0) return true;
         if (error.empty()) error = std::string(what) + ": " + AvError(code);
         return false;
+    }
+
+    // Replaces the file's chapters: each from its frame to the next one's, the
+    // last to frame `end`. Chapters at or after the end are left out.
+    int SetChapters(const std::vector<Chapters::Chapter>& list, int64_t end)
+    {
+        for (unsigned i = 0; i < format->nb_chapters; ++i) {
+            av_dict_free(&format->chapters[i]->metadata);
+            av_freep(&format->chapters[i]);
+        }
+        av_freep(&format->chapters);
+        format->nb_chapters = 0;
+        std::vector<const Chapters::Chapter*> kept;
+        for (const Chapters::Chapter& chapter : list)
+            if (static_cast<int64_t>(chapter.frame) < end) kept.push_back(&chapter);
+        if (kept.empty()) return 0;
+        format->chapters = static_cast<AVChapter**>(av_calloc(kept.size(), sizeof(AVChapter*)));
+        if (!format->chapters) return AVERROR(ENOMEM);
+        for (size_t i = 0; i < kept.size(); ++i) {
+            AVChapter* chapter = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+            if (!chapter) return AVERROR(ENOMEM);
+            format->chapters[format->nb_chapters++] = chapter;
+            chapter->id = static_cast<int64_t>(i) + 1;
+            chapter->time_base = AVRational{1, fps};
+            chapter->start = static_cast<int64_t>(kept[i]->frame);
+            chapter->end = i + 1 < kept.size() ? static_cast<int64_t>(kept[i + 1]->frame) : end;
+            int code = av_dict_set(&chapter->metadata, "title", kept[i]->title.c_str(), 0);
+            if (code < 0) return code;
+        }
+        return 0;
     }
 
     bool WriteFile()
@@ -108,7 +192,14 @@ struct VideoEncoder::Codec {
 
     bool Picture(uint64_t n, const uint8_t* rgba, int width, int height)
     {
-        if (width == video->width && height == video->height) {
+        // A whole multiple of the frame's size: pixels repeated, then only converted.
+        if (int k = WholeMultiple(width, height, video->width, video->height); k > 1) {
+            Replicate(rgba, width, height, k, enlarged);
+            rgba = enlarged.data();
+            width *= k;
+            height *= k;
+        }
+        if (width == video->width && height == video->height && video->pix_fmt == AV_PIX_FMT_YUV420P) {
             // At its own size the picture needs no scaler, only the colour conversion.
             if (!Check(av_frame_make_writable(picture), "frame")) return false;
             RgbaToYuv709(rgba, width, height, size_t(width) * 4, picture->data, picture->linesize);
@@ -117,17 +208,17 @@ struct VideoEncoder::Codec {
         }
         SwsContext* next =
             sws_getCachedContext(scaler, width, height, AV_PIX_FMT_RGBA, video->width, video->height,
-                                 AV_PIX_FMT_YUV420P, SWS_LANCZOS, nullptr, nullptr, nullptr);
+                                 video->pix_fmt, SWS_LANCZOS, nullptr, nullptr, nullptr);
         if (!next) {
             error = "cannot scale the picture";
             return false;
         }
-        if (next != scaler) {
+        if (next != scaler && video->pix_fmt == AV_PIX_FMT_YUV420P) {
             // Full-range RGB to studio-range BT.709, as the stream is tagged.
             const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
             sws_setColorspaceDetails(next, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
-            scaler = next;
         }
+        scaler = next;
         if (!Check(av_frame_make_writable(picture), "frame")) return false;
         const uint8_t* source[1] = {rgba};
         const int sourceStride[1] = {width * 4};
@@ -222,6 +313,29 @@ bool VideoEncoder::TakesPreset(const std::string& path)
     return kind == Kind::Mp4 || kind == Kind::Mkv;
 }
 
+bool VideoEncoder::TargetNamed(const std::string& name, Target& target)
+{
+    if (name == "youtube") target = Target::YouTube;
+    else if (name == "web") target = Target::Web;
+    else if (name == "archive") target = Target::Archive;
+    else return false;
+    return true;
+}
+
+const char* VideoEncoder::ExtensionOf(Target target)
+{
+    switch (target) {
+    case Target::YouTube:
+        return ".mp4";
+    case Target::Web:
+        return ".webm";
+    case Target::Archive:
+        return ".mkv";
+    default:
+        return "";
+    }
+}
+
 bool VideoEncoder::KnownPreset(const std::string& preset)
 {
     for (const char* known : {"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow",
@@ -264,8 +378,17 @@ bool VideoEncoder::Open(const Settings& settings)
     bool globalHeader = (c.format->oformat->flags & AVFMT_GLOBALHEADER) != 0;
     unsigned cores = std::max(1u, std::min(16u, std::thread::hardware_concurrency()));
 
+    const Target target = settings.target;
+    const bool archive = target == Target::Archive;
+    if (target != Target::Plain && KindOf(std::string("x") + ExtensionOf(target)) != kind) {
+        error_ = std::string("this target writes ") + ExtensionOf(target) + " files";
+        return false;
+    }
+    c.fps = static_cast<int>(settings.fps);
+    c.chapters = settings.chapters;
+
     // Picture.
-    const char* videoName = kind == Kind::WebM ? "libvpx-vp9" : "libx264";
+    const char* videoName = kind == Kind::WebM ? "libvpx-vp9" : archive ? "libx264rgb" : "libx264";
     const AVCodec* videoCodec = avcodec_find_encoder_by_name(videoName);
     if (!videoCodec) {
         error_ = std::string("no ") + videoName + " encoder in this FFmpeg";
@@ -275,26 +398,46 @@ bool VideoEncoder::Open(const Settings& settings)
     AVCodecContext* v = c.video;
     v->width = settings.width;
     v->height = settings.height;
-    v->pix_fmt = AV_PIX_FMT_YUV420P;
+    v->pix_fmt = archive ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_YUV420P;
     v->time_base = AVRational{1, static_cast<int>(settings.fps)};
     v->framerate = AVRational{static_cast<int>(settings.fps), 1};
     v->gop_size = static_cast<int>(settings.fps) * 4;
-    v->color_range = AVCOL_RANGE_MPEG;
-    v->colorspace = AVCOL_SPC_BT709;
+    v->color_range = archive ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+    v->colorspace = archive ? AVCOL_SPC_RGB : AVCOL_SPC_BT709;
     v->color_primaries = AVCOL_PRI_BT709;
-    v->color_trc = AVCOL_TRC_BT709;
+    v->color_trc = archive ? AVCOL_TRC_IEC61966_2_1 : AVCOL_TRC_BT709;
     if (globalHeader) v->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (kind == Kind::WebM) {
         // Constant quality: a CRF with no target bit rate; row threads keep all cores busy.
         v->bit_rate = 0;
         v->thread_count = static_cast<int>(cores);
-        av_opt_set_int(v->priv_data, "crf", settings.crf >= 0 ? settings.crf : 32, 0);
+        const bool web = target == Target::Web;
+        av_opt_set_int(v->priv_data, "crf", settings.crf >= 0 ? settings.crf : web ? kWebCrf : 32, 0);
+        if (web) v->bit_rate = kWebMaxBitRate;  // with a CRF: constrained quality
         av_opt_set_int(v->priv_data, "row-mt", 1, 0);
         av_opt_set(v->priv_data, "deadline", "good", 0);
         av_opt_set_int(v->priv_data, "cpu-used", 4, 0);
         av_opt_set_int(v->priv_data, "tile-columns", 2, 0);
+    } else if (archive) {
+        // Lossless H.264 in RGB: predicted from the frames before, as the show's
+        // mostly still pictures want, at a third of an intra-only coder's size.
+        av_opt_set_int(v->priv_data, "qp", 0, 0);
+        if (av_opt_set(v->priv_data, "preset", settings.preset.empty() ? "veryfast" : settings.preset.c_str(),
+                       0) < 0) {
+            error_ = "unknown H.264 preset \"" + settings.preset + "\"";
+            return false;
+        }
     } else {
-        av_opt_set_double(v->priv_data, "crf", settings.crf >= 0 ? settings.crf : 20, 0);
+        const bool youtube = target == Target::YouTube;
+        const int crf = youtube ? kYouTubeCrf : 20;
+        av_opt_set_double(v->priv_data, "crf", settings.crf >= 0 ? settings.crf : crf, 0);
+        if (youtube) {
+            // Closed GOPs of half a second with 2 B-frames, as the sites ask for uploads.
+            av_opt_set(v->priv_data, "profile", "high", 0);
+            v->gop_size = std::max(1, static_cast<int>(settings.fps) / 2);
+            v->flags |= AV_CODEC_FLAG_CLOSED_GOP;
+            v->max_b_frames = 2;
+        }
         if (av_opt_set(v->priv_data, "preset", settings.preset.empty() ? "fast" : settings.preset.c_str(),
                        0) < 0) {
             error_ = "unknown H.264 preset \"" + settings.preset + "\"";
@@ -323,12 +466,17 @@ bool VideoEncoder::Open(const Settings& settings)
         }
         c.audio = avcodec_alloc_context3(audioCodec);
         AVCodecContext* a = c.audio;
-        a->sample_fmt = audioCodec->sample_fmts ? audioCodec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
-        a->sample_rate = kind == Kind::WebM ? 48000 : kSoundRate;  // Opus runs at 48 kHz
+        a->sample_fmt = SampleFormat(audioCodec);
+        // Opus runs at 48 kHz, and video sites ask for it; FLAC keeps the show's samples.
+        a->sample_rate = kind == Kind::WebM || target == Target::YouTube ? 48000 : kSoundRate;
         av_channel_layout_default(&a->ch_layout, 2);
         a->time_base = AVRational{1, a->sample_rate};
-        if (kind == Kind::Mp4) a->bit_rate = 192000;
-        if (kind == Kind::WebM) a->bit_rate = 160000;
+        if (kind == Kind::Mp4) {
+            a->profile = FF_PROFILE_AAC_LOW;
+            a->bit_rate = target == Target::YouTube ? 384000 : 192000;
+        }
+        if (kind == Kind::WebM) a->bit_rate = target == Target::Web ? 128000 : 160000;
+        if (archive) a->compression_level = 8;
         if (globalHeader) a->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         if (!c.Check(avcodec_open2(a, audioCodec, nullptr), audioName)) {
             error_ = c.error;
@@ -346,7 +494,7 @@ bool VideoEncoder::Open(const Settings& settings)
         if (!c.Check(swr_alloc_set_opts2(&c.resampler, &a->ch_layout, a->sample_fmt, a->sample_rate, &stereo,
                                          AV_SAMPLE_FMT_S16, kSoundRate, 0, nullptr),
                      "resample") ||
-            !c.Check(swr_init(c.resampler), "resample")) {
+            !SetResamplerQuality(c.resampler) || !c.Check(swr_init(c.resampler), "resample")) {
             error_ = c.error;
             return false;
         }
@@ -483,7 +631,7 @@ void VideoEncoder::Run()
     }
 }
 
-bool VideoEncoder::Close()
+bool VideoEncoder::Close(const std::vector<Chapters::Chapter>& chapters)
 {
     if (!open_) return error_.empty();
     open_ = false;
@@ -503,6 +651,7 @@ bool VideoEncoder::Close()
              c.Encode(c.audio, c.audioStream, nullptr);
     }
     ok = ok && c.Encode(c.video, c.videoStream, nullptr);
+    if (ok && c.chapters) ok = c.Check(c.SetChapters(chapters, static_cast<int64_t>(frames_)), "chapters");
     if (ok) ok = c.Check(av_write_trailer(c.format), "write") && c.WriteFile();
     int code = avio_closep(&c.format->pb);
     if (ok) ok = c.Check(code, "close");

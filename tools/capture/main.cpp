@@ -3,13 +3,19 @@
 // writes its frames, video and sound to files. Prints the program's log on
 // standard output, progress and a summary on standard error, and exits with the
 // program's exit code, or 1 when an output cannot be written.
+#include "app/FrameLoop.h"
 #include "app/Startup.h"
+#include "data/ArtshowData.h"
+#include "data/SongPlayer.h"
 #include "gfx/kpxD3D.h"
 #include "platform/d3d9/FrameStats.h"
 #include "platform/host/FrameFiles.h"
 #include "platform/host/Host.h"
 #include "platform/host/WavWriter.h"
+#include "platform/win32/Log.h"
+#include "platform/win32/Utf8.h"
 #include "platform/win32/win32.h"
+#include "tools/capture/Chapters.h"
 #include "tools/capture/Progress.h"
 #include "tools/capture/VideoEncoder.h"
 #include "tools/capture/Y4mWriter.h"
@@ -55,9 +61,20 @@ const char kUsage[] =
     "                        of a taller mode left out); the extension picks the format:\n"
     "                        .mp4 (H.264, AAC), .webm (VP9, Opus), .mkv (H.264, FLAC),\n"
     "                        .y4m (raw 4:2:0 picture only)\n"
-    "  --video-size WxH      scale the picture to WxH (not .y4m; default: the interface's size)\n"
-    "  --crf N               quality, lower is better (default 20 for H.264, 32 for VP9)\n"
+    "  --for youtube|web|archive\n"
+    "                        codec settings for the video's use (the options below still\n"
+    "                        win): youtube .mp4 as video sites ask for uploads (H.264 High,\n"
+    "                        GOPs of half a second, AAC 48 kHz 384 kb/s); web .webm for a\n"
+    "                        page (VP9, Opus); archive .mkv, lossless (H.264 RGB, FLAC)\n"
+    "  --video-size WxH      scale the picture to WxH (not .y4m; default: the interface's size);\n"
+    "                        a whole multiple of it (2560x1440, 3840x2160) repeats each pixel\n"
+    "  --crf N               quality, lower is better (default 20 for H.264, 32 for VP9;\n"
+    "                        6 and 36 with --for youtube and web)\n"
     "  --preset NAME         H.264 speed preset, ultrafast..veryslow (default fast)\n"
+    "  --chapters FILE       the chapters as \"0:00 Intro\" lines, as video sites read them\n"
+    "                        from a description (an .mp4 or .mkv video has them anyway):\n"
+    "                        the intro, each song that starts (\"Title — Artist\"), the end\n"
+    "                        screen\n"
     "  --audio FILE.wav      the sound into a WAV file (16-bit stereo, 44.1 kHz)\n"
     "  --stats               at exit, one line of frame statistics on standard error\n"
     "  --quiet               no progress and no summary on standard error\n";
@@ -74,6 +91,9 @@ struct Options {
     std::vector<std::pair<double, std::string>> frameAt;  // time, as written
     std::string video;
     int videoWidth = 0, videoHeight = 0;  // 0: the interface's size
+    VideoEncoder::Target target = VideoEncoder::Target::Plain;
+    std::string targetName;
+    std::string chapters;
     int crf = -1;
     std::string preset;
     std::string audio;
@@ -121,11 +141,16 @@ bool ParseSize(const std::string& text, unsigned& w, unsigned& h)
            h <= 16384;
 }
 
-bool IsY4m(const std::string& path)
+std::string Extension(const std::string& path)
 {
     std::string ext = fs::path(path).extension().string();
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext == ".y4m";
+    return ext;
+}
+
+bool IsY4m(const std::string& path)
+{
+    return Extension(path) == ".y4m";
 }
 
 // Paths given on the command line are relative to where the tool was started,
@@ -205,6 +230,12 @@ Options Parse(int argc, char** argv)
                 Fail("bad --video-size \"" + size + "\" (WxH, both even)");
             options.videoWidth = static_cast<int>(w);
             options.videoHeight = static_cast<int>(h);
+        } else if (flag == "--for") {
+            options.targetName = value();
+            if (!VideoEncoder::TargetNamed(options.targetName, options.target))
+                Fail("--for takes youtube, web or archive");
+        } else if (flag == "--chapters") {
+            options.chapters = Absolute(value());
         } else if (flag == "--crf") {
             if (!ParseNumber(value(), number) || number > 63 || number != static_cast<int>(number))
                 Fail("--crf takes a whole number (0 to 51 for H.264, 0 to 63 for VP9)");
@@ -223,6 +254,13 @@ Options Parse(int argc, char** argv)
     }
     if (options.frameAtDir.empty())
         options.frameAtDir = options.framesDir.empty() ? Absolute(".") : options.framesDir;
+    if (options.target != VideoEncoder::Target::Plain) {
+        std::string ext = VideoEncoder::ExtensionOf(options.target);
+        if (Extension(options.video) != ext)
+            Fail("--for " + options.targetName + " needs --video FILE" + ext);
+        if (options.target == VideoEncoder::Target::Archive && options.crf >= 0)
+            Fail("--for archive is lossless: --crf does not apply");
+    }
     if (!options.video.empty()) {
         bool encoded = VideoEncoder::Handles(options.video);
         if (!encoded && !IsY4m(options.video)) Fail("--video takes a .mp4, .webm, .mkv or .y4m file");
@@ -251,6 +289,22 @@ std::string Reason(int error)
     return error ? std::strerror(error) : "write failed";
 }
 
+// A song's chapter title: "Title — Artist" from art.xml, else its file name.
+std::string SongTitle(int n)
+{
+    std::string title, artist;
+    if (data.songLabels && n < data.songLabelCount) {
+        title = Utf8FromWide(data.songLabels[n].title);
+        artist = Utf8FromWide(data.songLabels[n].artist);
+    }
+    if (title.empty()) title = fs::path(Utf8FromWide(data.songs[n].path)).filename().string();
+    else if (!artist.empty()) title += " — " + artist;
+    // One line each in a chapter list.
+    for (char& c : title)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+    return title;
+}
+
 // Everything a run writes. A write that fails ends the run at once: the other
 // outputs are finished, each failure is reported naming its file, status 1.
 struct Run {
@@ -261,6 +315,8 @@ struct Run {
     VideoEncoder encoder;
     bool y4mOpen = false, encoderOpen = false;
     uint64_t frames = 0;  // presented so far
+    Chapters chapters;
+    bool endScreenMarked = false;
     std::vector<bool> frameAtWritten;
     std::vector<std::string> failures;  // "PATH: reason", one per file
     bool finishing = false;
@@ -280,7 +336,14 @@ struct Run {
         progress.Clear();
         if (!options.audio.empty() && !wav.Close()) Failed(options.audio, Reason(wav.ErrorNumber()));
         if (y4mOpen && !y4m.Close()) Failed(options.video, y4m.Error());
-        if (encoderOpen && !encoder.Close()) Failed(options.video, encoder.Error());
+        if (encoderOpen && !encoder.Close(chapters.Within(frames))) Failed(options.video, encoder.Error());
+        if (!options.chapters.empty()) {
+            errno = 0;
+            std::ofstream list(options.chapters, std::ios::binary | std::ios::trunc);
+            list << Chapters::Text(chapters.Within(frames), options.fps);
+            list.close();
+            if (!list) Failed(options.chapters, Reason(errno));
+        }
         if (!failures.empty()) {
             for (const std::string& failure : failures)
                 std::fprintf(stderr, "mivola-capture: cannot write %s\n", failure.c_str());
@@ -294,7 +357,7 @@ struct Run {
         std::snprintf(seconds, sizeof seconds, "%.2f s", static_cast<double>(frames) / options.fps);
         summary += seconds;
         std::error_code error;
-        for (const std::string& file : {options.video, options.audio})
+        for (const std::string& file : {options.video, options.audio, options.chapters})
             if (!file.empty())
                 summary +=
                     ", " + fs::path(file).filename().string() + " " + ByteSize(fs::file_size(file, error));
@@ -326,6 +389,11 @@ struct Run {
             frameAtWritten[k] = true;
             png((fs::path(options.frameAtDir) / ("at-" + options.frameAt[k].second + ".png")).string());
         }
+        // The end screen's song starts in the frame that switches to it.
+        if (!endScreenMarked && screen == ScreenEnd) {
+            endScreenMarked = true;
+            chapters.Mark(n, "End screen");
+        }
         if (y4mOpen && !y4m.Write(Interface(frame))) Failed(options.video, y4m.Error());
         if (encoderOpen) {
             host::FrameView view = Interface(frame);
@@ -333,6 +401,18 @@ struct Run {
                 Failed(options.video, encoder.Error());
         }
         progress.Frame(n);
+    }
+
+    // A song starts with the player's "Playing: N" line, in the frame being drawn;
+    // the same line for a paused song resumes it.
+    void LogLine(const std::string& line)
+    {
+        int n = -1;
+        char end = 0;
+        if (std::sscanf(line.c_str(), "Playing: %d%c", &n, &end) != 2 || end != '\n') return;
+        if (!data.songs || n < 0 || n >= data.songCount) return;
+        if (player.current == &data.songs[n] && player.paused == 1) return;
+        chapters.Mark(frames, SongTitle(n));
     }
 
     // The samples of the frame interval that just ended.
@@ -385,6 +465,11 @@ int main(int argc, char** argv)
                 error = std::make_error_code(std::errc::not_a_directory);
             if (error) CannotWrite(dir, error.message());
         }
+    if (!options.chapters.empty()) {
+        errno = 0;
+        std::ofstream list(options.chapters, std::ios::binary | std::ios::trunc);
+        if (!list) CannotWrite(options.chapters, Reason(errno));
+    }
     if (!options.audio.empty() && !run.wav.Open(options.audio))
         CannotWrite(options.audio, Reason(run.wav.ErrorNumber()));
     if (!options.video.empty() && !VideoEncoder::Handles(options.video)) {
@@ -396,6 +481,8 @@ int main(int argc, char** argv)
         video.width = options.videoWidth ? options.videoWidth : settings.width;
         video.height = options.videoHeight ? options.videoHeight : settings.height;
         video.fps = options.fps;
+        video.target = options.target;
+        video.chapters = true;
         video.crf = options.crf;
         video.preset = options.preset;
         if (!run.encoder.Open(video)) CannotWrite(options.video, run.encoder.Error());
@@ -403,6 +490,8 @@ int main(int argc, char** argv)
     }
     run.frameAtWritten.assign(options.frameAt.size(), false);
     run.progress = Progress(!options.quiet, options.fps, options.maxSeconds);
+    run.chapters.Mark(0, "Intro");
+    SetLogSink([](const std::string& line) { run.LogLine(line); });
     host::AddExitHook([] { run.Finish(); });
     if (options.stats) {
         d3d9::EnableFrameStats(true);

@@ -19,12 +19,15 @@ namespace bass {
 namespace {
 
 constexpr int kDefaultRate = 44100;
+constexpr double kMaxModuleSeconds = 365.0 * 24 * 3600;
 
 class ModuleSource final : public AudioSource {
 public:
     ModuleSource(openmpt_module* module, int rate) : module_(module), rate_(rate)
     {
-        double seconds = openmpt_module_get_duration_seconds(module_);
+        // A damaged module can claim any length: it is held to a year, which
+        // keeps every count of frames and bytes in range.
+        const double seconds = std::min(openmpt_module_get_duration_seconds(module_), kMaxModuleSeconds);
         frames_ = seconds > 0 ? static_cast<uint64_t>(std::llround(seconds * rate_)) : 0;
     }
     ~ModuleSource() override { openmpt_module_destroy(module_); }

@@ -21,33 +21,63 @@ namespace {
 constexpr int kDefaultRate = 44100;
 constexpr double kMaxModuleSeconds = 365.0 * 24 * 3600;
 
+// The decoder's player for one module takes well over a megabyte however small
+// the file, so it exists only while the channel plays: a loaded module that is
+// not playing costs its file's bytes.
+openmpt_module* CreateModule(const std::vector<uint8_t>& bytes)
+{
+    openmpt_module* module =
+        openmpt_module_create_from_memory2(bytes.data(), bytes.size(), openmpt_log_func_silent, nullptr,
+                                           openmpt_error_func_ignore, nullptr, nullptr, nullptr, nullptr);
+    // One pass through the song, as the computed length says.
+    if (module) openmpt_module_set_repeat_count(module, 0);
+    return module;
+}
+
 class ModuleSource final : public AudioSource {
 public:
-    ModuleSource(openmpt_module* module, int rate) : module_(module), rate_(rate)
+    ModuleSource(std::vector<uint8_t> bytes, openmpt_module* module, int rate) : bytes_(std::move(bytes)), rate_(rate)
     {
         // A damaged module can claim any length: it is held to a year, which
         // keeps every count of frames and bytes in range.
-        const double seconds = std::min(openmpt_module_get_duration_seconds(module_), kMaxModuleSeconds);
+        const double seconds = std::min(openmpt_module_get_duration_seconds(module), kMaxModuleSeconds);
         frames_ = seconds > 0 ? static_cast<uint64_t>(std::llround(seconds * rate_)) : 0;
+        openmpt_module_destroy(module);
     }
-    ~ModuleSource() override { openmpt_module_destroy(module_); }
+    ~ModuleSource() override { Rest(); }
 
     int Rate() const override { return rate_; }
     uint64_t Frames() const override { return frames_; }
     size_t Read(float* stereo, size_t frames) override
     {
-        return openmpt_module_read_interleaved_float_stereo(module_, rate_, frames, stereo);
+        if (!module_) {
+            module_ = CreateModule(bytes_);
+            if (!module_) return 0;
+            // Back where the last player stopped.
+            if (at_ > 0) openmpt_module_set_position_seconds(module_, double(at_) / rate_);
+        }
+        const size_t got = openmpt_module_read_interleaved_float_stereo(module_, rate_, frames, stereo);
+        at_ += got;
+        return got;
     }
     bool Rewind() override
     {
-        openmpt_module_set_position_seconds(module_, 0.0);
+        if (module_) openmpt_module_set_position_seconds(module_, 0.0);
+        at_ = 0;
         return true;
+    }
+    void Rest() override
+    {
+        if (module_) openmpt_module_destroy(module_);
+        module_ = nullptr;
     }
 
 private:
-    openmpt_module* module_;
+    std::vector<uint8_t> bytes_;
+    openmpt_module* module_ = nullptr;
     int rate_;
     uint64_t frames_ = 0;
+    uint64_t at_ = 0;  // frames handed out since the start
 };
 
 class SndfileSource final : public AudioSource {
@@ -217,19 +247,12 @@ bool ReadFileBytes(const std::string& path, uint64_t offset, uint64_t length, st
 int OpenModule(std::vector<uint8_t> bytes, int rate, std::unique_ptr<AudioSource>& out)
 {
     if (bytes.empty()) return BASS_ERROR_FILEFORM;
-    int error = 0;
-    const char* message = nullptr;
-    openmpt_module* module =
-        openmpt_module_create_from_memory2(bytes.data(), bytes.size(), openmpt_log_func_silent, nullptr,
-                                           openmpt_error_func_ignore, nullptr, &error, &message, nullptr);
-    if (message) openmpt_free_string(message);
+    openmpt_module* module = CreateModule(bytes);
     if (!module) {
         host::SetLastFileError("not a module the decoder knows");
         return BASS_ERROR_FILEFORM;
     }
-    // One pass through the song, as the computed length says.
-    openmpt_module_set_repeat_count(module, 0);
-    out = std::make_unique<ModuleSource>(module, rate > 0 ? rate : kDefaultRate);
+    out = std::make_unique<ModuleSource>(std::move(bytes), module, rate > 0 ? rate : kDefaultRate);
     return 0;
 }
 

@@ -22,6 +22,9 @@ public:
     virtual size_t Read(float* stereo, size_t frames) = 0;
     // Back to the first frame, so a restart plays exactly what the first play did.
     virtual bool Rewind() = 0;
+    // The channel stopped: what is needed only for playing may be let go (the
+    // next Read takes it up again, where the source was).
+    virtual void Rest() {}
 };
 
 // Results are the library's error codes: 0 on success, 2 when the file cannot

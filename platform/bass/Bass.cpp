@@ -307,6 +307,7 @@ BOOL BASS_ChannelStop(DWORD handle)
     lib.SettleEnds(lib.Heard());
     ch->state = State::Stopped;
     ch->stamps.clear();
+    ch->source->Rest();
     return Ok(TRUE);
 }
 

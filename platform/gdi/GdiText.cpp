@@ -218,9 +218,10 @@ Font* MakeFont(int height, int weight, bool italic, DWORD quality, const WCHAR* 
     } else {
         std::string matched;
         if (!MatchWithFontconfig(Utf8FromWide(faceName), weight, italic, path, index, matched)) return nullptr;
-        // A family that is not there is replaced by another: say so, once per name.
-        static std::set<std::wstring> told;
-        if (!wanted.empty() && Lower(Widen(matched.c_str())) != wanted && told.insert(wanted).second)
+        // A family that is not there is replaced by another: say so, once per
+        // name. The generic names stand for whatever the system prefers.
+        static std::set<std::wstring> told = {L"", L"sans-serif", L"serif", L"monospace", L"sans", L"mono"};
+        if (Lower(Widen(matched.c_str())) != wanted && told.insert(wanted).second)
             LogPrintf("[gdi] No font named '%ls': '%s' stands in\n", faceName, matched.c_str());
     }
     Font* font = new Font();

@@ -192,7 +192,7 @@ TEST_F(CheckTest, BrokenLinksAndPathsLeavingTheDiskAreNamed)
     fs::create_symlink("loop.png", disk_ / "titles/loop.png");
     fs::create_symlink(outside, disk_ / "titles/link-out.png");
     std::string songs;
-    for (const std::string title : {std::string("titles/dangling.png"), std::string("titles/loop.png"),
+    for (const std::string& title : {std::string("titles/dangling.png"), std::string("titles/loop.png"),
                                     outside.string(), "../" + outside.filename().string(),
                                     std::string("titles/link-out.png")})
         songs += "<song path=\"songs/neon_harbour.xm\" titlepic=\"" + title + "\"/>\n";

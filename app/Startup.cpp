@@ -118,10 +118,9 @@ int MivolaMain()
     BASS_Free();
     UnloadAll(data);
     MediaItem* shellItems[] = {
-        &loadingScreen,       &media.introBackground, &media.introForeground,
-        &media.introButton,   &media.introDial,       &media.startScreen,
-        &media.invader[0],    &media.invader[1],      &media.invader[2],
-        &media.endBackground, &media.endScroller,     &media.endLetterbox,
+        &loadingScreen,    &media.introBackground, &media.introForeground, &media.introButton,
+        &media.introDial,  &media.startScreen,     &media.invader[0],      &media.invader[1],
+        &media.invader[2], &media.endBackground,   &media.endScroller,     &media.endLetterbox,
     };
     for (MediaItem* item : shellItems) UnloadIfLoaded(*item);
     LogPrintf("Bye bye...\n");

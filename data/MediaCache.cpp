@@ -66,8 +66,9 @@ void LoadImage(MediaItem& item, IDirect3DDevice9* device)
     if (textureBytes + TextureBytes(item) > kTextureBudget) {
         item.handle.texture->Release();
         item.handle.texture = nullptr;
-        FailLoad(item, unfiltered ? L"ERROR CREATING UNFILTERED TEXTURE - D3DERR_OUTOFVIDEOMEMORY"
-                                  : L"ERROR CREATING FILTERED TEXTURE - D3DERR_OUTOFVIDEOMEMORY",
+        FailLoad(item,
+                 unfiltered ? L"ERROR CREATING UNFILTERED TEXTURE - D3DERR_OUTOFVIDEOMEMORY"
+                            : L"ERROR CREATING FILTERED TEXTURE - D3DERR_OUTOFVIDEOMEMORY",
                  "the disk's pictures need more than " + std::to_string(kTextureBudget >> 20) +
                      " MiB of textures together");
     }

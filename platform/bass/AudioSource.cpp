@@ -36,7 +36,8 @@ openmpt_module* CreateModule(const std::vector<uint8_t>& bytes)
 
 class ModuleSource final : public AudioSource {
 public:
-    ModuleSource(std::vector<uint8_t> bytes, openmpt_module* module, int rate) : bytes_(std::move(bytes)), rate_(rate)
+    ModuleSource(std::vector<uint8_t> bytes, openmpt_module* module, int rate)
+        : bytes_(std::move(bytes)), rate_(rate)
     {
         // A damaged module can claim any length: it is held to a year, which
         // keeps every count of frames and bytes in range.

@@ -52,7 +52,8 @@ PictureResult ReadBmp(const uint8_t* bytes, size_t size, PictureHeader& header, 
     const uint32_t infoSize = Le32(bytes + 14);
     if (infoSize != 12 && infoSize != 40 && infoSize != 56 && infoSize != 108 && infoSize != 124)
         return Unreadable("not a BMP picture that can be read (unknown header)");
-    if (size < 14 + size_t(infoSize)) return Unreadable("not a BMP picture that can be read (header cut short)");
+    if (size < 14 + size_t(infoSize))
+        return Unreadable("not a BMP picture that can be read (header cut short)");
     const uint8_t* info = bytes + 14;
     int64_t width, height;
     uint32_t planes, bits, compression = 0;
@@ -119,7 +120,8 @@ PictureResult ReadBmp(const uint8_t* bytes, size_t size, PictureHeader& header, 
     const uint64_t stride = (uint64_t(width) * bits + 31) / 32 * 4;
     // The last row need not be padded.
     const uint64_t need = stride * uint64_t(height - 1) + (uint64_t(width) * bits + 7) / 8;
-    if (offset > size || size - offset < need) return Unreadable("the file is shorter than the picture it declares");
+    if (offset > size || size - offset < need)
+        return Unreadable("the file is shorter than the picture it declares");
     if (!rgba) return {};
 
     uint8_t palette[256][4] = {};

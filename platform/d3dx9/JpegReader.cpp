@@ -125,7 +125,8 @@ PictureResult ReadJpeg(const uint8_t* bytes, size_t size, PictureHeader& header,
     if (!Decode(bytes, size, header, rgba, error, tooLittleData))
         return Unreadable(std::string("not a JPEG picture that can be read: ") + error.text);
     if (PictureResult sides = CheckSides(header.width, header.height); !sides) return sides;
-    if (tooLittleData || error.endedEarly) return Unreadable("the file is shorter than the picture it declares");
+    if (tooLittleData || error.endedEarly)
+        return Unreadable("the file is shorter than the picture it declares");
     return {};
 }
 

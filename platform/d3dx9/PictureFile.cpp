@@ -43,7 +43,8 @@ PictureResult ReadPictureHeader(const uint8_t* bytes, size_t size, PictureHeader
     return ReaderFor(bytes, size)(bytes, size, header, nullptr);
 }
 
-PictureResult DecodePicture(const uint8_t* bytes, size_t size, PictureHeader& header, std::vector<uint8_t>& rgba)
+PictureResult DecodePicture(const uint8_t* bytes, size_t size, PictureHeader& header,
+                            std::vector<uint8_t>& rgba)
 {
     header = PictureHeader{};
     rgba.clear();

@@ -39,7 +39,8 @@ struct PictureResult {
 PictureResult ReadPictureHeader(const uint8_t* bytes, size_t size, PictureHeader& header);
 
 // Decodes the whole picture into width * height * 4 bytes of RGBA.
-PictureResult DecodePicture(const uint8_t* bytes, size_t size, PictureHeader& header, std::vector<uint8_t>& rgba);
+PictureResult DecodePicture(const uint8_t* bytes, size_t size, PictureHeader& header,
+                            std::vector<uint8_t>& rgba);
 
 // The format readers, each with the same contract as the two calls above.
 PictureResult ReadPng(const uint8_t* bytes, size_t size, PictureHeader& header, std::vector<uint8_t>* rgba);

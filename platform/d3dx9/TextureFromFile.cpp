@@ -124,8 +124,8 @@ HRESULT CreateTextureFromPath(IDirect3DDevice9* device, const std::string& path,
     if (read && SUCCEEDED(device->GetDeviceCaps(&caps)) &&
         (NextPowerOfTwo(header.width) > caps.MaxTextureWidth ||
          NextPowerOfTwo(header.height) > caps.MaxTextureHeight))
-        read = {d3dx::PictureError::TooLarge, "too large for a texture (" + std::to_string(header.width) + " x " +
-                                                  std::to_string(header.height) + ")"};
+        read = {d3dx::PictureError::TooLarge, "too large for a texture (" + std::to_string(header.width) +
+                                                  " x " + std::to_string(header.height) + ")"};
     std::vector<uint8_t> pixels;
     if (read) read = d3dx::DecodePicture(bytes.data(), bytes.size(), header, pixels);
     if (!read) {
@@ -281,12 +281,8 @@ HRESULT D3DXGetImageInfoFromFileW(LPCWSTR srcFile, D3DXIMAGE_INFO* srcInfo)
         host::SetLastFileError(read.reason);
         return D3DXERR_INVALIDDATA;
     }
-    *srcInfo = D3DXIMAGE_INFO{header.width,
-                              header.height,
-                              1,
-                              1,
-                              header.alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8,
-                              D3DRTYPE_TEXTURE,
-                              header.format};
+    *srcInfo = D3DXIMAGE_INFO{
+        header.width,     header.height, 1, 1, header.alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8,
+        D3DRTYPE_TEXTURE, header.format};
     return D3D_OK;
 }

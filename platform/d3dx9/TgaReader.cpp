@@ -71,10 +71,10 @@ PictureResult ReadTga(const uint8_t* bytes, size_t size, PictureHeader& header, 
     const bool mapped = mapType == 1;
     const bool rle = type >= 9;
     const bool grey = (type & 7) == 3;
-    const bool valid = mapType <= 1 && (mapped ? (type == 1 || type == 9) && KnownDepth(mapBits) &&
-                                                     (bits == 8 || bits == 16) && mapLength > 0
-                                               : (type == 2 || type == 3 || type == 10 || type == 11) &&
-                                                     KnownDepth(bits));
+    const bool valid =
+        mapType <= 1 && (mapped ? (type == 1 || type == 9) && KnownDepth(mapBits) &&
+                                      (bits == 8 || bits == 16) && mapLength > 0
+                                : (type == 2 || type == 3 || type == 10 || type == 11) && KnownDepth(bits));
     if (!valid) return Unreadable("not a picture that can be read (no known signature)");
     if (PictureResult sides = CheckSides(width, height); !sides) return sides;
     const int colourBits = mapped ? mapBits : bits;
@@ -97,7 +97,8 @@ PictureResult ReadTga(const uint8_t* bytes, size_t size, PictureHeader& header, 
     if (!rgba) return {};
 
     std::vector<uint8_t> palette(size_t(mapLength) * 4);
-    for (size_t i = 0; i < mapLength; ++i) ToRgba(bytes + mapAt + i * entryBytes, mapBits, false, &palette[i * 4]);
+    for (size_t i = 0; i < mapLength; ++i)
+        ToRgba(bytes + mapAt + i * entryBytes, mapBits, false, &palette[i * 4]);
 
     rgba->assign(size_t(pixels) * 4, 0);
     uint8_t value[4] = {};

@@ -217,7 +217,8 @@ Font* MakeFont(int height, int weight, bool italic, DWORD quality, const WCHAR* 
         faceItalic = best->italic;
     } else {
         std::string matched;
-        if (!MatchWithFontconfig(Utf8FromWide(faceName), weight, italic, path, index, matched)) return nullptr;
+        if (!MatchWithFontconfig(Utf8FromWide(faceName), weight, italic, path, index, matched))
+            return nullptr;
         // A family that is not there is replaced by another: say so, once per
         // name. The generic names stand for whatever the system prefers.
         static std::set<std::wstring> told = {L"", L"sans-serif", L"serif", L"monospace", L"sans", L"mono"};

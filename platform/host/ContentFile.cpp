@@ -98,7 +98,7 @@ void NoteIfOutside(const std::string& written, const std::string& resolved)
     const std::string file = real;
     std::free(real);
     if (file.compare(0, diskFolder.size(), diskFolder) == 0) return;
-    const char* how = resolved[0] == '/'                          ? "an absolute path"
+    const char* how = resolved[0] == '/'                         ? "an absolute path"
                       : resolved.find("..") != std::string::npos ? "it climbs out with \"..\""
                                                                  : "a link leads out";
     Note("outside:" + written, "\"" + written + "\" lies outside the disk folder (" + how + ", to \"" + file +

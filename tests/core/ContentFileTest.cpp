@@ -152,6 +152,7 @@ TEST_F(ContentFile, FilesOutsideTheDiskFolderAreOpenedAndNotedOnce)
     EXPECT_NE(notes[1].find("\"../elsewhere/secret.png\" lies outside the disk folder (it climbs out"),
               std::string::npos)
         << notes[1];
-    EXPECT_NE(notes[2].find("\"link-out.png\" lies outside the disk folder (a link leads out"), std::string::npos)
+    EXPECT_NE(notes[2].find("\"link-out.png\" lies outside the disk folder (a link leads out"),
+              std::string::npos)
         << notes[2];
 }

@@ -134,7 +134,12 @@ Bytes Png(uint32_t width, uint32_t height, int depth, int colour, const Bytes& r
     Chunk(png, "IHDR", ihdr);
     if (!plte.empty()) Chunk(png, "PLTE", plte);
     if (!trns.empty()) Chunk(png, "tRNS", trns);
-    Bytes z = {0x78, 0x01, 1, uint8_t(raw.size()), uint8_t(raw.size() >> 8), uint8_t(~raw.size()),
+    Bytes z = {0x78,
+               0x01,
+               1,
+               uint8_t(raw.size()),
+               uint8_t(raw.size() >> 8),
+               uint8_t(~raw.size()),
                uint8_t(~raw.size() >> 8)};
     z.insert(z.end(), raw.begin(), raw.end());
     uint32_t a = 1, b = 0;
@@ -215,7 +220,8 @@ TEST(PictureFileTest, HeadersThatPromiseMoreThanTheFileHoldsAreRefused)
     bmp.resize(bmp.size() - 4);
     EXPECT_EQ(Decode(bmp, header, rgba).reason, "the file is shorter than the picture it declares");
 
-    const Bytes garbage = {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e', '!', '!', '!', '!', '!'};
+    const Bytes garbage = {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c',
+                           't', 'u', 'r', 'e', '!', '!', '!', '!', '!'};
     result = Decode(garbage, header, rgba);
     EXPECT_EQ(result.error, d3dx::PictureError::Unreadable);
     EXPECT_EQ(result.reason.rfind("not a picture", 0), 0u) << result.reason;

@@ -192,9 +192,9 @@ TEST_F(CheckTest, BrokenLinksAndPathsLeavingTheDiskAreNamed)
     fs::create_symlink("loop.png", disk_ / "titles/loop.png");
     fs::create_symlink(outside, disk_ / "titles/link-out.png");
     std::string songs;
-    for (const std::string& title : {std::string("titles/dangling.png"), std::string("titles/loop.png"),
-                                    outside.string(), "../" + outside.filename().string(),
-                                    std::string("titles/link-out.png")})
+    for (const std::string& title :
+         {std::string("titles/dangling.png"), std::string("titles/loop.png"), outside.string(),
+          "../" + outside.filename().string(), std::string("titles/link-out.png")})
         songs += "<song path=\"songs/neon_harbour.xm\" titlepic=\"" + title + "\"/>\n";
     Write(disk_ / "art.xml", "<bits><songs>\n" + songs + "</songs></bits>\n");
     CheckReport r = CheckDisk(disk_.string());
@@ -204,7 +204,8 @@ TEST_F(CheckTest, BrokenLinksAndPathsLeavingTheDiskAreNamed)
           std::string("'titles/loop.png' is a symbolic link that loops"),
           "'" + outside.string() + "' is an absolute path, outside the disk" + fix,
           "'../" + outside.filename().string() + "' climbs out of the disk with '..'" + fix,
-          "'titles/link-out.png' passes a symbolic link to '" + outside.string() + "', outside the disk" + fix}) {
+          "'titles/link-out.png' passes a symbolic link to '" + outside.string() + "', outside the disk" +
+              fix}) {
         auto found = Find(r, text);
         ASSERT_EQ(found.size(), 1u) << text;
         EXPECT_EQ(found[0].severity, Severity::Error) << text;

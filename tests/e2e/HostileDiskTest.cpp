@@ -76,8 +76,8 @@ std::string NanWav()
     std::string data;
     const float values[] = {0.5f, -0.25f, std::nanf(""), 0.125f};
     for (int i = 0; i < 8000; ++i) data.append(reinterpret_cast<const char*>(&values[i % 4]), 4);
-    return "RIFF" + Le32(uint32_t(36 + data.size())) + "WAVEfmt " + Le32(16) + Le16(3) + Le16(1) + Le32(8000) +
-           Le32(32000) + Le16(4) + Le16(32) + "data" + Le32(uint32_t(data.size())) + data;
+    return "RIFF" + Le32(uint32_t(36 + data.size())) + "WAVEfmt " + Le32(16) + Le16(3) + Le16(1) +
+           Le32(8000) + Le32(32000) + Le16(4) + Le16(32) + "data" + Le32(uint32_t(data.size())) + data;
 }
 
 struct Case {
@@ -118,7 +118,8 @@ protected:
         for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) log.append(buffer, n);
         const int status = pclose(pipe);
         const auto seconds =
-            std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count();
+            std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start)
+                .count();
         EXPECT_LT(seconds, c.maxSeconds);
         ASSERT_TRUE(WIFEXITED(status)) << log;
         EXPECT_EQ(WEXITSTATUS(status), c.status) << log;
@@ -142,7 +143,8 @@ TEST_F(HostileDiskTest, FilesThatCannotBeShownAreRefusedAtOnce)
                  songs += "<song path=\"songs/pixel_pilot.mod\" titlepic=\"titles/pixel_pilot.png\"/>";
              Write(d / "art.xml", "<bits><songs>" + songs + "</songs></bits>");
          },
-         1, "art\\.xml has 513 songs; a disk holds at most 512\n\\[messagebox\\] error: Error: TOO MANY SONGS\n",
+         1,
+         "art\\.xml has 513 songs; a disk holds at most 512\n\\[messagebox\\] error: Error: TOO MANY SONGS\n",
          30},
     };
     for (const Case& c : cases) Run(c);
@@ -176,7 +178,8 @@ TEST_F(HostileDiskTest, OddButHarmlessFilesArePlayedAndLogged)
                      "name=\"No Such Family\" size=\"9000000\"");
          },
          0,
-         "Scroller font file \"fonts/DejaVuSans\\.ttf\" is missing, empty or not a font: a system font stands "
+         "Scroller font file \"fonts/DejaVuSans\\.ttf\" is missing, empty or not a font: a system font "
+         "stands "
          "in\n(.|\n)*\\[gdi\\] No font named 'No Such Family': '.+' stands in\n(.|\n)*at size 9000000 does "
          "not fit its glyph atlas",
          60},

@@ -181,8 +181,8 @@ private:
             }
             if (broken == std::errc::no_such_file_or_directory) {
                 Add(at, missing,
-                    what + " '" + written + "' is a symbolic link to '" + fs::read_symlink(path, ec).string() +
-                        "', which does not exist" + consequence);
+                    what + " '" + written + "' is a symbolic link to '" +
+                        fs::read_symlink(path, ec).string() + "', which does not exist" + consequence);
                 return {};
             }
         }
@@ -245,8 +245,8 @@ private:
         const fs::path inside = real.lexically_relative(root);
         if (inside.empty() || *inside.begin() == "..")
             Add(at, Severity::Error,
-                what + " '" + written + "' passes a symbolic link to '" + real.string() + "', outside the disk" +
-                    fix);
+                what + " '" + written + "' passes a symbolic link to '" + real.string() +
+                    "', outside the disk" + fix);
     }
 
     // A picture through the program's picture loader. `full` asks for 1280 x 720.

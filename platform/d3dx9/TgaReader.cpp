@@ -96,8 +96,10 @@ PictureResult ReadTga(const uint8_t* bytes, size_t size, PictureHeader& header, 
     if (at > size || size - at < least) return Unreadable("the file is shorter than the picture it declares");
     if (!rgba) return {};
 
-    std::vector<uint8_t> palette(size_t(mapLength) * 4);
-    for (size_t i = 0; i < mapLength; ++i)
+    // Without a colour map the header's map fields mean nothing.
+    const size_t entries = mapped ? mapLength : 0;
+    std::vector<uint8_t> palette(entries * 4);
+    for (size_t i = 0; i < entries; ++i)
         ToRgba(bytes + mapAt + i * entryBytes, mapBits, false, &palette[i * 4]);
 
     rgba->assign(size_t(pixels) * 4, 0);

@@ -165,6 +165,11 @@ TEST(PictureFileTest, EveryRowOrderAndEncodingGivesThePicture)
             SCOPED_TRACE(std::string(topDown ? "top-down" : "bottom-up") + (rle ? ", RLE" : ", raw"));
             ExpectTestPicture(Tga(topDown, rle), D3DXIFF_TGA);
         }
+    // Colour-map fields in a picture without a colour map mean nothing.
+    Bytes noMap = Tga(false, false);
+    Put16(noMap, 5, 0xFFFF);
+    noMap[7] = 32;
+    ExpectTestPicture(noMap, D3DXIFF_TGA);
     Bytes raw;
     for (int y = 0; y < 2; ++y) {
         raw.push_back(0);  // no filter

@@ -138,6 +138,31 @@ bool ReadCatalogue(ArtshowData& catalogue, XmlNode documentNode, const WCHAR* fi
     return true;
 }
 
+bool ReadRenderSettings(ArtshowData& catalogue, XmlNode documentNode, const WCHAR* fileName,
+                        std::wstring& error)
+{
+    if (catalogue.songSettings || !catalogue.songs) return true;
+    XmlNode bits = nullptr, songsNode = nullptr;
+    XmlFirstChild(documentNode, bits, L"bits");
+    XmlFirstChild(bits, songsNode, L"songs");
+    const int count = XmlCountChildren(songsNode, L"song");
+    if (!songsNode || count != catalogue.songCount) return true;  // the songs came from another document
+    catalogue.songSettings = new SongSettings[static_cast<size_t>(count)]();
+    SongSettings defaults;
+    SongSettingsError e;
+    bool ok = ReadSongSettings(songsNode, defaults, e);
+    XmlNode song = nullptr;
+    XmlFirstChild(songsNode, song, L"song");
+    for (int i = 0; ok && i < count; ++i, XmlNextChild(song, song, L"song")) {
+        catalogue.songSettings[i] = defaults;
+        ok = ReadSongSettings(song, catalogue.songSettings[i], e);
+    }
+    if (ok) return true;
+    error = std::wstring(fileName) + L":" + std::to_wstring(e.line) + L": attribute \"" + e.attribute +
+            L"\" is \"" + e.value + L"\"; it takes " + e.expected;
+    return false;
+}
+
 void ClearCatalogue(ArtshowData& catalogue)
 {
     for (int i = 0; i < catalogue.layerCount && i < kMaxLayers; ++i) {
@@ -147,6 +172,7 @@ void ClearCatalogue(ArtshowData& catalogue)
     delete[] catalogue.songs;
     delete[] catalogue.titlePics;
     delete[] catalogue.songLabels;
+    delete[] catalogue.songSettings;
     std::memset(static_cast<void*>(&catalogue), 0, sizeof catalogue);
 }
 
@@ -160,6 +186,12 @@ void ArtshowData::LoadXML(const WCHAR* file, LayerFactory createLayer)
         ExitProcess(1);
     }
     const bool read = ReadCatalogue(*this, XmlDocumentNode(document), file, createLayer);
+    std::wstring settingsError;
+    if (read && !ReadRenderSettings(*this, XmlDocumentNode(document), file, settingsError)) {
+        LogPrintf("%ls\n", settingsError.c_str());
+        MessageBoxW(MainWindow(), settingsError.c_str(), L"ERROR LOADING XML", MB_ICONERROR);
+        ExitProcess(1);
+    }
     XmlRelease(document);
     if (!read) {
         MessageBoxW(MainWindow(), L"TOO MANY SONGS", nullptr, MB_ICONERROR);

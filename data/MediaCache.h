@@ -9,11 +9,13 @@
 #include <string>
 
 struct ArtshowData;
+struct SongSettings;
 
 // kind 4: unfiltered copy; any other kind becomes 3 (filtered).
 void LoadImage(MediaItem& item, IDirect3DDevice9* device);
 // Module first; a file that is not a module (code 41) is opened as a stream.
-void LoadAudio(MediaItem& item);
+// With settings, they are applied before it first plays.
+void LoadAudio(MediaItem& item, const SongSettings* settings = nullptr);
 // A song's length in milliseconds, saturated to 0..INT32_MAX (a damaged file can
 // claim to last for years, or give no sensible length).
 int32_t SongLengthMs(double seconds);

@@ -152,3 +152,8 @@ void XmlRelease(IXMLDOMDocument*& document)
     document->Release();
     document = nullptr;
 }
+
+long XmlLine(XmlNode node)
+{
+    return node ? node->line : 0;
+}

@@ -29,3 +29,5 @@ void XmlGetAttribute(XmlNode element, const WCHAR* name, WCHAR* buffer, size_t c
 // The element's text, copied into a buffer of at least kXmlTextCapacity characters.
 void XmlGetText(XmlNode element, WCHAR* buffer);
 void XmlRelease(IXMLDOMDocument*& document);
+// The line of the file an element starts on, from 1; 0 when not known.
+long XmlLine(XmlNode node);

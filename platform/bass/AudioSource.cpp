@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,12 +52,7 @@ public:
     uint64_t Frames() const override { return frames_; }
     size_t Read(float* stereo, size_t frames) override
     {
-        if (!module_) {
-            module_ = CreateModule(bytes_);
-            if (!module_) return 0;
-            // Back where the last player stopped.
-            if (at_ > 0) openmpt_module_set_position_seconds(module_, double(at_) / rate_);
-        }
+        if (!Awake()) return 0;
         const size_t got = openmpt_module_read_interleaved_float_stereo(module_, rate_, frames, stereo);
         at_ += got;
         return got;
@@ -72,10 +68,81 @@ public:
         if (module_) openmpt_module_destroy(module_);
         module_ = nullptr;
     }
+    // A setting is kept with the source and given to each player made from it,
+    // so a module that rests between plays costs no player while it waits.
+    int SetRenderOption(RenderOption option, int value) override
+    {
+        if (option == RenderOption::AmigaResampler && !HasAmigaResampler()) return BASS_ERROR_NOTAVAIL;
+        if (module_) {
+            const int result = Apply(option, value);
+            if (result != 0) return result;
+        }
+        options_.erase(std::remove_if(options_.begin(), options_.end(),
+                                      [option](const auto& o) { return o.first == option; }),
+                       options_.end());
+        options_.emplace_back(option, value);
+        return 0;
+    }
 
 private:
+    // The decoder's player, made from the file's bytes when there is none.
+    bool Awake()
+    {
+        if (module_) return true;
+        module_ = CreateModule(bytes_);
+        if (!module_) return false;
+        for (const auto& [option, value] : options_) Apply(option, value);
+        // Back where the last player stopped.
+        if (at_ > 0) openmpt_module_set_position_seconds(module_, double(at_) / rate_);
+        return true;
+    }
+
+    // Older libopenmpt versions have no Amiga resampler; the answer is the
+    // library's, so it is asked once, of a player made for the question.
+    bool HasAmigaResampler()
+    {
+        static const bool known = [this] {
+            openmpt_module* probe = module_ ? module_ : CreateModule(bytes_);
+            if (!probe) return false;
+            const char* kAmiga = "render.resampler.emulate_amiga";
+            const char* ctls = openmpt_module_get_ctls(probe);
+            bool found = false;
+            for (const char* at = ctls; at && (at = std::strstr(at, kAmiga)); at += std::strlen(kAmiga)) {
+                const char end = at[std::strlen(kAmiga)];
+                found = found || ((at == ctls || at[-1] == ';') && (end == ';' || end == 0));
+            }
+            if (ctls) openmpt_free_string(ctls);
+            if (probe != module_) openmpt_module_destroy(probe);
+            return found;
+        }();
+        return known;
+    }
+
+    int Apply(RenderOption option, int value)
+    {
+        switch (option) {
+        case RenderOption::StereoSeparation:
+            return Param(OPENMPT_MODULE_RENDER_STEREOSEPARATION_PERCENT, value);
+        case RenderOption::Interpolation:
+            return Param(OPENMPT_MODULE_RENDER_INTERPOLATIONFILTER_LENGTH, value);
+        case RenderOption::VolumeRamping:
+            return Param(OPENMPT_MODULE_RENDER_VOLUMERAMPING_STRENGTH, value);
+        case RenderOption::AmigaResampler:
+            return openmpt_module_ctl_set_boolean(module_, "render.resampler.emulate_amiga", value != 0)
+                       ? 0
+                       : BASS_ERROR_ILLPARAM;
+        }
+        return BASS_ERROR_ILLPARAM;
+    }
+
+    int Param(int param, int value)
+    {
+        return openmpt_module_set_render_param(module_, param, value) ? 0 : BASS_ERROR_ILLPARAM;
+    }
+
     std::vector<uint8_t> bytes_;
     openmpt_module* module_ = nullptr;
+    std::vector<std::pair<RenderOption, int>> options_;
     int rate_;
     uint64_t frames_ = 0;
     uint64_t at_ = 0;  // frames handed out since the start
@@ -226,6 +293,11 @@ int OpenMpeg(int fd, std::unique_ptr<AudioSource>& out)
 }
 
 }  // namespace
+
+int AudioSource::SetRenderOption(RenderOption, int)
+{
+    return BASS_ERROR_ILLTYPE;
+}
 
 bool ReadFileBytes(const std::string& path, uint64_t offset, uint64_t length, std::vector<uint8_t>& out)
 {

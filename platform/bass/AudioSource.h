@@ -11,6 +11,9 @@
 
 namespace bass {
 
+// Module render settings (the decoder's defaults until set).
+enum class RenderOption { StereoSeparation, Interpolation, VolumeRamping, AmigaResampler };
+
 class AudioSource {
 public:
     virtual ~AudioSource() = default;
@@ -25,6 +28,10 @@ public:
     // The channel stopped: what is needed only for playing may be let go (the
     // next Read takes it up again, where the source was).
     virtual void Rest() {}
+    // A render setting, for modules: 0, or an error code of the library
+    // (BASS_ERROR_ILLTYPE for a stream, BASS_ERROR_NOTAVAIL where the decoder
+    // has no such setting).
+    virtual int SetRenderOption(RenderOption option, int value);
 };
 
 // Results are the library's error codes: 0 on success, 2 when the file cannot

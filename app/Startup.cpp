@@ -9,6 +9,7 @@
 #include "gfx/kpxQuad.h"
 #include "layers/LayerTypes.h"
 #include "platform/bass/bass.h"
+#include "platform/host/ContentFile.h"
 
 namespace {
 
@@ -57,6 +58,8 @@ int MivolaMain()
 {
     settings = EngineSettings{};
     settings.instance = GetModuleHandleW(nullptr);
+    // The working folder is the disk: a file named outside it is logged.
+    host::SetDiskFolder(".");
     dialogSettings = &settings;
     // Only an answer of exactly 0 quits; a dialog that could not be shown
     // (-1) leaves the defaults.
@@ -115,9 +118,9 @@ int MivolaMain()
     BASS_Free();
     UnloadAll(data);
     MediaItem* shellItems[] = {
-        &loadingScreen,       &media.introBackground, &media.introForeground,
-        &media.introButton,   &media.introDial,       &media.startScreen,
-        &media.endBackground, &media.endScroller,     &media.endLetterbox,
+        &loadingScreen,    &media.introBackground, &media.introForeground, &media.introButton,
+        &media.introDial,  &media.startScreen,     &media.invader[0],      &media.invader[1],
+        &media.invader[2], &media.endBackground,   &media.endScroller,     &media.endLetterbox,
     };
     for (MediaItem* item : shellItems) UnloadIfLoaded(*item);
     LogPrintf("Bye bye...\n");

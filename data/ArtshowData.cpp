@@ -35,26 +35,33 @@ float ReadCoordinate(XmlNode element, const WCHAR* name)
     return static_cast<float>(value);
 }
 
-void ReadSongs(ArtshowData& catalogue, XmlNode bits, const WCHAR* fileName)
+bool ReadSongs(ArtshowData& catalogue, XmlNode bits, const WCHAR* fileName)
 {
-    if (XmlCountChildren(bits, L"songs") <= 0) return;
+    if (XmlCountChildren(bits, L"songs") <= 0) return true;
     // The songs are read once; a later section would leave title pictures of
     // the first one registered for songs that no longer exist.
     if (catalogue.songs) {
         LogPrintf("Ignoring a second songs section in %ls\n", fileName);
-        return;
+        return true;
     }
     XmlNode songsNode = nullptr;
     XmlFirstChild(bits, songsNode, L"songs");
     int count = XmlCountChildren(songsNode, L"song");
+    // Every song takes a slot of the image list for its title picture: a disk
+    // with more songs than slots cannot be shown, and is refused before any
+    // song is allocated or loaded.
+    if (count > kMaxSongs) {
+        LogPrintf("%ls has %d songs; a disk holds at most %d\n", fileName, count, kMaxSongs);
+        return false;
+    }
     catalogue.songs = new MediaItem[static_cast<size_t>(count)]();
     catalogue.titlePics = new MediaItem[static_cast<size_t>(count)]();
     catalogue.songCount = count;
     catalogue.songLabels = new SongLabel[static_cast<size_t>(count)]();
     catalogue.songLabelCount = count;
-    for (int i = 0; i < count; ++i) {
-        XmlNode song = nullptr;
-        XmlNthChild(songsNode, song, L"song", i);
+    XmlNode song = nullptr;
+    XmlFirstChild(songsNode, song, L"song");
+    for (int i = 0; i < count; ++i, XmlNextChild(song, song, L"song")) {
         XmlGetAttribute(song, L"path", catalogue.songs[i].path, kValueCapacity);
         XmlGetAttribute(song, L"titlepic", catalogue.titlePics[i].path, kValueCapacity);
         XmlGetAttribute(song, L"title", catalogue.songLabels[i].title, kValueCapacity);
@@ -66,6 +73,7 @@ void ReadSongs(ArtshowData& catalogue, XmlNode bits, const WCHAR* fileName)
         catalogue.titlePics[i].kind = MediaImageUnfiltered;
         RegisterImage(&catalogue.titlePics[i]);
     }
+    return true;
 }
 
 void ReadInterface(ArtshowData& catalogue, XmlNode bits, const WCHAR* fileName, LayerFactory createLayer)
@@ -85,10 +93,10 @@ void ReadInterface(ArtshowData& catalogue, XmlNode bits, const WCHAR* fileName, 
         count = kMaxLayers;
     }
     catalogue.layerCount = count;
-    for (int c = 0; c < count; ++c) {
+    XmlNode element = nullptr;
+    XmlFirstChild(layersNode, element, L"element");
+    for (int c = 0; c < count; ++c, XmlNextChild(element, element, L"element")) {
         catalogue.layers[c] = nullptr;
-        XmlNode element = nullptr;
-        XmlNthChild(layersNode, element, L"element", c);
 
         // Every element names its own class: nothing carries over from the one before.
         WCHAR type[kValueCapacity] = {};
@@ -120,13 +128,14 @@ void ReadInterface(ArtshowData& catalogue, XmlNode bits, const WCHAR* fileName, 
 
 }  // namespace
 
-void ReadCatalogue(ArtshowData& catalogue, XmlNode documentNode, const WCHAR* fileName,
+bool ReadCatalogue(ArtshowData& catalogue, XmlNode documentNode, const WCHAR* fileName,
                    LayerFactory createLayer)
 {
     XmlNode bits = nullptr;
     XmlFirstChild(documentNode, bits, L"bits");
-    ReadSongs(catalogue, bits, fileName);
+    if (!ReadSongs(catalogue, bits, fileName)) return false;
     ReadInterface(catalogue, bits, fileName, createLayer);
+    return true;
 }
 
 bool ReadRenderSettings(ArtshowData& catalogue, XmlNode documentNode, const WCHAR* fileName,
@@ -142,9 +151,9 @@ bool ReadRenderSettings(ArtshowData& catalogue, XmlNode documentNode, const WCHA
     SongSettings defaults;
     SongSettingsError e;
     bool ok = ReadSongSettings(songsNode, defaults, e);
-    for (int i = 0; ok && i < count; ++i) {
-        XmlNode song = nullptr;
-        XmlNthChild(songsNode, song, L"song", i);
+    XmlNode song = nullptr;
+    XmlFirstChild(songsNode, song, L"song");
+    for (int i = 0; ok && i < count; ++i, XmlNextChild(song, song, L"song")) {
         catalogue.songSettings[i] = defaults;
         ok = ReadSongSettings(song, catalogue.songSettings[i], e);
     }
@@ -176,12 +185,16 @@ void ArtshowData::LoadXML(const WCHAR* file, LayerFactory createLayer)
         MessageBoxW(MainWindow(), L"ERROR LOADING XML", nullptr, MB_ICONERROR);
         ExitProcess(1);
     }
-    ReadCatalogue(*this, XmlDocumentNode(document), file, createLayer);
+    const bool read = ReadCatalogue(*this, XmlDocumentNode(document), file, createLayer);
     std::wstring settingsError;
-    if (!ReadRenderSettings(*this, XmlDocumentNode(document), file, settingsError)) {
+    if (read && !ReadRenderSettings(*this, XmlDocumentNode(document), file, settingsError)) {
         LogPrintf("%ls\n", settingsError.c_str());
         MessageBoxW(MainWindow(), settingsError.c_str(), L"ERROR LOADING XML", MB_ICONERROR);
         ExitProcess(1);
     }
     XmlRelease(document);
+    if (!read) {
+        MessageBoxW(MainWindow(), L"TOO MANY SONGS", nullptr, MB_ICONERROR);
+        ExitProcess(1);
+    }
 }

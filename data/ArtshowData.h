@@ -15,6 +15,8 @@ struct SongLabel {
 
 constexpr int kMaxLayers = 256;
 constexpr int kMaxImages = 512;
+// Each song registers its title picture in the image list.
+constexpr int kMaxSongs = kMaxImages;
 
 struct ArtshowData {
     float anchors[8][2];  // named by "relativepos"; nothing reads them

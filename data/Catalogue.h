@@ -8,8 +8,9 @@
 #include "data/XmlAccess.h"
 
 // Reads the songs and interface sections of one document into the catalogue,
-// making each interface element's layer with createLayer.
-void ReadCatalogue(ArtshowData& catalogue, XmlNode documentNode, const WCHAR* fileName,
+// making each interface element's layer with createLayer. False (logged) when
+// the document is refused: more songs than a disk may hold.
+bool ReadCatalogue(ArtshowData& catalogue, XmlNode documentNode, const WCHAR* fileName,
                    LayerFactory createLayer);
 
 // Reads the songs' render settings from the document that gave the catalogue

@@ -8,6 +8,7 @@
 #include "platform/win32/Log.h"
 #include "platform/win32/win32.h"
 
+#include <cstdint>
 #include <string>
 
 namespace {
@@ -22,7 +23,7 @@ std::string Reason()
 
 int32_t LengthMs(DWORD channel)
 {
-    return static_cast<int32_t>(BASS_ChannelBytes2Seconds(channel, BASS_ChannelGetLength(channel)) * 1000.0);
+    return SongLengthMs(BASS_ChannelBytes2Seconds(channel, BASS_ChannelGetLength(channel)));
 }
 
 // Only a song with settings of its own says so: a disk without them logs as before.
@@ -41,6 +42,13 @@ void ApplySettings(const MediaItem& item, const SongSettings* settings)
 }
 
 }  // namespace
+
+int32_t SongLengthMs(double seconds)
+{
+    const double ms = seconds * 1000.0;
+    if (!(ms > 0)) return 0;
+    return ms >= double(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(ms);
+}
 
 void LoadAudio(MediaItem& item, const SongSettings* settings)
 {

@@ -8,6 +8,24 @@
 #include "platform/bass/bass.h"
 #include "platform/host/ContentFile.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+namespace {
+
+// Textures of all loaded pictures together: a disk whose pictures need more
+// is refused at the picture that breaks the budget.
+constexpr uint64_t kTextureBudget = uint64_t(1) << 30;
+uint64_t textureBytes = 0;
+
+uint64_t TextureBytes(const MediaItem& item)
+{
+    return uint64_t(item.surfaceDesc.Width) * item.surfaceDesc.Height * 4;
+}
+
+}  // namespace
+
 HWND MainWindow()
 {
     return d3d.window;
@@ -44,10 +62,20 @@ void LoadImage(MediaItem& item, IDirect3DDevice9* device)
         if (reason.empty()) reason = "the picture loader failed";
         FailLoad(item, caption, reason);
     }
+    item.handle.texture->GetLevelDesc(0, &item.surfaceDesc);
+    if (textureBytes + TextureBytes(item) > kTextureBudget) {
+        item.handle.texture->Release();
+        item.handle.texture = nullptr;
+        FailLoad(item,
+                 unfiltered ? L"ERROR CREATING UNFILTERED TEXTURE - D3DERR_OUTOFVIDEOMEMORY"
+                            : L"ERROR CREATING FILTERED TEXTURE - D3DERR_OUTOFVIDEOMEMORY",
+                 "the disk's pictures need more than " + std::to_string(kTextureBudget >> 20) +
+                     " MiB of textures together");
+    }
+    textureBytes += TextureBytes(item);
     LogPrintf(unfiltered ? "Loaded unfiltered image: \"%ls\" (%d x %d)\n"
                          : "Loaded image: \"%ls\" (%d x %d)\n",
               item.path, static_cast<int>(item.imageInfo.Width), static_cast<int>(item.imageInfo.Height));
-    item.handle.texture->GetLevelDesc(0, &item.surfaceDesc);
 }
 
 void UnloadMedia(MediaItem& item)
@@ -63,7 +91,10 @@ void UnloadMedia(MediaItem& item)
         break;
     case MediaImage:
     case MediaImageUnfiltered:
-        if (item.handle.texture) item.handle.texture->Release();
+        if (item.handle.texture) {
+            item.handle.texture->Release();
+            textureBytes -= std::min(textureBytes, TextureBytes(item));
+        }
         LogPrintf("Unloaded image: \"%ls\"\n", item.path);
         break;
     default:

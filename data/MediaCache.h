@@ -5,6 +5,7 @@
 
 #include "core/MediaItem.h"
 
+#include <cstdint>
 #include <string>
 
 struct ArtshowData;
@@ -15,6 +16,9 @@ void LoadImage(MediaItem& item, IDirect3DDevice9* device);
 // Module first; a file that is not a module (code 41) is opened as a stream.
 // With settings, they are applied before it first plays.
 void LoadAudio(MediaItem& item, const SongSettings* settings = nullptr);
+// A song's length in milliseconds, saturated to 0..INT32_MAX (a damaged file can
+// claim to last for years, or give no sensible length).
+int32_t SongLengthMs(double seconds);
 // Ends the run over an item that cannot be loaded, as described above; reason
 // says what went wrong.
 [[noreturn]] void FailLoad(const MediaItem& item, const WCHAR* caption, const std::string& reason);

@@ -110,6 +110,16 @@ XmlNode XmlNthChild(XmlNode parent, XmlNode& result, const WCHAR* name, int n)
     return result;
 }
 
+XmlNode XmlNextChild(XmlNode sibling, XmlNode& result, const WCHAR* name)
+{
+    result = nullptr;
+    if (!sibling) return result;
+    IXMLDOMNode* next = nullptr;
+    for (sibling->get_nextSibling(&next); next; next->get_nextSibling(&next))
+        if (IsElementNamed(next, name)) return result = next;
+    return result;
+}
+
 void XmlGetAttribute(XmlNode element, const WCHAR* name, WCHAR* buffer, size_t capacity)
 {
     if (!element || !name || !buffer || capacity == 0) return;

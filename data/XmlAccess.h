@@ -21,6 +21,9 @@ XmlNode XmlDocumentNode(IXMLDOMDocument* document);
 int XmlCountChildren(XmlNode parent, const WCHAR* name);
 XmlNode XmlFirstChild(XmlNode parent, XmlNode& result, const WCHAR* name);
 XmlNode XmlNthChild(XmlNode parent, XmlNode& result, const WCHAR* name, int n);
+// The next element named name after sibling (null when there is none). Walking
+// XmlFirstChild then XmlNextChild visits each child once, in order.
+XmlNode XmlNextChild(XmlNode sibling, XmlNode& result, const WCHAR* name);
 // Leaves the buffer untouched when the attribute is absent.
 void XmlGetAttribute(XmlNode element, const WCHAR* name, WCHAR* buffer, size_t capacity);
 // The element's text, copied into a buffer of at least kXmlTextCapacity characters.

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <cwchar>
 #include <new>
+#include <set>
+#include <string>
 
 ArtshowMonitor monitor;
 
@@ -146,9 +148,9 @@ int ArtshowMonitor::Load(XmlNode element)
     XmlFirstChild(element, child, L"monitor");
     XmlGetAttribute(child, L"path", model.path, 260);
 
-    for (int i = 0; i < XmlCountChildren(element, L"dummytexture"); ++i) {
-        XmlNode entry = nullptr;
-        XmlNthChild(element, entry, L"dummytexture", i);
+    XmlNode entry = nullptr;
+    XmlFirstChild(element, entry, L"dummytexture");
+    for (; entry; XmlNextChild(entry, entry, L"dummytexture")) {
         int id = 0;
         WCHAR idText[10] = {};
         XmlGetAttribute(entry, L"id", idText, 10);
@@ -171,7 +173,31 @@ int ArtshowMonitor::Load(XmlNode element)
     // Without its scene the carousel is simply not there: say why.
     if (scene && !scene->loadFailure.empty())
         LogPrintf("Carousel scene \"%ls\" not loaded: %s\n", model.path, scene->loadFailure.c_str());
+    if (scene) LogMissingTextures(*scene);
     return 1;
+}
+
+// A texture the scene names that did not load is drawn untextured; placeholders
+// are not loaded from files at all. Each name is logged once.
+void ArtshowMonitor::LogMissingTextures(const Scene& scene) const
+{
+    std::set<std::wstring> seen;
+    for (int32_t i = 0; i < scene.meshCount; ++i) {
+        const SceneMesh& mesh = scene.meshes[i];
+        if (mesh.texture || mesh.textureName[0] == 0) continue;
+        WCHAR name[260] = {};
+        TextureNameToWide(mesh.textureName, name);
+        CharLowerW(name);
+        bool placeholder = false;
+        for (const WCHAR* dummy : dummyTextures) {
+            WCHAR lower[260];
+            wcsncpy_s(lower, 260, dummy, _TRUNCATE);
+            placeholder = placeholder || std::wcscmp(CharLowerW(lower), name) == 0;
+        }
+        if (!placeholder && seen.insert(name).second)
+            LogPrintf("Carousel texture \"%s\" of \"%ls\" not loaded: its meshes are drawn untextured\n",
+                      mesh.textureName, model.path);
+    }
 }
 
 int ArtshowMonitor::Draw(float, float)

@@ -33,6 +33,9 @@ public:
 
     static Matrix4 MeshMatrix(const SceneMesh& mesh);
     static Matrix4 LookAt(const Vector3& eye, const Vector3& target);
+
+private:
+    void LogMissingTextures(const Scene& scene) const;
 };
 
 // The one monitor, alive for the whole run.

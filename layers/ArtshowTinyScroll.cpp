@@ -27,8 +27,10 @@ int ArtshowTinyScroll::Load(XmlNode element)
     wmemset(text, 0, kTextCapacity);
     XmlGetText(textNode, text);  // at most 20478 characters and the terminator
 
-    // A file that cannot be installed is not reported: GDI substitutes a face.
-    AddFontResourceW(fontPath);
+    // A file that cannot be installed leaves GDI to substitute a face: say so.
+    if (fontPath[0] && AddFontResourceW(fontPath) == 0)
+        LogPrintf("Scroller font file \"%ls\" is missing, empty or not a font: a system font stands in\n",
+                  fontPath);
     BuildTextAtlas(atlas, fontName, fontSize, text);
     startTick = 0;
     return 1;

@@ -70,7 +70,10 @@ bool CellsFit(HDC dc, const TextAtlas& atlas, const WCHAR* faceName, int32_t siz
 // kMinFontSize.
 int32_t FittingSize(HDC dc, const TextAtlas& atlas, const WCHAR* faceName, int32_t asked)
 {
-    const int32_t size = std::max(asked, kMinFontSize);
+    // A cell taller than the atlas never fits, so sizes above it are tried as
+    // one more than the atlas: the font code then never meets sizes that
+    // overflow its arithmetic.
+    const int32_t size = std::clamp(asked, kMinFontSize, int32_t(kSize) + 1);
     if (CellsFit(dc, atlas, faceName, size)) return size;
     int32_t best = kMinFontSize, low = kMinFontSize + 1, high = size - 1;
     while (low <= high) {

@@ -20,28 +20,105 @@ namespace bass {
 namespace {
 
 constexpr int kDefaultRate = 44100;
+constexpr double kMaxModuleSeconds = 365.0 * 24 * 3600;
+
+// The decoder's player for one module takes well over a megabyte however small
+// the file, so it exists only while the channel plays: a loaded module that is
+// not playing costs its file's bytes.
+openmpt_module* CreateModule(const std::vector<uint8_t>& bytes)
+{
+    openmpt_module* module =
+        openmpt_module_create_from_memory2(bytes.data(), bytes.size(), openmpt_log_func_silent, nullptr,
+                                           openmpt_error_func_ignore, nullptr, nullptr, nullptr, nullptr);
+    // One pass through the song, as the computed length says.
+    if (module) openmpt_module_set_repeat_count(module, 0);
+    return module;
+}
 
 class ModuleSource final : public AudioSource {
 public:
-    ModuleSource(openmpt_module* module, int rate) : module_(module), rate_(rate)
+    ModuleSource(std::vector<uint8_t> bytes, openmpt_module* module, int rate)
+        : bytes_(std::move(bytes)), rate_(rate)
     {
-        double seconds = openmpt_module_get_duration_seconds(module_);
+        // A damaged module can claim any length: it is held to a year, which
+        // keeps every count of frames and bytes in range.
+        const double seconds = std::min(openmpt_module_get_duration_seconds(module), kMaxModuleSeconds);
         frames_ = seconds > 0 ? static_cast<uint64_t>(std::llround(seconds * rate_)) : 0;
+        openmpt_module_destroy(module);
     }
-    ~ModuleSource() override { openmpt_module_destroy(module_); }
+    ~ModuleSource() override { Rest(); }
 
     int Rate() const override { return rate_; }
     uint64_t Frames() const override { return frames_; }
     size_t Read(float* stereo, size_t frames) override
     {
-        return openmpt_module_read_interleaved_float_stereo(module_, rate_, frames, stereo);
+        if (!Awake()) return 0;
+        const size_t got = openmpt_module_read_interleaved_float_stereo(module_, rate_, frames, stereo);
+        at_ += got;
+        return got;
     }
     bool Rewind() override
     {
-        openmpt_module_set_position_seconds(module_, 0.0);
+        if (module_) openmpt_module_set_position_seconds(module_, 0.0);
+        at_ = 0;
         return true;
     }
+    void Rest() override
+    {
+        if (module_) openmpt_module_destroy(module_);
+        module_ = nullptr;
+    }
+    // A setting is kept with the source and given to each player made from it,
+    // so a module that rests between plays costs no player while it waits.
     int SetRenderOption(RenderOption option, int value) override
+    {
+        if (option == RenderOption::AmigaResampler && !HasAmigaResampler()) return BASS_ERROR_NOTAVAIL;
+        if (module_) {
+            const int result = Apply(option, value);
+            if (result != 0) return result;
+        }
+        options_.erase(std::remove_if(options_.begin(), options_.end(),
+                                      [option](const auto& o) { return o.first == option; }),
+                       options_.end());
+        options_.emplace_back(option, value);
+        return 0;
+    }
+
+private:
+    // The decoder's player, made from the file's bytes when there is none.
+    bool Awake()
+    {
+        if (module_) return true;
+        module_ = CreateModule(bytes_);
+        if (!module_) return false;
+        for (const auto& [option, value] : options_) Apply(option, value);
+        // Back where the last player stopped.
+        if (at_ > 0) openmpt_module_set_position_seconds(module_, double(at_) / rate_);
+        return true;
+    }
+
+    // Older libopenmpt versions have no Amiga resampler; the answer is the
+    // library's, so it is asked once, of a player made for the question.
+    bool HasAmigaResampler()
+    {
+        static const bool known = [this] {
+            openmpt_module* probe = module_ ? module_ : CreateModule(bytes_);
+            if (!probe) return false;
+            const char* kAmiga = "render.resampler.emulate_amiga";
+            const char* ctls = openmpt_module_get_ctls(probe);
+            bool found = false;
+            for (const char* at = ctls; at && (at = std::strstr(at, kAmiga)); at += std::strlen(kAmiga)) {
+                const char end = at[std::strlen(kAmiga)];
+                found = found || ((at == ctls || at[-1] == ';') && (end == ';' || end == 0));
+            }
+            if (ctls) openmpt_free_string(ctls);
+            if (probe != module_) openmpt_module_destroy(probe);
+            return found;
+        }();
+        return known;
+    }
+
+    int Apply(RenderOption option, int value)
     {
         switch (option) {
         case RenderOption::StereoSeparation:
@@ -50,32 +127,25 @@ public:
             return Param(OPENMPT_MODULE_RENDER_INTERPOLATIONFILTER_LENGTH, value);
         case RenderOption::VolumeRamping:
             return Param(OPENMPT_MODULE_RENDER_VOLUMERAMPING_STRENGTH, value);
-        case RenderOption::AmigaResampler: {
-            // Older libopenmpt versions have no such ctl.
-            const char* kAmiga = "render.resampler.emulate_amiga";
-            const char* ctls = openmpt_module_get_ctls(module_);
-            bool known = false;
-            for (const char* at = ctls; at && (at = std::strstr(at, kAmiga)); at += std::strlen(kAmiga)) {
-                const char end = at[std::strlen(kAmiga)];
-                known = known || ((at == ctls || at[-1] == ';') && (end == ';' || end == 0));
-            }
-            if (ctls) openmpt_free_string(ctls);
-            if (!known) return BASS_ERROR_NOTAVAIL;
-            return openmpt_module_ctl_set_boolean(module_, kAmiga, value != 0) ? 0 : BASS_ERROR_ILLPARAM;
-        }
+        case RenderOption::AmigaResampler:
+            return openmpt_module_ctl_set_boolean(module_, "render.resampler.emulate_amiga", value != 0)
+                       ? 0
+                       : BASS_ERROR_ILLPARAM;
         }
         return BASS_ERROR_ILLPARAM;
     }
 
-private:
     int Param(int param, int value)
     {
         return openmpt_module_set_render_param(module_, param, value) ? 0 : BASS_ERROR_ILLPARAM;
     }
 
-    openmpt_module* module_;
+    std::vector<uint8_t> bytes_;
+    openmpt_module* module_ = nullptr;
+    std::vector<std::pair<RenderOption, int>> options_;
     int rate_;
     uint64_t frames_ = 0;
+    uint64_t at_ = 0;  // frames handed out since the start
 };
 
 class SndfileSource final : public AudioSource {
@@ -250,19 +320,12 @@ bool ReadFileBytes(const std::string& path, uint64_t offset, uint64_t length, st
 int OpenModule(std::vector<uint8_t> bytes, int rate, std::unique_ptr<AudioSource>& out)
 {
     if (bytes.empty()) return BASS_ERROR_FILEFORM;
-    int error = 0;
-    const char* message = nullptr;
-    openmpt_module* module =
-        openmpt_module_create_from_memory2(bytes.data(), bytes.size(), openmpt_log_func_silent, nullptr,
-                                           openmpt_error_func_ignore, nullptr, &error, &message, nullptr);
-    if (message) openmpt_free_string(message);
+    openmpt_module* module = CreateModule(bytes);
     if (!module) {
         host::SetLastFileError("not a module the decoder knows");
         return BASS_ERROR_FILEFORM;
     }
-    // One pass through the song, as the computed length says.
-    openmpt_module_set_repeat_count(module, 0);
-    out = std::make_unique<ModuleSource>(module, rate > 0 ? rate : kDefaultRate);
+    out = std::make_unique<ModuleSource>(std::move(bytes), module, rate > 0 ? rate : kDefaultRate);
     return 0;
 }
 

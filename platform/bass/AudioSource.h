@@ -25,6 +25,9 @@ public:
     virtual size_t Read(float* stereo, size_t frames) = 0;
     // Back to the first frame, so a restart plays exactly what the first play did.
     virtual bool Rewind() = 0;
+    // The channel stopped: what is needed only for playing may be let go (the
+    // next Read takes it up again, where the source was).
+    virtual void Rest() {}
     // A render setting, for modules: 0, or an error code of the library
     // (BASS_ERROR_ILLTYPE for a stream, BASS_ERROR_NOTAVAIL where the decoder
     // has no such setting).

@@ -325,6 +325,7 @@ BOOL BASS_ChannelStop(DWORD handle)
         next->stamps.clear();
         next->startedBy = 0;
     }
+    ch->source->Rest();
     return Ok(TRUE);
 }
 

@@ -1,6 +1,7 @@
 #include "platform/bass/Channel.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace bass {
 namespace {
@@ -26,8 +27,9 @@ void Pull(Channel& ch, float* frame)
         return;
     }
     if (ch.chunkAt < ch.chunkCount) {
-        frame[0] = ch.chunk[ch.chunkAt * 2];
-        frame[1] = ch.chunk[ch.chunkAt * 2 + 1];
+        // A sample that is not a number (a damaged float file) is silence.
+        frame[0] = std::isfinite(ch.chunk[ch.chunkAt * 2]) ? ch.chunk[ch.chunkAt * 2] : 0.0f;
+        frame[1] = std::isfinite(ch.chunk[ch.chunkAt * 2 + 1]) ? ch.chunk[ch.chunkAt * 2 + 1] : 0.0f;
         ++ch.chunkAt;
     } else {
         frame[0] = frame[1] = 0.0f;
@@ -86,7 +88,9 @@ Channel::Channel(DWORD handle_, bool music_, std::unique_ptr<AudioSource> source
     : handle(handle_), music(music_), source(std::move(source_)), endsWhenDry(!music_)
 {
     rate = source->Rate();
-    length = source->Frames();
+    // A damaged header can declare any length; a year at the highest rate is
+    // the most taken, so that byte counts (four per frame) stay in range.
+    length = std::min<uint64_t>(source->Frames(), uint64_t{1} << 44);
     resample = rate != kOutRate;
     step = static_cast<double>(rate) / kOutRate;
 }

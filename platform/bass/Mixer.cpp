@@ -69,7 +69,9 @@ void Mixer::MixBlock(int64_t n, int16_t* out)
     }
     if (out) {
         for (int64_t i = 0; i < n * 2; ++i) {
-            float v = std::nearbyint(mix[i] * 32768.0f);
+            // NaN (a damaged float file, or infinities of opposite sign mixed)
+            // is silence: converting it to an integer is undefined.
+            float v = std::isnan(mix[i]) ? 0.0f : std::nearbyint(mix[i] * 32768.0f);
             out[i] = static_cast<int16_t>(std::clamp(v, -32768.0f, 32767.0f));
         }
     }

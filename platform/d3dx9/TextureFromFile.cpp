@@ -1,4 +1,4 @@
-// Textures from picture files: PNG, JPEG, BMP and TGA through stb_image.
+// Textures from picture files: PNG, JPEG, BMP and TGA (see PictureFile.h).
 
 #include <algorithm>
 #include <cmath>
@@ -9,12 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/d3dx9/PictureFile.h"
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/host/ContentFile.h"
 #include "platform/win32/Utf8.h"
-
-#define STBI_NO_STDIO
-#include <stb_image.h>
 
 namespace {
 
@@ -26,14 +24,6 @@ UINT NextPowerOfTwo(UINT v)
     UINT p = 1;
     while (p < v && p < 0x80000000u) p <<= 1;
     return p;
-}
-
-D3DXIMAGE_FILEFORMAT FileFormat(const std::vector<uint8_t>& b)
-{
-    if (b.size() >= 8 && std::memcmp(b.data(), "\x89PNG\r\n\x1a\n", 8) == 0) return D3DXIFF_PNG;
-    if (b.size() >= 2 && b[0] == 0xFF && b[1] == 0xD8) return D3DXIFF_JPG;
-    if (b.size() >= 2 && b[0] == 'B' && b[1] == 'M') return D3DXIFF_BMP;
-    return D3DXIFF_TGA;
 }
 
 // Resamples RGBA8 over a new size with a tent filter whose width follows the
@@ -125,31 +115,28 @@ HRESULT CreateTextureFromPath(IDirect3DDevice9* device, const std::string& path,
         host::SetLastFileError(bytes.empty() ? "empty file" : "too large");
         return D3DXERR_INVALIDDATA;
     }
-    int fw = 0, fh = 0, channels = 0;
     // A picture larger than any texture the device makes is refused before it is
-    // decoded, as creating its texture would be.
+    // decoded, as creating its texture would be; so is one whose file is too
+    // short for the size it declares.
+    d3dx::PictureHeader header;
+    d3dx::PictureResult read = d3dx::ReadPictureHeader(bytes.data(), bytes.size(), header);
     D3DCAPS9 caps{};
-    if (stbi_info_from_memory(bytes.data(), int(bytes.size()), &fw, &fh, &channels) &&
-        SUCCEEDED(device->GetDeviceCaps(&caps)) &&
-        (NextPowerOfTwo(UINT(fw)) > caps.MaxTextureWidth ||
-         NextPowerOfTwo(UINT(fh)) > caps.MaxTextureHeight)) {
-        host::SetLastFileError("too large for a texture (" + std::to_string(fw) + " x " + std::to_string(fh) +
-                               ")");
-        return D3DERR_INVALIDCALL;
+    if (read && SUCCEEDED(device->GetDeviceCaps(&caps)) &&
+        (NextPowerOfTwo(header.width) > caps.MaxTextureWidth ||
+         NextPowerOfTwo(header.height) > caps.MaxTextureHeight))
+        read = {d3dx::PictureError::TooLarge, "too large for a texture (" + std::to_string(header.width) +
+                                                  " x " + std::to_string(header.height) + ")"};
+    std::vector<uint8_t> pixels;
+    if (read) read = d3dx::DecodePicture(bytes.data(), bytes.size(), header, pixels);
+    if (!read) {
+        host::SetLastFileError(read.reason);
+        return read.error == d3dx::PictureError::TooLarge ? D3DERR_INVALIDCALL : D3DXERR_INVALIDDATA;
     }
-    stbi_uc* decoded = stbi_load_from_memory(bytes.data(), int(bytes.size()), &fw, &fh, &channels, 4);
-    if (!decoded || fw <= 0 || fh <= 0) {
-        const char* reason = stbi_failure_reason();
-        host::SetLastFileError(std::string("not a picture that can be read: ") +
-                               (reason ? reason : "unknown"));
-        stbi_image_free(decoded);
-        return D3DXERR_INVALIDDATA;
-    }
-    std::unique_ptr<stbi_uc, void (*)(void*)> image(decoded, stbi_image_free);
-    const UINT sw = UINT(fw), sh = UINT(fh);
-    const bool hasAlpha = channels == 2 || channels == 4;
-    const D3DFORMAT fileFormat = hasAlpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
-    if (srcInfo) *srcInfo = D3DXIMAGE_INFO{sw, sh, 1, 1, fileFormat, D3DRTYPE_TEXTURE, FileFormat(bytes)};
+    bytes = {};
+    uint8_t* image = pixels.data();
+    const UINT sw = header.width, sh = header.height;
+    const D3DFORMAT fileFormat = header.alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
+    if (srcInfo) *srcInfo = D3DXIMAGE_INFO{sw, sh, 1, 1, fileFormat, D3DRTYPE_TEXTURE, header.format};
 
     // D3DX_DEFAULT (and 0) round the picture's size up to powers of two.
     auto pick = [](UINT asked, UINT size) {
@@ -162,7 +149,7 @@ HRESULT CreateTextureFromPath(IDirect3DDevice9* device, const std::string& path,
 
     // Colour key: matching texels become transparent black.
     if (colorKey != 0) {
-        stbi_uc* p = image.get();
+        uint8_t* p = image;
         for (size_t i = 0; i < size_t(sw) * sh; ++i, p += 4) {
             D3DCOLOR c = D3DCOLOR_ARGB(p[3], p[0], p[1], p[2]);
             if (c == colorKey) std::memset(p, 0, 4);
@@ -189,12 +176,12 @@ HRESULT CreateTextureFromPath(IDirect3DDevice9* device, const std::string& path,
     if ((filter & kFilterMask) == D3DX_FILTER_NONE || (tw == sw && th == sh)) {
         const UINT cw = std::min(tw, sw), ch = std::min(th, sh);
         for (UINT y = 0; y < ch; ++y)
-            std::memcpy(level.get() + size_t(y) * tw * 4, image.get() + size_t(y) * sw * 4, size_t(cw) * 4);
-    } else if (!Resample(image.get(), sw, sh, level.get(), tw, th)) {
+            std::memcpy(level.get() + size_t(y) * tw * 4, image + size_t(y) * sw * 4, size_t(cw) * 4);
+    } else if (!Resample(image, sw, sh, level.get(), tw, th)) {
         tex->Release();
         return E_OUTOFMEMORY;
     }
-    image.reset();
+    pixels = {};
 
     UINT w = tw, h = th;
     for (DWORD i = 0; i < tex->GetLevelCount(); ++i) {
@@ -287,18 +274,15 @@ HRESULT D3DXGetImageInfoFromFileW(LPCWSTR srcFile, D3DXIMAGE_INFO* srcInfo)
     }
     // The whole picture is decoded, so a file whose header reads but whose data
     // does not is refused here as the texture loader would refuse it.
-    int fw = 0, fh = 0, channels = 0;
-    stbi_uc* decoded = stbi_load_from_memory(bytes.data(), int(bytes.size()), &fw, &fh, &channels, 4);
-    stbi_image_free(decoded);
-    if (!decoded || fw <= 0 || fh <= 0) {
-        const char* reason = stbi_failure_reason();
-        host::SetLastFileError(std::string("not a picture that can be read: ") +
-                               (reason ? reason : "unknown"));
+    d3dx::PictureHeader header;
+    std::vector<uint8_t> pixels;
+    const d3dx::PictureResult read = d3dx::DecodePicture(bytes.data(), bytes.size(), header, pixels);
+    if (!read) {
+        host::SetLastFileError(read.reason);
         return D3DXERR_INVALIDDATA;
     }
-    const bool hasAlpha = channels == 2 || channels == 4;
-    *srcInfo =
-        D3DXIMAGE_INFO{UINT(fw),         UINT(fh),         1, 1, hasAlpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8,
-                       D3DRTYPE_TEXTURE, FileFormat(bytes)};
+    *srcInfo = D3DXIMAGE_INFO{
+        header.width,     header.height, 1, 1, header.alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8,
+        D3DRTYPE_TEXTURE, header.format};
     return D3D_OK;
 }

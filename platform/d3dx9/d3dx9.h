@@ -1,4 +1,5 @@
-// D3DX 9 texture creation from picture files (PNG, JPEG, BMP, TGA) over stb_image.
+// D3DX 9 texture creation from picture files: PNG through libpng, JPEG through
+// libjpeg-turbo, BMP and TGA through readers of our own.
 #pragma once
 
 #include "platform/d3d9/d3d9.h"

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cwctype>
+#include <set>
 #include <unistd.h>
 
 namespace gdi {
@@ -101,7 +102,8 @@ int FaceWeight(FT_Face face)
 }
 
 // fontconfig's best scalable match for a family name, weight and slant.
-bool MatchWithFontconfig(const std::string& family, int weight, bool italic, std::string& path, long& index)
+bool MatchWithFontconfig(const std::string& family, int weight, bool italic, std::string& path, long& index,
+                         std::string& matchedFamily)
 {
     // fontconfig keeps its configuration until FcFini; release it at exit so
     // leak checkers see a clean process.
@@ -130,6 +132,9 @@ bool MatchWithFontconfig(const std::string& family, int weight, bool italic, std
     if (found) {
         path = reinterpret_cast<const char*>(file);
         if (FcPatternGetInteger(match, FC_INDEX, 0, &faceIndex) == FcResultMatch) index = faceIndex;
+        FcChar8* name = nullptr;
+        if (FcPatternGetString(match, FC_FAMILY, 0, &name) == FcResultMatch && name)
+            matchedFamily = reinterpret_cast<const char*>(name);
     }
     FcPatternDestroy(match);
     return found;
@@ -210,8 +215,15 @@ Font* MakeFont(int height, int weight, bool italic, DWORD quality, const WCHAR* 
         index = best->index;
         faceWeight = best->weight;
         faceItalic = best->italic;
-    } else if (!MatchWithFontconfig(Utf8FromWide(faceName), weight, italic, path, index)) {
-        return nullptr;
+    } else {
+        std::string matched;
+        if (!MatchWithFontconfig(Utf8FromWide(faceName), weight, italic, path, index, matched))
+            return nullptr;
+        // A family that is not there is replaced by another: say so, once per
+        // name. The generic names stand for whatever the system prefers.
+        static std::set<std::wstring> told = {L"", L"sans-serif", L"serif", L"monospace", L"sans", L"mono"};
+        if (Lower(Widen(matched.c_str())) != wanted && told.insert(wanted).second)
+            LogPrintf("[gdi] No font named '%ls': '%s' stands in\n", faceName, matched.c_str());
     }
     Font* font = new Font();
     std::fill_n(font->advances, 256, -1);

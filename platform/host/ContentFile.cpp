@@ -1,6 +1,7 @@
 #include "platform/host/ContentFile.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <cwctype>
 #include <dirent.h>
@@ -83,6 +84,27 @@ std::string UniqueCaseMatch(const std::string& folder, const std::string& name)
     return matches == 1 ? found : std::string();
 }
 
+// A disk holds its own files: a path that is absolute, climbs out of the
+// disk folder with "..", or reaches a link to somewhere outside it is still
+// opened (the format allows it) but noted once, so that the disk's maker can
+// copy the file in.
+std::string diskFolder;  // real path ending in '/'; empty: nothing is noted
+
+void NoteIfOutside(const std::string& written, const std::string& resolved)
+{
+    if (diskFolder.empty()) return;
+    char* real = ::realpath(resolved.c_str(), nullptr);
+    if (!real) return;
+    const std::string file = real;
+    std::free(real);
+    if (file.compare(0, diskFolder.size(), diskFolder) == 0) return;
+    const char* how = resolved[0] == '/'                         ? "an absolute path"
+                      : resolved.find("..") != std::string::npos ? "it climbs out with \"..\""
+                                                                 : "a link leads out";
+    Note("outside:" + written, "\"" + written + "\" lies outside the disk folder (" + how + ", to \"" + file +
+                                   "\"): a disk should hold its own files\n");
+}
+
 }  // namespace
 
 std::string ResolveContentPath(const std::string& path)
@@ -142,6 +164,7 @@ int OpenRegularFile(const std::string& path, uint64_t maxBytes, uint64_t* size)
         ::close(fd);
         return -1;
     }
+    NoteIfOutside(path, resolved);
     if (info.st_size < 0 || uint64_t(info.st_size) > maxBytes) {
         lastError = "too large (" + std::to_string(info.st_size) + " bytes)";
         ::close(fd);
@@ -219,6 +242,17 @@ void SetLastFileError(const std::string& reason)
 void SetNoteSink(NoteSink sink)
 {
     noteSink = sink;
+}
+
+void SetDiskFolder(const std::string& folder)
+{
+    diskFolder.clear();
+    if (folder.empty()) return;
+    char* real = ::realpath(folder.c_str(), nullptr);
+    if (!real) return;
+    diskFolder = real;
+    std::free(real);
+    if (diskFolder.back() != '/') diskFolder += '/';
 }
 
 }  // namespace host

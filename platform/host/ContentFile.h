@@ -39,6 +39,11 @@ bool ReadRegularFile(const std::string& path, uint64_t maxBytes, std::vector<uin
 const std::string& LastFileError();
 void SetLastFileError(const std::string& reason);
 
+// The folder of the disk being shown. A file opened outside it (an absolute
+// path, one that climbs out with "..", a link that leads out) is still opened
+// but noted once. Empty (the default): nothing is noted.
+void SetDiskFolder(const std::string& folder);
+
 // Where notes about file lookups go (the log); null drops them.
 using NoteSink = void (*)(const std::string& line);
 void SetNoteSink(NoteSink sink);

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -243,3 +244,46 @@ TEST_F(CatalogueTest, AFileThatCannotBeLoadedEndsTheProgramWithStatusOne)
 }
 
 }  // namespace
+
+// Every song takes an image slot for its title picture: a document of more
+// songs than slots is refused before any song is made, so that a disk of
+// thousands of songs fails at once instead of loading them all. Children are
+// walked once, in order, with other nodes between them.
+TEST_F(CatalogueTest, MoreSongsThanImageSlotsAreRefusedBeforeAnyIsMade)
+{
+    auto songs = [](int count) {
+        std::string xml = "<bits><songs>";
+        for (int i = 0; i < count; ++i)
+            xml += "<song path=\"s" + std::to_string(i) + ".xm\" titlepic=\"t.png\"/><!-- between --> <x/>";
+        return xml + "</songs></bits>";
+    };
+    auto read = [&](int count) {
+        ClearCatalogue(data);
+        fs::path file = dir_ / "songs.xml";
+        std::ofstream(file) << songs(count);
+        IXMLDOMDocument* document = nullptr;
+        EXPECT_TRUE(XmlLoadDocument(document, file.wstring().c_str()));
+        const bool accepted = ReadCatalogue(data, XmlDocumentNode(document), L"art.xml", CreateLayer);
+        XmlRelease(document);
+        return accepted;
+    };
+    EXPECT_TRUE(read(kMaxSongs));
+    EXPECT_EQ(data.songCount, kMaxSongs);
+    EXPECT_STREQ(data.songs[kMaxSongs - 1].path, (L"s" + std::to_wstring(kMaxSongs - 1) + L".xm").c_str());
+    EXPECT_FALSE(read(kMaxSongs + 1));
+    EXPECT_EQ(data.songCount, 0);
+    EXPECT_EQ(data.songs, nullptr);
+    EXPECT_EQ(data.imageCount, 0);
+    EXPECT_NE(log_.find("art.xml has 513 songs; a disk holds at most 512"), std::string::npos) << log_;
+}
+
+// A song's length in milliseconds saturates: a file can claim to last longer
+// than an int32 of milliseconds (24.8 days), or claim nothing sensible at all.
+TEST(SongLengthTest, MillisecondsSaturateInsteadOfOverflowing)
+{
+    EXPECT_EQ(SongLengthMs(12.3456), 12345);
+    EXPECT_EQ(SongLengthMs(30.0 * 24 * 3600), INT32_MAX);
+    EXPECT_EQ(SongLengthMs(1e300), INT32_MAX);
+    EXPECT_EQ(SongLengthMs(-5), 0);
+    EXPECT_EQ(SongLengthMs(std::nan("")), 0);
+}

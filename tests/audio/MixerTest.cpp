@@ -88,6 +88,57 @@ TEST(MixerRollback, RewrittenMixContinuesTheSameSound)
     }
 }
 
+namespace {
+
+// Damaged float samples: not a number, infinities and huge values, in turn.
+class Damaged final : public bass::AudioSource {
+public:
+    explicit Damaged(float sign) : sign_(sign) {}
+    int Rate() const override { return 44100; }
+    uint64_t Frames() const override { return 4000; }
+    size_t Read(float* stereo, size_t frames) override
+    {
+        const float values[] = {std::nanf(""), INFINITY, 1e38f, 0.25f};
+        size_t n = std::min<size_t>(frames, 4000 - at_);
+        for (size_t i = 0; i < n; ++i, ++at_) stereo[i * 2] = stereo[i * 2 + 1] = sign_ * values[at_ % 4];
+        return n;
+    }
+    bool Rewind() override
+    {
+        at_ = 0;
+        return true;
+    }
+
+private:
+    float sign_;
+    size_t at_ = 0;
+};
+
+}  // namespace
+
+// A sample that is not a number or infinite is silence; huge ones are clipped.
+// Two channels of opposite infinities would mix to NaN, whose conversion to
+// 16 bits is undefined.
+TEST(MixerDamagedSamples, NotANumberIsSilenceAndHugeValuesClip)
+{
+    bass::Mixer m;
+    for (DWORD handle : {1u, 2u}) {
+        auto ch = std::make_unique<bass::Channel>(handle, false,
+                                                  std::make_unique<Damaged>(handle == 1 ? 1.0f : -1.0f));
+        ch->history.assign(bass::kHistoryFrames * 2, 0.0f);
+        ch->state = bass::State::Playing;
+        m.channels[handle] = std::move(ch);
+    }
+    std::vector<int16_t> both = Mix(m, 8);
+    // NaN, infinity, 1e38 - 1e38 and 0.25 - 0.25.
+    for (int16_t v : both) EXPECT_EQ(v, 0);
+
+    m.channels.erase(2);
+    std::vector<int16_t> one = Mix(m, 8);
+    const int16_t expected[] = {0, 0, 32767, 8192};
+    for (size_t i = 0; i < one.size(); ++i) EXPECT_EQ(one[i], expected[(i / 2) % 4]) << i;
+}
+
 TEST(MixerHandOver, FollowerStartsRightAfterTheEndAndATakeBackUndoesIt)
 {
     for (int rate : {44100, 22050}) {

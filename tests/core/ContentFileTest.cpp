@@ -124,3 +124,35 @@ TEST_F(ContentFile, WindowsPathsFindTheirFiles)
 }
 
 }  // namespace
+
+// A disk should hold its own files: one named by an absolute path, by climbing
+// out with "..", or through a link that leads out is still opened, and noted
+// once. Files inside, links inside included, are not noted.
+TEST_F(ContentFile, FilesOutsideTheDiskFolderAreOpenedAndNotedOnce)
+{
+    const std::string outside = Write("elsewhere/secret.png", "x");
+    Write("disk/inside.png", "y");
+    fs::create_symlink("inside.png", dir_ / "disk/link-in.png");
+    fs::create_symlink(outside, dir_ / "disk/link-out.png");
+    const fs::path before = fs::current_path();
+    fs::current_path(dir_ / "disk");
+    host::SetDiskFolder(".");
+    std::vector<uint8_t> bytes;
+    for (const std::string& path : {std::string("inside.png"), std::string("link-in.png"), outside, outside,
+                                    std::string("../elsewhere/secret.png"), std::string("link-out.png")})
+        EXPECT_TRUE(host::ReadRegularFile(path, 100, bytes)) << path;
+    host::SetDiskFolder("");
+    EXPECT_TRUE(host::ReadRegularFile("link-out.png", 100, bytes));  // no folder: nothing noted
+    fs::current_path(before);
+
+    ASSERT_EQ(notes.size(), 3u);
+    EXPECT_NE(notes[0].find("\"" + outside + "\" lies outside the disk folder (an absolute path"),
+              std::string::npos)
+        << notes[0];
+    EXPECT_NE(notes[1].find("\"../elsewhere/secret.png\" lies outside the disk folder (it climbs out"),
+              std::string::npos)
+        << notes[1];
+    EXPECT_NE(notes[2].find("\"link-out.png\" lies outside the disk folder (a link leads out"),
+              std::string::npos)
+        << notes[2];
+}

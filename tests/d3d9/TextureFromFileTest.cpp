@@ -120,6 +120,15 @@ TEST_F(TextureFromFileTest, BmpAndTgaFormatsAndNarrowPaths)
     EXPECT_EQ(d.Height, 8u);
     tex->Release();
 
+    // Top-down (a negative height in the header): the same picture, as tall.
+    std::vector<uint8_t> topDown = BmpBytes(3, 5, 200, 100, 50);
+    for (int i = 0; i < 4; ++i) topDown[size_t(22 + i)] = uint8_t(uint32_t(-5) >> (8 * i));
+    WriteFile(bmp, topDown);
+    ASSERT_EQ(Load(bmp, D3DX_FILTER_NONE, &info, &tex), D3D_OK) << host::LastFileError();
+    EXPECT_EQ(info.Height, 5u);
+    EXPECT_EQ(Texel(tex, 2, 4), 0xFFC86432u);
+    tex->Release();
+
     ASSERT_EQ(Load(tga, D3DX_DEFAULT, &info, &tex), D3D_OK);
     EXPECT_EQ(info.ImageFileFormat, D3DXIFF_TGA);
     EXPECT_EQ(info.Format, D3DFMT_A8R8G8B8);

@@ -180,3 +180,36 @@ TEST_F(CheckTest, MissingFolderAndMissingCatalogue)
 }
 
 }  // namespace
+
+// Links that lead nowhere or round in a circle are named as such, and a path
+// that leaves the disk (absolute, climbing out, through a link) is an error
+// that says how to mend it, though the file is there.
+TEST_F(CheckTest, BrokenLinksAndPathsLeavingTheDiskAreNamed)
+{
+    const fs::path outside = base_ / (disk_.filename().string() + "-outside.png");
+    fs::copy_file(disk_ / "titles/neon_harbour.png", outside, fs::copy_options::overwrite_existing);
+    fs::create_symlink("nowhere.png", disk_ / "titles/dangling.png");
+    fs::create_symlink("loop.png", disk_ / "titles/loop.png");
+    fs::create_symlink(outside, disk_ / "titles/link-out.png");
+    std::string songs;
+    for (const std::string& title :
+         {std::string("titles/dangling.png"), std::string("titles/loop.png"), outside.string(),
+          "../" + outside.filename().string(), std::string("titles/link-out.png")})
+        songs += "<song path=\"songs/neon_harbour.xm\" titlepic=\"" + title + "\"/>\n";
+    Write(disk_ / "art.xml", "<bits><songs>\n" + songs + "</songs></bits>\n");
+    CheckReport r = CheckDisk(disk_.string());
+    const std::string fix = ": copy the file into the disk folder and name it relative to it";
+    for (const std::string& text :
+         {std::string("'titles/dangling.png' is a symbolic link to 'nowhere.png', which does not exist"),
+          std::string("'titles/loop.png' is a symbolic link that loops"),
+          "'" + outside.string() + "' is an absolute path, outside the disk" + fix,
+          "'../" + outside.filename().string() + "' climbs out of the disk with '..'" + fix,
+          "'titles/link-out.png' passes a symbolic link to '" + outside.string() + "', outside the disk" +
+              fix}) {
+        auto found = Find(r, text);
+        ASSERT_EQ(found.size(), 1u) << text;
+        EXPECT_EQ(found[0].severity, Severity::Error) << text;
+        EXPECT_EQ(found[0].file, "art.xml");
+    }
+    EXPECT_TRUE(Find(r, "differ from it only in case").empty());
+}

@@ -250,6 +250,7 @@ TEST_F(CaptureTest, WholeRunThroughIntroInterfaceAndEndScreen)
     for (const std::string& picture : pictures) log.Exact("Unloaded image: \"" + picture + "\"");
     for (const char* item : {"interface/loadingscreen.png", "intro/background.png", "intro/foreground.png",
                              "intro/button.png", "intro/dial.png", "intro/startscreen.png",
+                             "intro/invader2c.png", "intro/invader2d.png", "intro/invader2e.png",
                              "endscreen/background.png", "endscreen/scroller.png", "endscreen/letterbox.png"})
         log.Exact(std::string("Unloaded image: \"") + item + "\"");
     log.Exact("Bye bye...");

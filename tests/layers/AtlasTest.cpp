@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,14 @@ TEST(TextAtlas, SizesThatDoNotFitAreClamped)
         EXPECT_EQ(atlas.glyphTop[255] % (kMinFontSize + 10), 0) << "rows step by the size used";
     }
     EXPECT_EQ(logged, 5);
+
+    // Far beyond the atlas (sizes whose pixel arithmetic would overflow an
+    // int): the largest that fits, as for any size too large.
+    for (int32_t size : {9000000, INT32_MAX}) {
+        RasterizeTextAtlas(atlas, L"DejaVu Sans", size, coverage.data());
+        EXPECT_EQ(atlas.fontSize, largest) << size;
+    }
+    EXPECT_EQ(logged, 7);
     SetLogSink({}, true);
 }
 

@@ -173,6 +173,23 @@ private:
                 what + " '" + written + "' uses '\\' between folders; write '" + path + "'");
         }
         std::error_code ec;
+        CheckInside(at, written, path, what);
+        // A link that leads nowhere, or round in a circle, is named as what it is.
+        const fs::file_status link = fs::symlink_status(path, ec);
+        if (!ec && fs::is_symlink(link)) {
+            std::error_code broken;
+            (void)fs::status(path, broken);
+            if (broken == std::errc::too_many_symbolic_link_levels) {
+                Add(at, missing, what + " '" + written + "' is a symbolic link that loops" + consequence);
+                return {};
+            }
+            if (broken == std::errc::no_such_file_or_directory) {
+                Add(at, missing,
+                    what + " '" + written + "' is a symbolic link to '" +
+                        fs::read_symlink(path, ec).string() + "', which does not exist" + consequence);
+                return {};
+            }
+        }
         if (fs::is_regular_file(path, ec)) return path;
         if (fs::exists(path, ec)) {
             Add(at, Severity::Error, what + " '" + path + "' is not a regular file");
@@ -207,6 +224,33 @@ private:
         Add(at, Severity::Warning,
             what + " '" + written + "' differs in letter case from the file on disk; write '" + actual + "'");
         return actual;
+    }
+
+    // A disk that people pass around must hold its own files: a path that is
+    // absolute, climbs out with "..", or passes a link to outside the disk works
+    // only on its maker's machine.
+    void CheckInside(const Place& at, const std::string& written, const std::string& path,
+                     const std::string& what)
+    {
+        std::error_code ec;
+        const fs::path root = fs::weakly_canonical(fs::current_path(ec), ec);
+        const std::string fix = ": copy the file into the disk folder and name it relative to it";
+        if (fs::path(path).is_absolute()) {
+            Add(at, Severity::Error, what + " '" + written + "' is an absolute path, outside the disk" + fix);
+            return;
+        }
+        const fs::path lexical = fs::path(path).lexically_normal();
+        if (!lexical.empty() && *lexical.begin() == "..") {
+            Add(at, Severity::Error, what + " '" + written + "' climbs out of the disk with '..'" + fix);
+            return;
+        }
+        const fs::path real = fs::weakly_canonical(root / path, ec);
+        if (ec) return;
+        const fs::path inside = real.lexically_relative(root);
+        if (inside.empty() || *inside.begin() == "..")
+            Add(at, Severity::Error,
+                what + " '" + written + "' passes a symbolic link to '" + real.string() +
+                    "', outside the disk" + fix);
     }
 
     // A picture through the program's picture loader. `full` asks for 1280 x 720.
@@ -307,12 +351,20 @@ private:
         XmlFirstChild(bits, songs, L"songs");
         const int count = XmlCountChildren(songs, L"song");
         if (count == 0) Add({"art.xml", LineOf(songs)}, Severity::Error, "<songs> holds no <song>");
+        if (count > kMaxPictures) {
+            Add({"art.xml", LineOf(songs)}, Severity::Error,
+                std::to_string(count) + " songs: the program refuses a disk of more than " +
+                    std::to_string(kMaxPictures) + " (each title picture takes one of its picture slots)");
+            pictureCount += count;
+            XmlRelease(doc);
+            return;
+        }
         SongSettings defaults;
         bool settingsRead = ReadSettings(songs, defaults);
         std::vector<double> heard;  // loudness after gain, song by song
-        for (int i = 0; i < count; ++i) {
-            XmlNode song = nullptr;
-            XmlNthChild(songs, song, L"song", i);
+        XmlNode song = nullptr;
+        XmlFirstChild(songs, song, L"song");
+        for (int i = 0; i < count; ++i, XmlNextChild(song, song, L"song")) {
             const Place at{"art.xml", LineOf(song)};
             const std::string label = "song " + std::to_string(i + 1);
             const Attr path = ReadAttr(song, L"path"), pic = ReadAttr(song, L"titlepic");
@@ -433,9 +485,9 @@ private:
             count = kMaxLayers;
         }
         int monitors = 0;
-        for (int c = 0; c < count; ++c) {
-            XmlNode element = nullptr;
-            XmlNthChild(layers, element, L"element", c);
+        XmlNode element = nullptr;
+        XmlFirstChild(layers, element, L"element");
+        for (int c = 0; c < count; ++c, XmlNextChild(element, element, L"element")) {
             const Place at{"interface.xml", LineOf(element)};
             const std::string type = ReadAttr(element, L"type").value;
             if (type == "layer" || type == "ampcontrol" || type == "vu") {
@@ -534,9 +586,9 @@ private:
         const Place sceneAt{"interface.xml", monitor ? LineOf(monitor) : at.line};
         std::string names[4];
         bool named[4] = {};
-        for (int i = 0; i < XmlCountChildren(element, L"dummytexture"); ++i) {
-            XmlNode d = nullptr;
-            XmlNthChild(element, d, L"dummytexture", i);
+        XmlNode d = nullptr;
+        XmlFirstChild(element, d, L"dummytexture");
+        for (; d; XmlNextChild(d, d, L"dummytexture")) {
             WCHAR number[10] = {};
             XmlGetAttribute(d, L"id", number, 10);
             int id = -1;

@@ -149,10 +149,8 @@ int ArtshowMonitor::Load(XmlNode element)
     for (int i = 0; i < XmlCountChildren(element, L"dummytexture"); ++i) {
         XmlNode entry = nullptr;
         XmlNthChild(element, entry, L"dummytexture", i);
-        int id = 0;
-        WCHAR idText[10] = {};
-        XmlGetAttribute(entry, L"id", idText, 10);
-        std::swscanf(idText, L"%d", &id);
+        int32_t id = 0;
+        XmlGetNumber(entry, L"id", id);
         if (id < 0 || id > 3) {
             LogPrintf("Monitor: dummytexture id %d ignored, ids run from 0 to 3\n", id);
             continue;

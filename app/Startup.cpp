@@ -54,6 +54,7 @@ void UnloadIfLoaded(MediaItem& item)
 
 int MivolaMain()
 {
+    RegisterProgramResources();
     settings = EngineSettings{};
     settings.instance = GetModuleHandleW(nullptr);
     dialogSettings = &settings;

@@ -70,6 +70,24 @@ void DrawLoadingFrame(float progress)
     device->Present(nullptr, nullptr, nullptr, nullptr);
 }
 
+namespace {
+
+// Live frames keep to the display's rate. A swap that waits for the display has
+// already spent the frame's time and nothing more is waited here; without that
+// wait (no vertical sync, as on a virtual X server) the rest of a 60 Hz frame is
+// slept. Virtual runs do not sleep.
+void PaceFrame()
+{
+    static DWORD lastEnd = 0;
+    constexpr DWORD kPeriodMs = 16;  // 1000 / 60, rounded down: never slower than the display
+    const DWORD now = GetTickCount();
+    const DWORD spent = now - lastEnd;
+    if (lastEnd != 0 && spent < kPeriodMs) Sleep(kPeriodMs - spent);
+    lastEnd = GetTickCount();
+}
+
+}  // namespace
+
 void RunFrameLoop(ShellMedia& media, ShellTimers& timers)
 {
     screen = ScreenIntro;
@@ -101,7 +119,7 @@ void RunFrameLoop(ShellMedia& media, ShellTimers& timers)
         MprisPump();
         device->EndScene();
         device->Present(nullptr, nullptr, nullptr, nullptr);
-        Sleep(2);
+        PaceFrame();
     } while (!quitRequested);
     MprisStop();
 }

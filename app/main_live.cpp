@@ -3,6 +3,7 @@
 #include "app/Mpris.h"
 #include "app/Startup.h"
 #include "platform/host/Host.h"
+#include "platform/d3d9/FrameStats.h"
 #include "platform/dialogs/DialogWindow.h"
 
 #include <cstdio>
@@ -23,6 +24,7 @@ void PrintUsage(std::FILE* out)
 {
     std::fputs("usage: mivola [DISK]\n"
                "Plays the music disk in the folder DISK (default: the current directory).\n"
+               "  --stats    at exit, print one line of frame statistics\n"
                "  --help     show this help and exit\n"
                "  --version  show the version and exit\n",
                out);
@@ -48,6 +50,9 @@ int main(int argc, char** argv)
         } else if (!optionsEnded && std::strcmp(arg, "--help") == 0) {
             PrintUsage(stdout);
             return 0;
+        } else if (!optionsEnded && std::strcmp(arg, "--stats") == 0) {
+            d3d9::EnableFrameStats(true);
+            host::AddExitHook([] { std::printf("%s\n", d3d9::ActiveFrameStats()->Line().c_str()); });
         } else if (!optionsEnded && std::strcmp(arg, "--version") == 0) {
             std::printf("mivola %s\n", MIVOLA_VERSION);
             return 0;

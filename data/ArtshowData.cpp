@@ -126,6 +126,31 @@ void ReadCatalogue(ArtshowData& catalogue, XmlNode documentNode, const WCHAR* fi
     ReadInterface(catalogue, bits, fileName, createLayer);
 }
 
+bool ReadRenderSettings(ArtshowData& catalogue, XmlNode documentNode, const WCHAR* fileName,
+                        std::wstring& error)
+{
+    if (catalogue.songSettings || !catalogue.songs) return true;
+    XmlNode bits = nullptr, songsNode = nullptr;
+    XmlFirstChild(documentNode, bits, L"bits");
+    XmlFirstChild(bits, songsNode, L"songs");
+    const int count = XmlCountChildren(songsNode, L"song");
+    if (!songsNode || count != catalogue.songCount) return true;  // the songs came from another document
+    catalogue.songSettings = new SongSettings[static_cast<size_t>(count)]();
+    SongSettings defaults;
+    SongSettingsError e;
+    bool ok = ReadSongSettings(songsNode, defaults, e);
+    for (int i = 0; ok && i < count; ++i) {
+        XmlNode song = nullptr;
+        XmlNthChild(songsNode, song, L"song", i);
+        catalogue.songSettings[i] = defaults;
+        ok = ReadSongSettings(song, catalogue.songSettings[i], e);
+    }
+    if (ok) return true;
+    error = std::wstring(fileName) + L":" + std::to_wstring(e.line) + L": attribute \"" + e.attribute +
+            L"\" is \"" + e.value + L"\"; it takes " + e.expected;
+    return false;
+}
+
 void ClearCatalogue(ArtshowData& catalogue)
 {
     for (int i = 0; i < catalogue.layerCount && i < kMaxLayers; ++i) {
@@ -135,6 +160,7 @@ void ClearCatalogue(ArtshowData& catalogue)
     delete[] catalogue.songs;
     delete[] catalogue.titlePics;
     delete[] catalogue.songLabels;
+    delete[] catalogue.songSettings;
     std::memset(static_cast<void*>(&catalogue), 0, sizeof catalogue);
 }
 
@@ -148,5 +174,11 @@ void ArtshowData::LoadXML(const WCHAR* file, LayerFactory createLayer)
         ExitProcess(1);
     }
     ReadCatalogue(*this, XmlDocumentNode(document), file, createLayer);
+    std::wstring settingsError;
+    if (!ReadRenderSettings(*this, XmlDocumentNode(document), file, settingsError)) {
+        LogPrintf("%ls\n", settingsError.c_str());
+        MessageBoxW(MainWindow(), settingsError.c_str(), L"ERROR LOADING XML", MB_ICONERROR);
+        ExitProcess(1);
+    }
     XmlRelease(document);
 }

@@ -4,6 +4,7 @@
 
 #include "core/MediaItem.h"
 #include "data/ArtshowLayer.h"
+#include "data/SongSettings.h"
 
 #include <cstdint>
 
@@ -28,6 +29,8 @@ struct ArtshowData {
     // given), for the log and the desktop; songLabelCount entries, owned.
     int32_t songLabelCount;
     SongLabel* songLabels;
+    // How each song is rendered (songCount entries, owned), read with the songs.
+    SongSettings* songSettings;
 
     // Reads one of the two catalogue files, making its layers with createLayer; a
     // file that cannot be loaded ends the program.

@@ -12,6 +12,12 @@
 void ReadCatalogue(ArtshowData& catalogue, XmlNode documentNode, const WCHAR* fileName,
                    LayerFactory createLayer);
 
+// Reads the songs' render settings from the document that gave the catalogue
+// its songs (once; a later document changes nothing). False at a value that
+// is not allowed, with "FILE:LINE: ..." naming the attribute in `error`.
+bool ReadRenderSettings(ArtshowData& catalogue, XmlNode documentNode, const WCHAR* fileName,
+                        std::wstring& error);
+
 // Frees the song arrays and the owned layers and empties the catalogue (the
 // image list included) so it can be read again.
 void ClearCatalogue(ArtshowData& catalogue);

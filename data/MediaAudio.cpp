@@ -1,6 +1,8 @@
 // The song half of the media cache: opening modules and streams.
 #include "data/MediaCache.h"
 
+#include "data/SongSettings.h"
+
 #include "platform/bass/bass.h"
 #include "platform/host/ContentFile.h"
 #include "platform/win32/Log.h"
@@ -23,9 +25,24 @@ int32_t LengthMs(DWORD channel)
     return static_cast<int32_t>(BASS_ChannelBytes2Seconds(channel, BASS_ChannelGetLength(channel)) * 1000.0);
 }
 
+// Only a song with settings of its own says so: a disk without them logs as before.
+void ApplySettings(const MediaItem& item, const SongSettings* settings)
+{
+    if (!settings) return;
+    // A stream takes the gain alone.
+    SongSettings applied = *settings;
+    if (item.kind != MediaModule) {
+        applied = SongSettings{};
+        applied.gainDb = settings->gainDb;
+    }
+    if (applied.IsDefault()) return;
+    ApplySongSettings(item.handle.channel, item.kind == MediaModule, applied);
+    LogPrintf("Render settings for \"%ls\": %s\n", item.path, applied.Describe().c_str());
+}
+
 }  // namespace
 
-void LoadAudio(MediaItem& item)
+void LoadAudio(MediaItem& item, const SongSettings* settings)
 {
     // Every file is tried as a module first, whatever its name says.
     const DWORD flags = BASS_MUSIC_PRESCAN | BASS_UNICODE;
@@ -35,6 +52,7 @@ void LoadAudio(MediaItem& item)
         item.kind = MediaModule;
         item.lengthMs = LengthMs(item.handle.channel);
         LogPrintf("Loaded module: \"%ls\" (%d ms)\n", item.path, item.lengthMs);
+        ApplySettings(item, settings);
         return;
     }
     if (BASS_ErrorGetCode() != BASS_ERROR_FILEFORM) FailLoad(item, L"ERROR LOADING MODULE", Reason());
@@ -43,4 +61,5 @@ void LoadAudio(MediaItem& item)
     item.kind = MediaStream;
     item.lengthMs = LengthMs(item.handle.channel);
     LogPrintf("Loaded stream: \"%ls\" (%d ms)\n", item.path, item.lengthMs);
+    ApplySettings(item, settings);
 }

@@ -95,7 +95,7 @@ void RegisterImage(MediaItem* item)
 void PreloadAll(ArtshowData& catalogue, IDirect3DDevice9* device, void (*drawLoadingFrame)(float progress))
 {
     for (int i = 0; i < catalogue.songCount; ++i) {
-        LoadAudio(catalogue.songs[i]);
+        LoadAudio(catalogue.songs[i], catalogue.songSettings ? &catalogue.songSettings[i] : nullptr);
         drawLoadingFrame(static_cast<float>(0.3 + 0.3 * static_cast<double>(i) / catalogue.songCount));
     }
     for (int j = 0; j < catalogue.imageCount; ++j) {

@@ -8,11 +8,13 @@
 #include <string>
 
 struct ArtshowData;
+struct SongSettings;
 
 // kind 4: unfiltered copy; any other kind becomes 3 (filtered).
 void LoadImage(MediaItem& item, IDirect3DDevice9* device);
 // Module first; a file that is not a module (code 41) is opened as a stream.
-void LoadAudio(MediaItem& item);
+// With settings, they are applied before it first plays.
+void LoadAudio(MediaItem& item, const SongSettings* settings = nullptr);
 // Ends the run over an item that cannot be loaded, as described above; reason
 // says what went wrong.
 [[noreturn]] void FailLoad(const MediaItem& item, const WCHAR* caption, const std::string& reason);

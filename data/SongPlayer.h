@@ -43,6 +43,13 @@ public:
     bool HandlePendingSongEnd();
 
 private:
+    // PlaySong; `adopt`: the song already plays, started gaplessly at the end
+    // of the last one, and is taken over rather than restarted.
+    void Start(int32_t n, bool adopt);
+    // Lets the song that follows the current one by the player's rules start
+    // right at its end, so the advance has no gap.
+    void ArrangeNext();
+
     // The sync handle that fired last and is not handled yet (0: none). Sync
     // handles are never reused, so a stale event (the song was changed in the
     // meantime) is recognised and dropped.

@@ -152,3 +152,8 @@ bool XmlGetNumber(XmlNode element, const WCHAR* name, int32_t& value)
     value = read;
     return true;
 }
+
+long XmlLine(XmlNode node)
+{
+    return node ? node->line : 0;
+}

@@ -31,3 +31,5 @@ bool XmlGetNumber(XmlNode element, const WCHAR* name, int32_t& value);
 // The element's text, copied into a buffer of at least kXmlTextCapacity characters.
 void XmlGetText(XmlNode element, WCHAR* buffer);
 void XmlRelease(IXMLDOMDocument*& document);
+// The line of the file an element starts on, from 1; 0 when not known.
+long XmlLine(XmlNode node);

@@ -44,6 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     IXMLDOMDocument* document = nullptr;
     if (!XmlLoadDocument(document, path.c_str())) return 0;
     ReadCatalogue(data, XmlDocumentNode(document), L"art.xml", CreateLayer);
+    std::wstring settingsError;
+    ReadRenderSettings(data, XmlDocumentNode(document), L"art.xml", settingsError);
     ReadCatalogue(data, XmlDocumentNode(document), L"interface.xml", CreateLayer);
     XmlRelease(document);
     ClearCatalogue(data);

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,8 +41,38 @@ public:
         openmpt_module_set_position_seconds(module_, 0.0);
         return true;
     }
+    int SetRenderOption(RenderOption option, int value) override
+    {
+        switch (option) {
+        case RenderOption::StereoSeparation:
+            return Param(OPENMPT_MODULE_RENDER_STEREOSEPARATION_PERCENT, value);
+        case RenderOption::Interpolation:
+            return Param(OPENMPT_MODULE_RENDER_INTERPOLATIONFILTER_LENGTH, value);
+        case RenderOption::VolumeRamping:
+            return Param(OPENMPT_MODULE_RENDER_VOLUMERAMPING_STRENGTH, value);
+        case RenderOption::AmigaResampler: {
+            // Older libopenmpt versions have no such ctl.
+            const char* kAmiga = "render.resampler.emulate_amiga";
+            const char* ctls = openmpt_module_get_ctls(module_);
+            bool known = false;
+            for (const char* at = ctls; at && (at = std::strstr(at, kAmiga)); at += std::strlen(kAmiga)) {
+                const char end = at[std::strlen(kAmiga)];
+                known = known || ((at == ctls || at[-1] == ';') && (end == ';' || end == 0));
+            }
+            if (ctls) openmpt_free_string(ctls);
+            if (!known) return BASS_ERROR_NOTAVAIL;
+            return openmpt_module_ctl_set_boolean(module_, kAmiga, value != 0) ? 0 : BASS_ERROR_ILLPARAM;
+        }
+        }
+        return BASS_ERROR_ILLPARAM;
+    }
 
 private:
+    int Param(int param, int value)
+    {
+        return openmpt_module_set_render_param(module_, param, value) ? 0 : BASS_ERROR_ILLPARAM;
+    }
+
     openmpt_module* module_;
     int rate_;
     uint64_t frames_ = 0;
@@ -192,6 +223,11 @@ int OpenMpeg(int fd, std::unique_ptr<AudioSource>& out)
 }
 
 }  // namespace
+
+int AudioSource::SetRenderOption(RenderOption, int)
+{
+    return BASS_ERROR_ILLTYPE;
+}
 
 bool ReadFileBytes(const std::string& path, uint64_t offset, uint64_t length, std::vector<uint8_t>& out)
 {

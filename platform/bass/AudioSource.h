@@ -11,6 +11,9 @@
 
 namespace bass {
 
+// Module render settings (the decoder's defaults until set).
+enum class RenderOption { StereoSeparation, Interpolation, VolumeRamping, AmigaResampler };
+
 class AudioSource {
 public:
     virtual ~AudioSource() = default;
@@ -22,6 +25,10 @@ public:
     virtual size_t Read(float* stereo, size_t frames) = 0;
     // Back to the first frame, so a restart plays exactly what the first play did.
     virtual bool Rewind() = 0;
+    // A render setting, for modules: 0, or an error code of the library
+    // (BASS_ERROR_ILLTYPE for a stream, BASS_ERROR_NOTAVAIL where the decoder
+    // has no such setting).
+    virtual int SetRenderOption(RenderOption option, int value);
 };
 
 // Results are the library's error codes: 0 on success, 2 when the file cannot

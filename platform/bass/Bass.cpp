@@ -4,6 +4,7 @@
 
 #include "platform/bass/AudioSource.h"
 #include "platform/bass/Channel.h"
+#include "platform/bass/Extensions.h"
 #include "platform/bass/Fft.h"
 #include "platform/bass/Mixer.h"
 #include "platform/bass/Output.h"
@@ -15,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,8 @@ constexpr int64_t kLevelFrames = kOutRate / 50;  // 20 ms
 
 // The output in use; set at BASS_Init, dropped at BASS_Free. Under the mixer's lock.
 std::shared_ptr<Output> output;
+// What plays now, for the sound server. Under the mixer's lock.
+std::string mediaTitle = "Mivola";
 
 // Handles are never reused, so an old handle can never reach a new channel.
 std::atomic<DWORD> nextChannelHandle{0x10000};
@@ -119,6 +123,7 @@ BOOL BASS_Init(int device, DWORD, DWORD, HWND, const void*)
         lib.mixed = 0;
         lib.lastHeard = 0;
         lib.due.clear();
+        opened->SetTitle(mediaTitle);
     }
     opened->Begin();
     return Ok(TRUE);
@@ -204,7 +209,9 @@ HMUSIC BASS_MusicLoad(BOOL mem, const void* file, DWORD offset, DWORD length, DW
     if (code != 0) return Fail(code, HMUSIC{0});
     Lock lock(lib.mutex);
     if (!lib.output) return Fail(BASS_ERROR_INIT, HMUSIC{0});
-    return Ok(AddChannel(lib, std::move(source), true)->handle);
+    Channel* ch = AddChannel(lib, std::move(source), true);
+    ch->decode = (flags & BASS_MUSIC_DECODE) != 0;
+    return Ok(ch->handle);
 }
 
 HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, DWORD offset, DWORD length, DWORD flags)
@@ -222,7 +229,9 @@ HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, DWORD offset, DWORD le
     if (code != 0) return Fail(code, HSTREAM{0});
     Lock lock(lib.mutex);
     if (!lib.output) return Fail(BASS_ERROR_INIT, HSTREAM{0});
-    return Ok(AddChannel(lib, std::move(source), false)->handle);
+    Channel* ch = AddChannel(lib, std::move(source), false);
+    ch->decode = (flags & BASS_STREAM_DECODE) != 0;
+    return Ok(ch->handle);
 }
 
 BOOL BASS_MusicFree(HMUSIC handle)
@@ -268,6 +277,7 @@ BOOL BASS_ChannelPlay(DWORD handle, BOOL restart)
     Lock lock(lib.mutex);
     Channel* ch = Find(lib, handle);
     if (!ch) return Fail(BASS_ERROR_HANDLE, FALSE);
+    if (ch->decode) return Fail(BASS_ERROR_DECODE, FALSE);
     Rewrite rewrite;
     lib.SettleEnds(lib.Heard());
     if (ch->state == State::Playing && !restart) return Ok(TRUE);
@@ -278,6 +288,7 @@ BOOL BASS_ChannelPlay(DWORD handle, BOOL restart)
     ch->state = State::Playing;
     ch->stamps.clear();
     ch->runStart = lib.mixed;
+    ch->startedBy = 0;  // played by the caller now, not by a hand-over
     return Ok(TRUE);
 }
 
@@ -307,6 +318,13 @@ BOOL BASS_ChannelStop(DWORD handle)
     lib.SettleEnds(lib.Heard());
     ch->state = State::Stopped;
     ch->stamps.clear();
+    // A follower this channel started at its end stops with it.
+    Channel* next = ch->handedOver ? Find(lib, ch->follower) : nullptr;
+    if (next && next->startedBy == handle) {
+        next->state = State::Stopped;
+        next->stamps.clear();
+        next->startedBy = 0;
+    }
     return Ok(TRUE);
 }
 
@@ -343,12 +361,60 @@ BOOL BASS_ChannelSetAttributes(DWORD handle, int freq, int volume, int pan)
     Lock lock(lib.mutex);
     Channel* ch = Find(lib, handle);
     if (!ch) return Fail(BASS_ERROR_HANDLE, FALSE);
-    Rewrite rewrite;
-    if (volume != -1) ch->volume = static_cast<float>(std::clamp(volume, 0, 100)) / 100.0f;
-    if (pan != -101) ch->pan = std::clamp(pan, -100, 100);
+    float newVolume = volume != -1 ? static_cast<float>(std::clamp(volume, 0, 100)) / 100.0f : ch->volume;
+    int newPan = pan != -101 ? std::clamp(pan, -100, 100) : ch->pan;
+    // Only a change to what plays rewrites what is queued.
+    if (newVolume != ch->volume || newPan != ch->pan) {
+        std::optional<Rewrite> rewrite;
+        if (ch->state == State::Playing) rewrite.emplace();
+        ch->volume = newVolume;
+        ch->pan = newPan;
+    }
     // Channels play at their own rate; asking for another one is refused.
     if (freq != -1 && freq != 0 && freq != ch->rate) return Fail(BASS_ERROR_NOTAVAIL, FALSE);
     return Ok(TRUE);
+}
+
+BOOL BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float value)
+{
+    Mixer& lib = TheMixer();
+    Lock lock(lib.mutex);
+    Channel* ch = Find(lib, handle);
+    if (!ch) return Fail(BASS_ERROR_HANDLE, FALSE);
+    if (!std::isfinite(value)) return Fail(BASS_ERROR_ILLPARAM, FALSE);
+    if (attrib == BASS_ATTRIB_GAIN) {
+        if (value < -60.0f || value > 24.0f) return Fail(BASS_ERROR_ILLPARAM, FALSE);
+        ch->gain = static_cast<float>(std::pow(10.0, value / 20.0));
+        return Ok(TRUE);
+    }
+    // Every module setting is a small whole number; a larger float would not convert.
+    if (std::fabs(value) > 1000.0f) return Fail(BASS_ERROR_ILLPARAM, FALSE);
+    const int v = static_cast<int>(value);
+    bool valid = false;
+    RenderOption option = RenderOption::StereoSeparation;
+    switch (attrib) {
+    case BASS_ATTRIB_MUSIC_PANSEP:
+        valid = v >= 0 && v <= 200;
+        break;
+    case BASS_ATTRIB_MUSIC_INTERP:
+        option = RenderOption::Interpolation;
+        valid = v == 1 || v == 2 || v == 4 || v == 8;
+        break;
+    case BASS_ATTRIB_MUSIC_RAMPING:
+        option = RenderOption::VolumeRamping;
+        valid = v >= -1 && v <= 10;
+        break;
+    case BASS_ATTRIB_MUSIC_AMIGA:
+        option = RenderOption::AmigaResampler;
+        valid = v == 0 || v == 1;
+        break;
+    default:
+        return Fail(BASS_ERROR_ILLTYPE, FALSE);
+    }
+    if (!valid || static_cast<float>(v) != value) return Fail(BASS_ERROR_ILLPARAM, FALSE);
+    if (!ch->music) return Fail(BASS_ERROR_ILLTYPE, FALSE);
+    int code = ch->source->SetRenderOption(option, v);
+    return code ? Fail(code, FALSE) : Ok(TRUE);
 }
 
 DWORD BASS_ChannelGetLevel(DWORD handle)
@@ -377,6 +443,12 @@ DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length)
     Lock lock(lib.mutex);
     Channel* ch = Find(lib, handle);
     if (!ch) return Fail(BASS_ERROR_HANDLE, ~DWORD{0});
+    if (ch->decode && (length & BASS_DATA_FFT256) == 0 && (length & BASS_DATA_FLOAT) != 0) {
+        if (!buffer) return Fail(BASS_ERROR_ILLPARAM, ~DWORD{0});
+        const int64_t frames = static_cast<int64_t>((length & ~BASS_DATA_FLOAT) / (2 * sizeof(float)));
+        const int64_t got = Render(*ch, static_cast<float*>(buffer), frames);
+        return Ok(static_cast<DWORD>(got * 2 * static_cast<int64_t>(sizeof(float))));
+    }
     size_t n = 0;
     if (length == BASS_DATA_FFT256) n = 256;
     else if (length == BASS_DATA_FFT512) n = 512;
@@ -396,3 +468,58 @@ DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length)
     HannSpectrum(mono, n, out);
     return Ok(static_cast<DWORD>(n / 2 * sizeof(float)));
 }
+
+// ---- this program's own calls ----------------------------------------------------------
+
+namespace bass {
+
+bool SetFollower(DWORD channel, DWORD next)
+{
+    Mixer& lib = TheMixer();
+    Lock lock(lib.mutex);
+    Channel* ch = Find(lib, channel);
+    if (!ch) return false;
+    if (next != 0) {
+        Channel* following = Find(lib, next);
+        if (!following || next == channel) return false;
+        // Allocated here rather than by the mixer thread at the hand-over.
+        if (following->history.empty())
+            following->history.assign(static_cast<size_t>(kHistoryFrames * 2), 0.0f);
+    }
+    ch->follower = next;
+    return true;
+}
+
+DWORD StartedFollower(DWORD channel)
+{
+    Mixer& lib = TheMixer();
+    Lock lock(lib.mutex);
+    Channel* ch = Find(lib, channel);
+    if (!ch || !ch->handedOver) return 0;
+    Channel* next = Find(lib, ch->follower);
+    return next && next->startedBy == channel && next->state == State::Playing ? ch->follower : 0;
+}
+
+void BeginChange()
+{
+    Mixer& lib = TheMixer();
+    Lock lock(lib.mutex);
+    if (output) output->Hold();
+}
+
+void EndChange()
+{
+    Mixer& lib = TheMixer();
+    Lock lock(lib.mutex);
+    if (output) output->Release();
+}
+
+void SetMediaTitle(const std::string& title)
+{
+    Mixer& lib = TheMixer();
+    Lock lock(lib.mutex);
+    mediaTitle = title;
+    if (output) output->SetTitle(title);
+}
+
+}  // namespace bass

@@ -114,7 +114,12 @@ int64_t Render(Channel& ch, float* out, int64_t n)
         }
         if (replayed == n) return n;
     }
-    return replayed + Decode(ch, out + replayed * 2, n - replayed);
+    // Replayed frames come from the history, which already carries the gain.
+    float* decoded = out + replayed * 2;
+    int64_t count = Decode(ch, decoded, n - replayed);
+    if (ch.gain != 1.0f)
+        for (int64_t i = 0; i < count * 2; ++i) decoded[i] *= ch.gain;
+    return replayed + count;
 }
 
 void Rewind(Channel& ch)
@@ -130,6 +135,7 @@ void Rewind(Channel& ch)
     ch.pos = 0;
     ch.mixedToEnd = false;
     ch.ended = false;
+    ch.handedOver = false;
     ch.stamps.clear();
 }
 

@@ -65,6 +65,10 @@ struct Channel {
 
     float volume = 1.0f;  // 0..1
     int pan = 0;          // -100..100
+    // Applied as the channel decodes, so what is heard, its level and its
+    // spectrum all carry it; 1 leaves the samples untouched.
+    float gain = 1.0f;
+    bool decode = false;  // never played; read through BASS_ChannelGetData
 
     // Output-rate frames that were mixed but taken back before they were
     // heard (a command rewrote what was queued for the device): they are
@@ -74,13 +78,21 @@ struct Channel {
     size_t replayAt = 0;
     uint64_t replaySrcStart = 0, replaySrcEnd = 0;
 
+    // Gapless hand-over: `follower` starts at this channel's last frame
+    // (handedOver once it has); a channel started so records by whom and at
+    // which output frame.
+    DWORD follower = 0;
+    bool handedOver = false;
+    DWORD startedBy = 0;
+    int64_t startedAt = 0;
+
     std::deque<Stamp> stamps;    // mixed, not yet heard
     std::vector<float> history;  // stereo, indexed by output frame modulo kHistoryFrames
     int64_t runStart = 0;        // output frame where the current run of playing began
     std::vector<Sync> syncs;
 };
 
-// Up to n output-rate frames of the channel from `pos` on, before volume, into
+// Up to n output-rate frames of the channel from `pos` on, after gain and before volume, into
 // out (stereo). Returns how many: fewer than n only at the end.
 int64_t Render(Channel& ch, float* out, int64_t n);
 

@@ -78,10 +78,40 @@ void Mixer::MixBlock(int64_t n, int16_t* out)
 
 void Mixer::Mix(int64_t n, int16_t* out)
 {
-    for (int64_t done = 0; done < n;) {
-        int64_t count = std::min(kMixChunk, n - done);
-        MixBlock(count, out ? out + done * 2 : nullptr);
-        done += count;
+    // A hand-over takes back part of a block, so progress is read from `mixed`.
+    const int64_t base = mixed;
+    while (mixed < base + n) {
+        int64_t start = mixed;
+        MixBlock(std::min(kMixChunk, base + n - start), out ? out + (start - base) * 2 : nullptr);
+        HandOver(start);
+    }
+}
+
+void Mixer::HandOver(int64_t blockStart)
+{
+    auto leads = [&](const Channel& ch) {
+        if (ch.state != State::Playing || !ch.mixedToEnd || ch.handedOver || ch.follower == 0) return false;
+        if (ch.endOut < blockStart || ch.follower == ch.handle) return false;
+        auto it = channels.find(ch.follower);
+        return it != channels.end() && it->second->state != State::Playing;
+    };
+    int64_t at = mixed + 1;
+    for (auto& [handle, chp] : channels)
+        if (leads(*chp)) at = std::min(at, chp->endOut);
+    if (at > mixed) return;
+    // The block is mixed again from the end sample on, with the followers playing.
+    Rollback(at);
+    for (auto& [handle, chp] : channels) {
+        Channel& ch = *chp;
+        if (!leads(ch) || ch.endOut != at) continue;
+        Channel& next = *channels[ch.follower];
+        Rewind(next);
+        if (next.history.empty()) next.history.assign(static_cast<size_t>(kHistoryFrames * 2), 0.0f);
+        next.state = State::Playing;
+        next.runStart = mixed;
+        next.startedBy = handle;
+        next.startedAt = mixed;
+        ch.handedOver = true;
     }
 }
 
@@ -123,6 +153,13 @@ void Mixer::Rollback(int64_t to)
     if (to >= mixed) return;
     for (auto& [handle, chp] : channels) {
         Channel& ch = *chp;
+        // A follower handed over to after `to` has not started yet.
+        if (ch.startedBy != 0 && ch.startedAt > to && ch.state == State::Playing) {
+            Rewind(ch);
+            ch.state = State::Stopped;
+            ch.startedBy = 0;
+            continue;
+        }
         if (ch.stamps.empty() || ch.stamps.back().outEnd <= to) continue;
         // The frames this channel gave from `to` on, with the channel frames they carried.
         int64_t from = std::max(to, ch.stamps.front().outStart);
@@ -149,7 +186,7 @@ void Mixer::Rollback(int64_t to)
             ch.stamps.back().outEnd = to;
             ch.stamps.back().srcEnd = srcFrom;
         }
-        if (ch.mixedToEnd && ch.endOut > to) ch.mixedToEnd = false;
+        if (ch.mixedToEnd && ch.endOut > to) ch.mixedToEnd = ch.handedOver = false;
     }
     mixed = to;
 }

@@ -66,8 +66,12 @@ struct Mixer {
     void MixBlock(int64_t n, int16_t* out);
     // Mixes n frames of any length, block by block.
     void Mix(int64_t n, int16_t* out);
+    // A playing channel whose last frame was mixed in the block that began at
+    // blockStart starts its follower right after that frame (gapless).
+    void HandOver(int64_t blockStart);
     // Takes back everything mixed from output frame `to` on (not yet heard):
-    // each channel keeps what it gave there, to be mixed again first.
+    // each channel keeps what it gave there, to be mixed again first; a
+    // follower handed over to after `to` stops again.
     void Rollback(int64_t to);
     // Channels whose last frame has now been heard end here; their END syncs
     // are queued in `due`, ONETIME ones removed.

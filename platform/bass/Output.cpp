@@ -48,8 +48,10 @@ std::shared_ptr<Output> OpenOutput(Mixer& mixer, int device)
         if (!sdlAsked) {
             if (auto pulse = OpenPulseOutput(mixer)) return pulse;
         }
-        if (auto sdl = OpenSdlOutput(mixer)) return sdl;
-        LogPrintf("[bass] no sound device could be opened; playing silently in real time\n");
+        const char* why = sdlAsked ? "as SDL_AUDIODRIVER asks" : "no sound server answered";
+        if (auto sdl = OpenSdlOutput(mixer, why)) return sdl;
+        LogPrintf("[bass] sound output: silent, in real time: %s and no sound device could be opened\n",
+                  sdlAsked ? "SDL_AUDIODRIVER's driver opened nothing" : "no sound server answered");
     }
     return OpenSilentOutput(mixer);
 }
@@ -176,6 +178,18 @@ void LiveOutput::Retract()
     int64_t to = std::max(keep, Taken());
     if (to > keep) queued_.store(to, std::memory_order_release);
     mixer_.Rollback(to);
+}
+
+int64_t LiveOutput::TakeBack(int64_t keep)
+{
+    int64_t taken = Taken();
+    if (keep >= mixer_.mixed) return 0;
+    mixer_.Rollback(keep);
+    int64_t to = mixer_.mixed;
+    queued_.store(to, std::memory_order_release);
+    if (to >= taken) return 0;
+    taken_.store(to, std::memory_order_release);
+    return taken - to;
 }
 
 void LiveOutput::Refill()

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <sys/types.h>
 #include <thread>
 #include <vector>
@@ -33,6 +34,12 @@ public:
     // the command is heard at once; Refill queues the new mix.
     virtual void Retract() {}
     virtual void Refill() {}
+    // Around the commands of one action (a stop, then a start): what reaches
+    // the device is the outcome, never a state in between. Under the lock.
+    virtual void Hold() {}
+    virtual void Release() {}
+    // What plays now, for a sound server that shows it. Under the lock.
+    virtual void SetTitle(const std::string& /*title*/) {}
     // Ends the device; the mixer is no longer running. Outside the lock, maybe
     // from a sync callback.
     virtual void Close() = 0;
@@ -84,11 +91,15 @@ protected:
     virtual void Advance() {}
     int64_t Taken() const { return taken_.load(std::memory_order_acquire); }
     void SetTaken(int64_t frames) { taken_.store(frames, std::memory_order_release); }
+    // For a device that can take back what it was given, while its thread is
+    // held off (inside Retract): everything from frame `keep` on is mixed
+    // again, never what was heard. Returns how many taken frames came back.
+    int64_t TakeBack(int64_t keep);
+    void MixAhead(int64_t frames);
     Mixer& mixer_;
     const int64_t block_;
 
 private:
-    void MixAhead(int64_t frames);
     void MixerLoop();
     void SyncLoop();
     void Publish();
@@ -113,8 +124,8 @@ private:
 std::shared_ptr<Output> OpenVirtualOutput(Mixer& mixer);
 // Null when no sound server answers.
 std::shared_ptr<Output> OpenPulseOutput(Mixer& mixer);
-// Null when no SDL audio device opens.
-std::shared_ptr<Output> OpenSdlOutput(Mixer& mixer);
+// Null when no SDL audio device opens; `why` ends the log line of one that does.
+std::shared_ptr<Output> OpenSdlOutput(Mixer& mixer, const char* why);
 std::shared_ptr<Output> OpenSilentOutput(Mixer& mixer);
 
 // Asks for real-time scheduling for a thread of this process: SCHED_RR

@@ -3,7 +3,10 @@
 // and the one the device plays; 2 x 512 frames, about 23 ms).
 #include "platform/bass/Output.h"
 
+#include "platform/win32/Log.h"
+
 #include <SDL.h>
+#include <dlfcn.h>
 
 namespace bass {
 namespace {
@@ -48,13 +51,33 @@ private:
     SDL_AudioDeviceID device_;
 };
 
+// libasound reports every card it cannot find on standard error; SDL tries
+// them while it looks for a device. Our own log line says what came of it.
+void QuietAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+void QuietAlsa()
+{
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetHandler = int (*)(Handler);
+    // The same library SDL loads; left loaded, as our handler stays set in it.
+    void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+    if (!alsa) return;
+    if (auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler")))
+        set(QuietAlsaError);
+}
+
 }  // namespace
 
-std::shared_ptr<Output> OpenSdlOutput(Mixer& mixer)
+std::shared_ptr<Output> OpenSdlOutput(Mixer& mixer, const char* why)
 {
     // SDL's device thread feeds the sound server from the queue; it too must
     // not wait behind a busy renderer (real-time where the system allows it).
     SDL_SetHintWithPriority(SDL_HINT_THREAD_FORCE_REALTIME_TIME_CRITICAL, "1", SDL_HINT_DEFAULT);
+    // What a sound server reached through SDL shows of us (no song titles here).
+    SDL_SetHintWithPriority(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Mivola", SDL_HINT_DEFAULT);
+    SDL_SetHintWithPriority(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, "Music", SDL_HINT_DEFAULT);
+    SDL_SetHintWithPriority(SDL_HINT_AUDIO_DEVICE_STREAM_ROLE, "music", SDL_HINT_DEFAULT);
+    QuietAlsa();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return nullptr;
     // The device is opened before the object exists (its block size decides
     // the object's numbers), so the call-back looks the object up through a
@@ -74,6 +97,8 @@ std::shared_ptr<Output> OpenSdlOutput(Mixer& mixer)
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return nullptr;
     }
+    const char* driver = SDL_GetCurrentAudioDriver();
+    LogPrintf("[bass] sound output: SDL's %s driver, %s\n", driver ? driver : "audio", why);
     auto output = std::make_shared<SdlOutput>(mixer, device, have.samples);
     SDL_LockAudioDevice(device);
     slot = output.get();

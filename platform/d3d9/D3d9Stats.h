@@ -25,6 +25,11 @@ void ResetStats();
 // fallback can be tested.
 void SetFailHardwareVertexProcessing(bool fail);
 
+// Multisampled back buffers: every draw goes to the multisampled target, as
+// when each pixel paid for its samples (for comparisons and benchmarks).
+void SetMultisampleEverything(bool on);
+bool MultisampleEverything();
+
 // Texture memory the device hands out before CreateTexture answers
 // D3DERR_OUTOFVIDEOMEMORY (0: no limit).
 void SetTextureMemoryLimit(uint64_t bytes);

@@ -90,14 +90,33 @@ HRESULT Device::Init()
     if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE || glGetError() != GL_NO_ERROR)
         return D3DERR_NOTAVAILABLE;
     if (samples_ > 0) {
+        // The single-sample target: a texture, so that it can be copied into the
+        // multisampled one by drawing.
         glGenFramebuffers(1, &resolveFbo_);
-        glGenRenderbuffers(1, &resolveColor_);
+        glGenTextures(1, &resolveColor_);
         CountGlObject(2);
         glBindFramebuffer(GL_FRAMEBUFFER, resolveFbo_);
-        glBindRenderbuffer(GL_RENDERBUFFER, resolveColor_);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, GLsizei(w), GLsizei(h));
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, resolveColor_);
+        glActiveTexture(GL_TEXTURE0 + kCopyUnit);  // stays bound there for the copies
+        glBindTexture(GL_TEXTURE_2D, resolveColor_);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, GLsizei(w), GLsizei(h), 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                     nullptr);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, resolveColor_, 0);
+        if (depth_) {
+            glGenRenderbuffers(1, &resolveDepth_);
+            CountGlObject();
+            glBindRenderbuffer(GL_RENDERBUFFER, resolveDepth_);
+            glRenderbufferStorage(GL_RENDERBUFFER, depthFormat_, GLsizei(w), GLsizei(h));
+            glFramebufferRenderbuffer(GL_FRAMEBUFFER,
+                                      depthFormat_ == GL_DEPTH24_STENCIL8 ? GL_DEPTH_STENCIL_ATTACHMENT
+                                                                          : GL_DEPTH_ATTACHMENT,
+                                      GL_RENDERBUFFER, resolveDepth_);
+        }
         if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return D3DERR_NOTAVAILABLE;
+        copyProgram_ = BuildCopyProgram();
+        glGenVertexArrays(1, &copyVao_);
+        CountGlObject(2);
+        if (!copyProgram_) return D3DERR_NOTAVAILABLE;
     }
     glGenVertexArrays(1, &vao_);
     glGenSamplers(kGlStages, samplers_);
@@ -108,14 +127,18 @@ HRESULT Device::Init()
         SDL_GL_SetSwapInterval(params_.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
 
     // A new back buffer starts black (alpha 1) with depth 1.
-    glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
     glDisable(GL_SCISSOR_TEST);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glDepthMask(GL_TRUE);
     glClearColor(0, 0, 0, 1);
     glClearDepth(1.0);
     glClearStencil(0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    for (GLuint target : {fbo_, resolveFbo_})
+        if (target) {
+            glBindFramebuffer(GL_FRAMEBUFFER, target);
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+        }
+    glBindFramebuffer(GL_FRAMEBUFFER, DrawTarget());
     SetDefaults();
     return D3D_OK;
 }
@@ -127,11 +150,15 @@ Device::~Device()
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glBindVertexArray(0);
     GLuint fbos[] = {fbo_, resolveFbo_};
-    GLuint rbs[] = {color_, depth_, resolveColor_};
+    GLuint rbs[] = {color_, depth_, resolveDepth_};
     glDeleteFramebuffers(2, fbos);
     glDeleteRenderbuffers(3, rbs);
-    glDeleteVertexArrays(1, &vao_);
+    glDeleteTextures(1, &resolveColor_);
+    GLuint vaos[] = {vao_, copyVao_};
+    glDeleteVertexArrays(2, vaos);
     glDeleteSamplers(kGlStages, samplers_);
+    if (copyProgram_) glDeleteProgram(copyProgram_);
+    if (fillQuery_) glDeleteQueries(1, &fillQuery_);
     if (activeDevice == this) activeDevice = nullptr;
     parent_->Release();
 }

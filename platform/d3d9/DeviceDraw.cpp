@@ -1,9 +1,13 @@
 // Drawing: the shader key of the current stage and lighting setup, the vertex
 // layout, the uniforms that changed, and the draw calls.
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
+#include "platform/d3d9/D3d9Stats.h"
 #include "platform/d3d9/DeviceImpl.h"
 #include "platform/d3d9/FixedFunction.h"
+#include "platform/d3d9/FrameStats.h"
 #include "platform/d3d9/StatsInternal.h"
 
 namespace d3d9 {
@@ -43,7 +47,183 @@ bool ReadsTexture(DWORD op, DWORD arg1, DWORD arg2)
            (uses2 && (arg2 & D3DTA_SELECTMASK) == D3DTA_TEXTURE);
 }
 
+// An alpha argument that is the texture's alpha as it is.
+bool IsTextureAlpha(uint8_t arg)
+{
+    return (arg & (D3DTA_SELECTMASK | D3DTA_COMPLEMENT)) == D3DTA_TEXTURE;
+}
+
+bool IsCurrentAlpha(uint8_t arg)
+{
+    return (arg & (D3DTA_SELECTMASK | D3DTA_COMPLEMENT)) == D3DTA_CURRENT;
+}
+
+// Whether a stage's alpha is 0 wherever the argument that isArg picks is 0.
+template <class IsArg> bool AlphaZeroWith(const StageSetup& s, IsArg isArg)
+{
+    switch (s.alphaOp) {
+    case D3DTOP_SELECTARG1:
+        return isArg(s.alphaArg1);
+    case D3DTOP_SELECTARG2:
+        return isArg(s.alphaArg2);
+    case D3DTOP_MODULATE:
+    case D3DTOP_MODULATE2X:
+    case D3DTOP_MODULATE4X:
+        return isArg(s.alphaArg1) || isArg(s.alphaArg2);
+    default:
+        return false;
+    }
+}
+
+// Screen pixels are looked at in tiles of this side when picking what to draw.
+constexpr int kScreenTile = 32;
+
 }  // namespace
+
+// A fragment whose texture texel has alpha 0 leaves the target as it was: blending
+// adds none of the source and keeps all of the destination, nothing else writes.
+bool Device::TransparentTexelsKeepTarget() const
+{
+    const DWORD* rs = renderStates_;
+    if (!rs[D3DRS_ALPHABLENDENABLE] || rs[D3DRS_SRCBLEND] != D3DBLEND_SRCALPHA ||
+        (rs[D3DRS_DESTBLEND] != D3DBLEND_INVSRCALPHA && rs[D3DRS_DESTBLEND] != D3DBLEND_ONE))
+        return false;
+    if (depth_ && rs[D3DRS_ZENABLE] != D3DZB_FALSE && rs[D3DRS_ZWRITEENABLE]) return false;
+    const ProgramKey& key = program_->key;
+    if (key.stageCount == 0 || !key.stage[0].hasTexture || !AlphaZeroWith(key.stage[0], IsTextureAlpha))
+        return false;
+    if (key.stageCount > 1 && key.stage[1].alphaOp != D3DTOP_DISABLE &&
+        !AlphaZeroWith(key.stage[1], IsCurrentAlpha))
+        return false;
+    const DWORD* sampler = samplerStates_[0];
+    return sampler[D3DSAMP_ADDRESSU] == D3DTADDRESS_CLAMP && sampler[D3DSAMP_ADDRESSV] == D3DTADDRESS_CLAMP;
+}
+
+// How a stage's texel coordinates (for a texture of tw x th) follow the screen
+// over a draw of at most 8 vertices: texel x = ax * screen x + bx, texel y =
+// ay * screen y + by, screen positions of the vertices in sx, sy. False when the
+// coordinates do not follow that form (turned, in perspective, missing).
+bool Device::TexelMap(int stage, GLint first, GLsizei count, float tw, float th, float* sx, float* sy,
+                      float& ax, float& bx, float& ay, float& by)
+{
+    if (count > 8 || count < 3) return false;
+    UpdateWvp();
+    const DWORD* st = stageStates_[stage];
+    const DWORD set = (st[D3DTSS_TEXCOORDINDEX] & 0xFFFF) == 1 ? 1 : 0;
+    const bool transform = (st[D3DTSS_TEXTURETRANSFORMFLAGS] & 0xFF) != D3DTTFF_DISABLE;
+    const DWORD sets = (fvf_ & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
+    if (set >= sets) return false;
+    size_t texOffset = 12 + ((fvf_ & D3DFVF_PSIZE) ? 4 : 0) + ((fvf_ & D3DFVF_NORMAL) ? 12 : 0) +
+                       ((fvf_ & D3DFVF_DIFFUSE) ? 4 : 0) + ((fvf_ & D3DFVF_SPECULAR) ? 4 : 0) +
+                       size_t(set) * 8;
+    float tx[8] = {}, ty[8] = {}, w0 = 0;
+    for (GLsizei i = 0; i < count; ++i) {
+        const uint8_t* v = stream_->Data() + streamOffset_ + size_t(first + i) * streamStride_;
+        float p[3], t[2];
+        std::memcpy(p, v, sizeof p);
+        std::memcpy(t, v + texOffset, sizeof t);
+        float c[4];
+        for (int k = 0; k < 4; ++k)
+            c[k] = p[0] * wvp_[k] + p[1] * wvp_[4 + k] + p[2] * wvp_[8 + k] + wvp_[12 + k];
+        // Equal positive w everywhere: attributes are affine in screen space.
+        if (i == 0) w0 = c[3];
+        if (!(c[3] > 0) || std::fabs(c[3] - w0) > 1e-6f * w0) return false;
+        sx[i] = float(viewport_.X) + (c[0] / c[3] + 1) * 0.5f * float(viewport_.Width);
+        sy[i] = float(viewport_.Y) + (1 - c[1] / c[3]) * 0.5f * float(viewport_.Height);
+        if (transform) {
+            const D3DMATRIX& m = textureMatrix_[stage];
+            tx[i] = (t[0] * m._11 + t[1] * m._21 + m._31) * tw;
+            ty[i] = (t[0] * m._12 + t[1] * m._22 + m._32) * th;
+        } else {
+            tx[i] = t[0] * tw;
+            ty[i] = t[1] * th;
+        }
+    }
+    // Texel x must follow screen x alone, and texel y screen y alone.
+    auto fit = [&](const float* sc, const float* t, float& scale, float& offset) {
+        int far = 0;
+        for (GLsizei i = 1; i < count; ++i)
+            if (std::fabs(sc[i] - sc[0]) > std::fabs(sc[far] - sc[0])) far = i;
+        if (std::fabs(sc[far] - sc[0]) < 0.5f) return false;
+        scale = (t[far] - t[0]) / (sc[far] - sc[0]);
+        offset = t[0] - scale * sc[0];
+        for (GLsizei i = 0; i < count; ++i)
+            if (!(std::fabs(scale * sc[i] + offset - t[i]) < 1e-3f)) return false;
+        return std::isfinite(scale) && std::isfinite(offset);
+    };
+    return fit(sx, tx, ax, bx) && fit(sy, ty, ay, by);
+}
+
+// A blended picture whose texture is partly transparent: the draw is repeated
+// under scissor rectangles that leave out the screen tiles where every texel the
+// filter can reach is transparent. The geometry and so every drawn pixel stay
+// as they were. False when the draw does not qualify and must be made whole.
+bool Device::DrawVisibleParts(GLenum mode, GLint first, GLsizei count)
+{
+    // Multisampled, the rasteriser lets samples on a scissor edge through to both
+    // neighbouring rectangles, blending them twice: draws stay whole there.
+    if (msActive_ || count > 8 || !textures_[0] || textures_[0]->GetType() != D3DRTYPE_TEXTURE) return false;
+    const Texture& texture = *static_cast<const Texture*>(static_cast<IDirect3DTexture9*>(textures_[0]));
+    const TileCoverage& coverage = texture.Coverage();
+    if (coverage.Full() || !TransparentTexelsKeepTarget()) return false;
+    if (texture.Levels() > 1 && samplerStates_[0][D3DSAMP_MIPFILTER] != D3DTEXF_NONE) return false;
+
+    float sx[8], sy[8], ax, bx, ay, by;
+    if (!TexelMap(0, first, count, float(coverage.Width()), float(coverage.Height()), sx, sy, ax, bx, ay, by))
+        return false;
+
+    // The screen tiles of the draw's bounds, each kept when the texels its
+    // pixels can reach (two pixels and one texel of margin for the half-pixel
+    // offsets, multisample look-ups and linear filtering) meet a covered tile.
+    const int targetW = int(params_.BackBufferWidth), targetH = int(params_.BackBufferHeight);
+    const float minX = *std::min_element(sx, sx + count), maxX = *std::max_element(sx, sx + count);
+    const float minY = *std::min_element(sy, sy + count), maxY = *std::max_element(sy, sy + count);
+    const int x0 = std::clamp(int(std::floor(minX)) - 2, 0, targetW);
+    const int x1 = std::clamp(int(std::ceil(maxX)) + 2, 0, targetW);
+    const int y0 = std::clamp(int(std::floor(minY)) - 2, 0, targetH);
+    const int y1 = std::clamp(int(std::ceil(maxY)) + 2, 0, targetH);
+    if (x0 >= x1 || y0 >= y1) return false;
+    const int c0 = x0 / kScreenTile, r0 = y0 / kScreenTile;
+    const int columns = (x1 - 1) / kScreenTile - c0 + 1, rows = (y1 - 1) / kScreenTile - r0 + 1;
+    // The texture tiles a span of screen pixels can reach (clamped addressing
+    // repeats the edge tiles beyond the edges).
+    auto reach = [](int p0, int p1, float scale, float offset, int& tile0, int& tile1) {
+        float a = scale * float(p0 - 2) + offset, b = scale * float(p1 + 2) + offset;
+        if (a > b) std::swap(a, b);
+        a = std::clamp(a - 1, -1e6f, 1e6f);
+        b = std::clamp(b + 1, -1e6f, 1e6f);
+        tile0 = int(std::floor(a / TileCoverage::kTile));
+        tile1 = int(std::floor(b / TileCoverage::kTile));
+    };
+    std::vector<int> colReach(size_t(columns) * 2), rowReach(size_t(rows) * 2);
+    for (int c = 0; c < columns; ++c)
+        reach((c0 + c) * kScreenTile, (c0 + c + 1) * kScreenTile, ax, bx, colReach[2 * c],
+              colReach[2 * c + 1]);
+    for (int r = 0; r < rows; ++r)
+        reach((r0 + r) * kScreenTile, (r0 + r + 1) * kScreenTile, ay, by, rowReach[2 * r],
+              rowReach[2 * r + 1]);
+    auto clampTile = [](int t, int n) { return std::clamp(t, 0, n - 1); };
+    std::vector<uint8_t> grid(size_t(columns) * rows);
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < columns; ++c)
+            grid[size_t(r) * columns + c] = coverage.AnyCovered(
+                clampTile(colReach[2 * c], coverage.Columns()), clampTile(rowReach[2 * r], coverage.Rows()),
+                clampTile(colReach[2 * c + 1], coverage.Columns()),
+                clampTile(rowReach[2 * r + 1], coverage.Rows()));
+
+    glEnable(GL_SCISSOR_TEST);
+    for (const TileCoverage::Rect& t : TileCoverage::Merge(grid, columns, rows)) {
+        const int px0 = std::max((c0 + t.x0) * kScreenTile, x0),
+                  px1 = std::min((c0 + t.x1) * kScreenTile, x1);
+        const int py0 = std::max((r0 + t.y0) * kScreenTile, y0),
+                  py1 = std::min((r0 + t.y1) * kScreenTile, y1);
+        glScissor(px0, py0, px1 - px0, py1 - py0);
+        glDrawArrays(mode, first, count);
+        CountDraw();
+    }
+    glDisable(GL_SCISSOR_TEST);
+    return true;
+}
 
 void Device::BindVertexLayout()
 {
@@ -73,6 +253,17 @@ void Device::BindVertexLayout()
     attrib(kAttribTex1, sets >= 2, 2, GL_FLOAT, GL_FALSE, 8, 0, 0, 0, 1);
 }
 
+void Device::UpdateWvp()
+{
+    if (!wvpDirty_) return;
+    wvpDirty_ = false;
+    D3DMATRIX wv, wvp;
+    Multiply(world_, view_, wv);
+    Multiply(wv, projection_, wvp);
+    std::memcpy(wvp_, wvp.m, sizeof wvp_);
+    ++verWVP_;
+}
+
 bool Device::PrepareDraw()
 {
     if (!stream_ || streamStride_ == 0 || !(fvf_ & D3DFVF_XYZ)) return false;
@@ -99,6 +290,9 @@ bool Device::PrepareDraw()
             s.hasTexture = hasTexture;
             key.stageCount = uint8_t(i + 1);
         }
+        // With a multisampled back buffer the single-sample target draws through
+        // the same programs: a pixel-aligned rectangle then gives the colours it
+        // would give multisampled, to the bit.
         key.multisampled = samples_ > 0;
         key.lighting = renderStates_[D3DRS_LIGHTING] != 0;
         if (key.lighting) {
@@ -118,14 +312,7 @@ bool Device::PrepareDraw()
     }
     if (!program_) return false;
     if (layoutDirty_) BindVertexLayout();
-    if (wvpDirty_) {
-        wvpDirty_ = false;
-        D3DMATRIX wv, wvp;
-        Multiply(world_, view_, wv);
-        Multiply(wv, projection_, wvp);
-        std::memcpy(wvp_, wvp.m, sizeof wvp_);
-        ++verWVP_;
-    }
+    UpdateWvp();
     if (lightDirty_ && program_->uNormalMat >= 0) {
         lightDirty_ = false;
         D3DMATRIX wv;
@@ -200,7 +387,15 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
     GLenum mode;
     GLsizei count = VertexCount(type, primitiveCount, mode);
     if (count == 0 || !VerticesInStream(startVertex, uint64_t(count))) return D3DERR_INVALIDCALL;
+    if (samples_ > 0 && (fvf_ & D3DFVF_XYZ)) {
+        if (activeDevice != this) Activate();
+        RECT bounds;
+        if (NeedsSamples(mode, GLint(startVertex), count, bounds)) BeginMultisample(bounds);
+        else EndMultisample();
+    }
     if (!PrepareDraw()) return D3DERR_INVALIDCALL;
+    BeginFillCount();
+    if (DrawVisibleParts(mode, GLint(startVertex), count)) return D3D_OK;
     glDrawArrays(mode, GLint(startVertex), count);
     CountDraw();
     return D3D_OK;
@@ -218,11 +413,202 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
     indices_->GetDesc(&desc);
     const size_t indexSize = desc.Format == D3DFMT_INDEX32 ? 4 : 2;
     if ((size_t(startIndex) + size_t(count)) * indexSize > desc.Size) return D3DERR_INVALIDCALL;
+    if (samples_ > 0 && (fvf_ & D3DFVF_XYZ)) {
+        if (activeDevice != this) Activate();
+        RECT bounds;
+        ScreenBounds(uint64_t(baseVertexIndex) + minVertexIndex, numVertices, bounds);
+        BeginMultisample(bounds);
+    }
     if (!PrepareDraw()) return D3DERR_INVALIDCALL;
+    BeginFillCount();
     glDrawElementsBaseVertex(mode, count, indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
                              reinterpret_cast<void*>(uintptr_t(startIndex) * indexSize), baseVertexIndex);
     CountDraw();
     return D3D_OK;
+}
+
+void Device::BeginFillCount()
+{
+    if (fillCounting_ || !ActiveFrameStats()) return;
+    if (!fillQuery_) glGenQueries(1, &fillQuery_);
+    glBeginQuery(GL_SAMPLES_PASSED, fillQuery_);
+    fillCounting_ = true;
+}
+
+// The samples passed since BeginFillCount, as pixels of the current target.
+void Device::FlushFillCount()
+{
+    if (!fillCounting_) return;
+    glEndQuery(GL_SAMPLES_PASSED);
+    fillCounting_ = false;
+    GLuint64 passed = 0;
+    glGetQueryObjectui64v(fillQuery_, GL_QUERY_RESULT, &passed);
+    framePixels_ += uint64_t(passed) / uint64_t(msActive_ ? samples_ : 1);
+}
+
+// At Present: the frame's interval and fill.
+void Device::EndFrameStats()
+{
+    FrameStats* stats = ActiveFrameStats();
+    if (!stats) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (lastPresent_.time_since_epoch().count() != 0)
+        stats->AddInterval(std::chrono::duration<double, std::milli>(now - lastPresent_).count());
+    lastPresent_ = now;
+    stats->AddFrame();
+    FlushFillCount();
+    stats->AddFill(framePixels_, uint64_t(params_.BackBufferWidth) * params_.BackBufferHeight);
+    framePixels_ = 0;
+}
+
+// ---- multisampling where edges need it ------------------------------------------
+
+// The screen rectangle of these vertices, two pixels wider each way, within the
+// viewport; the whole viewport when a vertex lies behind the eye.
+bool Device::ScreenBounds(uint64_t first, uint64_t count, RECT& bounds)
+{
+    const LONG vx0 = LONG(viewport_.X), vy0 = LONG(viewport_.Y);
+    const LONG vx1 = vx0 + LONG(viewport_.Width), vy1 = vy0 + LONG(viewport_.Height);
+    bounds = RECT{vx0, vy0, vx1, vy1};
+    if (!VerticesInStream(first, count) || count == 0) return false;
+    UpdateWvp();
+    float minX = 1e30f, minY = 1e30f, maxX = -1e30f, maxY = -1e30f;
+    for (uint64_t i = 0; i < count; ++i) {
+        float p[3];
+        std::memcpy(p, stream_->Data() + streamOffset_ + (first + i) * streamStride_, sizeof p);
+        float c[4];
+        for (int k = 0; k < 4; ++k)
+            c[k] = p[0] * wvp_[k] + p[1] * wvp_[4 + k] + p[2] * wvp_[8 + k] + wvp_[12 + k];
+        if (!(c[3] > 1e-6f)) return false;
+        const float sx = float(viewport_.X) + (c[0] / c[3] + 1) * 0.5f * float(viewport_.Width);
+        const float sy = float(viewport_.Y) + (1 - c[1] / c[3]) * 0.5f * float(viewport_.Height);
+        minX = std::min(minX, sx);
+        maxX = std::max(maxX, sx);
+        minY = std::min(minY, sy);
+        maxY = std::max(maxY, sy);
+    }
+    auto clamp = [](float v, LONG lo, LONG hi) { return LONG(std::clamp(v, float(lo), float(hi))); };
+    bounds = RECT{clamp(std::floor(minX) - 2, vx0, vx1), clamp(std::floor(minY) - 2, vy0, vy1),
+                  clamp(std::ceil(maxX) + 2, vx0, vx1), clamp(std::ceil(maxY) + 2, vy0, vy1)};
+    return true;
+}
+
+// Whether a draw has edges that cross pixels. A rectangle on whole pixel
+// coordinates covers every sample of its pixels or none, as a single sample
+// would: only other shapes need the multisampled target.
+bool Device::NeedsSamples(GLenum mode, GLint first, GLsizei count, RECT& bounds)
+{
+    if (!ScreenBounds(uint64_t(first), uint64_t(count), bounds)) return true;
+    if (mode != GL_TRIANGLE_STRIP || count != 4 || MultisampleEverything()) return true;
+    float x[4], y[4];
+    for (int i = 0; i < 4; ++i) {
+        float p[3];
+        std::memcpy(p, stream_->Data() + streamOffset_ + size_t(first + i) * streamStride_, sizeof p);
+        float c[4];
+        for (int k = 0; k < 4; ++k)
+            c[k] = p[0] * wvp_[k] + p[1] * wvp_[4 + k] + p[2] * wvp_[8 + k] + wvp_[12 + k];
+        x[i] = float(viewport_.X) + (c[0] / c[3] + 1) * 0.5f * float(viewport_.Width);
+        y[i] = float(viewport_.Y) + (1 - c[1] / c[3]) * 0.5f * float(viewport_.Height);
+        if (std::fabs(x[i] - std::round(x[i])) > 1e-3f || std::fabs(y[i] - std::round(y[i])) > 1e-3f)
+            return true;
+        x[i] = std::round(x[i]);
+        y[i] = std::round(y[i]);
+    }
+    // A strip's two triangles make the rectangle when its first and last vertices
+    // are opposite corners, and so are the middle two.
+    auto opposite = [&](int a, int b) { return x[a] != x[b] && y[a] != y[b]; };
+    auto corners = [&](int a, int b, int c, int d) {
+        return x[a] == x[c] && y[a] == y[d] && x[b] == x[d] && y[b] == y[c];
+    };
+    const bool rectangle = opposite(0, 3) && opposite(1, 2) && (corners(0, 3, 1, 2) || corners(0, 3, 2, 1));
+    if (!rectangle) return true;
+    // Linear filtering between texels gives colours that the two targets'
+    // rounding can set apart: single-sampled only where each pixel centre meets a
+    // texel centre one to one, so that the filter returns the texel.
+    for (int i = 0; i < kGlStages; ++i) {
+        const DWORD* st = stageStates_[i];
+        if (st[D3DTSS_COLOROP] == D3DTOP_DISABLE) break;
+        if (!textures_[i] || textures_[i]->GetType() != D3DRTYPE_TEXTURE) continue;
+        const DWORD* sampler = samplerStates_[i];
+        if (sampler[D3DSAMP_MAGFILTER] < D3DTEXF_LINEAR && sampler[D3DSAMP_MINFILTER] < D3DTEXF_LINEAR)
+            continue;
+        const TileCoverage& size =
+            static_cast<const Texture*>(static_cast<IDirect3DTexture9*>(textures_[i]))->Coverage();
+        float sx[8], sy[8], ax, bx, ay, by;
+        if (!TexelMap(i, first, count, float(size.Width()), float(size.Height()), sx, sy, ax, bx, ay, by))
+            return true;
+        auto centred = [](float scale, float offset) {
+            const float f = offset - 0.5f - std::floor(offset - 0.5f);
+            return std::fabs(std::fabs(scale) - 1) < 1e-4f && (f < 1e-3f || f > 1 - 1e-3f);
+        };
+        if (!centred(ax, bx) || !centred(ay, by)) return true;
+    }
+    return false;
+}
+
+void Device::BeginMultisample(const RECT& b)
+{
+    FlushFillCount();
+    if (!msActive_) {
+        msActive_ = true;
+        keyDirty_ = true;
+        glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+        msRegion_ = b;
+        CopyToMultisample(b);
+        return;
+    }
+    // Grow the region: the parts of the new bounds outside it come in.
+    const RECT r = msRegion_;
+    if (b.left >= b.right || b.top >= b.bottom) return;
+    if (r.left >= r.right || r.top >= r.bottom) {
+        msRegion_ = b;
+        CopyToMultisample(b);
+        return;
+    }
+    const RECT u{std::min(r.left, b.left), std::min(r.top, b.top), std::max(r.right, b.right),
+                 std::max(r.bottom, b.bottom)};
+    CopyToMultisample(RECT{u.left, u.top, u.right, r.top});
+    CopyToMultisample(RECT{u.left, r.bottom, u.right, u.bottom});
+    CopyToMultisample(RECT{u.left, r.top, r.left, r.bottom});
+    CopyToMultisample(RECT{r.right, r.top, u.right, r.bottom});
+    msRegion_ = u;
+}
+
+// The single-sample target's pixels into every sample of the multisampled one
+// over r (the multisampled target bound).
+void Device::CopyToMultisample(const RECT& r)
+{
+    if (r.left >= r.right || r.top >= r.bottom) return;
+    glUseProgram(copyProgram_);
+    glBindVertexArray(copyVao_);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    glDisable(GL_CULL_FACE);
+    glViewport(0, 0, GLsizei(params_.BackBufferWidth), GLsizei(params_.BackBufferHeight));
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    glDrawArrays(GL_TRIANGLES, 0, 3);
+    glDisable(GL_SCISSOR_TEST);
+    glViewport(GLint(viewport_.X), GLint(viewport_.Y), GLsizei(viewport_.Width), GLsizei(viewport_.Height));
+    glBindVertexArray(vao_);
+    glUseProgram(program_ ? program_->id : 0);
+    for (DWORD rs : {D3DRS_ZENABLE, D3DRS_ALPHABLENDENABLE, D3DRS_CULLMODE}) ApplyRenderState(rs);
+}
+
+// Back to single-sample drawing: the region resolved into the frame.
+void Device::EndMultisample()
+{
+    if (!msActive_) return;
+    FlushFillCount();
+    const RECT& r = msRegion_;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolveFbo_);
+    if (r.left < r.right && r.top < r.bottom)
+        glBlitFramebuffer(r.left, r.top, r.right, r.bottom, r.left, r.top, r.right, r.bottom,
+                          GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_FRAMEBUFFER, resolveFbo_);
+    msActive_ = false;
+    keyDirty_ = true;
 }
 
 }  // namespace d3d9

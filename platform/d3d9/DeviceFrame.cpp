@@ -36,6 +36,7 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     if ((flags & D3DCLEAR_STENCIL) && depthFormat_ == GL_DEPTH24_STENCIL8) mask |= GL_STENCIL_BUFFER_BIT;
     if (!mask) return flags ? D3DERR_INVALIDCALL : D3D_OK;
     if (activeDevice != this) Activate();
+    EndMultisample();
     float c[4];
     ColorToFloats(color, c);
     glClearColor(c[0], c[1], c[2], c[3]);
@@ -54,6 +55,12 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
         if (x0 >= x1 || y0 >= y1) return;
         glScissor(x0, y0, x1 - x0, y1 - y0);
         glClear(mask);
+        // The multisampled depth too, for the draws that go there.
+        if (samples_ > 0 && (mask & (GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT))) {
+            glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+            glClear(mask & (GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT));
+            glBindFramebuffer(GL_FRAMEBUFFER, DrawTarget());
+        }
     };
     if (count > 0 && rects) {
         for (DWORD i = 0; i < count; ++i) clearRect(rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2);
@@ -69,13 +76,9 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
 {
     if (activeDevice != this) Activate();
     const GLint w = GLint(params_.BackBufferWidth), h = GLint(params_.BackBufferHeight);
-    GLuint source = fbo_;
-    if (samples_ > 0) {
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolveFbo_);
-        glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-        source = resolveFbo_;
-    }
+    EndMultisample();
+    EndFrameStats();
+    const GLuint source = DrawTarget();
     CountPresent();
     switch (output_.kind) {
     case Output::Window:
@@ -91,7 +94,7 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
     case Output::None:
         break;
     }
-    glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+    glBindFramebuffer(GL_FRAMEBUFFER, DrawTarget());
     // The virtual clock moves on by one frame once the frame went out.
     if (output_.kind == Output::Host) host::EndFrame();
     return D3D_OK;
@@ -127,18 +130,13 @@ bool Device::ReadWindow(std::vector<uint8_t>& rgba, int& width, int& height)
     rgba.resize(size_t(width) * size_t(height) * 4);
     // The same drawing as Present's, read from the window's back buffer (the front
     // one cannot be read everywhere).
-    if (samples_ > 0) {
-        const GLint w = GLint(params_.BackBufferWidth), h = GLint(params_.BackBufferHeight);
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolveFbo_);
-        glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-    }
-    BlitToWindow(samples_ > 0 ? resolveFbo_ : fbo_);
+    EndMultisample();
+    BlitToWindow(DrawTarget());
     glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+    glBindFramebuffer(GL_FRAMEBUFFER, DrawTarget());
     // The window's rows come bottom first.
     const size_t row = size_t(width) * 4;
     std::vector<uint8_t> swap(row);

@@ -3,11 +3,13 @@
 
 #include <epoxy/gl.h>
 
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
 #include "platform/d3d9/Adapter.h"
 #include "platform/d3d9/Shaders.h"
+#include "platform/d3d9/TileCoverage.h"
 #include "platform/d3d9/d3d9.h"
 
 struct SDL_Window;
@@ -44,6 +46,9 @@ public:
     HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
     HRESULT UnlockRect(UINT level) override;
     GLuint Gl() const { return texture_; }
+    // Level 0's tiles that hold a texel with alpha above 0.
+    const TileCoverage& Coverage() const { return coverage_; }
+    UINT Levels() const { return UINT(levels_.size()); }
 
 private:
     ~Texture() override;
@@ -53,6 +58,7 @@ private:
         uint8_t* staging = nullptr;  // default pool: the bytes of a lock in progress
         bool locked = false;
         bool readOnly = false;
+        bool whole = false;  // the lock's buffer holds every texel, not just the rectangle's
         RECT rect{};
     };
     DWORD usage_;
@@ -61,6 +67,7 @@ private:
     std::vector<Level> levels_;
     GLuint texture_ = 0;
     uint64_t bytes_ = 0;
+    TileCoverage coverage_;
 };
 
 // Vertex and index buffers: GL buffers written through from a system-memory copy.
@@ -74,6 +81,7 @@ public:
     HRESULT GetDesc(Desc* desc) override;
     GLuint Gl() const { return buffer_; }
     UINT Length() const { return length_; }
+    const uint8_t* Data() const { return shadow_.data(); }
 
 private:
     ~Buffer() override;
@@ -173,10 +181,25 @@ private:
     void ApplyRenderState(DWORD state);
     void ApplySampler(DWORD sampler);
     bool PrepareDraw();
+    void UpdateWvp();
     bool VerticesInStream(uint64_t first, uint64_t count) const;
+    bool TransparentTexelsKeepTarget() const;
+    bool DrawVisibleParts(GLenum mode, GLint first, GLsizei count);
+    bool TexelMap(int stage, GLint first, GLsizei count, float tw, float th, float* sx, float* sy, float& ax,
+                  float& bx, float& ay, float& by);
     void UpdateUniforms(Program& program);
     void BindVertexLayout();
     void BlitToWindow(GLuint source);
+    void BeginFillCount();
+    void FlushFillCount();
+    void EndFrameStats();
+    // Multisampled targets: where a draw goes (see msActive_).
+    GLuint DrawTarget() const { return samples_ > 0 && !msActive_ ? resolveFbo_ : fbo_; }
+    bool NeedsSamples(GLenum mode, GLint first, GLsizei count, RECT& bounds);
+    bool ScreenBounds(uint64_t first, uint64_t count, RECT& bounds);
+    void BeginMultisample(const RECT& bounds);
+    void EndMultisample();
+    void CopyToMultisample(const RECT& r);
 
     ULONG refs_ = 1;
     IDirect3D9* parent_;
@@ -184,10 +207,17 @@ private:
     Output output_;       // where Present puts the frame, chosen at creation
     SDL_Window* window_;  // output_.window
 
-    // Back buffer: colour and depth renderbuffers, multisampled when asked for,
-    // with a single-sample target to resolve into.
+    // Back buffer: colour and depth renderbuffers, multisampled when asked for.
+    // Multisampled, a single-sample target of the same size holds the frame:
+    // pixel-aligned rectangles are drawn there (their samples would all agree),
+    // and only the draws whose edges cross pixels go to the multisampled one,
+    // over msRegion_, copied in from the single-sample target first and resolved
+    // back into it when single-sample drawing resumes.
     GLuint fbo_ = 0, color_ = 0, depth_ = 0;
-    GLuint resolveFbo_ = 0, resolveColor_ = 0;
+    GLuint resolveFbo_ = 0, resolveColor_ = 0, resolveDepth_ = 0;
+    GLuint copyProgram_ = 0, copyVao_ = 0;
+    bool msActive_ = false;
+    RECT msRegion_{};
     GLuint vao_ = 0;
     GLuint samplers_[kGlStages] = {};
     int samples_ = 0;
@@ -216,6 +246,13 @@ private:
     float normalMat_[9] = {}, toLight_[3] = {}, ambEmis_[4] = {};
     ProgramCache programs_;
     Program* program_ = nullptr;
+
+    // Frame statistics when switched on: samples passed, read when the frame ends
+    // or the target changes (a multisampled pixel passes several).
+    GLuint fillQuery_ = 0;
+    bool fillCounting_ = false;
+    uint64_t framePixels_ = 0;  // covered so far in this frame
+    std::chrono::steady_clock::time_point lastPresent_{};
 };
 
 }  // namespace d3d9

@@ -105,7 +105,7 @@ void Device::SetDefaults()
 void Device::Activate()
 {
     MakeCurrent();
-    glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+    glBindFramebuffer(GL_FRAMEBUFFER, DrawTarget());
     glBindVertexArray(vao_);
     for (int s = 0; s < kGlStages; ++s) {
         ApplySampler(DWORD(s));

@@ -74,6 +74,10 @@ HRESULT Texture::Init()
             CountAllocation();
         }
     }
+    // A managed texture starts transparent, as its zeroed copy; a default-pool
+    // one holds nothing known, and X8R8G8B8 reads opaque everywhere.
+    coverage_.Reset(int(levels_[0].width), int(levels_[0].height),
+                    pool_ != D3DPOOL_MANAGED || format_ != D3DFMT_A8R8G8B8);
     while (glGetError() != GL_NO_ERROR) {}
     glGenTextures(1, &texture_);
     CountGlObject();
@@ -144,6 +148,7 @@ HRESULT Texture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, 
     }
     l.locked = true;
     l.readOnly = (flags & D3DLOCK_READONLY) != 0;
+    l.whole = l.shadow || !(flags & D3DLOCK_DISCARD);
     l.rect = r;
     locked->Pitch = INT(l.width * 4);
     locked->pBits = bytes + (size_t(r.top) * l.width + size_t(r.left)) * 4;
@@ -167,6 +172,8 @@ HRESULT Texture::UnlockRect(UINT level)
                         GL_BGRA, GL_UNSIGNED_BYTE, bytes + (size_t(r.top) * l.width + size_t(r.left)) * 4);
         glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
         glBindTexture(GL_TEXTURE_2D, 0);
+        if (level == 0 && format_ == D3DFMT_A8R8G8B8)
+            coverage_.Update(bytes, int(l.width * 4), r.left, r.top, r.right, r.bottom, l.whole);
     }
     delete[] l.staging;
     l.staging = nullptr;

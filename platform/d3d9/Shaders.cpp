@@ -155,6 +155,44 @@ GLuint Compile(GLenum type, const std::string& source)
 
 }  // namespace
 
+GLuint BuildCopyProgram()
+{
+    // One triangle over the whole target; each pixel takes the texel at its place.
+    GLuint vs = Compile(GL_VERTEX_SHADER, "#version 330 core\n"
+                                          "void main() {\n"
+                                          "  vec2 p = vec2(gl_VertexID & 1, gl_VertexID >> 1) * 4.0 - 1.0;\n"
+                                          "  gl_Position = vec4(p, 0.0, 1.0);\n"
+                                          "}\n");
+    GLuint fs = Compile(GL_FRAGMENT_SHADER, "#version 330 core\n"
+                                            "uniform sampler2D uSource;\n"
+                                            "out vec4 fragColor;\n"
+                                            "void main() {\n"
+                                            "  fragColor = texelFetch(uSource, ivec2(gl_FragCoord.xy), 0);\n"
+                                            "}\n");
+    GLuint id = 0;
+    if (vs && fs) {
+        id = glCreateProgram();
+        glAttachShader(id, vs);
+        glAttachShader(id, fs);
+        glLinkProgram(id);
+        GLint ok = 0;
+        glGetProgramiv(id, GL_LINK_STATUS, &ok);
+        if (!ok) {
+            glDeleteProgram(id);
+            id = 0;
+        }
+    }
+    glDeleteShader(vs);
+    glDeleteShader(fs);
+    if (id) {
+        glUseProgram(id);
+        glUniform1i(glGetUniformLocation(id, "uSource"), kCopyUnit);
+        glUseProgram(0);
+        CountShaderCompile();
+    }
+    return id;
+}
+
 ProgramCache::~ProgramCache()
 {
     Clear();

@@ -57,4 +57,10 @@ private:
     Program* last_ = nullptr;
 };
 
+// The texture unit the copy program reads, one the stages never use.
+constexpr GLint kCopyUnit = 6;
+// A program that copies a single-sample texture into the bound target, pixel
+// for pixel (drawn as three vertices without attributes); 0 when GL refuses it.
+GLuint BuildCopyProgram();
+
 }  // namespace d3d9

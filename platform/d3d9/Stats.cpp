@@ -5,6 +5,7 @@ namespace d3d9 {
 namespace {
 Stats stats;
 bool failHardware = false;
+bool multisampleEverything = false;
 uint64_t memoryLimit = 0;  // 0: no limit
 uint64_t memoryUsed = 0;
 }  // namespace
@@ -20,6 +21,14 @@ void ResetStats()
 void SetFailHardwareVertexProcessing(bool fail)
 {
     failHardware = fail;
+}
+void SetMultisampleEverything(bool on)
+{
+    multisampleEverything = on;
+}
+bool MultisampleEverything()
+{
+    return multisampleEverything;
 }
 void SetTextureMemoryLimit(uint64_t bytes)
 {

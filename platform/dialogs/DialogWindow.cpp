@@ -168,7 +168,7 @@ bool RunDialogWindow(ModalDialog& d)
                 if (events.close) d.Cancel();
                 keys.Poll([&](int key, bool shift) { d.Key(key, shift); });
                 if (d.ended) break;
-                window.Show(view.Render(pressed >= 0 && pressed == under ? pressed : -1));
+                window.Show(view.Render(pressed >= 0 && pressed == under ? pressed : -1), events.exposed);
                 Sleep(10);
             }
         }

@@ -24,6 +24,9 @@ LRESULT ModalWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         case WM_LBUTTONUP:
             receiving->buttonUp = true;
             return 0;
+        case WM_PAINT:
+            receiving->exposed = true;
+            return 0;
         default:
             break;
         }
@@ -280,9 +283,12 @@ ModalWindow::Events ModalWindow::Pump()
     return events;
 }
 
-void ModalWindow::Show(const std::vector<uint8_t>& pixels)
+void ModalWindow::Show(const std::vector<uint8_t>& pixels, bool exposed)
 {
     if (!device_ || pixels.size() != static_cast<size_t>(width_ * height_ * 4)) return;
+    // The same picture again is not drawn again, unless the window lost it.
+    if (!exposed && pixels == shown_) return;
+    shown_ = pixels;
     D3DLOCKED_RECT locked{};
     if (texture_->LockRect(0, &locked, nullptr, 0) == D3D_OK && locked.pBits) {
         for (int y = 0; y < height_; ++y) {

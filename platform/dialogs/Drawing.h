@@ -125,12 +125,14 @@ public:
         bool close = false;
         bool buttonDown = false;
         bool buttonUp = false;
+        bool exposed = false;  // the window's picture must be shown again
         int cursorX = 0, cursorY = 0;
     };
     Events Pump();
 
-    // Shows B G R x pixels of the client size.
-    void Show(const std::vector<uint8_t>& pixels);
+    // Shows B G R x pixels of the client size: draws and presents them when they
+    // differ from the last ones shown, or when the window was exposed.
+    void Show(const std::vector<uint8_t>& pixels, bool exposed = false);
 
 private:
     bool CreateDevice();
@@ -138,6 +140,7 @@ private:
     HWND window_ = nullptr;
     int width_ = 0, height_ = 0;
     Events events_;
+    std::vector<uint8_t> shown_;
     IDirect3D9* direct3d_ = nullptr;
     IDirect3DDevice9* device_ = nullptr;
     IDirect3DTexture9* texture_ = nullptr;

@@ -185,7 +185,7 @@ int RunMessageWindow(HWND owner, const std::string& text, const std::string& cap
                     if (key == VK_RETURN || key == VK_SPACE || key == VK_ESCAPE) answer = IDOK;
                 });
                 if (answer) break;
-                window.Show(view.Render(pressed && over));
+                window.Show(view.Render(pressed && over), events.exposed);
                 Sleep(10);
             }
         }

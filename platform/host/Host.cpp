@@ -40,24 +40,12 @@ std::mutex exitMutex;
 
 }  // namespace
 
-namespace {
-
-// In live runs the software rasteriser (llvmpipe), which starts a thread per
-// core, leaves one core's share to the sound, unless the user chose a count.
-// It reads the variable when GL starts, after this.
-void LeaveACoreForSound()
-{
-    if (std::getenv("LP_NUM_THREADS")) return;
-    long cores = sysconf(_SC_NPROCESSORS_ONLN);
-    if (cores >= 2) setenv("LP_NUM_THREADS", std::to_string(cores - 1).c_str(), 0);
-}
-
-}  // namespace
-
 void SetRunMode(RunMode mode)
 {
     S().mode = mode;
-    if (mode == RunMode::Live) LeaveACoreForSound();
+    // Live runs leave the software rasteriser (llvmpipe) its default of a thread
+    // per core: the sound threads run at raised priority and are served first
+    // without a core kept idle for them.
 }
 RunMode GetRunMode()
 {

@@ -240,6 +240,10 @@ public:
             case SDL_WINDOWEVENT_SIZE_CHANGED:
                 RefreshGeometry(*w);
                 break;
+            case SDL_WINDOWEVENT_EXPOSED:
+                // The window's picture was lost (uncovered, restored): paint it again.
+                QueueMessage(w->handle, WM_PAINT, 0, 0);
+                break;
             default:
                 break;
             }

@@ -116,6 +116,7 @@ struct WNDCLASSW {
 #define SW_HIDE 0
 #define SW_SHOW 5
 
+#define WM_PAINT 0x000F
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
 #define WM_KEYDOWN 0x0100

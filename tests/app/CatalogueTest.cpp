@@ -4,12 +4,14 @@
 #include "data/ArtshowLayer.h"
 #include "data/Catalogue.h"
 #include "data/MediaCache.h"
+#include "data/XmlAccess.h"
 #include "layers/ArtshowMonitor.h"
 #include "layers/LayerTypes.h"
 #include "platform/host/Host.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -84,6 +86,77 @@ TEST_F(CatalogueTest, SongsAreReadInOrderAndTheirTitlePicturesRegisteredFirst)
     ASSERT_EQ(data.layerCount, 1);
     ASSERT_EQ(data.imageCount, 4);
     EXPECT_STREQ(data.imageList[3]->path, L"p.png");
+}
+
+TEST_F(CatalogueTest, RenderSettingsOnSongsApplyToEverySongAndOnSongOverrideThem)
+{
+    Load("<bits><songs stereoseparation=\"50\" gain=\"-3\" volumeramping=\"4\">"
+         "<song path=\"a.mod\" titlepic=\"a.png\"/>"
+         "<song path=\"b.xm\" titlepic=\"b.png\" stereoseparation=\" 0 \" interpolation=\"2\" amiga=\"on\""
+         " volumeramping=\"-1\" gain=\"+1.5\"/></songs></bits>");
+    ASSERT_EQ(data.songCount, 2);
+    ASSERT_NE(data.songSettings, nullptr);
+    const SongSettings& a = data.songSettings[0];
+    EXPECT_EQ(a.stereoSeparation, 50);
+    EXPECT_EQ(a.volumeRamping, 4);
+    EXPECT_EQ(a.interpolation, 0);
+    EXPECT_EQ(a.amiga, -1);
+    EXPECT_FLOAT_EQ(a.gainDb, -3.0f);
+    const SongSettings& b = data.songSettings[1];
+    EXPECT_EQ(b.stereoSeparation, 0);
+    EXPECT_EQ(b.interpolation, 2);
+    EXPECT_EQ(b.amiga, 1);
+    EXPECT_EQ(b.volumeRamping, -1);
+    EXPECT_FLOAT_EQ(b.gainDb, 1.5f);
+    EXPECT_EQ(b.Describe(), "stereoseparation 0, interpolation 2, amiga on, gain +1.50 dB");
+
+    // Without the attributes, nothing differs from the decoder's defaults.
+    ClearCatalogue(data);
+    Load("<bits><songs><song path=\"a.mod\" titlepic=\"a.png\"/></songs></bits>");
+    EXPECT_TRUE(data.songSettings[0].IsDefault());
+}
+
+TEST_F(CatalogueTest, AValueOutOfRangeNamesFileLineAndAttributeAndEndsTheProgram)
+{
+    const fs::path file = dir_ / "art.xml";
+    auto refusal = [&](const std::string& where, const std::string& attribute) {
+        ClearCatalogue(data);
+        std::ofstream(file)
+            << "<bits>\n<songs" << (where == "songs" ? " " + attribute : "")
+            << ">\n<song path=\"a.mod\" titlepic=\"a.png\"/>\n<song path=\"b.mod\" titlepic=\"b.png\" "
+            << (where == "song" ? attribute : "") << "/>\n</songs></bits>\n";
+        IXMLDOMDocument* document = nullptr;
+        EXPECT_TRUE(XmlLoadDocument(document, file.wstring().c_str()));
+        ReadCatalogue(data, XmlDocumentNode(document), file.wstring().c_str(), CreateLayer);
+        std::wstring error;
+        bool read = ReadRenderSettings(data, XmlDocumentNode(document), file.wstring().c_str(), error);
+        XmlRelease(document);
+        return read ? std::string("accepted") : std::string(error.begin(), error.end());
+    };
+    const std::string at2 = file.string() + ":2: attribute ", at4 = file.string() + ":4: attribute ";
+    EXPECT_EQ(refusal("songs", "stereoseparation=\"201\""),
+              at2 + "\"stereoseparation\" is \"201\"; it takes a whole number from 0 to 200");
+    EXPECT_EQ(refusal("song", "interpolation=\"3\""),
+              at4 + "\"interpolation\" is \"3\"; it takes 1, 2, 4 or 8");
+    EXPECT_EQ(refusal("song", "amiga=\"On\""), at4 + "\"amiga\" is \"On\"; it takes \"on\" or \"off\"");
+    for (const char* bad : {"volumeramping=\"11\"", "volumeramping=\"-2\"", "stereoseparation=\"\"",
+                            "stereoseparation=\"50%\"", "gain=\"12.5\"", "gain=\"-30.01\"", "gain=\"nan\"",
+                            "gain=\"1e1\"", "gain=\"0x1\"", "gain=\"3 dB\""})
+        EXPECT_EQ(refusal("song", bad).rfind(at4, 0), 0u) << bad;
+    for (const char* good : {"volumeramping=\"10\"", "gain=\"12\"", "gain=\"-30\"", "gain=\".5\"",
+                             "stereoseparation=\"200\"", "amiga=\"off\""})
+        EXPECT_EQ(refusal("song", good), "accepted") << good;
+
+    // Through LoadXML the program ends with status 1 and says why.
+    ClearCatalogue(data);
+    std::ofstream(file)
+        << "<bits><songs>\n\n<song path=\"a.mod\" titlepic=\"a.png\" gain=\"20\"/></songs></bits>\n";
+    EXPECT_EXIT(
+        {
+            SetLogSink([](const std::string& line) { std::fputs(line.c_str(), stderr); }, false);
+            data.LoadXML(file.wstring().c_str(), CreateLayer);
+        },
+        ::testing::ExitedWithCode(1), "art.xml:3: attribute \"gain\" is \"20\"");
 }
 
 TEST_F(CatalogueTest, CommonAttributesOfElements)

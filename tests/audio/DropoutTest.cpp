@@ -8,31 +8,22 @@
 #include "platform/bass/bass.h"
 #include "platform/host/Host.h"
 #include "tests/support/Audio.h"
+#include "tests/support/SoundServer.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
 #include <chrono>
-#include <csignal>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <mutex>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 using namespace support;
 using namespace std::chrono_literals;
-using SteadyClock = std::chrono::steady_clock;
 
 namespace {
 
@@ -40,149 +31,25 @@ namespace fs = std::filesystem;
 
 double Now()
 {
-    return std::chrono::duration<double>(SteadyClock::now().time_since_epoch()).count();
-}
-
-pid_t Spawn(const std::vector<std::string>& args, const std::string& out = "/dev/null")
-{
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
+    return SteadyNow();
 }
 
 void Stop(pid_t pid)
 {
-    if (pid <= 0) return;
-    ::kill(pid, SIGTERM);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-}
-
-bool OnPath(const std::string& program)
-{
-    return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// The monitor of the null sink, read as it arrives: every chunk's arrival time
-// anchors the recording to the steady clock (the earliest arrival relative to
-// its last sample bounds the capture delay from above).
-class Recorder {
-public:
-    explicit Recorder(const std::string& device)
-    {
-        int fds[2];
-        if (::pipe(fds) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        std::string source = "--device=" + device;
-        const char* argv[] = {"parec",        source.c_str(),      "--raw", "--format=s16le", "--rate=44100",
-                              "--channels=2", "--latency-msec=10", nullptr};
-        if (posix_spawnp(&pid_, "parec", &actions, nullptr, const_cast<char**>(argv), environ) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
-        fd_ = fds[0];
-        if (pid_ > 0) thread_ = std::thread([this] { Read(); });
-    }
-    ~Recorder() { Finish(); }
-    void Finish()
-    {
-        if (pid_ <= 0) return;
-        Stop(pid_);
-        pid_ = -1;
-        thread_.join();
-        ::close(fd_);
-    }
-    bool Ok() const { return pid_ > 0; }
-    // Steady-clock time at which recorded frame i was played.
-    double TimeOf(int64_t frame) const { return anchor_ + static_cast<double>(frame) / 44100.0; }
-
-    std::vector<int16_t> samples;
-
-private:
-    void Read()
-    {
-        std::vector<uint8_t> bytes;
-        uint8_t buffer[8192];
-        ssize_t n;
-        while ((n = ::read(fd_, buffer, sizeof buffer)) > 0) {
-            double arrived = Now();
-            bytes.insert(bytes.end(), buffer, buffer + n);
-            double start = arrived - static_cast<double>(bytes.size() / 4) / 44100.0;
-            if (start < anchor_) anchor_ = start;
-        }
-        samples.resize(bytes.size() / 2);
-        std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
-    }
-    pid_t pid_ = -1;
-    int fd_ = -1;
-    std::thread thread_;
-    double anchor_ = 1e300;
-};
-
-// Runs of exact zeros in both channels of at least `frames`, between the
-// first and the last sound; returns (start frame, length) of each.
-std::vector<std::pair<int64_t, int64_t>> SilentBlocks(const std::vector<int16_t>& s, int64_t frames)
-{
-    int64_t count = static_cast<int64_t>(s.size() / 2), first = -1, last = -1;
-    for (int64_t i = 0; i < count; ++i)
-        if (s[i * 2] || s[i * 2 + 1]) {
-            if (first < 0) first = i;
-            last = i;
-        }
-    std::vector<std::pair<int64_t, int64_t>> blocks;
-    for (int64_t i = first, run = 0; first >= 0 && i <= last; ++i) {
-        bool zero = s[i * 2] == 0 && s[i * 2 + 1] == 0;
-        run = zero ? run + 1 : 0;
-        if (zero && (i + 1 > last || s[(i + 1) * 2] || s[(i + 1) * 2 + 1]) && run >= frames)
-            blocks.push_back({i + 1 - run, run});
-    }
-    return blocks;
+    StopProcess(pid);
 }
 
 }  // namespace
 
 TEST(LiveDropouts, NoSilenceUnderFullLoadThroughPulseAudio)
 {
-    for (const char* tool : {"pulseaudio", "parec", "pactl", "chrt"})
-        ASSERT_TRUE(OnPath(tool)) << tool << " is needed (scripts/setup installs it)";
+    ASSERT_EQ(SoundServer::Missing(SoundServer::PulseAudio), "") << "is needed (scripts/setup installs it)";
     const fs::path capture = fs::path(MIVOLA_BINARY_DIR) / "tools/capture/mivola-capture";
     const fs::path content = fs::path(MIVOLA_BINARY_DIR) / "content/test";
     ASSERT_TRUE(fs::exists(capture) && fs::exists(content / "art.xml"));
 
-    // A private server: its own runtime folder, a null sink as the default device.
-    fs::path run = TempPath("pulse");
-    fs::create_directories(run);
-    fs::permissions(run, fs::perms::owner_all, fs::perm_options::replace);
-    setenv("XDG_RUNTIME_DIR", run.c_str(), 1);
-    setenv("PULSE_SERVER", ("unix:" + (run / "pulse/native").string()).c_str(), 1);
-    unsetenv("DISPLAY");
-    // The server runs at real-time priority, as a desktop's sound server's
-    // threads do through rtkit: the test is about this program's output.
-    pid_t server =
-        Spawn({"chrt", "-r", "5", "pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n",
-               "--load=module-native-protocol-unix", "--load=module-null-sink sink_name=mivola_test"});
-    ASSERT_GT(server, 0);
-    bool up = false;
-    for (int i = 0; i < 100 && !up; ++i) {
-        std::this_thread::sleep_for(100ms);
-        up = std::system("pactl list short sinks 2>/dev/null | grep -q mivola_test") == 0;
-    }
-    ASSERT_TRUE(up) << "PulseAudio did not start";
-    // The server lowers its main thread, which answers the clients, to normal
-    // scheduling; on a desktop the whole sound path runs at real-time priority.
-    std::system(("chrt -a -r -p 5 " + std::to_string(server) + " >/dev/null 2>&1").c_str());
-    std::system("pactl set-default-sink mivola_test >/dev/null 2>&1");
+    SoundServer server(SoundServer::PulseAudio);
+    ASSERT_TRUE(server.Started()) << "PulseAudio did not start";
 
     // Songs with no silence in them: tones at two levels, so each change is
     // found in the recording; one at 22.05 kHz goes through the resampler.
@@ -257,7 +124,6 @@ TEST(LiveDropouts, NoSilenceUnderFullLoadThroughPulseAudio)
     recorder.Finish();
     bass::OutputStats stats = bass::LastOutputStats();
     BASS_Free();
-    Stop(server);
 
     const std::vector<int16_t>& heard = recorder.samples;
     ASSERT_GT(heard.size() / 2, size_t{60 * 44100}) << "recording too short";

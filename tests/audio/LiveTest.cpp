@@ -12,6 +12,11 @@
 #include <sndfile.h>
 
 #include <atomic>
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
@@ -21,6 +26,14 @@ using namespace support;
 using namespace std::chrono_literals;
 
 namespace {
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 struct EndWatch {
     std::atomic<int> calls{0};
@@ -102,7 +115,8 @@ TEST_F(LiveTest, DummyDriverPlaysInRealTime)
 {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     ASSERT_TRUE(BASS_Init(1, 44100, 0, nullptr, nullptr));
-    EXPECT_EQ(Log(), "");
+    // One line says which output was chosen and why.
+    EXPECT_EQ(Log(), "[bass] sound output: SDL's dummy driver, as SDL_AUDIODRIVER asks\n");
     PlayToEnd();
 }
 
@@ -112,6 +126,35 @@ TEST_F(LiveTest, NoDeviceFallsBackToTheSilentDevice)
     ASSERT_TRUE(BASS_Init(1, 44100, 0, nullptr, nullptr));
     EXPECT_NE(Log().find("no sound device"), std::string::npos);
     PlayToEnd();
+}
+
+// Without a sound server the libraries behind SDL say nothing on standard
+// error; our one line names the output chosen and why.
+TEST_F(LiveTest, WithoutAServerOnlyOurLineSaysSo)
+{
+    unsetenv("SDL_AUDIODRIVER");
+    const char* server = std::getenv("PULSE_SERVER");
+    std::string saved = server ? server : "";
+    setenv("PULSE_SERVER", ("unix:" + TempPath("no-server-here")).c_str(), 1);
+    std::string errors = TempPath("stderr.txt");
+    std::fflush(stderr);
+    int kept = dup(2);
+    int file = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(file, 0);
+    dup2(file, 2);
+    bool ok = BASS_Init(1, 44100, 0, nullptr, nullptr);
+    std::fflush(stderr);
+    dup2(kept, 2);
+    close(kept);
+    close(file);
+    if (server) setenv("PULSE_SERVER", saved.c_str(), 1);
+    else unsetenv("PULSE_SERVER");
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(ReadText(errors), "");
+    std::string said = Log();
+    EXPECT_EQ(said.find("[bass] sound output: "), 0u) << said;
+    EXPECT_EQ(said.find('\n'), said.size() - 1) << said;
+    EXPECT_NE(said.find("no sound server answered"), std::string::npos) << said;
 }
 
 // Songs end on the sync thread while the main thread runs the frame loop's

@@ -9,17 +9,20 @@
 
 namespace {
 
-// A ramp, so every frame differs from its neighbours.
+// A ramp above `base`, so every frame differs from its neighbours.
 class Ramp final : public bass::AudioSource {
 public:
-    explicit Ramp(int rate) : rate_(rate) {}
+    explicit Ramp(int rate, size_t frames = 20000, float base = 0.0f)
+        : rate_(rate), frames_(frames), base_(base)
+    {
+    }
     int Rate() const override { return rate_; }
-    uint64_t Frames() const override { return 20000; }
+    uint64_t Frames() const override { return frames_; }
     size_t Read(float* stereo, size_t frames) override
     {
-        size_t n = std::min<size_t>(frames, 20000 - at_);
+        size_t n = std::min<size_t>(frames, frames_ - at_);
         for (size_t i = 0; i < n; ++i, ++at_)
-            stereo[i * 2] = stereo[i * 2 + 1] = static_cast<float>(at_ % 1000) / 2000.0f;
+            stereo[i * 2] = stereo[i * 2 + 1] = base_ + static_cast<float>(at_ % 1000) / 2000.0f;
         return n;
     }
     bool Rewind() override
@@ -30,6 +33,8 @@ public:
 
 private:
     int rate_;
+    size_t frames_;
+    float base_;
     size_t at_ = 0;
 };
 
@@ -80,5 +85,40 @@ TEST(MixerRollback, RewrittenMixContinuesTheSameSound)
         std::vector<int16_t> resumed = Mix(m, 1000);
         for (size_t i = 0; i < 1000 * 2; ++i)
             ASSERT_EQ(resumed[i], ahead[1000 * 2 + i]) << rate << " at " << i;
+    }
+}
+
+TEST(MixerHandOver, FollowerStartsRightAfterTheEndAndATakeBackUndoesIt)
+{
+    for (int rate : {44100, 22050}) {
+        bass::Mixer m;
+        m.channels[1] = std::make_unique<bass::Channel>(1, false, std::make_unique<Ramp>(rate, 3000, 0.1f));
+        m.channels[2] = std::make_unique<bass::Channel>(2, false, std::make_unique<Ramp>(44100, 20000, 0.5f));
+        bass::Channel& leader = *m.channels[1];
+        bass::Channel& next = *m.channels[2];
+        for (bass::Channel* c : {&leader, &next}) c->history.assign(bass::kHistoryFrames * 2, 0.0f);
+        leader.state = bass::State::Playing;
+        leader.follower = 2;
+
+        std::vector<int16_t> first = Mix(m, 12000);
+        ASSERT_TRUE(leader.handedOver);
+        const int64_t end = leader.endOut;
+        EXPECT_EQ(next.startedAt, end);
+        EXPECT_EQ(next.startedBy, 1u);
+        // The leader's sound up to its end, the follower's first frame right after it.
+        EXPECT_GT(first[(end - 1) * 2], 0.05 * 32768) << rate;
+        EXPECT_EQ(first[end * 2], static_cast<int16_t>(std::nearbyint(0.5f * 32768.0f))) << rate;
+        for (int64_t f = 0; f < 12000; ++f) ASSERT_NE(first[f * 2], 0) << rate << " silent at " << f;
+
+        // Taken back to before the end: the follower waits again, and the sound mixed anew is the same.
+        m.Rollback(end - 100);
+        EXPECT_EQ(next.state, bass::State::Stopped);
+        EXPECT_FALSE(leader.handedOver);
+        std::vector<int16_t> again = Mix(m, 12000 - (end - 100));
+        for (size_t i = 0; i < again.size(); ++i)
+            ASSERT_EQ(again[i], first[(end - 100) * 2 + i]) << rate << " at " << i;
+        // Taken back to after the end: the follower plays on.
+        m.Rollback(end + 100);
+        EXPECT_EQ(next.state, bass::State::Playing);
     }
 }

@@ -193,7 +193,11 @@ TEST_F(PlayerTest, SongEndAdvancesAndTurnsTheCarousel)
     EXPECT_EQ(Current(), 0);
     Run(1);  // the end is heard at this frame boundary
     EXPECT_EQ(Current(), 1);
-    EXPECT_EQ(Pos(1), 0u);
+    // The next song began at the sample after the last one's end, not at the
+    // hand-over: no gap in the sound.
+    EXPECT_EQ(Pos(1), QWORD{4 * 882 - kSongFrames} * 4);
+    for (int64_t f = kSongFrames - 50; f < kSongFrames + 50; ++f)
+        ASSERT_FALSE(audio->sound[f * 2] == 0 && audio->sound[f * 2 + 2] == 0) << "silence at frame " << f;
     EXPECT_EQ(monitor.turnDirection, 1);
     EXPECT_FLOAT_EQ(monitor.turnAngle, ArtshowMonitor::kQuarterTurn);
     EXPECT_EQ(monitor.turnTimer.startTick, GetTickCount());

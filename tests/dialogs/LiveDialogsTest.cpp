@@ -1,6 +1,7 @@
 // The live message box and options dialog as a user meets them: they wait for
 // an answer, and a key tapped faster than a frame (press and release arriving
 // together, as from xdotool) answers them.
+#include "platform/d3d9/D3d9Stats.h"
 #include "platform/dialogs/DialogWindow.h"
 #include "platform/dialogs/MessageWindow.h"
 #include "platform/gdi/gdi.h"
@@ -107,11 +108,15 @@ TEST_F(LiveDialogs, MessageBoxAboveAFullscreenWindowWaitsForAQuickTap)
 TEST_F(LiveDialogs, OptionsDialogTakesAQuickReturnAsItsDefaultButton)
 {
     TapLater(SDL_SCANCODE_RETURN);
+    const uint64_t presents = d3d9::GetStats().presents;
     EXPECT_EQ(
         DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(101), nullptr, AcceptingProcedure, 0), 1);
     answered = true;
     EXPECT_TRUE(tapped);
     EXPECT_FALSE(rescued);
+    // Waiting unchanged, the dialog is drawn once (and again if the window was
+    // exposed), not at every look at its messages.
+    EXPECT_LE(d3d9::GetStats().presents - presents, 4u);
 }
 
 // Lines stay within the width, keep every word in order, break at line feeds,

@@ -180,9 +180,12 @@ TEST_F(DiskTest, TaggedSongsMakeADiskThatPassesItsCheckPlaysWithTheirTitlesAndRe
         bareSongs += " " + (bare / s).string();
     }
     const fs::path plain = dir_ / "plain";
-    Outcome plainMade = Command(Make(plain, bareSongs, text));
+    Outcome plainMade = Command(Make(plain, bareSongs, text + " --no-loudness"));
     ASSERT_EQ(plainMade.status, 0) << plainMade.out;
     EXPECT_NE(Read(plain / "art.xml").find("title=\"copper sunrise\""), std::string::npos);
+    // --no-loudness leaves the gains out and keeps the module settings.
+    EXPECT_EQ(Read(plain / "art.xml").find(" gain="), std::string::npos);
+    EXPECT_NE(Read(plain / "art.xml").find(" amiga=\"on\""), std::string::npos);
 
     // Played: the carousel's front face, which shows the tag title, differs from
     // the untagged disk's while the rest of the picture is the same.
@@ -267,6 +270,48 @@ TEST_F(DiskTest, CheckNamesEveryProblemOfABrokenDiskWithItsFile)
     Outcome json = Command((kBin / "tools/check/mivola-check").string() + " --json " + disk.string());
     EXPECT_EQ(json.status, 1);
     EXPECT_TRUE(json.Has("\"file\": \"intro/dial.png\", \"line\": 0, \"severity\": \"error\"")) << json.out;
+}
+
+TEST_F(DiskTest, MakeWritesRenderSettingsAndGainsThatMatchTheSongsAndCheckReportsThem)
+{
+    const fs::path disk = dir_ / "disk";
+    Outcome made = Command(Make(disk, Songs(), " --loudness -30"));
+    ASSERT_EQ(made.status, 0) << made.out;
+    const std::string art = Read(disk / "art.xml");
+    // Explicit module settings per format, and a gain for every song.
+    EXPECT_NE(
+        art.find("title=\"Pixel Pilot\" stereoseparation=\"100\" volumeramping=\"-1\" amiga=\"on\" gain=\""),
+        std::string::npos)
+        << art;
+    EXPECT_NE(art.find("stereoseparation=\"100\" interpolation=\"8\" volumeramping=\"-1\" gain=\""),
+              std::string::npos);
+    size_t gains = 0;
+    for (size_t at = art.find(" gain=\""); at != std::string::npos; at = art.find(" gain=\"", at + 1))
+        ++gains;
+    EXPECT_EQ(gains, 4u) << art;
+
+    // Measured again by the checker, the songs meet at the target.
+    Outcome checked = Command((kBin / "tools/check/mivola-check").string() + " --loudness " + disk.string());
+    EXPECT_EQ(checked.status, 0) << checked.out;
+    EXPECT_TRUE(checked.Has(": note: song 4 plays with stereoseparation 100, amiga on, gain -"))
+        << checked.out;
+    EXPECT_TRUE(checked.Has("LUFS after its gain of")) << checked.out;
+    EXPECT_TRUE(checked.Has("spreads over 0.0 LU (-30.0 to -30.0 LUFS)")) << checked.out;
+
+    // Without gains the songs spread; a gain out of range is an error at its line.
+    std::string flat = art;
+    for (size_t at; (at = flat.find(" gain=\"")) != std::string::npos;)
+        flat.erase(at, flat.find('"', at + 7) - at + 1);
+    flat.replace(flat.find("-1\""), 2, "-3");
+    Write(disk / "art.xml", flat);
+    Outcome spread = Command((kBin / "tools/check/mivola-check").string() + " --loudness " + disk.string());
+    EXPECT_EQ(spread.status, 1);
+    EXPECT_TRUE(spread.Has("art.xml:" + LineOf(flat, "-3\"") +
+                           ": error: attribute volumeramping=\"-3\" is not allowed"))
+        << spread.out;
+    EXPECT_TRUE(spread.Has("art.xml:4: warning: the songs' loudness after their gains spreads over"))
+        << spread.out;
+    EXPECT_EQ(Command(Make(dir_ / "x", Songs(), " --loudness -50")).status, 2);
 }
 
 TEST_F(DiskTest, MakeRefusesUnplayableSongsAndAFolderInUse)

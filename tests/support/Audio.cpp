@@ -90,6 +90,25 @@ bool WriteModuleXm(const std::string& path, int rows, double* seconds)
     return SaveBytes(path, bytes);
 }
 
+bool WriteHardLeftXm(const std::string& path, int rows)
+{
+    ModuleSong song;
+    song.channels = 2;
+    ModuleInstrument inst;
+    inst.name = "square";
+    inst.sample.data.resize(64);
+    for (size_t i = 0; i < inst.sample.data.size(); ++i) inst.sample.data[i] = i < 32 ? 16000 : -16000;
+    inst.sample.loopLength = 64;
+    inst.sample.panning = 0;
+    song.instruments.push_back(inst);
+    song.patterns.push_back(ModulePattern(rows, 2));
+    song.patterns[0].At(0, 0) = {49, 1, 64, 0, 0};
+    song.order = {0};
+    std::vector<uint8_t> bytes;
+    std::string error;
+    return WriteXm(song, bytes, error) && SaveBytes(path, bytes);
+}
+
 std::vector<int16_t> DecodeWithSndfile(const std::string& path, int* rate)
 {
     std::vector<int16_t> out;

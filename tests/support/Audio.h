@@ -30,6 +30,10 @@ bool WriteWav16(const std::string& path, int rate, int channels, const std::vect
 // sine note on channel 0; returns its length in seconds through `seconds`.
 bool WriteModuleXm(const std::string& path, int rows, double* seconds);
 
+// An XM of `rows` rows of 0.12 s whose one note plays a sample panned hard
+// left: the decoder by default puts nothing on the right.
+bool WriteHardLeftXm(const std::string& path, int rows);
+
 // Everything libsndfile decodes from a file, as 16-bit stereo; channel rate out.
 std::vector<int16_t> DecodeWithSndfile(const std::string& path, int* rate);
 // The whole module rendered by libopenmpt at 44.1 kHz, as 16-bit stereo.

@@ -1,4 +1,5 @@
 #include "tools/capture/VideoEncoder.h"
+#include "tools/capture/Yuv709.h"
 
 extern "C" {
 #include <libavutil/log.h>
@@ -107,6 +108,13 @@ struct VideoEncoder::Codec {
 
     bool Picture(uint64_t n, const uint8_t* rgba, int width, int height)
     {
+        if (width == video->width && height == video->height) {
+            // At its own size the picture needs no scaler, only the colour conversion.
+            if (!Check(av_frame_make_writable(picture), "frame")) return false;
+            RgbaToYuv709(rgba, width, height, size_t(width) * 4, picture->data, picture->linesize);
+            picture->pts = static_cast<int64_t>(n);
+            return Encode(video, videoStream, picture);
+        }
         SwsContext* next =
             sws_getCachedContext(scaler, width, height, AV_PIX_FMT_RGBA, video->width, video->height,
                                  AV_PIX_FMT_YUV420P, SWS_LANCZOS, nullptr, nullptr, nullptr);

@@ -5,6 +5,7 @@
 // program's exit code, or 1 when an output cannot be written.
 #include "app/Startup.h"
 #include "gfx/kpxD3D.h"
+#include "platform/d3d9/FrameStats.h"
 #include "platform/host/FrameFiles.h"
 #include "platform/host/Host.h"
 #include "platform/host/WavWriter.h"
@@ -58,6 +59,7 @@ const char kUsage[] =
     "  --crf N               quality, lower is better (default 20 for H.264, 32 for VP9)\n"
     "  --preset NAME         H.264 speed preset, ultrafast..veryslow (default fast)\n"
     "  --audio FILE.wav      the sound into a WAV file (16-bit stereo, 44.1 kHz)\n"
+    "  --stats               at exit, one line of frame statistics on standard error\n"
     "  --quiet               no progress and no summary on standard error\n";
 
 struct Options {
@@ -76,6 +78,7 @@ struct Options {
     std::string preset;
     std::string audio;
     bool quiet = false;
+    bool stats = false;
 };
 
 [[noreturn]] void Fail(const std::string& message)
@@ -210,6 +213,8 @@ Options Parse(int argc, char** argv)
             options.preset = value();
         } else if (flag == "--audio") {
             options.audio = Absolute(value());
+        } else if (flag == "--stats") {
+            options.stats = true;
         } else if (flag == "--quiet") {
             options.quiet = true;
         } else {
@@ -399,6 +404,10 @@ int main(int argc, char** argv)
     run.frameAtWritten.assign(options.frameAt.size(), false);
     run.progress = Progress(!options.quiet, options.fps, options.maxSeconds);
     host::AddExitHook([] { run.Finish(); });
+    if (options.stats) {
+        d3d9::EnableFrameStats(true);
+        host::AddExitHook([] { std::fprintf(stderr, "%s\n", d3d9::ActiveFrameStats()->Line().c_str()); });
+    }
     host::SetFrameSink([](const host::FrameView& frame) { run.Frame(frame); });
     if (!options.audio.empty() || run.encoderOpen)
         host::SetSoundSink([](const int16_t* samples, size_t count) { run.Sound(samples, count); });

@@ -12,6 +12,7 @@
 #include "platform/xmldom/XmlDom.h"
 #include "scene3ds/C3ds.h"
 #include "tools/make/SongProbe.h"
+#include "tools/make/SongRender.h"
 
 #include <algorithm>
 #include <cmath>
@@ -33,6 +34,8 @@ constexpr unsigned kFullWidth = 1280, kFullHeight = 720;
 constexpr unsigned kLargePicture = 4096;
 // A stream whose header and audio disagree by more than this is worth a word.
 constexpr double kLengthSlack = 0.5;
+// Songs further apart in loudness than this make a listener reach for the volume.
+constexpr double kLoudnessSpread = 2.0;
 
 std::wstring Wide(const std::string& utf8)
 {
@@ -103,6 +106,7 @@ long LineOf(XmlNode node)
 class Checker {
 public:
     CheckReport report;
+    bool loudness = false;  // measure every song
 
     void Run()
     {
@@ -303,6 +307,9 @@ private:
         XmlFirstChild(bits, songs, L"songs");
         const int count = XmlCountChildren(songs, L"song");
         if (count == 0) Add({"art.xml", LineOf(songs)}, Severity::Error, "<songs> holds no <song>");
+        SongSettings defaults;
+        bool settingsRead = ReadSettings(songs, defaults);
+        std::vector<double> heard;  // loudness after gain, song by song
         for (int i = 0; i < count; ++i) {
             XmlNode song = nullptr;
             XmlNthChild(songs, song, L"song", i);
@@ -312,7 +319,10 @@ private:
             for (const Attr* a : {&path, &pic})
                 if (a->cut)
                     Add(at, Severity::Error, label + ": a path longer than 259 characters is cut short");
-            CheckSong(at, path.value, label);
+            const double seconds = CheckSong(at, path.value, label);
+            SongSettings settings = defaults;
+            if (settingsRead && ReadSettings(song, settings) && seconds >= 0)
+                ReportSettings(at, label, path.value, song, settings, heard);
             if (!pic.present) {
                 ++pictureCount;
                 Add(at, Severity::Error, label + " has no titlepic");
@@ -320,7 +330,75 @@ private:
                 CheckPicture(at, pic.value, label + "'s title picture", false, true);
             }
         }
+        if (heard.size() > 1) {
+            const auto [low, high] = std::minmax_element(heard.begin(), heard.end());
+            char text[200];
+            std::snprintf(text, sizeof text,
+                          "the songs' loudness after their gains spreads over %.1f LU (%.1f to %.1f LUFS)",
+                          *high - *low, *low, *high);
+            if (*high - *low > kLoudnessSpread)
+                Add({"art.xml", LineOf(songs)}, Severity::Warning,
+                    std::string(text) +
+                        ": listeners will reach for the volume; mivola-make sets gains that match them");
+            else Add({"art.xml", LineOf(songs)}, Severity::Note, text);
+        }
         XmlRelease(doc);
+    }
+
+    // The render settings on "songs" or "song" over `settings`; an error at a
+    // value the player refuses (it would not start).
+    bool ReadSettings(XmlNode element, SongSettings& settings)
+    {
+        SongSettingsError e;
+        if (ReadSongSettings(element, settings, e)) return true;
+        Add({"art.xml", e.line}, Severity::Error,
+            "attribute " + Narrow(e.attribute) + "=\"" + Narrow(e.value) + "\" is not allowed: it takes " +
+                Narrow(e.expected) + "; the player will not start");
+        return false;
+    }
+
+    // What the song plays with and, with `loudness`, how loud it is heard.
+    void ReportSettings(const Place& at, const std::string& label, std::string path, XmlNode song,
+                        const SongSettings& settings, std::vector<double>& heard)
+    {
+        std::replace(path.begin(), path.end(), '\\', '/');
+        const bool module = IsModule(path);
+        SongSettings applied = settings;
+        if (!module) {
+            applied = SongSettings{};
+            applied.gainDb = settings.gainDb;
+            SongSettings own;
+            SongSettingsError e;
+            ReadSongSettings(song, own, e);
+            own.gainDb = 0;
+            if (!own.IsDefault())
+                Add(at, Severity::Note,
+                    label + " is a stream: its module settings (" + own.Describe() + ") do not apply");
+        }
+        Add(at, Severity::Note, label + " plays with " + applied.Describe());
+        if (!loudness) return;
+        SongSettings unchanged = applied;
+        unchanged.gainDb = 0;
+        Loudness l;
+        std::string error;
+        if (!MeasureLoudness(path, unchanged, l, error)) return;  // its own finding says why
+        if (!std::isfinite(l.integrated)) {
+            Add(at, Severity::Note, label + " is silent: no loudness to measure");
+            return;
+        }
+        const double after = l.integrated + applied.gainDb;
+        char text[200];
+        std::snprintf(text, sizeof text, "%s: %.1f LUFS measured, %.1f LUFS after its gain of %+.2f dB",
+                      label.c_str(), l.integrated, after, static_cast<double>(applied.gainDb));
+        Add(at, Severity::Note, text);
+        heard.push_back(after);
+    }
+
+    bool IsModule(const std::string& path)
+    {
+        const HMUSIC music = BASS_MusicLoad(FALSE, path.c_str(), 0, 0, BASS_MUSIC_DECODE, 0);
+        if (music) BASS_MusicFree(music);
+        return music != 0;
     }
 
     void CheckInterface()
@@ -593,7 +671,7 @@ const char* SeverityName(Severity s)
 
 }  // namespace
 
-CheckReport CheckDisk(const std::string& folder)
+CheckReport CheckDisk(const std::string& folder, bool loudness)
 {
     CheckReport report;
     std::error_code ec;
@@ -609,6 +687,7 @@ CheckReport CheckDisk(const std::string& folder)
     host::SetRunMode(host::RunMode::Virtual);
     BASS_Init(1, 44100, 0, nullptr, nullptr);
     Checker checker;
+    checker.loudness = loudness;
     checker.Run();
     BASS_Free();
     SetLogSink({}, true);

@@ -20,8 +20,10 @@ struct CheckReport {
 };
 
 // Checks the disk in `folder` (the working directory is changed while it runs and
-// restored afterwards). Needs no window and no sound card.
-CheckReport CheckDisk(const std::string& folder);
+// restored afterwards). Needs no window and no sound card. With `loudness`, every
+// song is decoded whole and its loudness (EBU R 128) reported, before and after
+// its gain.
+CheckReport CheckDisk(const std::string& folder, bool loudness = false);
 
 // "FILE:LINE: error: text" (or "FILE: ..." without a line).
 std::string FormatFinding(const Finding& finding);

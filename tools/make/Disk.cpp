@@ -111,6 +111,23 @@ std::string Subtitle(const DiskOptions& o)
     return o.author.empty() ? "a music disk" : "a music disk by " + o.author;
 }
 
+// The settings that differ from "not set", as attributes (volume ramping is
+// written whenever the module settings are, -1 included).
+std::string RenderAttributes(const SongSettings& s)
+{
+    std::ostringstream x;
+    if (s.stereoSeparation >= 0) x << " stereoseparation=\"" << s.stereoSeparation << "\"";
+    if (s.interpolation > 0) x << " interpolation=\"" << s.interpolation << "\"";
+    if (s.stereoSeparation >= 0 || s.volumeRamping >= 0) x << " volumeramping=\"" << s.volumeRamping << "\"";
+    if (s.amiga >= 0) x << " amiga=\"" << (s.amiga ? "on" : "off") << "\"";
+    if (s.gainDb != 0.0f) {
+        char gain[32];
+        std::snprintf(gain, sizeof gain, "%.2f", static_cast<double>(s.gainDb));
+        x << " gain=\"" << gain << "\"";
+    }
+    return x.str();
+}
+
 std::string ArtXml(const DiskOptions& o, const std::vector<DiskSong>& songs,
                    const std::vector<std::string>& paths, const std::vector<std::string>& titlePics)
 {
@@ -124,6 +141,7 @@ std::string ArtXml(const DiskOptions& o, const std::vector<DiskSong>& songs,
         x << "    <song path=\"" << Escape(paths[i]) << "\" titlepic=\"" << Escape(titlePics[i])
           << "\" title=\"" << Escape(songs[i].title) << "\"";
         if (!songs[i].artist.empty()) x << " artist=\"" << Escape(songs[i].artist) << "\"";
+        if (o.renderSettings) x << RenderAttributes(songs[i].settings);
         x << "/>\n";
     }
     x << "  </songs>\n</bits>\n";

@@ -4,6 +4,7 @@
 // mivola-make and the demo content generator both build their disks here.
 #pragma once
 
+#include "data/SongSettings.h"
 #include "tools/contentart/Pictures.h"
 #include "tools/make/SongProbe.h"
 
@@ -15,6 +16,7 @@ struct DiskSong {
     std::string source;         // the file to copy
     std::string title, artist;  // shown on the title picture, in the credits and in art.xml
     SongFacts facts;            // from ProbeSong
+    SongSettings settings;      // written into art.xml with DiskOptions::renderSettings
 };
 
 struct DiskOptions {
@@ -31,6 +33,7 @@ struct DiskOptions {
     std::string readmeNote;              // an extra paragraph for the README
     bool force = false;                  // write into a folder that is not empty
     bool quick = false;                  // small title pictures, cheap encodings, a short end song (tests)
+    bool renderSettings = false;         // write each song's render settings and gain into art.xml
 };
 
 enum class DiskFileKind { Picture, Module, Stream, Scene, Other };

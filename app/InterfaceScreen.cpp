@@ -3,6 +3,7 @@
 // one-second fade to the end screen after Escape.
 #include "app/Screens.h"
 #include "core/CosineEase.h"
+#include "core/DiskLayout.h"
 #include "core/EngineSettings.h"
 #include "data/ArtshowData.h"
 #include "data/ArtshowLayer.h"
@@ -15,8 +16,8 @@
 void DrawInterface(float t, ShellMedia& media, ShellTimers& timers)
 {
     IDirect3DDevice9* device = d3d.device;
-    bool entering = 37 < t && t < 40;
-    float entry = (t - 37) / 3;
+    bool entering = disk::kIntroSeconds < t && t < disk::kIntroSeconds + disk::kInterfaceEntrySeconds;
+    float entry = (t - disk::kIntroSeconds) / disk::kInterfaceEntrySeconds;
 
     // The 3D scene moves into place over the three seconds after the intro.
     monitor.verticalOffset = entering ? (1 - CosineEase(entry)) * -200 : 0;
@@ -52,14 +53,7 @@ void DrawInterface(float t, ShellMedia& media, ShellTimers& timers)
 
     if (timers.escapeFade.Progress() >= 1) {
         screen = ScreenEnd;
-        player.paused = 0;
-        if (MediaItem* song = player.current) {
-            if (song->kind == MediaModule || song->kind == MediaStream) {
-                BASS_ChannelStop(song->handle.channel);
-                BASS_ChannelRemoveSync(song->handle.channel, song->endSync);
-            }
-            player.current = nullptr;
-        }
+        player.StopSong();
         timers.endTimer.Start();
         BASS_ChannelPlay(media.endSong.handle.channel, TRUE);
     }

@@ -3,6 +3,7 @@
 // intro song's position t.
 #include "app/Screens.h"
 #include "core/CosineEase.h"
+#include "core/DiskLayout.h"
 #include "core/EngineSettings.h"
 #include "data/SongPlayer.h"
 #include "gfx/kpxD3D.h"
@@ -160,7 +161,7 @@ void DrawInvaders(IDirect3DDevice9* device, float t, ShellMedia& media)
         }
     }
 
-    if (t > 37) {
+    if (t > disk::kIntroSeconds) {
         screen = ScreenInterface;
         player.PlaySong(0);
     }

@@ -3,19 +3,7 @@
 #include "app/FrameLoop.h"
 #include "data/SongPlayer.h"
 #include "gfx/kpxD3D.h"
-#include "layers/ArtshowMonitor.h"
-
-namespace {
-
-bool Step(int32_t direction)
-{
-    // A press during a turn is used up without changing the song.
-    if (!monitor.StartTurn(direction)) return false;
-    player.PlayerCommand(direction == 1 ? SongPlayer::CmdNext : SongPlayer::CmdPrevious);
-    return true;
-}
-
-}  // namespace
+#include "layers/ArtshowControlLayer.h"
 
 bool MediaControlsActive()
 {
@@ -27,9 +15,9 @@ bool RunMediaAction(MediaAction action)
     if (!MediaControlsActive()) return false;
     switch (action) {
     case MediaAction::Next:
-        return Step(1);
+        return ChangeSong(1);
     case MediaAction::Previous:
-        return Step(-1);
+        return ChangeSong(-1);
     case MediaAction::PlayPause:
         // Stopped (no current song): play the selected one again.
         player.PlayerCommand(player.current ? SongPlayer::CmdPause : SongPlayer::CmdPlay);

@@ -2,6 +2,9 @@
 
 #include "data/XmlAccess.h"
 #include "platform/win32/Log.h"
+#include "platform/win32/Resources.h"
+#include "res/OptionsDialog.h"
+#include "res/icon/MivolaIcon.h"
 
 #include <cctype>
 #include <cwchar>
@@ -93,4 +96,13 @@ std::wstring WebSiteAddress()
     const std::filesystem::path readme = std::filesystem::absolute("README", error);
     if (error || !std::filesystem::is_regular_file(readme, error)) return {};
     return FileAddress(readme.lexically_normal());
+}
+
+void RegisterProgramResources()
+{
+    win32::ProgramResources resources;
+    resources.findDialog = res::FindDialogTemplate;
+    resources.loadBitmap = res::LoadBitmapResource;
+    resources.renderIcon = mivola_icon::RenderIcon;
+    win32::SetProgramResources(resources);
 }

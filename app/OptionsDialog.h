@@ -25,4 +25,8 @@ std::wstring WebSiteAddress();
 // The settings the dialog procedure reads and writes; set before the dialog opens.
 extern EngineSettings* dialogSettings;
 
+// Hands the Win32 stand-in the program's resources: the options dialog's
+// template and picture, and the window icon. Called once before the dialog opens.
+void RegisterProgramResources();
+
 INT_PTR OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

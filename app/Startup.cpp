@@ -2,6 +2,7 @@
 
 #include "app/FrameLoop.h"
 #include "app/OptionsDialog.h"
+#include "core/DiskLayout.h"
 #include "core/EngineSettings.h"
 #include "data/ArtshowData.h"
 #include "data/MediaCache.h"
@@ -22,19 +23,17 @@ void SetItem(MediaItem& item, const WCHAR* path, int32_t kind)
 
 void LoadShellMedia(ShellMedia& media, IDirect3DDevice9* device)
 {
-    SetItem(media.introSong, L"intro/Radio_Mivola.mp3", MediaStream);
-    SetItem(media.introBackground, L"intro/background.png", MediaImageUnfiltered);
-    SetItem(media.introButton, L"intro/button.png", MediaImageUnfiltered);
-    SetItem(media.introDial, L"intro/dial.png", MediaImageUnfiltered);
-    SetItem(media.introForeground, L"intro/foreground.png", MediaImageUnfiltered);
-    SetItem(media.startScreen, L"intro/startscreen.png", MediaImageUnfiltered);
-    SetItem(media.invader[0], L"intro/invader2c.png", MediaImageUnfiltered);
-    SetItem(media.invader[1], L"intro/invader2d.png", MediaImageUnfiltered);
-    SetItem(media.invader[2], L"intro/invader2e.png", MediaImageUnfiltered);
-    SetItem(media.endBackground, L"endscreen/background.png", MediaImageUnfiltered);
-    SetItem(media.endScroller, L"endscreen/scroller.png", MediaImageUnfiltered);
-    SetItem(media.endSong, L"endscreen/sundrelle.ogg", MediaStream);
-    SetItem(media.endLetterbox, L"endscreen/letterbox.png", MediaImageUnfiltered);
+    MediaItem* items[disk::kShellFileCount] = {
+        nullptr,  // the loading screen, loaded before the catalogue's media
+        &media.introSong,   &media.introBackground, &media.introButton,    &media.introDial,
+        &media.introForeground, &media.startScreen, &media.invader[0],     &media.invader[1],
+        &media.invader[2],  &media.endBackground,   &media.endScroller,    &media.endSong,
+        &media.endLetterbox,
+    };
+    for (int f = 0; f < disk::kShellFileCount; ++f) {
+        const disk::ShellFileInfo& file = disk::Shell(static_cast<disk::ShellFile>(f));
+        if (items[f]) SetItem(*items[f], file.widePath, file.song ? MediaStream : MediaImageUnfiltered);
+    }
 
     LoadAudio(media.introSong);
     MediaItem* pictures[] = {
@@ -56,6 +55,7 @@ void UnloadIfLoaded(MediaItem& item)
 
 int MivolaMain()
 {
+    RegisterProgramResources();
     settings = EngineSettings{};
     settings.instance = GetModuleHandleW(nullptr);
     // The working folder is the disk: a file named outside it is logged.
@@ -86,7 +86,7 @@ int MivolaMain()
     data.LoadXML(L"art.xml", CreateLayer);
     data.LoadXML(L"interface.xml", CreateLayer);
 
-    SetItem(loadingScreen, L"interface/loadingscreen.png", MediaImageUnfiltered);
+    SetItem(loadingScreen, disk::Shell(disk::LoadingScreen).widePath, MediaImageUnfiltered);
     LoadImage(loadingScreen, device);
 
     LogPrintf("BASS_Init()\n");

@@ -14,7 +14,6 @@ ArtshowData data;
 namespace {
 
 constexpr size_t kValueCapacity = 260;
-constexpr size_t kNumberCapacity = 10;
 
 bool Equals(const WCHAR* a, const WCHAR* b)
 {
@@ -28,10 +27,8 @@ const WCHAR* const kAnchorNames[8] = {
 // "%d" on a cleared buffer: a value without a number reads as 0.
 float ReadCoordinate(XmlNode element, const WCHAR* name)
 {
-    WCHAR number[kNumberCapacity] = {};
-    XmlGetAttribute(element, name, number, kNumberCapacity);
-    int value = 0;
-    if (std::swscanf(number, L"%d", &value) != 1) value = 0;
+    int32_t value = 0;
+    XmlGetNumber(element, name, value);
     return static_cast<float>(value);
 }
 

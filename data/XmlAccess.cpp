@@ -153,6 +153,16 @@ void XmlRelease(IXMLDOMDocument*& document)
     document = nullptr;
 }
 
+bool XmlGetNumber(XmlNode element, const WCHAR* name, int32_t& value)
+{
+    WCHAR number[10] = {};
+    XmlGetAttribute(element, name, number, 10);
+    int read = 0;
+    if (std::swscanf(number, L"%d", &read) != 1) return false;
+    value = read;
+    return true;
+}
+
 long XmlLine(XmlNode node)
 {
     return node ? node->line : 0;

@@ -5,6 +5,7 @@
 #include "platform/win32/win32.h"
 
 #include <cstddef>
+#include <cstdint>
 
 struct IXMLDOMDocument;
 struct IXMLDOMNode;
@@ -26,6 +27,10 @@ XmlNode XmlNthChild(XmlNode parent, XmlNode& result, const WCHAR* name, int n);
 XmlNode XmlNextChild(XmlNode sibling, XmlNode& result, const WCHAR* name);
 // Leaves the buffer untouched when the attribute is absent.
 void XmlGetAttribute(XmlNode element, const WCHAR* name, WCHAR* buffer, size_t capacity);
+// A whole number attribute as "%d" reads it from its first 9 characters: true
+// and value set when it starts with a number, false and value untouched when
+// it is absent or does not.
+bool XmlGetNumber(XmlNode element, const WCHAR* name, int32_t& value);
 // The element's text, copied into a buffer of at least kXmlTextCapacity characters.
 void XmlGetText(XmlNode element, WCHAR* buffer);
 void XmlRelease(IXMLDOMDocument*& document);

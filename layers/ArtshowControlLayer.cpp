@@ -11,10 +11,7 @@ int ArtshowControlLayer::Load(XmlNode element)
     // A missing "control" child or "direction" reads as 0: previous song, no turn angle.
     XmlNode control = nullptr;
     XmlFirstChild(element, control, L"control");
-    WCHAR buffer[10] = {};
-    XmlGetAttribute(control, L"direction", buffer, 10);
-    int value = 0;
-    if (swscanf(buffer, L"%d", &value) == 1) direction = value;
+    XmlGetNumber(control, L"direction", direction);
     return 1;
 }
 
@@ -28,12 +25,18 @@ int ArtshowControlLayer::Click(float pointerX, float pointerY)
     float height = float(uint32_t(image.imageInfo.Height));
     if (!(pointerX >= x && pointerX <= x + width && pointerY >= y && pointerY <= y + height)) { return 0; }
     // A press during a turn is consumed and does nothing else.
-    if (!monitor.StartTurn(direction)) return 1;
-    player.PlayerCommand(direction == 1 ? SongPlayer::CmdNext : SongPlayer::CmdPrevious);
+    ChangeSong(direction);
     return 1;
 }
 
 void ArtshowControlLayer::ButtonUp(float pointerX, float pointerY)
 {
     latched = false;
+}
+
+bool ChangeSong(int32_t direction)
+{
+    if (!monitor.StartTurn(direction)) return false;
+    player.PlayerCommand(direction == 1 ? SongPlayer::CmdNext : SongPlayer::CmdPrevious);
+    return true;
 }

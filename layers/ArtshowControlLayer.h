@@ -13,3 +13,9 @@ public:
     int Click(float pointerX, float pointerY) override;
     void ButtonUp(float pointerX, float pointerY) override;
 };
+
+// The one way the show changes song on request (the controls, the media keys,
+// the desktop's media player interface): a quarter turn of the carousel in the
+// direction, then the player's next (direction 1) or previous (anything else)
+// song. A request during a turn is used up without changing the song: false.
+bool ChangeSong(int32_t direction);

@@ -151,10 +151,8 @@ int ArtshowMonitor::Load(XmlNode element)
     XmlNode entry = nullptr;
     XmlFirstChild(element, entry, L"dummytexture");
     for (; entry; XmlNextChild(entry, entry, L"dummytexture")) {
-        int id = 0;
-        WCHAR idText[10] = {};
-        XmlGetAttribute(entry, L"id", idText, 10);
-        std::swscanf(idText, L"%d", &id);
+        int32_t id = 0;
+        XmlGetNumber(entry, L"id", id);
         if (id < 0 || id > 3) {
             LogPrintf("Monitor: dummytexture id %d ignored, ids run from 0 to 3\n", id);
             continue;

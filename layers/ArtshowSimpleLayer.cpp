@@ -13,10 +13,8 @@ namespace {
 
 float ReadNumber(XmlNode node, const WCHAR* name)
 {
-    WCHAR buffer[10] = {};
-    int value = 0;
-    XmlGetAttribute(node, name, buffer, 10);
-    swscanf(buffer, L"%d", &value);
+    int32_t value = 0;
+    XmlGetNumber(node, name, value);
     return float(value);
 }
 

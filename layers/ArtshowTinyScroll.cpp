@@ -16,10 +16,7 @@ int ArtshowTinyScroll::Load(XmlNode element)
     XmlFirstChild(element, font, L"font");
     XmlGetAttribute(font, L"path", fontPath, 260);
     XmlGetAttribute(font, L"name", fontName, 260);
-    WCHAR sizeText[10] = {};
-    XmlGetAttribute(font, L"size", sizeText, 10);
-    int size = 0;
-    if (swscanf(sizeText, L"%d", &size) == 1) fontSize = size;
+    XmlGetNumber(font, L"size", fontSize);
 
     // The text comes first: the atlas gives its characters above 255 cells of their own.
     XmlNode textNode = nullptr;

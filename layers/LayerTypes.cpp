@@ -1,24 +1,28 @@
 #include "layers/LayerTypes.h"
 
+#include "core/DiskLayout.h"
 #include "layers/ArtshowControlLayer.h"
 #include "layers/ArtshowMonitor.h"
 #include "layers/ArtshowSimpleLayer.h"
 #include "layers/ArtshowTinyScroll.h"
 #include "layers/ArtshowVU.h"
 
-#include <cwchar>
-
 ArtshowLayer* CreateLayer(const WCHAR* type)
 {
-    if (!type) return nullptr;
-    auto is = [type](const WCHAR* name) { return std::wcscmp(type, name) == 0; };
-    if (is(L"layer")) return new ArtshowSimpleLayer();
-    if (is(L"ampcontrol")) return new ArtshowControlLayer();
-    if (is(L"vu")) return new ArtshowVU();
-    if (is(L"tinyscroll")) return new ArtshowTinyScroll();
-    if (is(L"monitor")) {
+    switch (disk::LayerTypeOf(type)) {
+    case disk::LayerSimple:
+        return new ArtshowSimpleLayer();
+    case disk::LayerControl:
+        return new ArtshowControlLayer();
+    case disk::LayerVu:
+        return new ArtshowVU();
+    case disk::LayerScroller:
+        return new ArtshowTinyScroll();
+    case disk::LayerMonitor:
         monitor.persistent = 1;
         return &monitor;
+    default:
+        break;
     }
     return nullptr;
 }

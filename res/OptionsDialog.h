@@ -2,34 +2,13 @@
 // resource 102), kept as program data. Positions and sizes are dialog units.
 #pragma once
 
+#include "platform/win32/Resources.h"
+
 #include <cmath>
 #include <cstdint>
 #include <vector>
 
 namespace res {
-
-enum class ControlKind { DefPushButton, PushButton, StaticBitmap, AutoCheckBox };
-
-struct DialogControl {
-    int id;
-    ControlKind kind;
-    const wchar_t* text;
-    int x, y, width, height;
-    int bitmapId;  // StaticBitmap: the picture's resource number
-    bool tabStop;
-};
-
-struct DialogTemplate {
-    int id;
-    const wchar_t* caption;
-    const wchar_t* fontFace;
-    int pointSize;
-    int width, height;
-    bool centered;
-    bool toolWindow;
-    const DialogControl* controls;  // in tab order
-    int controlCount;
-};
 
 inline constexpr DialogControl kOptionsControls[] = {
     {1, ControlKind::DefPushButton, L"1", 155, 129, 50, 14, 0, true},

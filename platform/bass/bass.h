@@ -1,6 +1,7 @@
 // The audio library's calls, in its own names, values and argument order (the
 // generation with 32-bit file offsets and BASS_ChannelSetAttributes), over
-// libopenmpt (modules), libsndfile (streams) and SDL2 audio output.
+// libopenmpt (modules), libmpg123 and libsndfile (streams), and PulseAudio,
+// SDL2 audio or a silent clock for output (see README.md beside this file).
 //
 // Positions and lengths are bytes of 16-bit stereo (4 bytes a frame) and tell
 // what is being heard. In virtual runs the mix is made offline, one frame

@@ -5,6 +5,7 @@
 
 #include "platform/dialogs/Drawing.h"
 #include "platform/dialogs/MessageWindow.h"
+#include "platform/win32/Resources.h"
 
 #include <algorithm>
 #include <string>
@@ -113,7 +114,8 @@ private:
     {
         std::vector<uint8_t> bgr;
         int w = 0, h = 0;
-        if (!res::LoadBitmapResource(c.bitmapId, bgr, w, h)) return;
+        const auto load = win32::GetProgramResources().loadBitmap;
+        if (!load || !load(c.bitmapId, bgr, w, h)) return;
         for (int y = 0; y < h; ++y) {
             int py = r.top + y;
             if (py < 0 || py >= height_) continue;

@@ -109,7 +109,8 @@ void ModalDialog::Cancel()
 INT_PTR DialogBoxParamW(HINSTANCE, LPCWSTR templateName, HWND, DLGPROC dialogProc, LPARAM initParam)
 {
     if (!dialogProc || !IS_INTRESOURCE(templateName) || active) return -1;
-    const res::DialogTemplate* layout = res::FindDialogTemplate(LOWORD(templateName));
+    const auto find = win32::GetProgramResources().findDialog;
+    const res::DialogTemplate* layout = find ? find(LOWORD(templateName)) : nullptr;
     if (!layout) return -1;
 
     dialog::ModalDialog d(*layout, dialogProc);

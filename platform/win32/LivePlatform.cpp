@@ -5,7 +5,6 @@
 #include "platform/win32/Utf8.h"
 #include "platform/win32/WindowInternal.h"
 
-#include "res/icon/MivolaIcon.h"
 
 #include <SDL.h>
 
@@ -69,7 +68,9 @@ SDL_Surface* CreateIconSurface()
 {
     constexpr int size = 48;
     static uint8_t pixels[size * size * 4];
-    mivola_icon::RenderIcon(size, pixels);
+    const auto render = win32::GetProgramResources().renderIcon;
+    if (!render) return nullptr;
+    render(size, pixels);
     return SDL_CreateRGBSurfaceWithFormatFrom(pixels, size, size, 32, size * 4, SDL_PIXELFORMAT_RGBA32);
 }
 

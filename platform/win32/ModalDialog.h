@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/win32/win32.h"
-#include "res/OptionsDialog.h"
+#include "platform/win32/Resources.h"
 
 #include <string>
 #include <vector>

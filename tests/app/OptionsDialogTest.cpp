@@ -35,6 +35,7 @@ protected:
     {
         host::Reset();
         host::SetRunMode(host::RunMode::Virtual);
+        RegisterProgramResources();
         settings = EngineSettings{};
         dialogSettings = &settings;
         initialChecks.clear();

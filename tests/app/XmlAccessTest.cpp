@@ -100,6 +100,24 @@ TEST_F(XmlAccessTest, AttributesAreCutToCapacityAndAbsentOnesLeaveTheBuffer)
     EXPECT_STREQ(type, L"a&b \u00e9");
 }
 
+TEST_F(XmlAccessTest, NumbersAreReadFromTheFirstNineCharactersOrLeftAlone)
+{
+    XmlNode root = Load("<e big=\"1234567890123\" neg=\"-20px\" word=\"ten\" empty=\"\"/>");
+    XmlNode e = nullptr;
+    XmlFirstChild(root, e, L"e");
+    int32_t value = 7;
+    EXPECT_TRUE(XmlGetNumber(e, L"big", value));
+    EXPECT_EQ(value, 123456789);
+    EXPECT_TRUE(XmlGetNumber(e, L"neg", value));
+    EXPECT_EQ(value, -20);
+    value = 7;
+    EXPECT_FALSE(XmlGetNumber(e, L"word", value));
+    EXPECT_FALSE(XmlGetNumber(e, L"empty", value));
+    EXPECT_FALSE(XmlGetNumber(e, L"missing", value));
+    EXPECT_FALSE(XmlGetNumber(nullptr, L"big", value));
+    EXPECT_EQ(value, 7);
+}
+
 TEST_F(XmlAccessTest, TextIsTrimmedWithWhiteSpaceRunsFolded)
 {
     XmlNode root =

@@ -6,7 +6,9 @@
 #include "platform/dialogs/MessageWindow.h"
 #include "platform/gdi/gdi.h"
 #include "platform/host/Host.h"
+#include "platform/win32/Resources.h"
 #include "platform/win32/WindowInternal.h"
+#include "res/OptionsDialog.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -26,6 +28,10 @@ protected:
         host::Reset();
         host::SetRunMode(host::RunMode::Live);
         dialogs::Install();
+        win32::ProgramResources resources;
+        resources.findDialog = res::FindDialogTemplate;
+        resources.loadBitmap = res::LoadBitmapResource;
+        win32::SetProgramResources(resources);
         ASSERT_TRUE(EnsureSdlVideo());
     }
     void TearDown() override

@@ -1,5 +1,6 @@
 #include "tools/check/DiskCheck.h"
 
+#include "core/DiskLayout.h"
 #include "data/XmlAccess.h"
 #include "layers/TextAtlas.h"
 #include "platform/bass/bass.h"
@@ -31,7 +32,6 @@ constexpr int kMaxPictures = 512;
 constexpr int kMaxLayers = 256;
 constexpr unsigned kFullWidth = 1280, kFullHeight = 720;
 constexpr unsigned kLargePicture = 4096;
-constexpr double kIntroSeconds = 37, kEndSeconds = 48;
 // A stream whose header and audio disagree by more than this is worth a word.
 constexpr double kLengthSlack = 0.5;
 // Songs further apart in loudness than this make a listener reach for the volume.
@@ -490,7 +490,8 @@ private:
         for (int c = 0; c < count; ++c, XmlNextChild(element, element, L"element")) {
             const Place at{"interface.xml", LineOf(element)};
             const std::string type = ReadAttr(element, L"type").value;
-            if (type == "layer" || type == "ampcontrol" || type == "vu") {
+            const disk::LayerType kind = disk::LayerTypeOf(type.c_str());
+            if (kind == disk::LayerSimple || kind == disk::LayerControl || kind == disk::LayerVu) {
                 XmlNode image = nullptr;
                 XmlFirstChild(element, image, L"image");
                 if (!image) {
@@ -499,7 +500,7 @@ private:
                     CheckPicture({"interface.xml", LineOf(image)}, ReadAttr(image, L"path").value, "picture",
                                  false, true);
                 }
-                if (type == "ampcontrol") {
+                if (kind == disk::LayerControl) {
                     XmlNode control = nullptr;
                     XmlFirstChild(element, control, L"control");
                     WCHAR number[10] = {};
@@ -510,15 +511,15 @@ private:
                             "control direction '" + Narrow(number) +
                                 "' is neither 1 (next) nor -1 (previous)");
                 }
-            } else if (type == "tinyscroll") {
+            } else if (kind == disk::LayerScroller) {
                 CheckScroller(element, at);
-            } else if (type == "monitor") {
+            } else if (kind == disk::LayerMonitor) {
                 ++monitors;
                 CheckMonitor(element, at);
             } else {
                 Add(at, Severity::Warning,
                     "unknown layer type '" + type +
-                        "' (known: layer, ampcontrol, vu, tinyscroll, monitor): the element is skipped");
+                        "' (known: " + disk::LayerTypeList() + "): the element is skipped");
             }
         }
         if (monitors == 0)
@@ -661,39 +662,25 @@ private:
 
     void CheckShell()
     {
-        struct Item {
-            const char* path;
-            const char* what;
-            bool full;
-        };
-        const Item pictures[] = {
-            {"interface/loadingscreen.png", "loading screen", true},
-            {"intro/background.png", "intro background", true},
-            {"intro/button.png", "intro knob", false},
-            {"intro/dial.png", "intro dial strip", false},
-            {"intro/foreground.png", "intro foreground", true},
-            {"intro/startscreen.png", "start screen", true},
-            {"intro/invader2c.png", "invader", false},
-            {"intro/invader2d.png", "invader", false},
-            {"intro/invader2e.png", "invader", false},
-            {"endscreen/background.png", "end screen background", true},
-            {"endscreen/scroller.png", "end scroller", false},
-            {"endscreen/letterbox.png", "end letterbox", false},
-        };
-        for (const Item& p : pictures)
-            CheckShellFile(p.path, p.what,
-                           [&](const Place& at) { CheckPicture(at, p.path, p.what, p.full, false); });
-        auto song = [&](const char* path, const char* what, double least, const char* why) {
-            CheckShellFile(path, what, [&](const Place& at) {
-                const double s = CheckSong(at, path, what);
+        for (int f = 0; f < disk::kShellFileCount; ++f) {
+            const disk::ShellFileInfo& file = disk::Shell(static_cast<disk::ShellFile>(f));
+            if (file.song) continue;
+            CheckShellFile(file.path, file.role, [&](const Place& at) {
+                CheckPicture(at, file.path, file.role, file.fullScreen, false);
+            });
+        }
+        auto song = [&](disk::ShellFile f, double least, const char* why) {
+            const disk::ShellFileInfo& file = disk::Shell(f);
+            CheckShellFile(file.path, file.role, [&](const Place& at) {
+                const double s = CheckSong(at, file.path, file.role);
                 if (s >= 0 && s < least)
-                    Add({path, 0}, Severity::Warning,
-                        std::string(what) + " lasts " + Seconds(s) + ", less than the " +
+                    Add({file.path, 0}, Severity::Warning,
+                        std::string(file.role) + " lasts " + Seconds(s) + ", less than the " +
                             std::to_string(int(least)) + " s " + why);
             });
         };
-        song("intro/Radio_Mivola.mp3", "intro song", kIntroSeconds, "the intro runs on its clock");
-        song("endscreen/sundrelle.ogg", "end song", kEndSeconds, "the end screen lasts");
+        song(disk::IntroSong, disk::kIntroSeconds, "the intro runs on its clock");
+        song(disk::EndSong, disk::kEndSeconds, "the end screen lasts");
     }
 
     template <typename F> void CheckShellFile(const char* path, const char* what, F check)

@@ -1,3 +1,4 @@
+#include "core/DiskLayout.h"
 #include "tools/contentart/CarouselScene.h"
 #include "tools/contentgen/Content.h"
 #include "scene3ds/C3ds.h"
@@ -104,20 +105,8 @@ int CheckContent(const std::string& folder, const Manifest& m, bool test)
     const fs::path root(folder);
 
     // Every file the catalogues and the shell name exists.
-    std::set<std::string> named = {"interface/loadingscreen.png",
-                                   "intro/Radio_Mivola.mp3",
-                                   "intro/background.png",
-                                   "intro/button.png",
-                                   "intro/dial.png",
-                                   "intro/foreground.png",
-                                   "intro/startscreen.png",
-                                   "intro/invader2c.png",
-                                   "intro/invader2d.png",
-                                   "intro/invader2e.png",
-                                   "endscreen/background.png",
-                                   "endscreen/scroller.png",
-                                   "endscreen/sundrelle.ogg",
-                                   "endscreen/letterbox.png"};
+    std::set<std::string> named;
+    for (int f = 0; f < disk::kShellFileCount; ++f) named.insert(disk::Shell(static_cast<disk::ShellFile>(f)).path);
     std::vector<std::string> dummies;
     std::string scenePath;
     int songCount = 0;
@@ -192,9 +181,9 @@ int CheckContent(const std::string& folder, const Manifest& m, bool test)
         bool song = f.path.rfind("songs/", 0) == 0;
         if (song && (test ? (f.seconds < 3 || f.seconds > 6.5) : (f.seconds < 60 || f.seconds > 150)))
             bad(f.path + ": song length " + std::to_string(f.seconds) + " s out of range");
-        if (f.path == "intro/Radio_Mivola.mp3" && (f.seconds < 41 || f.seconds > 45))
+        if (f.path == disk::Shell(disk::IntroSong).path && (f.seconds < 41 || f.seconds > 45))
             bad("intro song length out of 41..45 s");
-        if (f.path == "endscreen/sundrelle.ogg" && !test && f.seconds < 50) bad("end song shorter than 50 s");
+        if (f.path == disk::Shell(disk::EndSong).path && !test && f.seconds < 50) bad("end song shorter than 50 s");
         if (f.path.rfind("titles/", 0) == 0 && (f.width != f.height || !IsPowerOfTwo(f.width)))
             bad(f.path + ": title pictures must be square with a power-of-two side");
     }
@@ -203,14 +192,14 @@ int CheckContent(const std::string& folder, const Manifest& m, bool test)
         if (!f || (w && f->width != w) || (h && f->height != h)) bad(std::string(p) + ": unexpected size");
         return f;
     };
-    size("interface/loadingscreen.png", 1280, 720);
-    size("intro/dial.png", 2048, 0);
-    const ExpectedFile* knob = size("intro/button.png", 0, 0);
+    size(disk::Shell(disk::LoadingScreen).path, 1280, 720);
+    size(disk::Shell(disk::IntroDial).path, 2048, 0);
+    const ExpectedFile* knob = size(disk::Shell(disk::IntroKnob).path, 0, 0);
     if (knob && knob->width != knob->height) bad("the knob is not square");
-    if (const ExpectedFile* s = size("endscreen/scroller.png", 512, 0);
+    if (const ExpectedFile* s = size(disk::Shell(disk::EndScroller).path, 512, 0);
         s && (s->height < 1025 || s->height > 2048))
         bad("scroller height gives no 2048-row texture");
-    size("endscreen/letterbox.png", 483, 244);
+    size(disk::Shell(disk::EndLetterbox).path, 483, 244);
 
     // The scene: readable, placeholder names matching, every mesh placed by its keys.
     if (dummies.size() != 4) bad("interface.xml lacks four dummytexture entries");

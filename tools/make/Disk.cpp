@@ -1,5 +1,6 @@
 #include "tools/make/Disk.h"
 
+#include "core/DiskLayout.h"
 #include "tools/contentart/CarouselScene.h"
 #include "tools/contentart/Composer.h"
 #include "tools/contentart/Encoders.h"
@@ -385,23 +386,24 @@ bool MakeDisk(const DiskOptions& o, const std::vector<DiskSong>& songs, DiskResu
 
     // Shell media.
     const std::string subtitle = Subtitle(o);
-    if (!picture("interface/loadingscreen.png", LoadingScreen(o.title, subtitle), false)) return false;
-    if (!picture("intro/background.png", IntroBackground(), false)) return false;
-    if (!picture("intro/dial.png", IntroDial(o.title + " FM"))) return false;
-    if (!picture("intro/foreground.png", IntroForeground(o.title))) return false;
-    if (!picture("intro/button.png", IntroKnob())) return false;
-    if (!picture("intro/startscreen.png", StartScreen(o.title, subtitle), false)) return false;
-    const char* invaders[3] = {"intro/invader2c.png", "intro/invader2d.png", "intro/invader2e.png"};
+    auto at = [](disk::ShellFile f) { return disk::Shell(f).path; };
+    if (!picture(at(disk::LoadingScreen), LoadingScreen(o.title, subtitle), false)) return false;
+    if (!picture(at(disk::IntroBackground), IntroBackground(), false)) return false;
+    if (!picture(at(disk::IntroDial), IntroDial(o.title + " FM"))) return false;
+    if (!picture(at(disk::IntroForeground), IntroForeground(o.title))) return false;
+    if (!picture(at(disk::IntroKnob), IntroKnob())) return false;
+    if (!picture(at(disk::StartScreen), StartScreen(o.title, subtitle), false)) return false;
+    const disk::ShellFile invaders[3] = {disk::Invader1, disk::Invader2, disk::Invader3};
     for (int i = 0; i < 3; ++i)
-        if (!picture(invaders[i], Invader(i))) return false;
-    if (!picture("endscreen/background.png", EndBackground(), false)) return false;
-    if (!picture("endscreen/scroller.png", EndScroller(o.title, subtitle, Credits(o, songs)))) return false;
-    if (!picture("endscreen/letterbox.png", EndLetterbox())) return false;
+        if (!picture(at(invaders[i]), Invader(i))) return false;
+    if (!picture(at(disk::EndBackground), EndBackground(), false)) return false;
+    if (!picture(at(disk::EndScroller), EndScroller(o.title, subtitle, Credits(o, songs)))) return false;
+    if (!picture(at(disk::EndLetterbox), EndLetterbox())) return false;
 
     // The shell's songs: given files, copied whatever their format (the player tries
     // every file as a module, then as a stream), or generated.
-    const char* kIntroPath = "intro/Radio_Mivola.mp3";
-    const char* kEndPath = "endscreen/sundrelle.ogg";
+    const char* kIntroPath = at(disk::IntroSong);
+    const char* kEndPath = at(disk::EndSong);
     auto shellSong = [&](const std::string& file, const char* rel, double least, const char* what) {
         SongFacts facts = ProbeSong(file);
         if (facts.kind == SongKind::None) {
@@ -417,7 +419,7 @@ bool MakeDisk(const DiskOptions& o, const std::vector<DiskSong>& songs, DiskResu
         return copySong(file, rel, facts);
     };
     if (!o.introSong.empty()) {
-        if (!shellSong(o.introSong, kIntroPath, kIntroSeconds, "intro")) return false;
+        if (!shellSong(o.introSong, kIntroPath, disk::kIntroSeconds, "intro")) return false;
     } else {
         Stereo radio = RenderRadio(kRate);
         Normalize(radio, 0.8f);
@@ -427,7 +429,7 @@ bool MakeDisk(const DiskOptions& o, const std::vector<DiskSong>& songs, DiskResu
         result.files.push_back({kIntroPath, DiskFileKind::Stream, 0, 0, double(radio.Frames()) / kRate, 0});
     }
     if (!o.endSong.empty()) {
-        if (!shellSong(o.endSong, kEndPath, kEndSeconds, "end")) return false;
+        if (!shellSong(o.endSong, kEndPath, disk::kEndSeconds, "end")) return false;
     } else {
         SongStyle st;
         st.title = "Sundrelle";

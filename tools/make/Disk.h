@@ -71,7 +71,3 @@ std::string ScrollerText(const DiskOptions& options, const std::vector<DiskSong>
 
 // UTF-8 text with every character above U+00FF replaced by '?'; returns how many were.
 int KeepLatin1(std::string& utf8);
-
-// Songs shorter than these leave the screen that runs on them without music.
-constexpr double kIntroSeconds = 37;
-constexpr double kEndSeconds = 48;

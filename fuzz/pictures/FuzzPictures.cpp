@@ -6,6 +6,8 @@
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/host/Host.h"
 
+#include "fuzz/FuzzInput.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -21,17 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
         settings.multisample = 0;
         settings.instance = GetModuleHandleW(nullptr);
         if (!d3d.Init(settings)) std::abort();
-        char name[] = "/tmp/fuzz-pictures-XXXXXX";
-        int fd = mkstemp(name);
-        if (fd < 0) std::abort();
-        close(fd);
-        return std::string(name);
+        return fuzz::ScratchFile("pictures");
     }();
     if (size < 1) return 0;
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return 0;
-    std::fwrite(bytes + 1, 1, size - 1, file);
-    std::fclose(file);
+    if (!fuzz::WriteInput(path, bytes + 1, size - 1)) return 0;
 
     // The first byte picks the mode and the pool.
     DWORD filter = (bytes[0] & 1) ? D3DX_FILTER_NONE : D3DX_DEFAULT;

@@ -7,6 +7,8 @@
 #include "platform/win32/Log.h"
 #include "scene3ds/Scene.h"
 
+#include "fuzz/FuzzInput.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -22,16 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
         settings.multisample = 0;
         settings.instance = GetModuleHandleW(nullptr);
         if (!d3d.Init(settings)) std::abort();
-        char name[] = "/tmp/fuzz-scene-XXXXXX";
-        int fd = mkstemp(name);
-        if (fd < 0) std::abort();
-        close(fd);
-        return std::string(name);
+        return fuzz::ScratchFile("scene");
     }();
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return 0;
-    std::fwrite(bytes, 1, size, file);
-    std::fclose(file);
+    if (!fuzz::WriteInput(path, bytes, size)) return 0;
 
     Scene* scene = BuildScene(path.c_str(), new Scene, d3d.device);
     if (!scene) return 0;

@@ -6,6 +6,8 @@
 #include "platform/host/Host.h"
 #include "platform/win32/Log.h"
 
+#include "fuzz/FuzzInput.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -31,16 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
         host::SetSoundSink([](const int16_t*, size_t) {});
         SetLogSink([](const std::string&) {}, false);
         if (!BASS_Init(1, 44100, 0, nullptr, nullptr)) std::abort();
-        char name[] = "/tmp/fuzz-songs-XXXXXX";
-        int fd = mkstemp(name);
-        if (fd < 0) std::abort();
-        close(fd);
-        return std::string(name);
+        return fuzz::ScratchFile("songs");
     }();
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return 0;
-    std::fwrite(bytes, 1, size, file);
-    std::fclose(file);
+    if (!fuzz::WriteInput(path, bytes, size)) return 0;
 
     bool module = true;
     DWORD channel = BASS_MusicLoad(FALSE, path.c_str(), 0, 0, BASS_MUSIC_PRESCAN, 0);

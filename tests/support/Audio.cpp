@@ -67,18 +67,13 @@ bool WriteWav16(const std::string& path, int rate, int channels, const std::vect
     return written == frames;
 }
 
-bool WriteModuleXm(const std::string& path, int rows, double* seconds)
+namespace {
+
+// A two-channel XM that plays inst once, on the first row, for rows rows.
+bool WriteOneNoteXm(const std::string& path, const ModuleInstrument& inst, int rows, double* seconds)
 {
     ModuleSong song;
     song.channels = 2;
-    ModuleInstrument inst;
-    inst.name = "sine";
-    inst.sample.data.resize(64);
-    for (size_t i = 0; i < inst.sample.data.size(); ++i)
-        inst.sample.data[i] =
-            static_cast<int16_t>(std::lrint(20000.0 * std::sin(2.0 * 3.14159265358979 * i / 64.0)));
-    inst.sample.loopStart = 0;
-    inst.sample.loopLength = 64;
     song.instruments.push_back(inst);
     song.patterns.push_back(ModulePattern(rows, 2));
     song.patterns[0].At(0, 0) = {49, 1, 64, 0, 0};
@@ -90,23 +85,30 @@ bool WriteModuleXm(const std::string& path, int rows, double* seconds)
     return SaveBytes(path, bytes);
 }
 
+}  // namespace
+
+bool WriteModuleXm(const std::string& path, int rows, double* seconds)
+{
+    ModuleInstrument inst;
+    inst.name = "sine";
+    inst.sample.data.resize(64);
+    for (size_t i = 0; i < inst.sample.data.size(); ++i)
+        inst.sample.data[i] =
+            static_cast<int16_t>(std::lrint(20000.0 * std::sin(2.0 * 3.14159265358979 * i / 64.0)));
+    inst.sample.loopStart = 0;
+    inst.sample.loopLength = 64;
+    return WriteOneNoteXm(path, inst, rows, seconds);
+}
+
 bool WriteHardLeftXm(const std::string& path, int rows)
 {
-    ModuleSong song;
-    song.channels = 2;
     ModuleInstrument inst;
     inst.name = "square";
     inst.sample.data.resize(64);
     for (size_t i = 0; i < inst.sample.data.size(); ++i) inst.sample.data[i] = i < 32 ? 16000 : -16000;
     inst.sample.loopLength = 64;
     inst.sample.panning = 0;
-    song.instruments.push_back(inst);
-    song.patterns.push_back(ModulePattern(rows, 2));
-    song.patterns[0].At(0, 0) = {49, 1, 64, 0, 0};
-    song.order = {0};
-    std::vector<uint8_t> bytes;
-    std::string error;
-    return WriteXm(song, bytes, error) && SaveBytes(path, bytes);
+    return WriteOneNoteXm(path, inst, rows, nullptr);
 }
 
 std::vector<int16_t> DecodeWithSndfile(const std::string& path, int* rate)

@@ -120,20 +120,16 @@ bool Device::TransparentTexelsKeepTarget() const
     return sampler[D3DSAMP_ADDRESSU] == D3DTADDRESS_CLAMP && sampler[D3DSAMP_ADDRESSV] == D3DTADDRESS_CLAMP;
 }
 
-// A draw of an opaque picture whose alpha reaches the target as 1: source-alpha
-// blending keeps none of the target, so the draw replaces it, and goes without
-// blending for the same colours at less cost.
-bool Device::OpaqueReplacesTarget() const
+// Where the picture's texels are opaque the draw's alpha reaches the target as
+// 1 (the texture's alpha as it is, or times an opaque factor), and source-alpha
+// blending keeps none of the target: the draw replaces it there, and goes
+// without blending for the same colours at less cost.
+bool Device::AlphaOneOverOpaqueTexels() const
 {
     const DWORD* rs = renderStates_;
     if (!rs[D3DRS_ALPHABLENDENABLE] || rs[D3DRS_SRCBLEND] != D3DBLEND_SRCALPHA ||
         rs[D3DRS_DESTBLEND] != D3DBLEND_INVSRCALPHA)
         return false;
-    if (!textures_[0] || textures_[0]->GetType() != D3DRTYPE_TEXTURE) return false;
-    const Texture& texture = *static_cast<const Texture*>(static_cast<IDirect3DTexture9*>(textures_[0]));
-    if (!texture.Coverage().Opaque()) return false;
-    // Only the first level is looked at.
-    if (texture.Levels() > 1 && samplerStates_[0][D3DSAMP_MIPFILTER] != D3DTEXF_NONE) return false;
     const ProgramKey& key = program_->key;
     if (key.stageCount == 0 || !key.stage[0].hasTexture ||
         !AlphaOneWithOpaqueTexture(key.stage[0], rs[D3DRS_TEXTUREFACTOR]))
@@ -142,6 +138,17 @@ bool Device::OpaqueReplacesTarget() const
     return key.stageCount < 2 || next.alphaOp == D3DTOP_DISABLE ||
            (next.alphaOp == D3DTOP_SELECTARG1 && IsCurrentAlpha(next.alphaArg1)) ||
            (next.alphaOp == D3DTOP_SELECTARG2 && IsCurrentAlpha(next.alphaArg2));
+}
+
+// The whole picture opaque: the draw replaces the target wherever it goes.
+bool Device::OpaqueReplacesTarget() const
+{
+    if (!textures_[0] || textures_[0]->GetType() != D3DRTYPE_TEXTURE) return false;
+    const Texture& texture = *static_cast<const Texture*>(static_cast<IDirect3DTexture9*>(textures_[0]));
+    if (!texture.Coverage().Opaque()) return false;
+    // Only the first level is looked at.
+    if (texture.Levels() > 1 && samplerStates_[0][D3DSAMP_MIPFILTER] != D3DTEXF_NONE) return false;
+    return AlphaOneOverOpaqueTexels();
 }
 
 // How a stage's texel coordinates (for a texture of tw x th) follow the screen
@@ -199,10 +206,12 @@ bool Device::TexelMap(int stage, GLint first, GLsizei count, float tw, float th,
     return fit(sx, tx, ax, bx) && fit(sy, ty, ay, by);
 }
 
-// A blended picture whose texture is partly transparent: the draw is repeated
-// under scissor rectangles that leave out the screen tiles where every texel the
-// filter can reach is transparent. The geometry and so every drawn pixel stay
-// as they were. False when the draw does not qualify and must be made whole.
+// A blended picture whose texture is partly transparent or partly opaque: the
+// draw is repeated under scissor rectangles that leave out the screen tiles
+// where every texel the filter can reach is transparent, and go without
+// blending where every such texel is opaque. The geometry and so every drawn
+// pixel stay as they were. False when the draw does not qualify and must be
+// made whole.
 bool Device::DrawVisibleParts(GLenum mode, GLint first, GLsizei count)
 {
     // Multisampled, the rasteriser lets samples on a scissor edge through to both
@@ -210,16 +219,23 @@ bool Device::DrawVisibleParts(GLenum mode, GLint first, GLsizei count)
     if (msActive_ || count > 8 || !textures_[0] || textures_[0]->GetType() != D3DRTYPE_TEXTURE) return false;
     const Texture& texture = *static_cast<const Texture*>(static_cast<IDirect3DTexture9*>(textures_[0]));
     const TileCoverage& coverage = texture.Coverage();
-    if (coverage.Full() || !TransparentTexelsKeepTarget()) return false;
-    if (texture.Levels() > 1 && samplerStates_[0][D3DSAMP_MIPFILTER] != D3DTEXF_NONE) return false;
+    const bool skipClear = !coverage.Full() && TransparentTexelsKeepTarget();
+    const DWORD* sampler = samplerStates_[0];
+    const bool clamped =
+        sampler[D3DSAMP_ADDRESSU] == D3DTADDRESS_CLAMP && sampler[D3DSAMP_ADDRESSV] == D3DTADDRESS_CLAMP;
+    const bool depthWrites = depth_ && renderStates_[D3DRS_ZENABLE] != D3DZB_FALSE && renderStates_[D3DRS_ZWRITEENABLE];
+    const bool replaceOpaque = clamped && !depthWrites && coverage.AnyOpaque() && AlphaOneOverOpaqueTexels();
+    if (!skipClear && !replaceOpaque) return false;
+    if (texture.Levels() > 1 && sampler[D3DSAMP_MIPFILTER] != D3DTEXF_NONE) return false;
 
     float sx[8], sy[8], ax, bx, ay, by;
     if (!TexelMap(0, first, count, float(coverage.Width()), float(coverage.Height()), sx, sy, ax, bx, ay, by))
         return false;
 
-    // The screen tiles of the draw's bounds, each kept when the texels its
-    // pixels can reach (a pixel and a texel of margin for the half-pixel
-    // offsets, multisample look-ups and linear filtering) meet a covered tile.
+    // The screen tiles of the draw's bounds, each by the texels its pixels can
+    // reach (a pixel and a texel of margin for the half-pixel offsets,
+    // multisample look-ups and linear filtering): left out when they are all
+    // transparent, drawn without blending when they are all opaque.
     const int targetW = int(params_.BackBufferWidth), targetH = int(params_.BackBufferHeight);
     const float minX = *std::min_element(sx, sx + count), maxX = *std::max_element(sx, sx + count);
     const float minY = *std::min_element(sy, sy + count), maxY = *std::max_element(sy, sy + count);
@@ -248,24 +264,34 @@ bool Device::DrawVisibleParts(GLenum mode, GLint first, GLsizei count)
         reach((r0 + r) * kScreenTile, (r0 + r + 1) * kScreenTile, ay, by, rowReach[2 * r],
               rowReach[2 * r + 1]);
     auto clampTile = [](int t, int n) { return std::clamp(t, 0, n - 1); };
-    std::vector<uint8_t> grid(size_t(columns) * rows);
+    std::vector<uint8_t> blended(size_t(columns) * rows), replaced(size_t(columns) * rows);
     for (int r = 0; r < rows; ++r)
-        for (int c = 0; c < columns; ++c)
-            grid[size_t(r) * columns + c] = coverage.AnyCovered(
-                clampTile(colReach[2 * c], coverage.Columns()), clampTile(rowReach[2 * r], coverage.Rows()),
-                clampTile(colReach[2 * c + 1], coverage.Columns()),
-                clampTile(rowReach[2 * r + 1], coverage.Rows()));
+        for (int c = 0; c < columns; ++c) {
+            const int tc0 = clampTile(colReach[2 * c], coverage.Columns());
+            const int tr0 = clampTile(rowReach[2 * r], coverage.Rows());
+            const int tc1 = clampTile(colReach[2 * c + 1], coverage.Columns());
+            const int tr1 = clampTile(rowReach[2 * r + 1], coverage.Rows());
+            const size_t cell = size_t(r) * columns + c;
+            if (replaceOpaque && coverage.AllOpaque(tc0, tr0, tc1, tr1)) replaced[cell] = 1;
+            else blended[cell] = !skipClear || coverage.AnyCovered(tc0, tr0, tc1, tr1);
+        }
 
     glEnable(GL_SCISSOR_TEST);
-    for (const TileCoverage::Rect& t : TileCoverage::Merge(grid, columns, rows)) {
-        const int px0 = std::max((c0 + t.x0) * kScreenTile, x0),
-                  px1 = std::min((c0 + t.x1) * kScreenTile, x1);
-        const int py0 = std::max((r0 + t.y0) * kScreenTile, y0),
-                  py1 = std::min((r0 + t.y1) * kScreenTile, y1);
-        glScissor(px0, py0, px1 - px0, py1 - py0);
-        glDrawArrays(mode, first, count);
-        CountDraw();
-    }
+    auto drawUnder = [&](const std::vector<uint8_t>& grid) {
+        for (const TileCoverage::Rect& t : TileCoverage::Merge(grid, columns, rows)) {
+            const int px0 = std::max((c0 + t.x0) * kScreenTile, x0),
+                      px1 = std::min((c0 + t.x1) * kScreenTile, x1);
+            const int py0 = std::max((r0 + t.y0) * kScreenTile, y0),
+                      py1 = std::min((r0 + t.y1) * kScreenTile, y1);
+            glScissor(px0, py0, px1 - px0, py1 - py0);
+            glDrawArrays(mode, first, count);
+            CountDraw();
+        }
+    };
+    drawUnder(blended);
+    glDisable(GL_BLEND);
+    drawUnder(replaced);
+    glEnable(GL_BLEND);
     glDisable(GL_SCISSOR_TEST);
     return true;
 }

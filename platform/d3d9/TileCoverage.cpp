@@ -67,6 +67,19 @@ bool TileCoverage::AnyCovered(int c0, int r0, int c1, int r1) const
     return false;
 }
 
+bool TileCoverage::AllOpaque(int c0, int r0, int c1, int r1) const
+{
+    c0 = std::max(c0, 0);
+    r0 = std::max(r0, 0);
+    c1 = std::min(c1, columns_ - 1);
+    r1 = std::min(r1, rows_ - 1);
+    if (c0 > c1 || r0 > r1) return false;
+    for (int row = r0; row <= r1; ++row)
+        for (int column = c0; column <= c1; ++column)
+            if (tiles_[size_t(row) * columns_ + column] != kOpaque) return false;
+    return true;
+}
+
 std::vector<TileCoverage::Rect> TileCoverage::Merge(const std::vector<uint8_t>& grid, int columns, int rows)
 {
     auto set = [&](int column, int row) { return grid[size_t(row) * columns + column] != 0; };

@@ -37,6 +37,9 @@ public:
     bool Covered(int column, int row) const { return tiles_[size_t(row) * columns_ + column] != kClear; }
     // Any tile covered in columns [c0, c1] and rows [r0, r1], clamped to the map.
     bool AnyCovered(int c0, int r0, int c1, int r1) const;
+    // Every tile there opaque (clamped to the map; false for an empty range).
+    bool AllOpaque(int c0, int r0, int c1, int r1) const;
+    bool AnyOpaque() const { return opaqueTiles_ > 0; }
     int Columns() const { return columns_; }
     int Rows() const { return rows_; }
 

@@ -304,13 +304,16 @@ protected:
     {
         CreateDevice(320, 180, true, samples);
         IDirect3DTexture9* back = MakeTexture(320, 180, Pattern);
-        // Visible texels: a blob, a lone texel, the texture's last row and column
-        // (clamping repeats them beyond the edge); the rest transparent with colour.
+        // Visible texels: a blob, an opaque block with one faint texel, a lone
+        // texel, the texture's last row and column (clamping repeats them beyond
+        // the edge); the rest transparent with colour.
         IDirect3DTexture9* sprite = MakeTexture(256, 128, [](UINT x, UINT y) {
             bool blob = x >= 40 && x < 70 && y >= 20 && y < 50;
+            bool block = x >= 96 && x < 224 && y >= 16 && y < 80;
+            bool faint = x == 170 && y == 40;
             bool dot = x == 150 && y == 90;
             bool edge = x == 255 || y == 127;
-            return D3DCOLOR_ARGB(blob ? 200 : dot ? 255 : edge ? 90 : 0, x, y, 77);
+            return D3DCOLOR_ARGB(blob || faint ? 200 : block || dot ? 255 : edge ? 90 : 0, x, y, 77);
         });
         auto frameWith = [&](bool whole) {
             device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
@@ -323,15 +326,19 @@ protected:
             device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
             device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
             device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-            device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+            device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_TFACTOR);
+            device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFFFFFF);
+            // Depth writes make the device draw every picture whole.
             device->SetRenderState(D3DRS_ZENABLE, whole ? D3DZB_TRUE : D3DZB_FALSE);
             device->SetRenderState(D3DRS_ZFUNC, D3DCMP_ALWAYS);
             device->SetTexture(0, sprite);
-            for (DWORD filter : {D3DTEXF_POINT, D3DTEXF_LINEAR}) {
+            const std::pair<DWORD, DWORD> passes[] = {{D3DTEXF_POINT, D3DBLEND_INVSRCALPHA},
+                                                      {D3DTEXF_LINEAR, D3DBLEND_ONE},
+                                                      {D3DTEXF_LINEAR, D3DBLEND_INVSRCALPHA}};
+            for (auto [filter, dest] : passes) {
                 device->SetSamplerState(0, D3DSAMP_MINFILTER, filter);
                 device->SetSamplerState(0, D3DSAMP_MAGFILTER, filter);
-                device->SetRenderState(D3DRS_DESTBLEND,
-                                       filter == D3DTEXF_LINEAR ? D3DBLEND_ONE : D3DBLEND_INVSRCALPHA);
+                device->SetRenderState(D3DRS_DESTBLEND, dest);
                 Draw(10.25f / 320, 7.5f / 180, (10.25f + 256) / 320,
                      (7.5f + 128) / 180);  // texel to pixel, off by parts
                 Draw(-100.0f / 320, 60.0f / 180, (-100.0f + 384) / 320,
@@ -345,9 +352,9 @@ protected:
         uint64_t skippedDraws = d3d9::GetStats().drawCalls - before.drawCalls;
         before = d3d9::GetStats();
         auto whole = frameWith(true);
-        EXPECT_EQ(d3d9::GetStats().drawCalls - before.drawCalls, 5u);
+        EXPECT_EQ(d3d9::GetStats().drawCalls - before.drawCalls, 7u);
         if (samples == D3DMULTISAMPLE_NONE) {
-            EXPECT_GT(skippedDraws, 5u);  // scissored parts of each picture
+            EXPECT_GT(skippedDraws, 7u);  // scissored parts of each picture
         }
         int wrong = 0;
         for (int y = 0; y < 180; ++y)

@@ -9,7 +9,7 @@
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/host/ContentFile.h"
 #include "platform/host/FrameFiles.h"
-#include "tests/d3d9/BareDevice.h"
+#include "tests/support/BareDevice.h"
 #include "tests/support/Files.h"
 
 namespace {

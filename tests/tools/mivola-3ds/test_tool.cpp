@@ -11,7 +11,7 @@
 namespace {
 
 const std::string kTool = std::string(MIVOLA_BINARY_DIR) + "/tools/mivola-3ds/mivola-3ds";
-const std::string kDir = std::string(MIVOLA_BINARY_DIR) + "/tests/reader";
+const std::string kDir = std::string(MIVOLA_BINARY_DIR) + "/tests/tools/mivola-3ds";
 
 struct ToolRun {
     std::string output;

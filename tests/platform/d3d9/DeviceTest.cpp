@@ -4,7 +4,7 @@
 
 #include "platform/d3d9/D3d9Stats.h"
 #include "platform/host/Host.h"
-#include "tests/d3d9/BareDevice.h"
+#include "tests/support/BareDevice.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "tests/reader/ReaderFixtures.h"
+#include "tests/scene3ds/ReaderFixtures.h"
 
 namespace {
 

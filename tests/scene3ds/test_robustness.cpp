@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "tests/reader/ReaderFixtures.h"
+#include "tests/scene3ds/ReaderFixtures.h"
 
 namespace {
 

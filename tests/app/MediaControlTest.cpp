@@ -6,6 +6,7 @@
 #include "data/SongPlayer.h"
 #include "layers/ArtshowMonitor.h"
 #include "tests/support/Audio.h"
+#include "tests/support/Show.h"
 
 #include <gtest/gtest.h>
 
@@ -18,18 +19,14 @@ class MediaControl : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        support::ResetShow();
         data.songs = songs;
         data.songCount = 3;
-        support::ResetPlayer();
         player.PlaySong(0);
-        monitor.turnAngle = 0;
-        monitor.turnTimer.startTick = Timer::kNotStarted;
     }
     void TearDown() override
     {
-        support::ResetPlayer();
-        data.songs = nullptr;
-        data.songCount = 0;
+        support::ResetShow();
         screen = ScreenIntro;
     }
     MediaItem songs[3]{};

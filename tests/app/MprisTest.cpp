@@ -3,6 +3,7 @@
 // survives any characters in the path.
 #include "app/Mpris.h"
 #include "data/ArtshowData.h"
+#include "tests/support/Show.h"
 
 #include <gtest/gtest.h>
 
@@ -60,9 +61,5 @@ TEST(Mpris, DescribesTheCatalogueSong)
     EXPECT_EQ(DescribeSong(0).artUrl, "");
     EXPECT_EQ(DescribeSong(2).title, "");
 
-    data.songs = nullptr;
-    data.titlePics = nullptr;
-    data.songCount = 0;
-    data.songLabels = nullptr;
-    data.songLabelCount = 0;
+    support::ResetShow();
 }

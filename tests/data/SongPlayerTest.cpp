@@ -8,6 +8,7 @@
 #include "platform/win32/Log.h"
 #include "platform/win32/win32.h"
 #include "tests/support/Audio.h"
+#include "tests/support/Show.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -43,19 +44,14 @@ protected:
             std::mbstowcs(songs[i].path, path.c_str(), 259);
             LoadAudio(songs[i]);
         }
+        ResetShow();
         data.songCount = kSongs;
         data.songs = songs;
-        ResetPlayer();
-        monitor.turnAngle = 0;
-        monitor.turnDirection = 0;
-        monitor.turnTimer.startTick = Timer::kNotStarted;
         log.clear();
     }
     void TearDown() override
     {
-        data.songCount = 0;
-        data.songs = nullptr;
-        ResetPlayer();
+        ResetShow();
         delete[] songs;
         SetLogSink({}, true);
         audio.reset();

@@ -12,6 +12,7 @@
 #include "tests/support/Carousel.h"
 #include "tests/support/Files.h"
 #include "tests/support/Headless.h"
+#include "tests/support/Show.h"
 
 #include <gtest/gtest.h>
 
@@ -84,13 +85,11 @@ protected:
             titles[song] = MakePicture(64, 64, [=](UINT, UINT) { return kSongColours[song]; });
             titles[song].kind = MediaNone;
         }
+        support::ResetShow();
         UseSongs(4);
         for (int slot = 0; slot < 4; ++slot)
             std::swprintf(monitor.dummyTextures[slot], 260, L"slot%d.bmp", slot);
-        monitor.turnAngle = 0;
-        monitor.turnDirection = 0;
         monitor.verticalOffset = 0;
-        monitor.turnTimer = Timer{1000, Timer::kNotStarted};
         UseScene(grid);
     }
 
@@ -98,8 +97,7 @@ protected:
     {
         DestroyScene(monitor.model.handle.scene);
         monitor.model.handle.scene = nullptr;
-        data.songCount = 0;
-        data.titlePics = nullptr;
+        support::ResetShow();
         HeadlessTest::TearDown();
     }
 

@@ -49,16 +49,6 @@ public:
     std::vector<int16_t> sound;
 };
 
-// The song player's start values; a pending end is drained while nothing is current.
-inline void ResetPlayer()
-{
-    player.current = nullptr;
-    player.HandlePendingSongEnd();
-    player.currentIndex = 0;
-    player.paused = player.shuffle = player.repeat = 0;
-    player.volume = 1.0f;
-}
-
 // A stream (kind 2) of `seconds` generated from sample(frame index) (values -1..1,
 // both channels), playing as the song player's current song. The audio library
 // must be initialised. Stops and frees the previous one.

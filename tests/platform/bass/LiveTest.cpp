@@ -7,6 +7,7 @@
 #include "platform/host/Host.h"
 #include "platform/win32/Log.h"
 #include "tests/support/Audio.h"
+#include "tests/support/Show.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -171,9 +172,9 @@ TEST_F(LiveTest, SongEndsRaceWithCommands)
         std::mbstowcs(songs[i].path, path.c_str(), 259);
         LoadAudio(songs[i]);
     }
+    ResetShow();
     data.songCount = count;
     data.songs = songs;
-    ResetPlayer();
     player.repeat = 1;
     player.PlaySong(0);
     auto start = std::chrono::steady_clock::now();
@@ -199,8 +200,7 @@ TEST_F(LiveTest, SongEndsRaceWithCommands)
         ++plays;
     // Far more songs started than the commands alone account for.
     EXPECT_GT(plays, size_t{20});
-    data.songCount = 0;
-    data.songs = nullptr;
+    ResetShow();
     BASS_Free();
     delete[] songs;
 }

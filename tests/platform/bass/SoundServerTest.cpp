@@ -13,6 +13,7 @@
 #include "platform/win32/Log.h"
 #include "tests/support/Audio.h"
 #include "tests/support/SoundServer.h"
+#include "tests/support/Show.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -89,11 +90,7 @@ class SoundServerTest : public ::testing::TestWithParam<SoundServer::Kind> {
 protected:
     void TearDown() override
     {
-        data.songCount = 0;
-        data.songs = nullptr;
-        data.songLabelCount = 0;
-        data.songLabels = nullptr;
-        ResetPlayer();
+        ResetShow();
         SetLogSink({}, true);
     }
     std::string Log()
@@ -143,11 +140,11 @@ TEST_P(SoundServerTest, CommandsAreHeardAtOnceAndSongsFollowWithoutAGap)
     }
     std::wcscpy(labels[1].title, L"High");
     std::wcscpy(labels[1].artist, L"Tester");
+    ResetShow();
     data.songs = songs;
     data.songCount = 3;
     data.songLabels = labels;
     data.songLabelCount = 3;
-    ResetPlayer();
 
     Recorder recorder(std::string(SoundServer::kSink) + ".monitor");
     ASSERT_TRUE(recorder.Ok());

@@ -8,6 +8,7 @@
 #include "layers/ArtshowMonitor.h"
 #include "layers/LayerTypes.h"
 #include "platform/host/Host.h"
+#include "tests/support/Run.h"
 
 #include <gtest/gtest.h>
 
@@ -29,8 +30,7 @@ protected:
         host::Reset();
         host::SetRunMode(host::RunMode::Virtual);
         ClearCatalogue(data);
-        dir_ = fs::temp_directory_path() / ("catalogue-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
+        dir_ = support::FreshDir("catalogue");
         SetLogSink([this](const std::string& line) { log_ += line; }, false);
     }
     void TearDown() override

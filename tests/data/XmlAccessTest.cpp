@@ -2,6 +2,7 @@
 // the parser's safety settings.
 #include "data/XmlAccess.h"
 #include "platform/xmldom/XmlDom.h"
+#include "tests/support/Run.h"
 
 #include <gtest/gtest.h>
 
@@ -18,11 +19,7 @@ namespace fs = std::filesystem;
 
 class XmlAccessTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir_ = fs::temp_directory_path() / ("xmlaccess-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-    }
+    void SetUp() override { dir_ = support::FreshDir("xmlaccess"); }
     void TearDown() override
     {
         XmlRelease(document_);

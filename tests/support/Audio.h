@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,19 @@ public:
     ~VirtualAudio();
     void Frames(int count);  // presents `count` frames
     std::vector<int16_t> sound;
+};
+
+// The program's log, collected from any thread for as long as this lives
+// (not echoed); after it, the log goes to standard output again.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    std::string Text() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::string text_;
 };
 
 // A stream (kind 2) of `seconds` generated from sample(frame index) (values -1..1,

@@ -8,6 +8,7 @@
 #include "platform/bass/bass.h"
 #include "platform/host/Host.h"
 #include "tests/support/Audio.h"
+#include "tests/support/Run.h"
 #include "tests/support/SoundServer.h"
 
 #include <gtest/gtest.h>
@@ -25,27 +26,12 @@
 using namespace support;
 using namespace std::chrono_literals;
 
-namespace {
-
 namespace fs = std::filesystem;
-
-double Now()
-{
-    return SteadyNow();
-}
-
-void Stop(pid_t pid)
-{
-    StopProcess(pid);
-}
-
-}  // namespace
 
 TEST(LiveDropouts, NoSilenceUnderFullLoadThroughPulseAudio)
 {
     ASSERT_EQ(SoundServer::Missing(SoundServer::PulseAudio), "") << "is needed (scripts/setup installs it)";
-    const fs::path capture = fs::path(MIVOLA_BINARY_DIR) / "tools/capture/mivola-capture";
-    const fs::path content = fs::path(MIVOLA_BINARY_DIR) / "content/test";
+    const fs::path capture = kCaptureTool, content = kTestContent;
     ASSERT_TRUE(fs::exists(capture) && fs::exists(content / "art.xml"));
 
     SoundServer server(SoundServer::PulseAudio);
@@ -81,7 +67,7 @@ TEST(LiveDropouts, NoSilenceUnderFullLoadThroughPulseAudio)
     // Every core busy: the renderer at full size with multisampling, and two spinning processes.
     Recorder recorder("mivola_test.monitor");
     ASSERT_TRUE(recorder.Ok());
-    const double recordingStart = Now();
+    const double recordingStart = SteadyNow();
     std::vector<pid_t> load = {Spawn({capture.string(), "--content", content.string(), "--modes", "1920x1080",
                                       "--max-seconds", "600", "--video", "/dev/null"}),
                                Spawn({"sh", "-c", "while :; do :; done"}),
@@ -95,10 +81,10 @@ TEST(LiveDropouts, NoSilenceUnderFullLoadThroughPulseAudio)
         bool toHigh;
     };
     std::vector<Change> changes;
-    const double start = Now();
+    const double start = SteadyNow();
     size_t current = 0;
     BASS_ChannelPlay(handles[0], TRUE);
-    for (int step = 1; Now() - start < 62.0; ++step) {
+    for (int step = 1; SteadyNow() - start < 62.0; ++step) {
         std::this_thread::sleep_for(2s);
         BASS_ChannelSetAttributes(handles[current], -1, step % 2 ? 90 : 100, -101);
         std::this_thread::sleep_for(2s);
@@ -106,20 +92,20 @@ TEST(LiveDropouts, NoSilenceUnderFullLoadThroughPulseAudio)
         // The next song starts before the last one stops: were the test thread
         // preempted between the two calls, stopping first would put silence in
         // the mix that no offline render of the same change has.
-        Change c{Now(), 0, songs[next].amplitude > 0.4};
+        Change c{SteadyNow(), 0, songs[next].amplitude > 0.4};
         BASS_ChannelPlay(handles[next], TRUE);
         BASS_ChannelStop(handles[current]);
         // The shown clock: when the reported position says 10 ms have been heard.
-        while (BASS_ChannelGetPosition(handles[next]) < 441 * 4 && Now() - c.at < 1.0)
+        while (BASS_ChannelGetPosition(handles[next]) < 441 * 4 && SteadyNow() - c.at < 1.0)
             std::this_thread::sleep_for(500us);
-        c.shownAt = Now() - 0.010;
+        c.shownAt = SteadyNow() - 0.010;
         changes.push_back(c);
         current = next;
     }
     // Only the loaded minute is judged: stopping the load processes and the server is
     // not part of it. Half a second of margin covers the recorder's start-up delay.
-    const double judgedSeconds = Now() - recordingStart - 0.5;
-    for (pid_t p : load) Stop(p);
+    const double judgedSeconds = SteadyNow() - recordingStart - 0.5;
+    for (pid_t p : load) StopProcess(p);
     std::this_thread::sleep_for(300ms);
     recorder.Finish();
     bass::OutputStats stats = bass::LastOutputStats();
@@ -145,13 +131,8 @@ TEST(LiveDropouts, NoSilenceUnderFullLoadThroughPulseAudio)
     int measured = 0;
     for (const Change& c : changes) {
         if (!c.toHigh) continue;
-        int64_t from = static_cast<int64_t>((c.at - recorder.TimeOf(0)) * 44100.0) - 4410;
-        int64_t found = -1;
-        for (int64_t i = std::max<int64_t>(from, 0); i < static_cast<int64_t>(heard.size() / 2); ++i)
-            if (std::abs(heard[i * 2]) > 0.4 * 32768) {
-                found = i;
-                break;
-            }
+        int64_t found =
+            ChangeHeard(heard, static_cast<int64_t>((c.at - recorder.TimeOf(0)) * 44100.0) - 4410, true);
         if (found < 0) continue;
         // Back to the tone's first sample: the first loud one is within a quarter period of it.
         double heardAt = recorder.TimeOf(found) - 0.25 / 441.0;
@@ -167,5 +148,6 @@ TEST(LiveDropouts, NoSilenceUnderFullLoadThroughPulseAudio)
                 "(worst |%.1f|); "
                 "queue %.0f ms; mixer thread CPU %.2f s in %.0f s\n",
                 measured, 1000 * sumLatency / measured, 1000 * worstLatency, 1000 * sumOffset / measured,
-                1000 * worstOffset, stats.queueFrames * 1000.0 / 44100, stats.mixerCpuSeconds, Now() - start);
+                1000 * worstOffset, stats.queueFrames * 1000.0 / 44100, stats.mixerCpuSeconds,
+                SteadyNow() - start);
 }

@@ -5,7 +5,6 @@
 #include "data/SongPlayer.h"
 #include "platform/bass/bass.h"
 #include "platform/host/Host.h"
-#include "platform/win32/Log.h"
 #include "tests/support/Audio.h"
 #include "tests/support/Show.h"
 
@@ -20,7 +19,6 @@
 #include <unistd.h>
 #include <chrono>
 #include <cstdlib>
-#include <mutex>
 #include <thread>
 
 using namespace support;
@@ -86,28 +84,10 @@ void PlayToEnd()
 
 class LiveTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        host::Reset();  // live
-        SetLogSink(
-            [this](const std::string& line) {
-                std::lock_guard<std::mutex> lock(logMutex);
-                log += line;
-            },
-            false);
-    }
-    void TearDown() override
-    {
-        BASS_Free();
-        SetLogSink({}, true);
-    }
-    std::string Log()
-    {
-        std::lock_guard<std::mutex> lock(logMutex);
-        return log;
-    }
-    std::mutex logMutex;
-    std::string log;
+    void SetUp() override { host::Reset(); }  // live
+    void TearDown() override { BASS_Free(); }
+    std::string Log() const { return log.Text(); }
+    LogCapture log;
 };
 
 }  // namespace

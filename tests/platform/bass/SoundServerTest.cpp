@@ -10,7 +10,6 @@
 #include "platform/bass/Output.h"
 #include "platform/bass/bass.h"
 #include "platform/host/Host.h"
-#include "platform/win32/Log.h"
 #include "tests/support/Audio.h"
 #include "tests/support/SoundServer.h"
 #include "tests/support/Show.h"
@@ -25,7 +24,6 @@
 #include <cstdlib>
 #include <cwchar>
 #include <fstream>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -51,28 +49,6 @@ constexpr bool kTimed = true;
 #endif
 
 constexpr double kLow = 0.2, kHigh = 0.6;  // the songs' levels: a change is found by level
-constexpr int16_t kBetween = static_cast<int16_t>(0.4 * 32768);
-
-// First frame from `from` on where the level crosses to the new song's: a
-// sample above kBetween for a change to high, a whole period (100 frames of
-// the 441 Hz tone) below it for a change to low; -1 when none.
-int64_t ChangeHeard(const std::vector<int16_t>& s, int64_t from, bool toHigh)
-{
-    int64_t count = static_cast<int64_t>(s.size() / 2);
-    for (int64_t i = std::max<int64_t>(from, 0), quiet = 0; i < count; ++i) {
-        bool loud = std::abs(s[i * 2]) > kBetween;
-        if (toHigh && loud) return i;
-        quiet = loud ? 0 : quiet + 1;
-        if (!toHigh && quiet == 100) return i - 99;
-    }
-    return -1;
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 std::string SinkInputs()
 {
@@ -88,18 +64,9 @@ std::string SinkInputs()
 
 class SoundServerTest : public ::testing::TestWithParam<SoundServer::Kind> {
 protected:
-    void TearDown() override
-    {
-        ResetShow();
-        SetLogSink({}, true);
-    }
-    std::string Log()
-    {
-        std::lock_guard<std::mutex> lock(logMutex);
-        return log;
-    }
-    std::mutex logMutex;
-    std::string log;
+    void TearDown() override { ResetShow(); }
+    std::string Log() const { return log.Text(); }
+    LogCapture log;
 };
 
 }  // namespace
@@ -118,12 +85,6 @@ TEST_P(SoundServerTest, CommandsAreHeardAtOnceAndSongsFollowWithoutAGap)
 
     // Three songs of one tone each: a short low one that ends by itself, then
     // a high and a low one that the commands switch between.
-    SetLogSink(
-        [this](const std::string& line) {
-            std::lock_guard<std::mutex> lock(logMutex);
-            log += line;
-        },
-        false);
     host::Reset();  // live
     unsetenv("SDL_AUDIODRIVER");
     ASSERT_TRUE(BASS_Init(1, 44100, 0, nullptr, nullptr));

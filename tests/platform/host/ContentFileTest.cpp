@@ -1,6 +1,7 @@
 // Content files: only regular files are read, never past the cap, and paths
 // from Windows-made disks find their files.
 #include "platform/host/ContentFile.h"
+#include "tests/support/Run.h"
 
 #include <gtest/gtest.h>
 
@@ -26,9 +27,7 @@ class ContentFile : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir_ = fs::temp_directory_path() / ("mivola-files-" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        dir_ = support::FreshDir("files");
         notes.clear();
         host::SetNoteSink(KeepNote);
     }

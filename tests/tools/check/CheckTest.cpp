@@ -1,5 +1,6 @@
 // The disk checker in-process on a small disk made by the disk maker, changed one
 // way at a time: each change gives its finding, with its severity, file and line.
+#include "tests/support/Run.h"
 #include "tools/check/DiskCheck.h"
 #include "tools/make/Disk.h"
 
@@ -7,8 +8,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -17,23 +16,15 @@ namespace {
 
 const fs::path kSongs = fs::path(MIVOLA_BINARY_DIR) / "content/test/songs";
 
-std::string Read(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void Write(const fs::path& p, const std::string& text)
-{
-    std::ofstream(p, std::ios::binary) << text;
-}
+using support::ReadText;
+using support::WriteText;
 
 void Replace(const fs::path& p, const std::string& from, const std::string& to)
 {
-    std::string text = Read(p);
+    std::string text = ReadText(p);
     ASSERT_NE(text.find(from), std::string::npos) << from;
     text.replace(text.find(from), from.size(), to);
-    Write(p, text);
+    WriteText(p, text);
 }
 
 class CheckTest : public ::testing::Test {
@@ -112,7 +103,7 @@ TEST_F(CheckTest, InterfaceProblemsAreWarningsOrErrorsAtTheirLines)
     Replace(xml, "size=\"16\"", "size=\"60\"");
     Replace(xml, "<control direction=\"1\"/>", "<control/>");
     Replace(xml, "<dummytexture id=\"3\"", "<dummytexture id=\"7\"");
-    const std::string text = Read(xml);
+    const std::string text = ReadText(xml);
     auto lineOf = [&](const std::string& needle) {
         return 1 + long(std::count(text.begin(), text.begin() + long(text.find(needle)), '\n'));
     };
@@ -143,7 +134,7 @@ TEST_F(CheckTest, PictureSizesAndCountAndTheWebAddress)
     // web address of another kind.
     fs::copy_file(disk_ / "intro/button.png", disk_ / "intro/startscreen.png",
                   fs::copy_options::overwrite_existing);
-    Write(disk_ / "titles/neon_harbour.png", "not a picture");
+    WriteText(disk_ / "titles/neon_harbour.png", "not a picture");
     Replace(disk_ / "art.xml", "<bits>", "<bits url=\"ftp://example.org/\">");
     CheckReport r = CheckDisk(disk_.string());
     auto start = Find(r, "start screen 'intro/startscreen.png' is 200 x 200");
@@ -159,7 +150,7 @@ TEST_F(CheckTest, PictureSizesAndCountAndTheWebAddress)
     std::string songs;
     for (int i = 0; i < 600; ++i)
         songs += "<song path=\"songs/neon_harbour.xm\" titlepic=\"titles/copper_sunrise.png\"/>\n";
-    Write(disk_ / "art.xml", "<bits><songs>\n" + songs + "</songs></bits>\n");
+    WriteText(disk_ / "art.xml", "<bits><songs>\n" + songs + "</songs></bits>\n");
     r = CheckDisk(disk_.string());
     auto count = Find(r, "616 pictures are registered");
     ASSERT_EQ(count.size(), 1u) << r.findings.back().text;
@@ -196,7 +187,7 @@ TEST_F(CheckTest, BrokenLinksAndPathsLeavingTheDiskAreNamed)
          {std::string("titles/dangling.png"), std::string("titles/loop.png"), outside.string(),
           "../" + outside.filename().string(), std::string("titles/link-out.png")})
         songs += "<song path=\"songs/neon_harbour.xm\" titlepic=\"" + title + "\"/>\n";
-    Write(disk_ / "art.xml", "<bits><songs>\n" + songs + "</songs></bits>\n");
+    WriteText(disk_ / "art.xml", "<bits><songs>\n" + songs + "</songs></bits>\n");
     CheckReport r = CheckDisk(disk_.string());
     const std::string fix = ": copy the file into the disk folder and name it relative to it";
     for (const std::string& text :

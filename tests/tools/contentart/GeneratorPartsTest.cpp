@@ -2,6 +2,7 @@
 // note ranges of the tracker formats, exact stream lengths, and the carousel's geometry as
 // the scene reader sees it.
 #include "scene3ds/C3ds.h"
+#include "tests/support/Run.h"
 #include "tools/contentart/CarouselScene.h"
 #include "tools/contentart/Composer.h"
 #include "tools/contentart/Encoders.h"
@@ -106,8 +107,7 @@ TEST(Synth, RenderedSongsHaveTheirLengthAndEndInSilence)
 
 TEST(Encoders, StreamsDecodeToTheirExactLengthAndRepeatByteForByte)
 {
-    const fs::path dir = fs::temp_directory_path() / ("mivola-enc-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+    const fs::path dir = support::FreshDir("enc");
     Stereo pcm;
     pcm.Resize(44100 * 2 + 123);
     for (size_t i = 0; i < pcm.Frames(); ++i) pcm.l[i] = pcm.r[i] = 0.5f * float(std::sin(i * 0.05));

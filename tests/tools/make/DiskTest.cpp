@@ -2,6 +2,7 @@
 // sit in their own tags: the disk carries the tag titles into art.xml, the log and
 // the carousel, passes its check, comes out the same twice, and the checker names
 // every problem of a broken copy with its file.
+#include "tests/support/Run.h"
 #include "tools/make/Disk.h"
 
 #include <gtest/gtest.h>
@@ -11,13 +12,8 @@
 #include <stb_image.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -26,41 +22,20 @@ namespace {
 const fs::path kBin = MIVOLA_BINARY_DIR;
 const fs::path kSongs = kBin / "content/test/songs";
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    bool Has(const std::string& s) const { return out.find(s) != std::string::npos; }
-};
+using Outcome = support::CommandResult;
+using support::ReadText;
+using support::WriteText;
 
 Outcome Command(const std::string& command)
 {
-    Outcome r;
-    std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return r;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
-    int status = pclose(pipe);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
-
-std::string Read(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void Write(const fs::path& p, const std::string& text)
-{
-    std::ofstream(p, std::ios::binary) << text;
+    return support::RunCommand(command + " 2>&1");
 }
 
 std::map<std::string, std::string> Tree(const fs::path& root)
 {
     std::map<std::string, std::string> files;
     for (const auto& e : fs::recursive_directory_iterator(root))
-        if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = Read(e.path());
+        if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = ReadText(e.path());
     return files;
 }
 
@@ -113,9 +88,7 @@ class DiskTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir_ = fs::temp_directory_path() / ("mivola-disk-test-" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        dir_ = support::FreshDir("disk-test");
         ASSERT_TRUE(fs::exists(kSongs / "copper_sunrise.mp3")) << "build the test_content target first";
     }
     void TearDown() override { fs::remove_all(dir_); }
@@ -140,14 +113,14 @@ TEST(DiskNames, SafeNamesAndLatin1Text)
 TEST_F(DiskTest, TaggedSongsMakeADiskThatPassesItsCheckPlaysWithTheirTitlesAndRepeats)
 {
     const fs::path disk = dir_ / "disk";
-    Write(dir_ / "text.txt", "The same scroller text for both disks.");
+    WriteText(dir_ / "text.txt", "The same scroller text for both disks.");
     const std::string text = " --text " + (dir_ / "text.txt").string();
     Outcome made = Command(Make(disk, Songs(), text + " --url https://example.org/hl"));
     ASSERT_EQ(made.status, 0) << made.out;
     EXPECT_TRUE(made.Has(" 4/4 ")) << made.out;
 
     // Titles and artists from ID3 and Vorbis comments, and the modules' own names.
-    const std::string art = Read(disk / "art.xml");
+    const std::string art = ReadText(disk / "art.xml");
     EXPECT_NE(art.find("title=\"Copper Sunrise\" artist=\"Mivola crew\""), std::string::npos) << art;
     EXPECT_NE(art.find("title=\"Paper Lanterns\" artist=\"Mivola crew\""), std::string::npos) << art;
     EXPECT_NE(art.find("title=\"Neon Harbour\""), std::string::npos) << art;
@@ -169,23 +142,23 @@ TEST_F(DiskTest, TaggedSongsMakeADiskThatPassesItsCheckPlaysWithTheirTitlesAndRe
     fs::create_directories(bare);
     std::string bareSongs;
     for (const char* s : {"copper_sunrise.mp3", "neon_harbour.xm", "paper_lanterns.ogg", "pixel_pilot.mod"}) {
-        std::string bytes = Read(kSongs / s);
+        std::string bytes = ReadText(kSongs / s);
         // Module names and the ID3 tag go; the OGG is replaced by a WAV without tags.
         if (std::string(s) == "copper_sunrise.mp3")
             bytes = bytes.substr(10 + ((bytes[6] << 21) | (bytes[7] << 14) | (bytes[8] << 7) | bytes[9]));
         if (std::string(s) == "neon_harbour.xm") std::fill(bytes.begin() + 17, bytes.begin() + 37, ' ');
         if (std::string(s) == "pixel_pilot.mod") std::fill(bytes.begin(), bytes.begin() + 20, '\0');
         if (std::string(s) == "paper_lanterns.ogg") continue;
-        Write(bare / s, bytes);
+        WriteText(bare / s, bytes);
         bareSongs += " " + (bare / s).string();
     }
     const fs::path plain = dir_ / "plain";
     Outcome plainMade = Command(Make(plain, bareSongs, text + " --no-loudness"));
     ASSERT_EQ(plainMade.status, 0) << plainMade.out;
-    EXPECT_NE(Read(plain / "art.xml").find("title=\"copper sunrise\""), std::string::npos);
+    EXPECT_NE(ReadText(plain / "art.xml").find("title=\"copper sunrise\""), std::string::npos);
     // --no-loudness leaves the gains out and keeps the module settings.
-    EXPECT_EQ(Read(plain / "art.xml").find(" gain="), std::string::npos);
-    EXPECT_NE(Read(plain / "art.xml").find(" amiga=\"on\""), std::string::npos);
+    EXPECT_EQ(ReadText(plain / "art.xml").find(" gain="), std::string::npos);
+    EXPECT_NE(ReadText(plain / "art.xml").find(" amiga=\"on\""), std::string::npos);
 
     // Played: the carousel's front face, which shows the tag title, differs from
     // the untagged disk's while the rest of the picture is the same.
@@ -212,9 +185,9 @@ TEST_F(DiskTest, CheckNamesEveryProblemOfABrokenDiskWithItsFile)
     ASSERT_EQ(Command(Make(disk, Songs())).status, 0);
 
     // Warnings alone: a Windows path and an intro song that is too short.
-    std::string art = Read(disk / "art.xml");
+    std::string art = ReadText(disk / "art.xml");
     art.replace(art.find("songs/pixel_pilot.mod"), 21, "songs\\pixel_pilot.mod");
-    Write(disk / "art.xml", art);
+    WriteText(disk / "art.xml", art);
     fs::copy_file(disk / "songs/copper_sunrise.mp3", disk / "intro/Radio_Mivola.mp3",
                   fs::copy_options::overwrite_existing);
     Outcome warned = Command(Check(disk));
@@ -230,16 +203,16 @@ TEST_F(DiskTest, CheckNamesEveryProblemOfABrokenDiskWithItsFile)
     // a cut stream, a title picture in the wrong case, and XML that does not parse.
     fs::remove(disk / "songs/neon_harbour.xm");
     fs::remove(disk / "intro/dial.png");
-    std::string scene = Read(disk / "scene/carousel.3ds");
+    std::string scene = ReadText(disk / "scene/carousel.3ds");
     for (size_t at = scene.find("screen"); at != std::string::npos; at = scene.find("screen", at))
         scene.replace(at, 6, "kitten");
-    Write(disk / "scene/carousel.3ds", scene);
-    const std::string mp3 = Read(disk / "songs/copper_sunrise.mp3");
-    Write(disk / "songs/copper_sunrise.mp3", mp3.substr(0, mp3.size() / 2));
+    WriteText(disk / "scene/carousel.3ds", scene);
+    const std::string mp3 = ReadText(disk / "songs/copper_sunrise.mp3");
+    WriteText(disk / "songs/copper_sunrise.mp3", mp3.substr(0, mp3.size() / 2));
     fs::rename(disk / "titles/paper_lanterns.png", disk / "titles/Paper_Lanterns.PNG");
-    std::string iface = Read(disk / "interface.xml");
+    std::string iface = ReadText(disk / "interface.xml");
     iface.replace(iface.find("</layers>"), 9, "</layer>");
-    Write(disk / "broken.xml", iface);
+    WriteText(disk / "broken.xml", iface);
     fs::rename(disk / "broken.xml", disk / "interface.xml");
 
     Outcome broken = Command(Check(disk));
@@ -259,7 +232,7 @@ TEST_F(DiskTest, CheckNamesEveryProblemOfABrokenDiskWithItsFile)
 
     // With the interface readable again, the scene's missing placeholders show.
     iface.replace(iface.find("</layer>\n</interface>"), 8, "</layers>");
-    Write(disk / "interface.xml", iface);
+    WriteText(disk / "interface.xml", iface);
     Outcome scened = Command(Check(disk));
     EXPECT_EQ(scened.status, 1);
     EXPECT_TRUE(scened.Has(
@@ -277,7 +250,7 @@ TEST_F(DiskTest, MakeWritesRenderSettingsAndGainsThatMatchTheSongsAndCheckReport
     const fs::path disk = dir_ / "disk";
     Outcome made = Command(Make(disk, Songs(), " --loudness -30"));
     ASSERT_EQ(made.status, 0) << made.out;
-    const std::string art = Read(disk / "art.xml");
+    const std::string art = ReadText(disk / "art.xml");
     // Explicit module settings per format, and a gain for every song.
     EXPECT_NE(
         art.find("title=\"Pixel Pilot\" stereoseparation=\"100\" volumeramping=\"-1\" amiga=\"on\" gain=\""),
@@ -303,7 +276,7 @@ TEST_F(DiskTest, MakeWritesRenderSettingsAndGainsThatMatchTheSongsAndCheckReport
     for (size_t at; (at = flat.find(" gain=\"")) != std::string::npos;)
         flat.erase(at, flat.find('"', at + 7) - at + 1);
     flat.replace(flat.find("-1\""), 2, "-3");
-    Write(disk / "art.xml", flat);
+    WriteText(disk / "art.xml", flat);
     Outcome spread = Command((kBin / "tools/check/mivola-check").string() + " --loudness " + disk.string());
     EXPECT_EQ(spread.status, 1);
     EXPECT_TRUE(spread.Has("art.xml:" + LineOf(flat, "-3\"") +
@@ -316,7 +289,7 @@ TEST_F(DiskTest, MakeWritesRenderSettingsAndGainsThatMatchTheSongsAndCheckReport
 
 TEST_F(DiskTest, MakeRefusesUnplayableSongsAndAFolderInUse)
 {
-    Write(dir_ / "notes.mp3", "these are not the songs you are looking for\n");
+    WriteText(dir_ / "notes.mp3", "these are not the songs you are looking for\n");
     const fs::path disk = dir_ / "disk";
     Outcome refused = Command(Make(disk, Songs() + " " + (dir_ / "notes.mp3").string()));
     EXPECT_EQ(refused.status, 1);
@@ -324,7 +297,7 @@ TEST_F(DiskTest, MakeRefusesUnplayableSongsAndAFolderInUse)
     EXPECT_FALSE(fs::exists(disk / "art.xml"));
 
     fs::create_directories(disk);
-    Write(disk / "mine.txt", "keep me");
+    WriteText(disk / "mine.txt", "keep me");
     Outcome busy = Command(Make(disk, Songs()));
     EXPECT_EQ(busy.status, 1);
     EXPECT_TRUE(busy.Has("is not empty")) << busy.out;

@@ -1,11 +1,9 @@
 // mivola-3ds prints one JSON line per file and fails only when every file failed.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <string>
 
+#include "tests/support/Run.h"
 #include "tools/writers/Writer3ds.h"
 
 namespace {
@@ -13,22 +11,9 @@ namespace {
 const std::string kTool = std::string(MIVOLA_BINARY_DIR) + "/tools/mivola-3ds/mivola-3ds";
 const std::string kDir = std::string(MIVOLA_BINARY_DIR) + "/tests/tools/mivola-3ds";
 
-struct ToolRun {
-    std::string output;
-    int status;
-};
-
-ToolRun RunTool(const std::string& arguments)
+support::CommandResult RunTool(const std::string& arguments)
 {
-    ToolRun run{"", -1};
-    FILE* pipe = popen((kTool + " " + arguments + " 2>/dev/null").c_str(), "r");
-    if (!pipe) return run;
-    char buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, got);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return support::RunCommand(kTool + " " + arguments + " 2>/dev/null");
 }
 
 }  // namespace
@@ -76,7 +61,7 @@ TEST(Tool, PrintsTheRecords)
     const std::string path = kDir + "/tool_scene.3ds";
     ASSERT_EQ(w.Save(path.c_str()), 1);
 
-    const ToolRun run = RunTool(path + " " + kDir + "/missing.3ds");
+    const support::CommandResult run = RunTool(path + " " + kDir + "/missing.3ds");
     EXPECT_EQ(run.status, 0);
     const std::string expected =
         "{\"file\":\"" + path +
@@ -94,7 +79,7 @@ TEST(Tool, PrintsTheRecords)
         "/missing.3ds\",\"ok\":false,\"error\":2,\"firstFrame\":0,"
         "\"lastFrame\":0,\"frameCount\":0,\"meshes\":[],\"materials\":[],\"cameras\":[],"
         "\"lights\":[],\"nodes\":[]}\n";
-    EXPECT_EQ(run.output, expected);
+    EXPECT_EQ(run.out, expected);
 
     // Every file failed: a failing exit.
     EXPECT_NE(RunTool(kDir + "/missing.3ds").status, 0);

@@ -40,27 +40,31 @@ protected:
         host::Reset();
     }
 
-    // Taps the key once after a while, its press and release pushed together.
-    // A window still waiting 3 s later is closed, so a missed tap fails the
-    // test instead of hanging it.
-    void TapLater(SDL_Scancode key, int afterMs = 400)
+    // Taps the key after 400 ms, its press and release pushed together, then every 300 ms until
+    // the window answers: a window reads the keys held as it opens as old, so a
+    // tap that comes before it is up (a loaded machine) is not an answer. A
+    // window still waiting after 10 s is closed, so a missed tap fails the test
+    // instead of hanging it.
+    void TapLater(SDL_Scancode key)
     {
         tapped = false;
         answered = false;
         rescued = false;
-        tapper = std::thread([this, key, afterMs] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(afterMs));
-            SDL_Event e{};
-            e.type = SDL_KEYDOWN;
-            e.key.state = SDL_PRESSED;
-            e.key.keysym.scancode = key;
-            SDL_PushEvent(&e);
-            e.type = SDL_KEYUP;
-            e.key.state = SDL_RELEASED;
-            SDL_PushEvent(&e);
-            tapped = true;
-            for (int i = 0; i < 300 && !answered; ++i)
+        tapper = std::thread([this, key] {
+            for (int i = 0; i < 1000 && !answered; ++i) {
+                if (i >= 40 && (i - 40) % 30 == 0) {
+                    SDL_Event e{};
+                    e.type = SDL_KEYDOWN;
+                    e.key.state = SDL_PRESSED;
+                    e.key.keysym.scancode = key;
+                    SDL_PushEvent(&e);
+                    e.type = SDL_KEYUP;
+                    e.key.state = SDL_RELEASED;
+                    SDL_PushEvent(&e);
+                    tapped = true;
+                }
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
             if (!answered) {
                 rescued = true;
                 SDL_Event quit{};

@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <thread>
+#include <vector>
 
 using namespace support;
 using namespace std::chrono_literals;
@@ -145,7 +146,7 @@ TEST_F(LiveTest, SongEndsRaceWithCommands)
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     ASSERT_TRUE(BASS_Init(1, 44100, 0, nullptr, nullptr));
     const int count = 4;
-    MediaItem* songs = new MediaItem[count]{};
+    std::vector<MediaItem> songs(count);
     for (int i = 0; i < count; ++i) {
         std::string path = TempPath("race" + std::to_string(i) + ".wav");
         ASSERT_TRUE(WriteTone(path, SF_FORMAT_WAV, Tone{44100, 2, 1500 + 400 * i, 300.0 + 100 * i}));
@@ -154,7 +155,7 @@ TEST_F(LiveTest, SongEndsRaceWithCommands)
     }
     ResetShow();
     data.songCount = count;
-    data.songs = songs;
+    data.songs = songs.data();
     player.repeat = 1;
     player.PlaySong(0);
     auto start = std::chrono::steady_clock::now();
@@ -182,5 +183,4 @@ TEST_F(LiveTest, SongEndsRaceWithCommands)
     EXPECT_GT(plays, size_t{20});
     ResetShow();
     BASS_Free();
-    delete[] songs;
 }

@@ -9,6 +9,7 @@
 #include "gfx/kpxQuad.h"
 #include "layers/ArtshowMonitor.h"
 #include "platform/bass/bass.h"
+#include "platform/d3d9/FrameStats.h"
 
 int32_t screen = ScreenIntro;
 MediaItem loadingScreen{};
@@ -119,6 +120,7 @@ void RunFrameLoop(ShellMedia& media, ShellTimers& timers)
         MprisPump();
         device->EndScene();
         device->Present(nullptr, nullptr, nullptr, nullptr);
+        if (d3d9::FrameStats* stats = d3d9::ActiveFrameStats()) stats->MarkStartupEnd();
         PaceFrame();
     } while (!quitRequested);
     MprisStop();

@@ -10,6 +10,7 @@
 #include "gfx/kpxQuad.h"
 #include "layers/LayerTypes.h"
 #include "platform/bass/bass.h"
+#include "platform/d3d9/FrameStats.h"
 #include "platform/host/ContentFile.h"
 
 namespace {
@@ -66,6 +67,7 @@ int MivolaMain()
     if (DialogBoxParamW(settings.instance, MAKEINTRESOURCEW(kOptionsDialogId), GetForegroundWindow(),
                         OptionsDialogProc, 0) == 0)
         return -1;
+    if (d3d9::FrameStats* stats = d3d9::ActiveFrameStats()) stats->MarkStartupBegin();
 
     LogPrintf("Initializing kpxD3D...\n");
     if (!d3d.Init(settings)) {

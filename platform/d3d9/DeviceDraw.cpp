@@ -76,7 +76,7 @@ template <class IsArg> bool AlphaZeroWith(const StageSetup& s, IsArg isArg)
 }
 
 // Screen pixels are looked at in tiles of this side when picking what to draw.
-constexpr int kScreenTile = 32;
+constexpr int kScreenTile = 16;
 
 }  // namespace
 
@@ -173,7 +173,7 @@ bool Device::DrawVisibleParts(GLenum mode, GLint first, GLsizei count)
         return false;
 
     // The screen tiles of the draw's bounds, each kept when the texels its
-    // pixels can reach (two pixels and one texel of margin for the half-pixel
+    // pixels can reach (a pixel and a texel of margin for the half-pixel
     // offsets, multisample look-ups and linear filtering) meet a covered tile.
     const int targetW = int(params_.BackBufferWidth), targetH = int(params_.BackBufferHeight);
     const float minX = *std::min_element(sx, sx + count), maxX = *std::max_element(sx, sx + count);
@@ -188,7 +188,7 @@ bool Device::DrawVisibleParts(GLenum mode, GLint first, GLsizei count)
     // The texture tiles a span of screen pixels can reach (clamped addressing
     // repeats the edge tiles beyond the edges).
     auto reach = [](int p0, int p1, float scale, float offset, int& tile0, int& tile1) {
-        float a = scale * float(p0 - 2) + offset, b = scale * float(p1 + 2) + offset;
+        float a = scale * float(p0 - 1) + offset, b = scale * float(p1 + 1) + offset;
         if (a > b) std::swap(a, b);
         a = std::clamp(a - 1, -1e6f, 1e6f);
         b = std::clamp(b + 1, -1e6f, 1e6f);

@@ -18,6 +18,18 @@ void FrameStats::AddFill(uint64_t pixels, uint64_t screenPixels)
     ++fillFrames_;
 }
 
+void FrameStats::MarkStartupBegin()
+{
+    startupBegin_ = std::chrono::steady_clock::now();
+    startupSeconds_ = -1;
+}
+
+void FrameStats::MarkStartupEnd()
+{
+    if (startupSeconds_ >= 0 || startupBegin_.time_since_epoch().count() == 0) return;
+    startupSeconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - startupBegin_).count();
+}
+
 std::string FrameStats::Line() const
 {
     double total = 0, median = 0, p99 = 0;
@@ -32,10 +44,12 @@ std::string FrameStats::Line() const
     }
     const double fps = total > 0 ? double(intervals_.size()) * 1000.0 / total : 0.0;
     const double fill = fillFrames_ ? fillScreens_ / double(fillFrames_) : 0.0;
-    char line[160];
-    std::snprintf(line, sizeof line,
-                  "stats: %llu frames, %.1f fps, frame ms median %.1f p99 %.1f, fill %.2f screens/frame",
-                  static_cast<unsigned long long>(frames_), fps, median, p99, fill);
+    char line[200];
+    int n = std::snprintf(line, sizeof line,
+                          "stats: %llu frames, %.1f fps, frame ms median %.1f p99 %.1f, fill %.2f screens/frame",
+                          static_cast<unsigned long long>(frames_), fps, median, p99, fill);
+    if (startupSeconds_ >= 0 && n > 0 && size_t(n) < sizeof line)
+        std::snprintf(line + n, sizeof line - size_t(n), ", start-up %.2f s", startupSeconds_);
     return line;
 }
 

@@ -2,6 +2,7 @@
 // the pixels each frame's draws covered, summed up in one line.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,7 +19,13 @@ public:
     // the back buffer's size.
     void AddFill(uint64_t pixels, uint64_t screenPixels);
 
-    // "stats: N frames, X.X fps, frame ms median M p99 P, fill F.FF screens/frame"
+    // Start-up: from the options dialog's answer to the show's first frame on
+    // the screen. Only the first end after a beginning counts.
+    void MarkStartupBegin();
+    void MarkStartupEnd();
+
+    // "stats: N frames, X.X fps, frame ms median M p99 P, fill F.FF screens/frame",
+    // then ", start-up S.SS s" once measured.
     std::string Line() const;
 
 private:
@@ -26,6 +33,8 @@ private:
     std::vector<double> intervals_;
     double fillScreens_ = 0;  // sum over the frames that report fill
     uint64_t fillFrames_ = 0;
+    std::chrono::steady_clock::time_point startupBegin_{};
+    double startupSeconds_ = -1;  // negative until measured
 };
 
 // Gathering in the device, off until switched on; null while off.

@@ -12,7 +12,7 @@ namespace d3d9 {
 
 class TileCoverage {
 public:
-    static constexpr int kTile = 32;  // texels on a tile's side
+    static constexpr int kTile = 16;  // texels on a tile's side
 
     // A covered rectangle in texels: [x0, x1) x [y0, y1).
     struct Rect {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "platform/d3d9/FrameStats.h"
 
 using d3d9::FrameStats;
@@ -24,4 +27,19 @@ TEST(FrameStatsTest, MedianNearestRankP99AndFill)
     // 200 intervals in 2150 ms.
     EXPECT_EQ(stats.Line(),
               "stats: 201 frames, 93.0 fps, frame ms median 10.0 p99 40.0, fill 1.00 screens/frame");
+}
+
+// Start-up is told once measured, and a later frame does not move it.
+TEST(FrameStatsTest, StartUpFromTheDialogToTheFirstFrame)
+{
+    FrameStats stats;
+    stats.MarkStartupEnd();  // no beginning: nothing measured
+    EXPECT_EQ(stats.Line().find("start-up"), std::string::npos);
+    stats.MarkStartupBegin();
+    stats.MarkStartupEnd();
+    const std::string line = stats.Line();
+    ASSERT_NE(line.find(", start-up 0.0"), std::string::npos) << line;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    stats.MarkStartupEnd();
+    EXPECT_EQ(stats.Line(), line);
 }

@@ -25,8 +25,8 @@ TEST(TileCoverageTest, TilesHoldingAnyAlphaAreCoveredUpToTheRaggedEdges)
     Picture p(3 * T + 5, 2 * T + 1);
     p.SetAlpha(0, 0, 1);                // corner texel, faintest alpha
     p.SetAlpha(3 * T + 4, 2 * T, 255);  // last texel, in the partial tiles
-    p.SetAlpha(T + 7, T + 31, 0);       // alpha 0 with colour counts for nothing
-    p.bgra[(size_t(T + 31) * p.width + T + 7) * 4] = 255;
+    p.SetAlpha(T + 7, 2 * T - 1, 0);    // alpha 0 with colour counts for nothing
+    p.bgra[(size_t(2 * T - 1) * p.width + T + 7) * 4] = 255;
     TileCoverage c;
     c.Reset(p.width, p.height, true);
     EXPECT_TRUE(c.Full());

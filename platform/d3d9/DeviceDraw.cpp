@@ -75,6 +75,27 @@ template <class IsArg> bool AlphaZeroWith(const StageSetup& s, IsArg isArg)
     }
 }
 
+// Whether a stage's alpha is 1 wherever the texture's alpha is 1: the texture's
+// alpha as it is, or times a texture factor whose alpha is 1.
+bool AlphaOneWithOpaqueTexture(const StageSetup& s, DWORD textureFactor)
+{
+    auto one = [&](uint8_t arg) {
+        return IsTextureAlpha(arg) ||
+               ((arg & (D3DTA_SELECTMASK | D3DTA_COMPLEMENT)) == D3DTA_TFACTOR && (textureFactor >> 24) == 0xFF);
+    };
+    switch (s.alphaOp) {
+    case D3DTOP_SELECTARG1:
+        return IsTextureAlpha(s.alphaArg1);
+    case D3DTOP_SELECTARG2:
+        return IsTextureAlpha(s.alphaArg2);
+    case D3DTOP_MODULATE:
+        return (IsTextureAlpha(s.alphaArg1) || IsTextureAlpha(s.alphaArg2)) && one(s.alphaArg1) &&
+               one(s.alphaArg2);
+    default:
+        return false;
+    }
+}
+
 // Screen pixels are looked at in tiles of this side when picking what to draw.
 constexpr int kScreenTile = 16;
 
@@ -97,6 +118,30 @@ bool Device::TransparentTexelsKeepTarget() const
         return false;
     const DWORD* sampler = samplerStates_[0];
     return sampler[D3DSAMP_ADDRESSU] == D3DTADDRESS_CLAMP && sampler[D3DSAMP_ADDRESSV] == D3DTADDRESS_CLAMP;
+}
+
+// A draw of an opaque picture whose alpha reaches the target as 1: source-alpha
+// blending keeps none of the target, so the draw replaces it, and goes without
+// blending for the same colours at less cost.
+bool Device::OpaqueReplacesTarget() const
+{
+    const DWORD* rs = renderStates_;
+    if (!rs[D3DRS_ALPHABLENDENABLE] || rs[D3DRS_SRCBLEND] != D3DBLEND_SRCALPHA ||
+        rs[D3DRS_DESTBLEND] != D3DBLEND_INVSRCALPHA)
+        return false;
+    if (!textures_[0] || textures_[0]->GetType() != D3DRTYPE_TEXTURE) return false;
+    const Texture& texture = *static_cast<const Texture*>(static_cast<IDirect3DTexture9*>(textures_[0]));
+    if (!texture.Coverage().Opaque()) return false;
+    // Only the first level is looked at.
+    if (texture.Levels() > 1 && samplerStates_[0][D3DSAMP_MIPFILTER] != D3DTEXF_NONE) return false;
+    const ProgramKey& key = program_->key;
+    if (key.stageCount == 0 || !key.stage[0].hasTexture ||
+        !AlphaOneWithOpaqueTexture(key.stage[0], rs[D3DRS_TEXTUREFACTOR]))
+        return false;
+    const StageSetup& next = key.stage[1];
+    return key.stageCount < 2 || next.alphaOp == D3DTOP_DISABLE ||
+           (next.alphaOp == D3DTOP_SELECTARG1 && IsCurrentAlpha(next.alphaArg1)) ||
+           (next.alphaOp == D3DTOP_SELECTARG2 && IsCurrentAlpha(next.alphaArg2));
 }
 
 // How a stage's texel coordinates (for a texture of tw x th) follow the screen
@@ -396,7 +441,10 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
     if (!PrepareDraw()) return D3DERR_INVALIDCALL;
     BeginFillCount();
     if (DrawVisibleParts(mode, GLint(startVertex), count)) return D3D_OK;
+    const bool replaces = OpaqueReplacesTarget();
+    if (replaces) glDisable(GL_BLEND);
     glDrawArrays(mode, GLint(startVertex), count);
+    if (replaces) glEnable(GL_BLEND);
     CountDraw();
     return D3D_OK;
 }

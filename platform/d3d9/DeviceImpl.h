@@ -184,6 +184,7 @@ private:
     void UpdateWvp();
     bool VerticesInStream(uint64_t first, uint64_t count) const;
     bool TransparentTexelsKeepTarget() const;
+    bool OpaqueReplacesTarget() const;
     bool DrawVisibleParts(GLenum mode, GLint first, GLsizei count);
     bool TexelMap(int stage, GLint first, GLsizei count, float tw, float th, float* sx, float* sy, float& ax,
                   float& bx, float& ay, float& by);

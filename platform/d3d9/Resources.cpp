@@ -77,7 +77,7 @@ HRESULT Texture::Init()
     // A managed texture starts transparent, as its zeroed copy; a default-pool
     // one holds nothing known, and X8R8G8B8 reads opaque everywhere.
     coverage_.Reset(int(levels_[0].width), int(levels_[0].height),
-                    pool_ != D3DPOOL_MANAGED || format_ != D3DFMT_A8R8G8B8);
+                    pool_ != D3DPOOL_MANAGED || format_ != D3DFMT_A8R8G8B8, format_ == D3DFMT_X8R8G8B8);
     while (glGetError() != GL_NO_ERROR) {}
     glGenTextures(1, &texture_);
     CountGlObject();

@@ -4,14 +4,16 @@
 
 namespace d3d9 {
 
-void TileCoverage::Reset(int width, int height, bool covered)
+void TileCoverage::Reset(int width, int height, bool covered, bool opaque)
 {
     width_ = std::max(width, 0);
     height_ = std::max(height, 0);
     columns_ = (width_ + kTile - 1) / kTile;
     rows_ = (height_ + kTile - 1) / kTile;
-    tiles_.assign(size_t(columns_) * rows_, covered ? 1 : 0);
-    coveredTiles_ = covered ? columns_ * rows_ : 0;
+    const uint8_t tile = opaque ? kOpaque : covered ? kShowing : kClear;
+    tiles_.assign(size_t(columns_) * rows_, tile);
+    coveredTiles_ = tile != kClear ? columns_ * rows_ : 0;
+    opaqueTiles_ = tile == kOpaque ? columns_ * rows_ : 0;
 }
 
 void TileCoverage::Update(const uint8_t* bgra, int pitch, int x0, int y0, int x1, int y1, bool whole)
@@ -33,18 +35,22 @@ void TileCoverage::Update(const uint8_t* bgra, int pitch, int x0, int y0, int x1
                 tx1 = std::min(tx1, x1);
                 ty1 = std::min(ty1, y1);
             }
-            bool any = false;
-            for (int y = ty0; y < ty1 && !any; ++y) {
+            // Whether any texel shows and whether all are opaque; both known
+            // once a texel showing and one not opaque were seen.
+            bool any = false, all = true;
+            for (int y = ty0; y < ty1 && (all || !any); ++y) {
                 const uint8_t* p = bgra + size_t(y) * size_t(pitch) + size_t(tx0) * 4 + 3;
-                for (int x = tx0; x < tx1; ++x, p += 4)
-                    if (*p) {
-                        any = true;
-                        break;
-                    }
+                for (int x = tx0; x < tx1; ++x, p += 4) {
+                    any = any || *p != 0;
+                    all = all && *p == 255;
+                }
             }
             uint8_t& tile = tiles_[size_t(row) * columns_ + column];
-            const uint8_t now = (any || (!replace && tile)) ? 1 : 0;
-            coveredTiles_ += int(now) - int(tile);
+            uint8_t now;
+            if (replace) now = all ? kOpaque : any ? kShowing : kClear;
+            else now = (tile == kOpaque && all) ? kOpaque : (any || tile != kClear) ? kShowing : kClear;
+            coveredTiles_ += int(now != kClear) - int(tile != kClear);
+            opaqueTiles_ += int(now == kOpaque) - int(tile == kOpaque);
             tile = now;
         }
 }

@@ -53,34 +53,39 @@ TEST_F(RenderTest, PictureAtNaturalSizeMapsTexelsToPixelsOneToOne)
     frame.SavePng("d3d9_picture_640_360.png");
 }
 
+// Also with an opaque picture, which replaces the target unless the factor's
+// alpha is below 1 or the blend adds.
 TEST_F(RenderTest, BlendingAndTextureFactorAlpha)
 {
     CreateDevice(1280, 720);
-    IDirect3DTexture9* tex = MakeTexture(4, 4, [](UINT, UINT) { return D3DCOLOR_ARGB(200, 250, 100, 0); });
-    struct Case {
-        DWORD dest;
-        D3DCOLOR factor;
-    };
-    for (Case c : {Case{D3DBLEND_INVSRCALPHA, 0xFFFFFFFF}, Case{D3DBLEND_INVSRCALPHA, 0x80FFFFFF},
-                   Case{D3DBLEND_ONE, 0xFFFFFFFF}, Case{D3DBLEND_ONE, 0x40FFFFFF}}) {
-        SCOPED_TRACE(c.factor);
-        device->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_ARGB(255, 20, 60, 200), 1.0f, 0);
-        FlatState();
-        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-        device->SetRenderState(D3DRS_DESTBLEND, c.dest);
-        device->SetRenderState(D3DRS_TEXTUREFACTOR, c.factor);
-        device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-        device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-        device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_TFACTOR);
-        device->SetTexture(0, tex);
-        Draw(0, 0, 0.5f, 0.5f);
-        Present();
-        double a = 200.0 / 255 * (c.factor >> 24) / 255;
-        double keep = c.dest == D3DBLEND_ONE ? 1.0 : 1 - a;
-        auto mix = [&](double s, double d) { return std::min(255.0, s * a + d * keep); };
-        EXPECT_RGB_NEAR(At(100, 100), mix(250, 20), mix(100, 60), mix(0, 200), 1.01);
-        EXPECT_RGB_NEAR(At(1000, 600), 20, 60, 200, 0);
+    for (int texAlpha : {200, 255}) {
+        IDirect3DTexture9* tex = MakeTexture(
+            4, 4, [texAlpha](UINT, UINT) { return D3DCOLOR_ARGB(texAlpha, 250, 100, 0); });
+        struct Case {
+            DWORD dest;
+            D3DCOLOR factor;
+        };
+        for (Case c : {Case{D3DBLEND_INVSRCALPHA, 0xFFFFFFFF}, Case{D3DBLEND_INVSRCALPHA, 0x80FFFFFF},
+                       Case{D3DBLEND_ONE, 0xFFFFFFFF}, Case{D3DBLEND_ONE, 0x40FFFFFF}}) {
+            SCOPED_TRACE(testing::Message() << texAlpha << " " << c.factor);
+            device->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_ARGB(255, 20, 60, 200), 1.0f, 0);
+            FlatState();
+            device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+            device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+            device->SetRenderState(D3DRS_DESTBLEND, c.dest);
+            device->SetRenderState(D3DRS_TEXTUREFACTOR, c.factor);
+            device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+            device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+            device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_TFACTOR);
+            device->SetTexture(0, tex);
+            Draw(0, 0, 0.5f, 0.5f);
+            Present();
+            double a = texAlpha / 255.0 * (c.factor >> 24) / 255;
+            double keep = c.dest == D3DBLEND_ONE ? 1.0 : 1 - a;
+            auto mix = [&](double s, double d) { return std::min(255.0, s * a + d * keep); };
+            EXPECT_RGB_NEAR(At(100, 100), mix(250, 20), mix(100, 60), mix(0, 200), 1.01);
+            EXPECT_RGB_NEAR(At(1000, 600), 20, 60, 200, 0);
+        }
     }
 }
 

@@ -66,6 +66,35 @@ TEST(TileCoverageTest, PartialLocksAddCoverageButOnlyWholeTilesLoseIt)
     EXPECT_TRUE(c.Empty());
 }
 
+// Opaque means every texel at 255: one texel below loses it, a partial lock can
+// keep it but only a whole look wins it back; an X8R8G8B8 map starts opaque.
+TEST(TileCoverageTest, OpaqueOnlyWhileEveryTexelIsKnownAt255)
+{
+    Picture p(2 * T + 3, T);
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) p.SetAlpha(x, y, 255);
+    TileCoverage c;
+    c.Reset(p.width, p.height, true);
+    EXPECT_FALSE(c.Opaque());  // nothing known yet
+    p.Scan(c);
+    EXPECT_TRUE(c.Opaque());
+    c.Update(p.bgra.data(), p.width * 4, 2, 2, 6, 6, false);  // still 255 there
+    EXPECT_TRUE(c.Opaque());
+    p.SetAlpha(2 * T + 2, T - 1, 254);  // the last texel, in the ragged tile
+    c.Update(p.bgra.data(), p.width * 4, 2 * T + 2, T - 1, 2 * T + 3, T, false);
+    EXPECT_FALSE(c.Opaque());
+    EXPECT_TRUE(c.Full());
+    p.SetAlpha(2 * T + 2, T - 1, 255);
+    c.Update(p.bgra.data(), p.width * 4, 2 * T + 2, T - 1, 2 * T + 3, T, false);
+    EXPECT_FALSE(c.Opaque());  // the rest of that tile is not known from this lock
+    p.Scan(c);
+    EXPECT_TRUE(c.Opaque());
+    c.Reset(p.width, p.height, true, true);
+    EXPECT_TRUE(c.Opaque());
+    c.Reset(0, 0, true, true);
+    EXPECT_FALSE(c.Opaque());  // no texels: nothing to replace the target with
+}
+
 TEST(TileCoverageTest, MergedRectanglesAreDisjointAndCoverExactlyTheSetCells)
 {
     const int columns = 7, rows = 6;

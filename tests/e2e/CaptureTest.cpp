@@ -1,66 +1,42 @@
 // Whole runs of mivola-capture on the small test content: the log from start to
-// end, the exit codes, the fatal paths, the intro's keys, closing while loading,
-// the loading bar and the end screen's length.
+// end, the exit codes, the intro's keys, closing while loading,
+// the loading bar and the end screen's length. (Disks that fail to load are in
+// HostileDiskTest.)
 #include "data/XmlAccess.h"
+#include "tests/support/Run.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <regex>
 #include <sstream>
 #include <string>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kCapture = fs::path(MIVOLA_BINARY_DIR) / "tools/capture/mivola-capture";
-const fs::path kContent = fs::path(MIVOLA_BINARY_DIR) / "content/test";
+using support::kCaptureTool;
+using support::kTestContent;
 
-struct RunResult {
-    int status = -1;  // exit status of the process
-    std::string log;
-    std::vector<std::string> Lines() const
-    {
-        std::vector<std::string> lines;
-        std::istringstream in(log);
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
-    }
-    bool Has(const std::string& text) const { return log.find(text) != std::string::npos; }
-};
-
-std::string Quote(const std::string& text)
+// A run of mivola-capture on `content`: its log and standard error together.
+support::CommandResult Capture(const fs::path& content, const std::vector<std::string>& args)
 {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
+    std::string command =
+        support::Quote(kCaptureTool.string()) + " --quiet --content " + support::Quote(content.string());
+    for (const std::string& a : args) command += " " + support::Quote(a);
+    return support::RunCommand(command + " 2>&1");
 }
 
-RunResult Capture(const fs::path& content, const std::vector<std::string>& args)
+std::vector<std::string> Lines(const std::string& text)
 {
-    std::string command = Quote(kCapture.string()) + " --quiet --content " + Quote(content.string());
-    for (const std::string& a : args) command += " " + Quote(a);
-    command += " 2>&1";
-    RunResult run;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return run;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.log.append(buffer, n);
-    int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
 }
 
 // A video of the run: luma planes of each frame (4:2:0, chroma ignored).
@@ -111,12 +87,10 @@ class CaptureTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(fs::exists(kCapture)) << kCapture;
-        ASSERT_TRUE(fs::exists(kContent / "art.xml")) << kContent;
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() / ("mivola-e2e-" + std::to_string(::getpid()) + "-" + info->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        ASSERT_TRUE(fs::exists(kCaptureTool)) << kCaptureTool;
+        ASSERT_TRUE(fs::exists(kTestContent / "art.xml")) << kTestContent;
+        dir_ = support::FreshDir(std::string("e2e-") +
+                                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
     }
     void TearDown() override { fs::remove_all(dir_); }
 
@@ -125,7 +99,7 @@ protected:
     {
         fs::path copy = dir_ / "content";
         fs::remove_all(copy);
-        fs::copy(kContent, copy, fs::copy_options::recursive);
+        fs::copy(kTestContent, copy, fs::copy_options::recursive);
         return copy;
     }
 
@@ -136,7 +110,7 @@ protected:
 void ReadSongs(std::vector<std::string>& songs, std::vector<std::string>& titles)
 {
     IXMLDOMDocument* document = nullptr;
-    ASSERT_TRUE(XmlLoadDocument(document, (kContent / "art.xml").wstring().c_str()));
+    ASSERT_TRUE(XmlLoadDocument(document, (kTestContent / "art.xml").wstring().c_str()));
     XmlNode bits = nullptr, list = nullptr;
     XmlFirstChild(XmlDocumentNode(document), bits, L"bits");
     XmlFirstChild(bits, list, L"songs");
@@ -199,11 +173,12 @@ TEST_F(CaptureTest, WholeRunThroughIntroInterfaceAndEndScreen)
     // At 2 frames a second loading takes some 15 s of virtual time and the
     // intro 37 more: Escape at 60 s lands in the interface.
     fs::path wav = dir_ / "run.wav";
-    RunResult run = Capture(kContent, {"--fps", "2", "--event", "60 key escape down", "--event",
-                                       "60.5 key escape up", "--audio", wav.string()});
+    support::CommandResult run =
+        Capture(kTestContent, {"--fps", "2", "--event", "60 key escape down", "--event", "60.5 key escape up",
+                               "--audio", wav.string()});
     EXPECT_EQ(run.status, 0);
 
-    LogWalker log(run.Lines());
+    LogWalker log(Lines(run.out));
     for (const char* line :
          {"Initializing kpxD3D...", "[d3d] kpxD3D::InitWindow...", "[d3d] RegisterClass()",
           "[d3d] AdjustWindowRectEx()", "[d3d] CreateWindowEx()", "[d3d] kpxD3D::InitDirect3D...",
@@ -265,70 +240,9 @@ TEST_F(CaptureTest, WholeRunThroughIntroInterfaceAndEndScreen)
 
 TEST_F(CaptureTest, DialogCancelEndsWithMinusOneBeforeAnyWindow)
 {
-    RunResult run = Capture(kContent, {"--dialog", "cancel"});
+    support::CommandResult run = Capture(kTestContent, {"--dialog", "cancel"});
     EXPECT_EQ(run.status, 255);
-    EXPECT_EQ(run.log, "");
-}
-
-// Each fatal load failure names the file and the reason in the log, shows its
-// message and ends the run with status 1, and does so at once: a FIFO used to
-// hang the load for ever and /dev/zero to eat memory until the process aborted.
-TEST_F(CaptureTest, LoadFailuresNameFileAndReasonThenEndWithStatusOne)
-{
-    struct Case {
-        const char* name;
-        void (*breakContent)(const fs::path& content);
-        std::string file, reason, caption;
-    };
-    const std::string picture = "ERROR CREATING UNFILTERED TEXTURE - D3DXERR_INVALIDDATA";
-    const Case cases[] = {
-        {"missing song", [](const fs::path& c) { fs::remove(c / "songs/pixel_pilot.mod"); },
-         "songs/pixel_pilot.mod", "No such file or directory", "ERROR LOADING MODULE"},
-        {"missing picture", [](const fs::path& c) { fs::remove(c / "intro/dial.png"); }, "intro/dial.png",
-         "No such file or directory", picture},
-        {"FIFO picture",
-         [](const fs::path& c) {
-             fs::remove(c / "intro/dial.png");
-             ASSERT_EQ(::mkfifo((c / "intro/dial.png").c_str(), 0600), 0);
-         },
-         "intro/dial.png", "not a regular file", picture},
-        {"/dev/zero as a title picture",
-         [](const fs::path& c) {
-             std::ifstream in(c / "art.xml");
-             std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-             xml = std::regex_replace(xml, std::regex("titles/pixel_pilot\\.png"), "/dev/zero");
-             std::ofstream(c / "art.xml") << xml;
-         },
-         "/dev/zero", "not a regular file", picture},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        fs::path content = CopyContent();
-        c.breakContent(content);
-        auto start = std::chrono::steady_clock::now();
-        RunResult run = Capture(content, {"--fps", "5"});
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
-        EXPECT_EQ(run.status, 1);
-        EXPECT_TRUE(run.Has("Cannot load \"" + c.file + "\": " + c.reason +
-                            "\n[messagebox] error: " + c.caption + ": " + c.file + "\n"))
-            << run.log;
-        EXPECT_FALSE(run.Has("BASS_Start()"));
-        EXPECT_FALSE(run.Has("Bye bye"));
-    }
-}
-
-TEST_F(CaptureTest, BrokenXmlEndsWithItsReasonAndStatusOne)
-{
-    fs::path content = CopyContent();
-    std::ofstream(content / "interface.xml") << "<bits><interface>\n<layers><element type=\"layer\"></bits>";
-    RunResult run = Capture(content, {});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(
-        std::regex_search(run.log, std::regex("Gathering data from interface.xml...\n"
-                                              "Cannot load \"interface.xml\": line 2, column \\d+: .+\n"
-                                              "\\[messagebox\\] error: Error: ERROR LOADING XML\n")))
-        << run.log;
-    EXPECT_FALSE(run.Has("BASS_Init()"));
+    EXPECT_EQ(run.out, "");
 }
 
 // Paths as other languages and Windows write them: beyond ASCII they reach the
@@ -339,23 +253,22 @@ TEST_F(CaptureTest, NonAsciiAndWindowsPathsLoadAndAreLoggedAsUtf8)
     fs::path content = CopyContent();
     const std::string title = "titles/caf\xc3\xa9 \xe9\x9f\xb3\xe6\xa5\xbd.png";  // "café 音楽"
     fs::rename(content / "titles/pixel_pilot.png", content / title);
-    std::ifstream in(content / "art.xml");
-    std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string xml = support::ReadText(content / "art.xml");
     xml = std::regex_replace(xml, std::regex("titles/pixel_pilot\\.png"), title);
     xml = std::regex_replace(xml, std::regex("songs/neon_harbour\\.xm"), "Songs\\Neon_Harbour.XM");
-    std::ofstream(content / "art.xml") << xml;
+    support::WriteText(content / "art.xml", xml);
     ::setenv("LC_ALL", "C", 1);
-    RunResult run = Capture(content, {"--fps", "5", "--event", "0.5 close"});
+    support::CommandResult run = Capture(content, {"--fps", "5", "--event", "0.5 close"});
     ::unsetenv("LC_ALL");
     EXPECT_EQ(run.status, 0);
     EXPECT_TRUE(std::regex_search(
-        run.log, std::regex("Loaded unfiltered image: \"" + title + "\" \\(\\d+ x \\d+\\)\n")))
-        << run.log;
+        run.out, std::regex("Loaded unfiltered image: \"" + title + "\" \\(\\d+ x \\d+\\)\n")))
+        << run.out;
     EXPECT_TRUE(run.Has("Unloaded image: \"" + title + "\"\n"));
     EXPECT_TRUE(
         run.Has("Opening \"songs/neon_harbour.xm\" for \"Songs\\Neon_Harbour.XM\" (letter case differs)\n"
                 "Loaded module: \"Songs\\Neon_Harbour.XM\" ("))
-        << run.log;
+        << run.out;
 }
 
 // An intro song shorter than the intro: once it ends, the interface takes over.
@@ -365,19 +278,20 @@ TEST_F(CaptureTest, AShortIntroSongHandsOverToTheInterfaceWhenItEnds)
     // A five-second module in place of the intro song (the name's extension plays no part).
     fs::copy_file(content / "songs/neon_harbour.xm", content / "intro/Radio_Mivola.mp3",
                   fs::copy_options::overwrite_existing);
-    RunResult run = Capture(content, {"--fps", "4", "--windowed", "--no-multisample", "--max-seconds", "20"});
+    support::CommandResult run =
+        Capture(content, {"--fps", "4", "--windowed", "--no-multisample", "--max-seconds", "20"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_TRUE(run.Has("Loaded module: \"intro/Radio_Mivola.mp3\" (5000 ms)\n")) << run.log;
-    EXPECT_TRUE(run.Has("Playing: 0")) << run.log;
+    EXPECT_TRUE(run.Has("Loaded module: \"intro/Radio_Mivola.mp3\" (5000 ms)\n")) << run.out;
+    EXPECT_TRUE(run.Has("Playing: 0")) << run.out;
     EXPECT_TRUE(run.Has("Bye bye...\n"));
 }
 
 TEST_F(CaptureTest, SpaceInTheIntroGivesOneBlackFrameThenTheInterface)
 {
     fs::path video = dir_ / "space.y4m";
-    RunResult run =
-        Capture(kContent, {"--fps", "4", "--windowed", "--event", "10 key space down", "--event",
-                           "10.5 key space up", "--max-seconds", "11.5", "--video", video.string()});
+    support::CommandResult run =
+        Capture(kTestContent, {"--fps", "4", "--windowed", "--event", "10 key space down", "--event",
+                               "10.5 key space up", "--max-seconds", "11.5", "--video", video.string()});
     EXPECT_EQ(run.status, 0);
     EXPECT_TRUE(run.Has("Playing: 0"));
     EXPECT_TRUE(run.Has("Bye bye...\n"));
@@ -395,8 +309,8 @@ TEST_F(CaptureTest, SpaceInTheIntroGivesOneBlackFrameThenTheInterface)
 TEST_F(CaptureTest, EscapeInTheIntroEndsTheRun)
 {
     fs::path wav = dir_ / "escape.wav";
-    RunResult run = Capture(
-        kContent, {"--fps", "4", "--windowed", "--event", "10 key escape down", "--audio", wav.string()});
+    support::CommandResult run = Capture(
+        kTestContent, {"--fps", "4", "--windowed", "--event", "10 key escape down", "--audio", wav.string()});
     EXPECT_EQ(run.status, 0);
     EXPECT_FALSE(run.Has("Playing:"));
     EXPECT_TRUE(run.Has("BASS_Stop()\nBASS_Free()\n"));
@@ -407,10 +321,10 @@ TEST_F(CaptureTest, EscapeInTheIntroEndsTheRun)
 TEST_F(CaptureTest, ClosingWhileLoadingSkipsTheLoopAndTheFirstBarIs267PixelsLong)
 {
     fs::path video = dir_ / "loading.y4m";
-    RunResult run = Capture(kContent, {"--fps", "4", "--windowed", "--no-multisample", "--event", "0.5 close",
-                                       "--video", video.string()});
+    support::CommandResult run = Capture(kTestContent, {"--fps", "4", "--windowed", "--no-multisample",
+                                                        "--event", "0.5 close", "--video", video.string()});
     EXPECT_EQ(run.status, 0);
-    EXPECT_TRUE(run.Has("BASS_Start()\nBASS_Stop()\nBASS_Free()\n")) << run.log;
+    EXPECT_TRUE(run.Has("BASS_Start()\nBASS_Stop()\nBASS_Free()\n")) << run.out;
     EXPECT_TRUE(run.Has("Bye bye...\n"));
     EXPECT_FALSE(run.Has("Playing:"));
 
@@ -419,7 +333,7 @@ TEST_F(CaptureTest, ClosingWhileLoadingSkipsTheLoopAndTheFirstBarIs267PixelsLong
     ASSERT_GE(v.frames.size(), 2u);
     // Loading frames only: one after each song and each picture.
     size_t loads = 0;
-    for (size_t at = run.log.find("Loaded "); at != std::string::npos; at = run.log.find("Loaded ", at + 1))
+    for (size_t at = run.out.find("Loaded "); at != std::string::npos; at = run.out.find("Loaded ", at + 1))
         ++loads;
     size_t shellItems = 13, loadingScreen = 1;
     EXPECT_EQ(v.frames.size(), loads - shellItems - loadingScreen);

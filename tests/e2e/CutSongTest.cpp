@@ -2,39 +2,28 @@
 // on where its audio really ends, and the log gives the length that decodes.
 #include "platform/bass/bass.h"
 #include "platform/host/Host.h"
+#include "tests/support/Run.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kCapture = fs::path(MIVOLA_BINARY_DIR) / "tools/capture/mivola-capture";
-const fs::path kContent = fs::path(MIVOLA_BINARY_DIR) / "content/test";
-
 // The run's log and standard error together, and its exit status.
 int RunCapture(const fs::path& content, double seconds, std::string& log)
 {
-    std::string command = "'" + kCapture.string() + "' --content '" + content.string() +
-                          "' --fps 20 --windowed --no-multisample --event '2 key space down' --event "
-                          "'2.1 key space up' --max-seconds " +
-                          std::to_string(seconds) + " 2>&1";
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return -1;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) log.append(buffer, n);
-    int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    support::CommandResult run = support::RunCommand(
+        support::Quote(support::kCaptureTool.string()) + " --content " + support::Quote(content.string()) +
+        " --fps 20 --windowed --no-multisample --event '2 key space down' --event '2.1 key space up'"
+        " --max-seconds " +
+        std::to_string(seconds) + " 2>&1");
+    log = run.out;
+    return run.status;
 }
 
 int LoggedMs(const std::string& log, const std::string& file)
@@ -48,11 +37,9 @@ int LoggedMs(const std::string& log, const std::string& file)
 
 TEST(CutSong, PlayerMovesOnWhereTheAudioEnds)
 {
-    ASSERT_TRUE(fs::exists(kCapture)) << kCapture;
-    fs::path dir = fs::temp_directory_path() / ("mivola-cut-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    fs::copy(kContent, dir / "content", fs::copy_options::recursive);
+    ASSERT_TRUE(fs::exists(support::kCaptureTool)) << support::kCaptureTool;
+    fs::path dir = support::FreshDir("cut");
+    fs::copy(support::kTestContent, dir / "content", fs::copy_options::recursive);
     fs::path content = dir / "content";
     fs::path mp3 = content / "songs/copper_sunrise.mp3";
 
@@ -65,18 +52,13 @@ TEST(CutSong, PlayerMovesOnWhereTheAudioEnds)
     ASSERT_GT(wholeMs, 2000);
 
     // Half the file, and the MP3 first in the catalogue so it plays when the intro is skipped.
-    std::vector<char> bytes;
-    {
-        std::ifstream in(mp3, std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(in), {});
-    }
-    bytes.resize(bytes.size() / 2);
-    std::ofstream(mp3, std::ios::binary | std::ios::trunc)
-        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    std::ofstream(content / "art.xml", std::ios::trunc)
-        << "<bits><songs><song path=\"songs/copper_sunrise.mp3\" titlepic=\"titles/copper_sunrise.png\"/>"
-           "<song path=\"songs/paper_lanterns.ogg\" "
-           "titlepic=\"titles/paper_lanterns.png\"/></songs></bits>\n";
+    const std::string bytes = support::ReadText(mp3);
+    support::WriteText(mp3, bytes.substr(0, bytes.size() / 2));
+    support::WriteText(
+        content / "art.xml",
+        "<bits><songs><song path=\"songs/copper_sunrise.mp3\" titlepic=\"titles/copper_sunrise.png\"/>"
+        "<song path=\"songs/paper_lanterns.ogg\" "
+        "titlepic=\"titles/paper_lanterns.png\"/></songs></bits>\n");
 
     std::string probe;
     ASSERT_EQ(RunCapture(content, 1.0, probe), 0) << probe;

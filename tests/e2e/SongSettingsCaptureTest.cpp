@@ -2,25 +2,20 @@
 // folds a module panned hard left into the middle, and a song's own
 // separation overrides it.
 #include "tests/support/Audio.h"
+#include "tests/support/Run.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
-
-const fs::path kCapture = fs::path(MIVOLA_BINARY_DIR) / "tools/capture/mivola-capture";
-const fs::path kContent = fs::path(MIVOLA_BINARY_DIR) / "content/test";
 
 std::vector<int16_t> ReadWav(const fs::path& path)
 {
@@ -38,12 +33,10 @@ std::vector<int16_t> ReadWav(const fs::path& path)
 
 TEST(SongSettingsCapture, SeparationOnSongsAppliesToEverySongAndASongsOwnOverridesIt)
 {
-    ASSERT_TRUE(fs::exists(kCapture)) << kCapture;
-    const fs::path dir = fs::temp_directory_path() / ("mivola-settings-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    ASSERT_TRUE(fs::exists(support::kCaptureTool)) << support::kCaptureTool;
+    const fs::path dir = support::FreshDir("settings");
     const fs::path content = dir / "content";
-    fs::copy(kContent, content, fs::copy_options::recursive);
+    fs::copy(support::kTestContent, content, fs::copy_options::recursive);
     ASSERT_TRUE(support::WriteHardLeftXm((content / "songs/left.xm").string(), 16));  // 1.92 s
     std::ofstream(content / "art.xml", std::ios::trunc)
         << "<bits><songs stereoseparation=\"0\">\n"
@@ -52,17 +45,14 @@ TEST(SongSettingsCapture, SeparationOnSongsAppliesToEverySongAndASongsOwnOverrid
            "</songs></bits>\n";
 
     const fs::path wav = dir / "run.wav";
-    const std::string command = "'" + kCapture.string() + "' --quiet --content '" + content.string() +
-                                "' --fps 10 --windowed --no-multisample --event '1 key space down' --event "
-                                "'1.1 key space up' --max-seconds 6 --audio '" +
-                                wav.string() + "' 2>&1";
-    std::string log;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) log.append(buffer, n);
-    const int status = pclose(pipe);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << log;
+    const support::CommandResult run = support::RunCommand(
+        support::Quote(support::kCaptureTool.string()) + " --quiet --content " +
+        support::Quote(content.string()) +
+        " --fps 10 --windowed --no-multisample --event '1 key space down' --event '1.1 key space up'"
+        " --max-seconds 6 --audio " +
+        support::Quote(wav.string()) + " 2>&1");
+    const std::string& log = run.out;
+    ASSERT_EQ(run.status, 0) << log;
     EXPECT_NE(log.find("Render settings for \"songs/left.xm\": stereoseparation 0\n"), std::string::npos)
         << log;
     EXPECT_NE(log.find("Render settings for \"songs/left.xm\": stereoseparation 100\n"), std::string::npos);

@@ -2,6 +2,7 @@
 // each container's codecs, lengths and picture size, picture and sound in step,
 // the settings of each --for, chapters, pixel replication, and outputs that
 // cannot be written.
+#include "tests/support/Run.h"
 #include "tools/capture/Chapters.h"
 
 #include <gtest/gtest.h>
@@ -12,60 +13,33 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <regex>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kCapture = fs::path(MIVOLA_BINARY_DIR) / "tools/capture/mivola-capture";
-const fs::path kContent = fs::path(MIVOLA_BINARY_DIR) / "content/test";
-
-struct Output {
-    int status = -1;
-    std::string text;
-};
+using support::kCaptureTool;
+using support::kTestContent;
+using support::Quote;
+using Output = support::CommandResult;
 
 // Runs a shell command; its standard output, or its standard error with `errors`.
 Output Shell(const std::string& command, bool errors = false)
 {
-    Output out;
-    std::FILE* pipe = popen((errors ? command + " 2>&1 >/dev/null" : command + " 2>/dev/null").c_str(), "r");
-    if (!pipe) return out;
-    char buffer[1 << 16];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.text.append(buffer, n);
-    int status = pclose(pipe);
-    out.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return out;
-}
-
-std::string Quote(const std::string& text)
-{
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
+    return support::RunCommand(errors ? command + " 2>&1 >/dev/null" : command + " 2>/dev/null");
 }
 
 // A capture of the test content; returns its standard error (summary, failures),
 // or with `log` its standard output.
 Output Capture(const std::vector<std::string>& args, bool log = false)
 {
-    std::string command = Quote(kCapture.string()) + " --content " + Quote(kContent.string());
+    std::string command = Quote(kCaptureTool.string()) + " --content " + Quote(kTestContent.string());
     for (const std::string& a : args) command += " " + Quote(a);
     return Shell(command, !log);
-}
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::string Probe(const fs::path& file, const std::string& select, const std::string& entries)
@@ -73,7 +47,7 @@ std::string Probe(const fs::path& file, const std::string& select, const std::st
     std::string stream = select.empty() ? "" : " -select_streams " + select;
     return Shell("ffprobe -v error -count_frames" + stream + " -show_entries " + entries +
                  " -of default=noprint_wrappers=1:nokey=1 " + Quote(file.string()))
-        .text;
+        .out;
 }
 
 // Mean luma of each decoded frame, at a small size.
@@ -83,7 +57,7 @@ std::vector<double> FrameLevels(const fs::path& file)
     std::string raw = Shell("ffmpeg -v error -i " + Quote(file.string()) +
                             " -fps_mode passthrough -vf scale=" + std::to_string(w) + ":" +
                             std::to_string(h) + " -f rawvideo -pix_fmt gray -")
-                          .text;
+                          .out;
     std::vector<double> levels;
     for (size_t at = 0; at + w * h <= raw.size(); at += w * h) {
         double sum = 0;
@@ -97,7 +71,7 @@ std::vector<double> FrameLevels(const fs::path& file)
 std::vector<int16_t> Sound(const fs::path& file)
 {
     std::string raw =
-        Shell("ffmpeg -v error -i " + Quote(file.string()) + " -vn -ac 1 -ar 44100 -f s16le -").text;
+        Shell("ffmpeg -v error -i " + Quote(file.string()) + " -vn -ac 1 -ar 44100 -f s16le -").out;
     std::vector<int16_t> samples(raw.size() / 2);
     for (size_t i = 0; i < samples.size(); ++i)
         samples[i] = static_cast<int16_t>(static_cast<uint8_t>(raw[2 * i]) |
@@ -109,14 +83,11 @@ class VideoCaptureTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(fs::exists(kCapture)) << kCapture;
-        ASSERT_TRUE(fs::exists(kContent / "art.xml")) << kContent;
+        ASSERT_TRUE(fs::exists(kCaptureTool)) << kCaptureTool;
+        ASSERT_TRUE(fs::exists(kTestContent / "art.xml")) << kTestContent;
         ASSERT_EQ(Shell("ffprobe -version").status, 0) << "ffprobe (Debian package ffmpeg) is needed";
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ =
-            fs::temp_directory_path() / ("mivola-video-" + std::to_string(::getpid()) + "-" + info->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        dir_ = support::FreshDir(std::string("video-") +
+                                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
     }
     void TearDown() override { fs::remove_all(dir_); }
 
@@ -147,11 +118,11 @@ TEST_F(VideoCaptureTest, EachContainerHoldsItsCodecsTheWholeRunAndPictureAndSoun
         fs::path wav = dir_ / "show.wav";
         args.insert(args.end(), {"--audio", wav.string()});
         Output run = Capture(args);
-        ASSERT_EQ(run.status, 0) << run.text;
+        ASSERT_EQ(run.status, 0) << run.out;
 
         // The summary's frame count is what the file holds.
         std::smatch m;
-        ASSERT_TRUE(std::regex_search(run.text, m, std::regex(R"((\d+) frames, )"))) << run.text;
+        ASSERT_TRUE(std::regex_search(run.out, m, std::regex(R"((\d+) frames, )"))) << run.out;
         int frames = std::stoi(m[1]);
         EXPECT_GE(frames, seconds * fps);
         EXPECT_LE(frames, seconds * fps + 2);
@@ -182,8 +153,8 @@ TEST_F(VideoCaptureTest, EachContainerHoldsItsCodecsTheWholeRunAndPictureAndSoun
         // FLAC keeps the samples: the WAV's sound, at its place in the run.
         if (std::string(c.audioCodec) == "flac") {
             std::string decoded =
-                Shell("ffmpeg -v error -i " + Quote(video.string()) + " -vn -f s16le -").text;
-            std::string written = ReadFile(wav).substr(44);
+                Shell("ffmpeg -v error -i " + Quote(video.string()) + " -vn -f s16le -").out;
+            std::string written = support::ReadText(wav).substr(44);
             size_t at = decoded.find_first_not_of('\0'), from = written.find_first_not_of('\0');
             ASSERT_NE(at, std::string::npos);
             ASSERT_NE(from, std::string::npos);
@@ -208,9 +179,9 @@ TEST_F(VideoCaptureTest, DefaultFullscreenIsTheInterfaceWithoutBands)
         if (*modes) args.insert(args.end(), {"--modes", modes});
         ASSERT_EQ(Capture(args).status, 0);
     }
-    std::string video = ReadFile(plain);
+    std::string video = support::ReadText(plain);
     EXPECT_EQ(video.rfind("YUV4MPEG2 W1280 H720 ", 0), 0u) << video.substr(0, 40);
-    EXPECT_TRUE(video == ReadFile(banded)) << "the banded run's video differs";
+    EXPECT_TRUE(video == support::ReadText(banded)) << "the banded run's video differs";
 
     // "next" on the interface at its own coordinates: the second song starts.
     auto click = [](const char* modes) {
@@ -230,7 +201,7 @@ TEST_F(VideoCaptureTest, DefaultFullscreenIsTheInterfaceWithoutBands)
                                          "--event",
                                          "2.6 lbutton up"};
         if (*modes) args.insert(args.end(), {"--modes", modes});
-        return Capture(args, true).text;
+        return Capture(args, true).out;
     };
     EXPECT_NE(click("").find("Playing: 1"), std::string::npos);
     // With bands the same point lies 152 pixels lower on the interface.
@@ -256,13 +227,13 @@ TEST_F(VideoCaptureTest, ForYouTubeUsesTheSitesSettingsAndMarksEverySongAsAChapt
     args.insert(args.end(), {"--fps", "30", "--max-seconds", "6", "--for", "youtube", "--video",
                              video.string(), "--chapters", list.string()});
     Output run = Capture(args);
-    ASSERT_EQ(run.status, 0) << run.text;
+    ASSERT_EQ(run.status, 0) << run.out;
 
     EXPECT_EQ(Probe(video, "v", "stream=profile,color_space,color_primaries,color_transfer"),
               "High\nbt709\nbt709\nbt709\n");
     EXPECT_EQ(Probe(video, "a", "stream=codec_name,profile,sample_rate,channels"), "aac\nLC\n48000\n2\n");
     // x264 states its settings in the stream: closed GOPs of half a second, 2 B-frames.
-    std::string bytes = ReadFile(video);
+    std::string bytes = support::ReadText(video);
     for (const char* setting : {" bframes=2 ", " open_gop=0 ", " keyint=15 "})
         EXPECT_NE(bytes.find(setting), std::string::npos) << setting;
     // The index is at the front (+faststart).
@@ -272,7 +243,7 @@ TEST_F(VideoCaptureTest, ForYouTubeUsesTheSitesSettingsAndMarksEverySongAsAChapt
     std::string packets =
         Shell("ffprobe -v error -select_streams v -show_entries packet=pts_time,flags -of csv=p=0 " +
               Quote(video.string()))
-            .text;
+            .out;
     std::vector<double> keys;
     std::istringstream lines(packets);
     for (std::string line; std::getline(lines, line);)
@@ -285,7 +256,7 @@ TEST_F(VideoCaptureTest, ForYouTubeUsesTheSitesSettingsAndMarksEverySongAsAChapt
     std::string audio =
         Shell("ffprobe -v error -select_streams a -show_entries packet=pts_time,size -of csv=p=0 " +
               Quote(video.string()))
-            .text;
+            .out;
     double bytesInSongs = 0;
     std::istringstream sizes(audio);
     for (std::string line; std::getline(sizes, line);) {
@@ -299,10 +270,10 @@ TEST_F(VideoCaptureTest, ForYouTubeUsesTheSitesSettingsAndMarksEverySongAsAChapt
     // at the frame each began; the same as a list.
     EXPECT_EQ(Shell("ffprobe -v error -show_entries chapter=start_time:chapter_tags=title -of csv=p=0 " +
                     Quote(video.string()))
-                  .text,
+                  .out,
               "0.000000,Intro\n1.500000,Neon Harbour \u2014 Mivola crew\n"
               "2.500000,Paper Lanterns \u2014 Mivola crew\n5.000000,End screen\n");
-    EXPECT_EQ(ReadFile(list), kChapterList);
+    EXPECT_EQ(support::ReadText(list), kChapterList);
 }
 
 // The archive decodes back to the capture's own frames and samples, bit for
@@ -319,14 +290,14 @@ TEST_F(VideoCaptureTest, ForArchiveIsLosslessAndWholeMultiplesRepeatPixels)
     std::string pictures =
         Shell("ffmpeg -v error -framerate 10 -i " + Quote((frames / "frame-%06d.png").string()) +
               " -f rawvideo -pix_fmt rgb24 -")
-            .text;
+            .out;
     std::string decoded =
-        Shell("ffmpeg -v error -i " + Quote(archive.string()) + " -f rawvideo -pix_fmt rgb24 -").text;
+        Shell("ffmpeg -v error -i " + Quote(archive.string()) + " -f rawvideo -pix_fmt rgb24 -").out;
     const size_t small = 1280 * 720 * 3, frameCount = pictures.size() / small;
     ASSERT_GE(frameCount, 35u);
     EXPECT_TRUE(decoded == pictures) << "the archive's frames differ from the capture's";
-    EXPECT_TRUE(Shell("ffmpeg -v error -i " + Quote(archive.string()) + " -vn -f s16le -").text ==
-                ReadFile(wav).substr(44))
+    EXPECT_TRUE(Shell("ffmpeg -v error -i " + Quote(archive.string()) + " -vn -f s16le -").out ==
+                support::ReadText(wav).substr(44))
         << "the archive's sound differs from the capture's";
 
     // The loading screen and the intro's first frames.
@@ -382,7 +353,7 @@ TEST_F(VideoCaptureTest, ForChecksTheFileItWrites)
           std::vector<std::string>{"--for", "cinema", "--video", (dir_ / "show.mp4").string()}}) {
         Output run = Capture(args);
         EXPECT_EQ(run.status, 2) << args[1];
-        EXPECT_NE(run.text.find("--for"), std::string::npos) << run.text;
+        EXPECT_NE(run.out.find("--for"), std::string::npos) << run.out;
     }
 }
 
@@ -410,9 +381,9 @@ TEST_F(VideoCaptureTest, OutputsThatCannotBeWrittenEndTheRunWithStatusOneNamingT
         args.insert(args.end(), c.args.begin(), c.args.end());
         Output run = Capture(args);
         SCOPED_TRACE(c.args[1]);
-        EXPECT_EQ(run.status, 1) << run.text;
-        EXPECT_NE(run.text.find("cannot write " + c.named), std::string::npos) << run.text;
-        EXPECT_EQ(run.text.find(" frames, "), std::string::npos) << "a summary after a failure: " << run.text;
+        EXPECT_EQ(run.status, 1) << run.out;
+        EXPECT_NE(run.out.find("cannot write " + c.named), std::string::npos) << run.out;
+        EXPECT_EQ(run.out.find(" frames, "), std::string::npos) << "a summary after a failure: " << run.out;
     }
 }
 

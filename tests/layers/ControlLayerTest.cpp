@@ -6,6 +6,7 @@
 #include "layers/ArtshowMonitor.h"
 #include "platform/host/Host.h"
 #include "tests/support/Files.h"
+#include "tests/support/Show.h"
 
 #include <gtest/gtest.h>
 
@@ -21,24 +22,13 @@ protected:
     {
         host::SetRunMode(host::RunMode::Virtual);
         host::SetFps(60);
+        support::ResetShow();
         songs.assign(3, MediaItem{});
         data.songs = songs.data();
         data.songCount = 3;
-        data.imageCount = 0;
-        player.current = nullptr;
-        player.currentIndex = 0;
-        player.paused = player.shuffle = player.repeat = 0;
         player.PlaySong(0);
-        monitor.turnAngle = 0;
-        monitor.turnDirection = 0;
-        monitor.turnTimer.startTick = Timer::kNotStarted;
     }
-    void TearDown() override
-    {
-        player.current = nullptr;
-        data.songs = nullptr;
-        data.songCount = 0;
-    }
+    void TearDown() override { support::ResetShow(); }
     // A 40 x 20 control at (100, 50).
     static ArtshowControlLayer Control(int direction)
     {

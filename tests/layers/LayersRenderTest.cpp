@@ -12,6 +12,7 @@
 #include "tests/support/Audio.h"
 #include "tests/support/Files.h"
 #include "tests/support/Headless.h"
+#include "tests/support/Show.h"
 
 #include <gtest/gtest.h>
 
@@ -34,9 +35,7 @@ protected:
         ASSERT_EQ(StartEngine(), 1);
         BASS_Init(1, 44100, 0, nullptr, nullptr);
         BASS_Start();
-        player.current = nullptr;
-        player.paused = 0;
-        data.imageCount = 0;
+        support::ResetShow();
     }
     void TearDown() override
     {

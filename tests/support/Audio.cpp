@@ -2,6 +2,7 @@
 
 #include "platform/bass/bass.h"
 #include "platform/host/Host.h"
+#include "platform/win32/Log.h"
 #include "tests/support/Files.h"
 #include "tools/writers/ModuleWriter.h"
 
@@ -206,6 +207,27 @@ void StopGenerated()
         generated = MediaItem{};
     }
     if (player.current == &generated) player.current = nullptr;
+}
+
+LogCapture::LogCapture()
+{
+    SetLogSink(
+        [this](const std::string& line) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            text_ += line;
+        },
+        false);
+}
+
+LogCapture::~LogCapture()
+{
+    SetLogSink({}, true);
+}
+
+std::string LogCapture::Text() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return text_;
 }
 
 }  // namespace support

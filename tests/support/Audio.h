@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -49,15 +50,18 @@ public:
     std::vector<int16_t> sound;
 };
 
-// The song player's start values; a pending end is drained while nothing is current.
-inline void ResetPlayer()
-{
-    player.current = nullptr;
-    player.HandlePendingSongEnd();
-    player.currentIndex = 0;
-    player.paused = player.shuffle = player.repeat = 0;
-    player.volume = 1.0f;
-}
+// The program's log, collected from any thread for as long as this lives
+// (not echoed); after it, the log goes to standard output again.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    std::string Text() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::string text_;
+};
 
 // A stream (kind 2) of `seconds` generated from sample(frame index) (values -1..1,
 // both channels), playing as the song player's current song. The audio library

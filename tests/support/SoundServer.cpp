@@ -202,4 +202,23 @@ std::vector<std::pair<int64_t, int64_t>> SilentBlocks(const std::vector<int16_t>
     return blocks;
 }
 
+int64_t ChangeHeard(const std::vector<int16_t>& s, int64_t from, bool toLoud)
+{
+    const int16_t between = static_cast<int16_t>(0.4 * 32768);
+    int64_t count = static_cast<int64_t>(s.size() / 2);
+    for (int64_t i = std::max<int64_t>(from, 0), quiet = 0; i < count; ++i) {
+        bool loud = std::abs(s[i * 2]) > between;
+        if (toLoud && loud) return i;
+        quiet = loud ? 0 : quiet + 1;
+        if (!toLoud && quiet == 100) return i - 99;
+    }
+    return -1;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
 }  // namespace support

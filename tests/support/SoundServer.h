@@ -66,4 +66,12 @@ private:
 // first and the last sound; returns (start frame, length) of each.
 std::vector<std::pair<int64_t, int64_t>> SilentBlocks(const std::vector<int16_t>& s, int64_t frames);
 
+// The live song-change tests play tones of two levels (0.2 and 0.6 of full
+// scale) and find each change in the recording by level: the first frame from
+// `from` on with a sample above 0.4 for a change to the loud tone, the start of
+// a whole period (100 frames of the 441 Hz tone) below it for a change to the
+// quiet one; -1 when none.
+int64_t ChangeHeard(const std::vector<int16_t>& s, int64_t from, bool toLoud);
+double Median(std::vector<double> values);
+
 }  // namespace support

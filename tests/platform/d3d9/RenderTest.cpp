@@ -1,0 +1,516 @@
+// Pixels of headless frames against values worked out from the Direct3D 9
+// rules (pixel centres at integer coordinates, top-left fill).
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/d3d9/D3d9Stats.h"
+#include "platform/d3d9/FrameStats.h"
+#include "tests/support/BareDevice.h"
+
+namespace {
+
+#define EXPECT_RGB_NEAR(px, R, G, B, tol)                                                                    \
+    do {                                                                                                     \
+        Rgba p_ = (px);                                                                                      \
+        EXPECT_NEAR(p_.r, (R), (tol));                                                                       \
+        EXPECT_NEAR(p_.g, (G), (tol));                                                                       \
+        EXPECT_NEAR(p_.b, (B), (tol));                                                                       \
+    } while (0)
+
+// A picture whose every pixel tells where it came from.
+D3DCOLOR Pattern(UINT x, UINT y)
+{
+    return D3DCOLOR_ARGB(255, x & 255, y & 255, ((x >> 8) << 4) | (y >> 8));
+}
+
+class RenderTest : public BareDevice {};
+
+TEST_F(RenderTest, PictureAtNaturalSizeMapsTexelsToPixelsOneToOne)
+{
+    CreateDevice(1280, 720);
+    IDirect3DTexture9* tex = MakeTexture(1280, 720, Pattern);
+    for (auto [px, py] : {std::pair{0, 0}, std::pair{640, 360}}) {
+        SCOPED_TRACE(px);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_ARGB(255, 1, 2, 3), 1.0f, 0);
+        FlatState();
+        device->SetTexture(0, tex);
+        Draw(px / 1280.0f, py / 720.0f, (px + 1280) / 1280.0f, (py + 720) / 720.0f);
+        Present();
+        int wrong = 0;
+        for (int y = 0; y < 720; ++y)
+            for (int x = 0; x < 1280; ++x) {
+                Rgba p = At(x, y);
+                if (x < px || y < py) {
+                    wrong += !(p.r == 1 && p.g == 2 && p.b == 3);
+                } else {
+                    D3DCOLOR e = Pattern(UINT(x - px), UINT(y - py));
+                    wrong += !(p.r == Channel(e, 16) && p.g == Channel(e, 8) && p.b == Channel(e, 0));
+                }
+            }
+        EXPECT_EQ(wrong, 0);
+    }
+    frame.SavePng("d3d9_picture_640_360.png");
+}
+
+// Also with an opaque picture, which replaces the target unless the factor's
+// alpha is below 1 or the blend adds.
+TEST_F(RenderTest, BlendingAndTextureFactorAlpha)
+{
+    CreateDevice(1280, 720);
+    for (int texAlpha : {200, 255}) {
+        IDirect3DTexture9* tex = MakeTexture(
+            4, 4, [texAlpha](UINT, UINT) { return D3DCOLOR_ARGB(texAlpha, 250, 100, 0); });
+        struct Case {
+            DWORD dest;
+            D3DCOLOR factor;
+        };
+        for (Case c : {Case{D3DBLEND_INVSRCALPHA, 0xFFFFFFFF}, Case{D3DBLEND_INVSRCALPHA, 0x80FFFFFF},
+                       Case{D3DBLEND_ONE, 0xFFFFFFFF}, Case{D3DBLEND_ONE, 0x40FFFFFF}}) {
+            SCOPED_TRACE(testing::Message() << texAlpha << " " << c.factor);
+            device->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_ARGB(255, 20, 60, 200), 1.0f, 0);
+            FlatState();
+            device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+            device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+            device->SetRenderState(D3DRS_DESTBLEND, c.dest);
+            device->SetRenderState(D3DRS_TEXTUREFACTOR, c.factor);
+            device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+            device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+            device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_TFACTOR);
+            device->SetTexture(0, tex);
+            Draw(0, 0, 0.5f, 0.5f);
+            Present();
+            double a = texAlpha / 255.0 * (c.factor >> 24) / 255;
+            double keep = c.dest == D3DBLEND_ONE ? 1.0 : 1 - a;
+            auto mix = [&](double s, double d) { return std::min(255.0, s * a + d * keep); };
+            EXPECT_RGB_NEAR(At(100, 100), mix(250, 20), mix(100, 60), mix(0, 200), 1.01);
+            EXPECT_RGB_NEAR(At(1000, 600), 20, 60, 200, 0);
+        }
+    }
+}
+
+// Stage 0 takes the scroller through a texture matrix from set 0; stage 1
+// multiplies its alpha by a mask from set 1, untransformed.
+TEST_F(RenderTest, TwoStageAlphaMaskFromSecondCoordinateSet)
+{
+    CreateDevice(1280, 720);
+    IDirect3DTexture9* scroller =
+        MakeTexture(16, 64, [](UINT, UINT y) { return D3DCOLOR_ARGB(255, y * 4, 255 - y * 4, 77); });
+    IDirect3DTexture9* mask =
+        MakeTexture(16, 16, [](UINT x, UINT) { return D3DCOLOR_ARGB(x < 8 ? 255 : 0, 0, 0, 0); });
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+    FlatState();
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    D3DMATRIX m{};
+    m._11 = 1;
+    m._22 = 0.25f;
+    m._32 = 0.5f;
+    m._33 = m._44 = 1;  // v' = v / 4 + 0.5
+    device->SetTransform(D3DTS_TEXTURE0, &m);
+    device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TFACTOR);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_TEXTURE);
+    device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_CURRENT);
+    device->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    device->SetTextureStageState(1, D3DTSS_ALPHAARG1, D3DTA_CURRENT);
+    device->SetTextureStageState(1, D3DTSS_ALPHAARG2, D3DTA_TEXTURE);
+    device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFFFFFF);
+    device->SetTexture(0, scroller);
+    device->SetTexture(1, mask);
+    Draw(0, 0, 1280 / 1280.0f, 640 / 720.0f);  // 1280 x 640 pixels: 10 rows per scroller texel
+    Present();
+    frame.SavePng("d3d9_two_stage.png");
+    for (int y : {5, 315, 635}) {
+        // Row y samples v = y / 640 -> v' = y / 2560 + 0.5 -> scroller row floor(v' * 64).
+        UINT row = UINT(std::floor((y / 2560.0 + 0.5) * 64));
+        SCOPED_TRACE(y);
+        EXPECT_RGB_NEAR(At(100, y), int(row * 4), int(255 - row * 4), 77, 0);
+        EXPECT_RGB_NEAR(At(1100, y), 0, 0, 0, 0);  // masked out
+    }
+}
+
+TEST_F(RenderTest, AddressingAndFiltering)
+{
+    CreateDevice(1280, 720);
+    // Two texels, black then white.
+    IDirect3DTexture9* tex = MakeTexture(2, 1, [](UINT x, UINT) { return x ? 0xFFFFFFFFu : 0xFF000000u; });
+    struct Case {
+        DWORD address, filter;
+    };
+    for (Case c : {Case{D3DTADDRESS_CLAMP, D3DTEXF_POINT}, Case{D3DTADDRESS_WRAP, D3DTEXF_POINT},
+                   Case{D3DTADDRESS_CLAMP, D3DTEXF_LINEAR}}) {
+        SCOPED_TRACE(c.address * 10 + c.filter);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+        FlatState();
+        device->SetSamplerState(0, D3DSAMP_ADDRESSU, c.address);
+        device->SetSamplerState(0, D3DSAMP_MINFILTER, c.filter);
+        device->SetSamplerState(0, D3DSAMP_MAGFILTER, c.filter);
+        D3DMATRIX m{};
+        m._11 = 2;
+        m._22 = 1;
+        m._33 = m._44 = 1;  // u' = 2u: the right half reads past the edge
+        device->SetTransform(D3DTS_TEXTURE0, &m);
+        device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
+        device->SetTexture(0, tex);
+        Draw(0, 0, 1024 / 1280.0f, 0.5f);  // 1024 px wide: u' = x / 512
+        device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+        Present();
+        for (int x : {10, 200, 255, 256, 300, 600, 700, 900}) {
+            double u = x / 512.0;
+            int expected;
+            if (c.filter == D3DTEXF_POINT) {
+                int t = int(std::floor(u * 2));
+                t = c.address == D3DTADDRESS_WRAP ? t % 2 : std::min(t, 1);
+                expected = t ? 255 : 0;
+            } else {
+                double p = std::clamp(u * 2 - 0.5, 0.0, 1.0);  // clamped between the two texel centres
+                expected = int(std::lround(p * 255));
+            }
+            EXPECT_NEAR(At(x, 100).r, expected, c.filter == D3DTEXF_LINEAR ? 2 : 0) << x;
+        }
+    }
+}
+
+TEST_F(RenderTest, DepthTestAgainstClearedDepth)
+{
+    CreateDevice(1280, 720);
+    FlatState();
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+    device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFFFFFF);
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    struct Case {
+        float clearZ, quadZ;
+        DWORD zenable;
+        bool drawn;
+    };
+    // The quad's depth after projection is z * 0.5 + 0.5.
+    for (Case c : {Case{0.5f, 1.0f, TRUE, false}, Case{1.0f, 1.0f, TRUE, true}, Case{0.5f, -0.2f, TRUE, true},
+                   Case{0.5f, 1.0f, FALSE, true}}) {
+        SCOPED_TRACE(c.clearZ * 100 + c.quadZ);
+        device->SetRenderState(D3DRS_ZENABLE, c.zenable);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, c.clearZ, 0);
+        Draw(0.25f, 0.25f, 0.75f, 0.75f, c.quadZ);
+        Present();
+        EXPECT_EQ(At(640, 360).r, c.drawn ? 255 : 0);
+    }
+}
+
+TEST_F(RenderTest, CullModesFollowScreenWinding)
+{
+    CreateDevice(1280, 720);
+    FlatState();
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+    // The quad's strip winds counter-clockwise on screen.
+    for (auto [mode, drawn] :
+         {std::pair{D3DCULL_NONE, true}, std::pair{D3DCULL_CCW, false}, std::pair{D3DCULL_CW, true}}) {
+        device->SetRenderState(D3DRS_CULLMODE, mode);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+        Draw(0, 0, 1, 1);
+        Present();
+        EXPECT_EQ(At(640, 360).r, drawn ? 255 : 0) << mode;
+    }
+}
+
+// Brightness follows N.L in view space, with normals by the inverse transpose of
+// world x view and not renormalised; no texture bound ends the stages, so the
+// lit diffuse colour shows.
+TEST_F(RenderTest, LitQuadBrightnessFollowsNDotL)
+{
+    CreateDevice(1280, 720);
+    FlatState();
+    device->SetRenderState(D3DRS_LIGHTING, TRUE);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    D3DMATERIAL9 mat{};
+    mat.Diffuse = D3DCOLORVALUE{1, 1, 1, 1};
+    device->SetMaterial(&mat);
+    device->LightEnable(0, TRUE);
+    struct Case {
+        float angle;   // between the light and -normal, degrees
+        float zscale;  // world z scale: the normal is divided by it
+    };
+    for (Case c : {Case{0, 1}, Case{60, 1}, Case{80, 1}, Case{120, 1}, Case{0, 2}}) {
+        SCOPED_TRACE(c.angle);
+        D3DLIGHT9 light{};
+        light.Type = D3DLIGHT_DIRECTIONAL;
+        light.Diffuse = D3DCOLORVALUE{1, 0.5f, 1, 0};
+        float a = c.angle * 3.14159265f / 180;
+        light.Direction = D3DVECTOR{std::sin(a) * 5, 0, -std::cos(a) * 5};  // not unit length
+        device->SetLight(0, &light);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+        Draw(0, 0, 1, 1, c.zscale, 1 - c.zscale);  // depth stays 1
+        Present();
+        double ndl = std::max(0.0, std::cos(double(a))) / c.zscale;
+        EXPECT_RGB_NEAR(At(640, 360), ndl * 255, ndl * 127.5, ndl * 255, 1.01);
+    }
+    // Without normals in the lighting path the material colour is used when the
+    // vertex colour is not the source.
+    device->SetRenderState(D3DRS_COLORVERTEX, FALSE);
+    mat.Diffuse = D3DCOLORVALUE{0.5f, 0.25f, 1, 1};
+    device->SetMaterial(&mat);
+    D3DLIGHT9 light{};
+    light.Type = D3DLIGHT_DIRECTIONAL;
+    light.Diffuse = D3DCOLORVALUE{1, 1, 1, 0};
+    light.Direction = D3DVECTOR{0, 0, -1};
+    device->SetLight(0, &light);
+    Draw(0, 0, 1, 1);
+    Present();
+    EXPECT_RGB_NEAR(At(10, 10), 127.5, 63.75, 255, 1.01);
+}
+
+// With several samples per pixel, quads on pixel boundaries still cover whole
+// pixels (no half-covered viewport edges) and pictures still map 1:1.
+TEST_F(RenderTest, MultisampledBackBufferKeepsEdgesAndTexelsAndResolves)
+{
+    DWORD quality = 0;
+    if (direct3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, TRUE,
+                                             D3DMULTISAMPLE_4_SAMPLES, &quality) != D3D_OK)
+        GTEST_SKIP() << "no 4x multisampling here";
+    EXPECT_EQ(quality, 1u);
+    CreateDevice(1280, 720, true, D3DMULTISAMPLE_4_SAMPLES);
+    IDirect3DTexture9* tex = MakeTexture(1280, 720, Pattern);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+    FlatState();
+    device->SetTexture(0, tex);
+    Draw(0, 0, 1, 1);
+    device->SetTexture(0, nullptr);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+    device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF000000);
+    Draw(320 / 1280.0f, 180 / 720.0f, 640 / 1280.0f, 360 / 720.0f);
+    Present();
+    int wrong = 0;
+    for (int y = 0; y < 720; ++y)
+        for (int x = 0; x < 1280; ++x) {
+            Rgba p = At(x, y);
+            bool black = x >= 320 && x < 640 && y >= 180 && y < 360;
+            D3DCOLOR e = black ? 0 : Pattern(UINT(x), UINT(y));
+            wrong += !(p.r == Channel(e, 16) && p.g == Channel(e, 8) && p.b == Channel(e, 0));
+        }
+    EXPECT_EQ(wrong, 0);
+}
+
+// Transparent tiles of a blended picture are left out of the draw; a draw made
+// whole (depth writes on, which the skipping must not drop) gives the same bytes.
+class SkipTest : public BareDevice {
+protected:
+    void Check(D3DMULTISAMPLE_TYPE samples)
+    {
+        CreateDevice(320, 180, true, samples);
+        IDirect3DTexture9* back = MakeTexture(320, 180, Pattern);
+        // Visible texels: a blob, an opaque block with one faint texel, a lone
+        // texel, the texture's last row and column (clamping repeats them beyond
+        // the edge); the rest transparent with colour.
+        IDirect3DTexture9* sprite = MakeTexture(256, 128, [](UINT x, UINT y) {
+            bool blob = x >= 40 && x < 70 && y >= 20 && y < 50;
+            bool block = x >= 96 && x < 224 && y >= 16 && y < 80;
+            bool faint = x == 170 && y == 40;
+            bool dot = x == 150 && y == 90;
+            bool edge = x == 255 || y == 127;
+            return D3DCOLOR_ARGB(blob || faint ? 200 : block || dot ? 255 : edge ? 90 : 0, x, y, 77);
+        });
+        auto frameWith = [&](bool whole) {
+            device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+            FlatState();
+            device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+            device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+            device->SetTexture(0, back);
+            Draw(0, 0, 1, 1);
+            device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+            device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+            device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+            device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+            device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_TFACTOR);
+            device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFFFFFF);
+            // Depth writes make the device draw every picture whole.
+            device->SetRenderState(D3DRS_ZENABLE, whole ? D3DZB_TRUE : D3DZB_FALSE);
+            device->SetRenderState(D3DRS_ZFUNC, D3DCMP_ALWAYS);
+            device->SetTexture(0, sprite);
+            const std::pair<DWORD, DWORD> passes[] = {{D3DTEXF_POINT, D3DBLEND_INVSRCALPHA},
+                                                      {D3DTEXF_LINEAR, D3DBLEND_ONE},
+                                                      {D3DTEXF_LINEAR, D3DBLEND_INVSRCALPHA}};
+            for (auto [filter, dest] : passes) {
+                device->SetSamplerState(0, D3DSAMP_MINFILTER, filter);
+                device->SetSamplerState(0, D3DSAMP_MAGFILTER, filter);
+                device->SetRenderState(D3DRS_DESTBLEND, dest);
+                Draw(10.25f / 320, 7.5f / 180, (10.25f + 256) / 320,
+                     (7.5f + 128) / 180);  // texel to pixel, off by parts
+                Draw(-100.0f / 320, 60.0f / 180, (-100.0f + 384) / 320,
+                     (60.0f + 96) / 180);  // stretched and shrunk
+            }
+            Present();
+            return frame;
+        };
+        d3d9::Stats before = d3d9::GetStats();
+        auto skipped = frameWith(false);
+        uint64_t skippedDraws = d3d9::GetStats().drawCalls - before.drawCalls;
+        before = d3d9::GetStats();
+        auto whole = frameWith(true);
+        EXPECT_EQ(d3d9::GetStats().drawCalls - before.drawCalls, 7u);
+        if (samples == D3DMULTISAMPLE_NONE) {
+            EXPECT_GT(skippedDraws, 7u);  // scissored parts of each picture
+        }
+        int wrong = 0;
+        for (int y = 0; y < 180; ++y)
+            for (int x = 0; x < 320; ++x) {
+                Rgba a = skipped.At(x, y), b = whole.At(x, y);
+                wrong += a.r != b.r || a.g != b.g || a.b != b.b;
+            }
+        EXPECT_EQ(wrong, 0);
+        EXPECT_NE(skipped.At(60, 40).g, Channel(Pattern(60, 40), 8));  // the blob did draw
+    }
+};
+
+TEST_F(SkipTest, SingleSampled)
+{
+    Check(D3DMULTISAMPLE_NONE);
+}
+
+TEST_F(SkipTest, Multisampled)
+{
+    DWORD quality = 0;
+    if (direct3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, TRUE,
+                                             D3DMULTISAMPLE_4_SAMPLES, &quality) != D3D_OK)
+        GTEST_SKIP() << "no 4x multisampling here";
+    Check(D3DMULTISAMPLE_4_SAMPLES);
+}
+
+// Fill: every draw counts the pixels it covers, overlaps twice, a skipped
+// transparent part not at all; read a frame late, so the last frame is not counted.
+TEST_F(RenderTest, FrameStatsCountCoveredPixelsPerFrame)
+{
+    CreateDevice(320, 180);
+    IDirect3DTexture9* opaque = MakeTexture(64, 64, Pattern);
+    IDirect3DTexture9* empty = MakeTexture(256, 256, [](UINT, UINT) { return D3DCOLOR_ARGB(0, 9, 9, 9); });
+    d3d9::EnableFrameStats(true);
+    for (int i = 0; i < 3; ++i) {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+        FlatState();
+        device->SetTexture(0, opaque);
+        Draw(0, 0, 1, 0.5f);     // half the screen
+        Draw(0, 0, 0.5f, 0.5f);  // a quarter again
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+        device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+        device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+        device->SetTexture(0, empty);
+        Draw(0, 0, 1, 1);  // wholly transparent: nothing drawn
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+        Present();
+    }
+    std::string line = d3d9::ActiveFrameStats()->Line();
+    d3d9::EnableFrameStats(false);
+    EXPECT_EQ(line.substr(0, 16), "stats: 3 frames,");
+    EXPECT_NE(line.find("fill 0.75 screens/frame"), std::string::npos) << line;
+}
+
+// Multisampled, pixel-aligned pictures are drawn single-sampled and only the
+// turned quad and its surroundings multisampled: the frame stays within 1 of
+// the one drawn wholly multisampled, its turned edges smoothed as before.
+TEST_F(RenderTest, MultisamplingOnlyWhereEdgesCrossPixelsMatchesWholeMultisampling)
+{
+    DWORD quality = 0;
+    if (direct3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, TRUE,
+                                             D3DMULTISAMPLE_4_SAMPLES, &quality) != D3D_OK)
+        GTEST_SKIP() << "no 4x multisampling here";
+    CreateDevice(320, 180, true, D3DMULTISAMPLE_4_SAMPLES);
+    IDirect3DTexture9* back = MakeTexture(320, 180, Pattern);
+    IDirect3DTexture9* glass =
+        MakeTexture(64, 64, [](UINT x, UINT y) { return D3DCOLOR_ARGB((x + y) * 2, 200, x * 4, y * 4); });
+    auto frameWith = [&](bool everything) {
+        d3d9::SetMultisampleEverything(everything);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        FlatState();
+        device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+        device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+        device->SetTexture(0, back);
+        Draw(0, 0, 1, 1);
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+        device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+        device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+        device->SetTexture(0, glass);
+        Draw(20 / 320.0f, 20 / 180.0f, 84 / 320.0f, 84 / 180.0f);  // aligned
+        // Turned by 30 degrees about its centre, then an aligned one over it.
+        D3DMATRIX turn{};
+        const float c = std::cos(0.5236f), s = std::sin(0.5236f);
+        turn._11 = c * 0.1f;
+        turn._12 = s * 0.1f;
+        turn._21 = -s * 0.1f * 320 / 180;
+        turn._22 = c * 0.1f * 320 / 180;
+        turn._33 = turn._44 = 1;
+        turn._41 = 0.6f;
+        turn._42 = 0.5f;
+        device->SetTransform(D3DTS_WORLD, &turn);
+        EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+        Draw(170 / 320.0f, 60 / 180.0f, 234 / 320.0f, 124 / 180.0f);
+        Draw(100.5f / 320, 100 / 180.0f, 164.5f / 320, 164 / 180.0f);  // half a pixel off
+        // Aligned, but the texture stretched: filtered between texels.
+        D3DMATRIX stretch{};
+        stretch._11 = 0.37f;
+        stretch._22 = 0.61f;
+        stretch._31 = 0.1f;
+        stretch._33 = stretch._44 = 1;
+        device->SetTransform(D3DTS_TEXTURE0, &stretch);
+        device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
+        Draw(240 / 320.0f, 100 / 180.0f, 310 / 320.0f, 170 / 180.0f);
+        device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+        Present();
+        d3d9::SetMultisampleEverything(false);
+        return frame;
+    };
+    auto mixed = frameWith(false);
+    auto whole = frameWith(true);
+    int worst = 0;
+    for (int y = 0; y < 180; ++y)
+        for (int x = 0; x < 320; ++x) {
+            Rgba a = mixed.At(x, y), b = whole.At(x, y);
+            worst = std::max({worst, std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)});
+        }
+    EXPECT_LE(worst, 1);  // a single-sampled turned edge would be off by far more
+}
+
+TEST_F(RenderTest, NoShaderCompileOrAllocationPerFrameOnceStatesWereSeen)
+{
+    CreateDevice(1280, 720);
+    IDirect3DTexture9* a = MakeTexture(64, 64, Pattern);
+    IDirect3DTexture9* b = MakeTexture(64, 64, [](UINT x, UINT y) { return D3DCOLOR_ARGB(x * 4, y, 0, 0); });
+    auto frameOnce = [&] {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        device->BeginScene();
+        FlatState();
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+        for (int i = 0; i < 20; ++i) {
+            device->SetRenderState(D3DRS_DESTBLEND, i % 2 ? D3DBLEND_ONE : D3DBLEND_INVSRCALPHA);
+            device->SetTexture(0, i % 3 ? a : b);
+            device->SetTextureStageState(0, D3DTSS_ALPHAOP, i % 4 ? D3DTOP_MODULATE : D3DTOP_SELECTARG1);
+            device->SetRenderState(D3DRS_TEXTUREFACTOR, D3DCOLOR_ARGB(i * 12, 255, 255, 255));
+            device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS,
+                                         i % 5 ? D3DTTFF_DISABLE : D3DTTFF_COUNT2);
+            Draw(i / 20.0f, 0, i / 20.0f + 0.05f, 0.1f);
+        }
+        device->EndScene();
+        Present();
+    };
+    frameOnce();
+    frameOnce();
+    d3d9::Stats before = d3d9::GetStats();
+    for (int i = 0; i < 5; ++i) frameOnce();
+    d3d9::Stats after = d3d9::GetStats();
+    EXPECT_EQ(after.shaderCompiles, before.shaderCompiles);
+    EXPECT_EQ(after.glObjectsCreated, before.glObjectsCreated);
+    EXPECT_EQ(after.allocations, before.allocations);
+    EXPECT_EQ(after.drawCalls - before.drawCalls, 5u * 20u);
+    EXPECT_EQ(after.presents - before.presents, 5u);
+}
+
+}  // namespace

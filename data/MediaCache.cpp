@@ -16,7 +16,7 @@ namespace {
 
 // Textures of all loaded pictures together: a disk whose pictures need more
 // is refused at the picture that breaks the budget.
-constexpr uint64_t kTextureBudget = uint64_t(1) << 30;
+uint64_t textureBudget = uint64_t(1) << 30;
 uint64_t textureBytes = 0;
 
 uint64_t TextureBytes(const MediaItem& item)
@@ -25,6 +25,16 @@ uint64_t TextureBytes(const MediaItem& item)
 }
 
 }  // namespace
+
+void SetTextureBudget(uint64_t bytes)
+{
+    textureBudget = bytes;
+}
+
+uint64_t TextureBudget()
+{
+    return textureBudget;
+}
 
 HWND MainWindow()
 {
@@ -63,13 +73,13 @@ void LoadImage(MediaItem& item, IDirect3DDevice9* device)
         FailLoad(item, caption, reason);
     }
     item.handle.texture->GetLevelDesc(0, &item.surfaceDesc);
-    if (textureBytes + TextureBytes(item) > kTextureBudget) {
+    if (textureBytes + TextureBytes(item) > textureBudget) {
         item.handle.texture->Release();
         item.handle.texture = nullptr;
         FailLoad(item,
                  unfiltered ? L"ERROR CREATING UNFILTERED TEXTURE - D3DERR_OUTOFVIDEOMEMORY"
                             : L"ERROR CREATING FILTERED TEXTURE - D3DERR_OUTOFVIDEOMEMORY",
-                 "the disk's pictures need more than " + std::to_string(kTextureBudget >> 20) +
+                 "the disk's pictures need more than " + std::to_string(textureBudget >> 20) +
                      " MiB of textures together");
     }
     textureBytes += TextureBytes(item);

@@ -11,8 +11,13 @@
 struct ArtshowData;
 struct SongSettings;
 
-// kind 4: unfiltered copy; any other kind becomes 3 (filtered).
+// kind 4: unfiltered copy; any other kind becomes 3 (filtered). The textures of
+// all loaded pictures together stay within the texture budget: the picture
+// that would break it fails to load.
 void LoadImage(MediaItem& item, IDirect3DDevice9* device);
+// The texture budget in bytes: 1 GiB unless set (tests set less).
+void SetTextureBudget(uint64_t bytes);
+uint64_t TextureBudget();
 // Module first; a file that is not a module (code 41) is opened as a stream.
 // With settings, they are applied before it first plays.
 void LoadAudio(MediaItem& item, const SongSettings* settings = nullptr);

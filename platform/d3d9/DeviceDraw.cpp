@@ -101,23 +101,19 @@ constexpr int kScreenTile = 16;
 
 }  // namespace
 
-// A fragment whose texture texel has alpha 0 leaves the target as it was: blending
-// adds none of the source and keeps all of the destination, nothing else writes.
+// A fragment whose texture texel has alpha 0 leaves the colour as it was:
+// blending adds none of the source and keeps all of the destination.
 bool Device::TransparentTexelsKeepTarget() const
 {
     const DWORD* rs = renderStates_;
     if (!rs[D3DRS_ALPHABLENDENABLE] || rs[D3DRS_SRCBLEND] != D3DBLEND_SRCALPHA ||
         (rs[D3DRS_DESTBLEND] != D3DBLEND_INVSRCALPHA && rs[D3DRS_DESTBLEND] != D3DBLEND_ONE))
         return false;
-    if (depth_ && rs[D3DRS_ZENABLE] != D3DZB_FALSE && rs[D3DRS_ZWRITEENABLE]) return false;
     const ProgramKey& key = program_->key;
     if (key.stageCount == 0 || !key.stage[0].hasTexture || !AlphaZeroWith(key.stage[0], IsTextureAlpha))
         return false;
-    if (key.stageCount > 1 && key.stage[1].alphaOp != D3DTOP_DISABLE &&
-        !AlphaZeroWith(key.stage[1], IsCurrentAlpha))
-        return false;
-    const DWORD* sampler = samplerStates_[0];
-    return sampler[D3DSAMP_ADDRESSU] == D3DTADDRESS_CLAMP && sampler[D3DSAMP_ADDRESSV] == D3DTADDRESS_CLAMP;
+    return key.stageCount < 2 || key.stage[1].alphaOp == D3DTOP_DISABLE ||
+           AlphaZeroWith(key.stage[1], IsCurrentAlpha);
 }
 
 // Where the picture's texels are opaque the draw's alpha reaches the target as
@@ -219,12 +215,14 @@ bool Device::DrawVisibleParts(GLenum mode, GLint first, GLsizei count)
     if (msActive_ || count > 8 || !textures_[0] || textures_[0]->GetType() != D3DRTYPE_TEXTURE) return false;
     const Texture& texture = *static_cast<const Texture*>(static_cast<IDirect3DTexture9*>(textures_[0]));
     const TileCoverage& coverage = texture.Coverage();
-    const bool skipClear = !coverage.Full() && TransparentTexelsKeepTarget();
+    // The tiles a pixel reaches are worked out for clamped addressing; a draw
+    // that writes depth must write it everywhere.
     const DWORD* sampler = samplerStates_[0];
-    const bool clamped =
-        sampler[D3DSAMP_ADDRESSU] == D3DTADDRESS_CLAMP && sampler[D3DSAMP_ADDRESSV] == D3DTADDRESS_CLAMP;
-    const bool depthWrites = depth_ && renderStates_[D3DRS_ZENABLE] != D3DZB_FALSE && renderStates_[D3DRS_ZWRITEENABLE];
-    const bool replaceOpaque = clamped && !depthWrites && coverage.AnyOpaque() && AlphaOneOverOpaqueTexels();
+    if (sampler[D3DSAMP_ADDRESSU] != D3DTADDRESS_CLAMP || sampler[D3DSAMP_ADDRESSV] != D3DTADDRESS_CLAMP)
+        return false;
+    if (depth_ && renderStates_[D3DRS_ZENABLE] != D3DZB_FALSE && renderStates_[D3DRS_ZWRITEENABLE]) return false;
+    const bool skipClear = !coverage.Full() && TransparentTexelsKeepTarget();
+    const bool replaceOpaque = coverage.AnyOpaque() && AlphaOneOverOpaqueTexels();
     if (!skipClear && !replaceOpaque) return false;
     if (texture.Levels() > 1 && sampler[D3DSAMP_MIPFILTER] != D3DTEXF_NONE) return false;
 

@@ -262,26 +262,54 @@ bool Device::DrawVisibleParts(GLenum mode, GLint first, GLsizei count)
         reach((r0 + r) * kScreenTile, (r0 + r + 1) * kScreenTile, ay, by, rowReach[2 * r],
               rowReach[2 * r + 1]);
     auto clampTile = [](int t, int n) { return std::clamp(t, 0, n - 1); };
-    std::vector<uint8_t> blended(size_t(columns) * rows), replaced(size_t(columns) * rows);
+    // The pixels that can reach texels [t0, t1) along one axis (texel = scale *
+    // pixel + offset), with the margins above: the texels widened by one (a
+    // range that meets the picture's edge goes on for ever, as clamped
+    // addressing does), then pixel p, reaching positions p - 1 to p + 2, is
+    // needed wherever that span meets them.
+    auto pixels = [](int t0, int t1, int size, float scale, float offset, int& p0, int& p1) {
+        p0 = -1000000, p1 = 1000000;
+        if (std::fabs(scale) < 1e-6f) return;  // every pixel reads the same texels
+        const double a = t0 == 0 ? -1e9 : t0 - 1, b = t1 == size ? 1e9 : t1 + 1;
+        double pa = (a - offset) / scale, pb = (b - offset) / scale;
+        if (pa > pb) std::swap(pa, pb);
+        p0 = int(std::clamp(std::floor(pa) - 2, -1e6, 1e6));
+        p1 = int(std::clamp(std::ceil(pb) + 2, -1e6, 1e6));
+    };
+    const TileCoverage::Rect none{0, 0, 0, 0};
+    std::vector<TileCoverage::Rect> blended(size_t(columns) * rows, none), replaced(blended);
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < columns; ++c) {
             const int tc0 = clampTile(colReach[2 * c], coverage.Columns());
             const int tr0 = clampTile(rowReach[2 * r], coverage.Rows());
             const int tc1 = clampTile(colReach[2 * c + 1], coverage.Columns());
             const int tr1 = clampTile(rowReach[2 * r + 1], coverage.Rows());
-            const size_t cell = size_t(r) * columns + c;
-            if (replaceOpaque && coverage.AllOpaque(tc0, tr0, tc1, tr1)) replaced[cell] = 1;
-            else blended[cell] = !skipClear || coverage.AnyCovered(tc0, tr0, tc1, tr1);
+            // The screen tile within the draw's bounds.
+            TileCoverage::Rect cell{std::max((c0 + c) * kScreenTile, x0), std::max((r0 + r) * kScreenTile, y0),
+                                    std::min((c0 + c + 1) * kScreenTile, x1),
+                                    std::min((r0 + r + 1) * kScreenTile, y1)};
+            const size_t index = size_t(r) * columns + c;
+            if (replaceOpaque && coverage.AllOpaque(tc0, tr0, tc1, tr1)) {
+                replaced[index] = cell;
+                continue;
+            }
+            if (skipClear) {
+                // Only the pixels that reach the texels that show.
+                const TileCoverage::Rect box = coverage.ShowingBox(tc0, tr0, tc1, tr1);
+                if (box.Empty()) continue;
+                int px0, px1, py0, py1;
+                pixels(box.x0, box.x1, coverage.Width(), ax, bx, px0, px1);
+                pixels(box.y0, box.y1, coverage.Height(), ay, by, py0, py1);
+                cell = {std::max(cell.x0, px0), std::max(cell.y0, py0), std::min(cell.x1, px1),
+                        std::min(cell.y1, py1)};
+            }
+            if (!cell.Empty()) blended[index] = cell;
         }
 
     glEnable(GL_SCISSOR_TEST);
-    auto drawUnder = [&](const std::vector<uint8_t>& grid) {
-        for (const TileCoverage::Rect& t : TileCoverage::Merge(grid, columns, rows)) {
-            const int px0 = std::max((c0 + t.x0) * kScreenTile, x0),
-                      px1 = std::min((c0 + t.x1) * kScreenTile, x1);
-            const int py0 = std::max((r0 + t.y0) * kScreenTile, y0),
-                      py1 = std::min((r0 + t.y1) * kScreenTile, y1);
-            glScissor(px0, py0, px1 - px0, py1 - py0);
+    auto drawUnder = [&](const std::vector<TileCoverage::Rect>& cells) {
+        for (const TileCoverage::Rect& t : TileCoverage::Merge(cells, columns, rows)) {
+            glScissor(t.x0, t.y0, t.x1 - t.x0, t.y1 - t.y0);
             glDrawArrays(mode, first, count);
             CountDraw();
         }

@@ -12,6 +12,8 @@ void TileCoverage::Reset(int width, int height, bool covered, bool opaque)
     rows_ = (height_ + kTile - 1) / kTile;
     const uint8_t tile = opaque ? kOpaque : covered ? kShowing : kClear;
     tiles_.assign(size_t(columns_) * rows_, tile);
+    const Box box = tile != kClear ? Box{0, 0, kTile, kTile} : Box{0, 0, 0, 0};
+    boxes_.assign(tiles_.size(), box);
     coveredTiles_ = tile != kClear ? columns_ * rows_ : 0;
     opaqueTiles_ = tile == kOpaque ? columns_ * rows_ : 0;
 }
@@ -35,17 +37,39 @@ void TileCoverage::Update(const uint8_t* bgra, int pitch, int x0, int y0, int x1
                 tx1 = std::min(tx1, x1);
                 ty1 = std::min(ty1, y1);
             }
-            // Whether any texel shows and whether all are opaque; both known
-            // once a texel showing and one not opaque were seen.
-            bool any = false, all = true;
-            for (int y = ty0; y < ty1 && (all || !any); ++y) {
+            // Whether all texels are opaque, and the box of those that show.
+            bool all = true;
+            int bx0 = tx1, by0 = ty1, bx1 = tx0, by1 = ty0;
+            for (int y = ty0; y < ty1; ++y) {
                 const uint8_t* p = bgra + size_t(y) * size_t(pitch) + size_t(tx0) * 4 + 3;
                 for (int x = tx0; x < tx1; ++x, p += 4) {
-                    any = any || *p != 0;
                     all = all && *p == 255;
+                    if (*p != 0) {
+                        bx0 = std::min(bx0, x);
+                        bx1 = std::max(bx1, x + 1);
+                        by0 = std::min(by0, y);
+                        by1 = std::max(by1, y + 1);
+                    }
                 }
             }
-            uint8_t& tile = tiles_[size_t(row) * columns_ + column];
+            const bool any = bx0 < bx1;
+            const size_t index = size_t(row) * columns_ + column;
+            uint8_t& tile = tiles_[index];
+            Box& box = boxes_[index];
+            const int left = column * kTile, top = row * kTile;
+            if (any) {
+                Box seen{uint8_t(bx0 - left), uint8_t(by0 - top), uint8_t(bx1 - left), uint8_t(by1 - top)};
+                // Only part of the tile seen: the texels it showed may still be there.
+                if (!replace && tile != kClear) {
+                    seen.x0 = std::min(seen.x0, box.x0);
+                    seen.y0 = std::min(seen.y0, box.y0);
+                    seen.x1 = std::max(seen.x1, box.x1);
+                    seen.y1 = std::max(seen.y1, box.y1);
+                }
+                box = seen;
+            } else if (replace) {
+                box = Box{0, 0, 0, 0};
+            }
             uint8_t now;
             if (replace) now = all ? kOpaque : any ? kShowing : kClear;
             else now = (tile == kOpaque && all) ? kOpaque : (any || tile != kClear) ? kShowing : kClear;
@@ -80,32 +104,53 @@ bool TileCoverage::AllOpaque(int c0, int r0, int c1, int r1) const
     return true;
 }
 
-std::vector<TileCoverage::Rect> TileCoverage::Merge(const std::vector<uint8_t>& grid, int columns, int rows)
+TileCoverage::Rect TileCoverage::ShowingBox(int c0, int r0, int c1, int r1) const
 {
-    auto set = [&](int column, int row) { return grid[size_t(row) * columns + column] != 0; };
+    c0 = std::max(c0, 0);
+    r0 = std::max(r0, 0);
+    c1 = std::min(c1, columns_ - 1);
+    r1 = std::min(r1, rows_ - 1);
+    Rect box{width_, height_, 0, 0};
+    for (int row = r0; row <= r1; ++row)
+        for (int column = c0; column <= c1; ++column) {
+            const size_t index = size_t(row) * columns_ + column;
+            if (tiles_[index] == kClear) continue;
+            const Box& b = boxes_[index];
+            box.x0 = std::min(box.x0, column * kTile + b.x0);
+            box.y0 = std::min(box.y0, row * kTile + b.y0);
+            box.x1 = std::max(box.x1, column * kTile + b.x1);
+            box.y1 = std::max(box.y1, row * kTile + b.y1);
+        }
+    return box;
+}
+
+std::vector<TileCoverage::Rect> TileCoverage::Merge(const std::vector<Rect>& cells, int columns, int rows)
+{
     std::vector<Rect> done;
     std::vector<Rect> open;  // runs still growing downwards
     for (int row = 0; row <= rows; ++row) {
         std::vector<Rect> next;
-        for (int column = 0; row < rows && column < columns;) {
-            if (!set(column, row)) {
-                ++column;
-                continue;
+        for (int column = 0; row < rows && column < columns; ++column) {
+            const Rect& cell = cells[size_t(row) * columns + column];
+            if (cell.Empty()) continue;
+            if (!next.empty()) {
+                Rect& last = next.back();
+                if (last.x1 == cell.x0 && last.y0 == cell.y0 && last.y1 == cell.y1) {
+                    last.x1 = cell.x1;
+                    continue;
+                }
             }
-            int end = column;
-            while (end < columns && set(end, row)) ++end;
-            Rect run{column, row, end, row + 1};
+            next.push_back(cell);
+        }
+        for (Rect& run : next)
             for (Rect& r : open)
-                if (r.x0 == run.x0 && r.x1 == run.x1) {
+                if (r.x0 == run.x0 && r.x1 == run.x1 && r.y1 == run.y0) {
                     run.y0 = r.y0;
-                    r.x0 = r.x1 = -1;  // continued by this run
+                    r.x0 = r.x1 = 0;  // continued by this run
                     break;
                 }
-            next.push_back(run);
-            column = end;
-        }
         for (const Rect& r : open)
-            if (r.x0 >= 0) done.push_back(r);
+            if (!r.Empty()) done.push_back(r);
         open = std::move(next);
     }
     return done;

@@ -15,9 +15,10 @@ class TileCoverage {
 public:
     static constexpr int kTile = 16;  // texels on a tile's side
 
-    // A covered rectangle in texels: [x0, x1) x [y0, y1).
+    // A rectangle: [x0, x1) x [y0, y1); empty when x0 >= x1 or y0 >= y1.
     struct Rect {
         int x0, y0, x1, y1;
+        bool Empty() const { return x0 >= x1 || y0 >= y1; }
     };
 
     // A map of width x height texels, every tile covered (nothing known yet) or
@@ -40,13 +41,19 @@ public:
     // Every tile there opaque (clamped to the map; false for an empty range).
     bool AllOpaque(int c0, int r0, int c1, int r1) const;
     bool AnyOpaque() const { return opaqueTiles_ > 0; }
+    // The smallest rectangle of texels holding every texel that can show in the
+    // tiles of columns [c0, c1] and rows [r0, r1] (clamped to the map); empty
+    // when none can.
+    Rect ShowingBox(int c0, int r0, int c1, int r1) const;
     int Columns() const { return columns_; }
     int Rows() const { return rows_; }
 
-    // The set cells of a columns x rows grid (row by row) as few disjoint
-    // rectangles, in cells: runs along each row, a run continued downwards while
-    // the rows below hold the same run.
-    static std::vector<Rect> Merge(const std::vector<uint8_t>& grid, int columns, int rows);
+    // The rectangles of a columns x rows grid of cells (row by row, each inside
+    // its cell, empty for none) as fewer rectangles covering exactly the same
+    // points: neighbours along a row that touch and span the same rows join,
+    // then a run joins the one below it that touches it and spans the same
+    // columns.
+    static std::vector<Rect> Merge(const std::vector<Rect>& cells, int columns, int rows);
 
     int Width() const { return width_; }
     int Height() const { return height_; }
@@ -59,6 +66,11 @@ private:
     int coveredTiles_ = 0;
     int opaqueTiles_ = 0;
     std::vector<uint8_t> tiles_;
+    // Each tile's showing texels lie in this box, relative to the tile.
+    struct Box {
+        uint8_t x0, y0, x1, y1;
+    };
+    std::vector<Box> boxes_;
 };
 
 }  // namespace d3d9

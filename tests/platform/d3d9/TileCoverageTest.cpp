@@ -95,23 +95,78 @@ TEST(TileCoverageTest, OpaqueOnlyWhileEveryTexelIsKnownAt255)
     EXPECT_FALSE(c.Opaque());  // no texels: nothing to replace the target with
 }
 
-TEST(TileCoverageTest, MergedRectanglesAreDisjointAndCoverExactlyTheSetCells)
+// The box of the texels that show, over a range of tiles: exact after a whole
+// look, only growing under partial locks, the whole tile while nothing is known.
+TEST(TileCoverageTest, ShowingBoxIsTightAndNeverMissesATexel)
 {
-    const int columns = 7, rows = 6;
-    // An L, a ring and single cells: runs of the same span join downwards.
-    const char* rowsText[rows] = {"XX..XXX", "XX..X.X", "XXXXXXX", ".......", "X.X.X.X", "X.X.XXX"};
-    std::vector<uint8_t> grid;
-    for (const char* r : rowsText)
-        for (int c = 0; c < columns; ++c) grid.push_back(r[c] == 'X');
-    std::vector<int> hits(grid.size(), 0);
-    auto rects = TileCoverage::Merge(grid, columns, rows);
+    Picture p(3 * T, 2 * T);
+    p.SetAlpha(T + 3, 4, 1);
+    p.SetAlpha(2 * T + 9, T + 2, 200);
+    TileCoverage c;
+    c.Reset(p.width, p.height, true);
+    auto box = c.ShowingBox(0, 0, 2, 1);
+    EXPECT_EQ(box.x0, 0);
+    EXPECT_EQ(box.y1, 2 * T);
+    p.Scan(c);
+    box = c.ShowingBox(0, 0, 2, 1);
+    EXPECT_EQ(box.x0, T + 3);
+    EXPECT_EQ(box.y0, 4);
+    EXPECT_EQ(box.x1, 2 * T + 10);
+    EXPECT_EQ(box.y1, T + 3);
+    box = c.ShowingBox(1, 0, 1, 0);
+    EXPECT_EQ(box.x1 - box.x0, 1);
+    EXPECT_EQ(box.y1 - box.y0, 1);
+    EXPECT_TRUE(c.ShowingBox(0, 0, 0, 1).Empty());
+    EXPECT_TRUE(c.ShowingBox(5, 5, 9, 9).Empty());
+    // A partial lock that clears a texel cannot shrink the box; one that adds
+    // a texel grows it.
+    p.SetAlpha(T + 3, 4, 0);
+    p.SetAlpha(T + 12, 9, 7);
+    c.Update(p.bgra.data(), p.width * 4, T + 10, 0, T + 14, 12, false);
+    box = c.ShowingBox(1, 0, 1, 0);
+    EXPECT_EQ(box.x0, T + 3);
+    EXPECT_EQ(box.x1, T + 13);
+    EXPECT_EQ(box.y1, 10);
+    p.Scan(c);
+    box = c.ShowingBox(1, 0, 1, 0);
+    EXPECT_EQ(box.x0, T + 12);
+    EXPECT_EQ(box.y0, 9);
+}
+
+// Merging keeps exactly the points of the cells: whole cells (an L, a ring,
+// single cells) and cells holding only part of themselves, which join their
+// neighbours only where they touch with the same span.
+TEST(TileCoverageTest, MergedRectanglesAreDisjointAndCoverExactlyTheCells)
+{
+    const int columns = 7, rows = 6, size = 4;
+    const char* rowsText[rows] = {"XX..XXX", "XX..X.X", "XXXXXXX", "ttt.bbb", "X.X.X.X", "X.X.XXX"};
+    std::vector<TileCoverage::Rect> cells;
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < columns; ++c) {
+            TileCoverage::Rect cell{c * size, r * size, (c + 1) * size, (r + 1) * size};
+            switch (rowsText[r][c]) {
+            case '.': cell = {0, 0, 0, 0}; break;
+            case 't': cell.y1 = cell.y0 + 1; break;  // a line along the top
+            case 'b': cell.y0 = cell.y1 - 1; cell.x0 += 1; break;  // along the bottom, cut
+            }
+            cells.push_back(cell);
+        }
+    const int width = columns * size, height = rows * size;
+    std::vector<int> hits(size_t(width) * height, 0), want(hits.size(), 0);
+    for (const auto& r : cells)
+        for (int y = r.y0; y < r.y1; ++y)
+            for (int x = r.x0; x < r.x1; ++x) want[size_t(y) * width + x] = 1;
+    auto rects = TileCoverage::Merge(cells, columns, rows);
     for (const auto& r : rects)
         for (int y = r.y0; y < r.y1; ++y)
-            for (int x = r.x0; x < r.x1; ++x) ++hits[size_t(y) * columns + x];
-    for (size_t i = 0; i < grid.size(); ++i) EXPECT_EQ(hits[i], grid[i] ? 1 : 0) << i;
-    EXPECT_LE(rects.size(), 12u);
-    EXPECT_TRUE(TileCoverage::Merge(std::vector<uint8_t>(12, 0), 4, 3).empty());
-    auto whole = TileCoverage::Merge(std::vector<uint8_t>(12, 1), 4, 3);
+            for (int x = r.x0; x < r.x1; ++x) ++hits[size_t(y) * width + x];
+    EXPECT_EQ(hits, want);
+    EXPECT_LE(rects.size(), 16u);
+    EXPECT_TRUE(TileCoverage::Merge(std::vector<TileCoverage::Rect>(12, {0, 0, 0, 0}), 4, 3).empty());
+    std::vector<TileCoverage::Rect> all;
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 4; ++c) all.push_back({c, r, c + 1, r + 1});
+    auto whole = TileCoverage::Merge(all, 4, 3);
     ASSERT_EQ(whole.size(), 1u);
     EXPECT_EQ(whole[0].x1 * whole[0].y1, 12);
 }

@@ -516,7 +516,8 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
     if (samples_ > 0 && (fvf_ & D3DFVF_XYZ)) {
         if (activeDevice != this) Activate();
         RECT bounds;
-        ScreenBounds(uint64_t(baseVertexIndex) + minVertexIndex, numVertices, bounds);
+        if (!MeshBounds(mode, baseVertexIndex, minVertexIndex, numVertices, startIndex, count, indexSize, bounds))
+            ScreenBounds(uint64_t(baseVertexIndex) + minVertexIndex, numVertices, bounds);
         BeginMultisample(bounds);
     }
     if (!PrepareDraw()) return D3DERR_INVALIDCALL;
@@ -593,6 +594,98 @@ bool Device::ScreenBounds(uint64_t first, uint64_t count, RECT& bounds)
     return true;
 }
 
+// The screen rectangle of an indexed draw's triangles, each cut to the part
+// between the near and far planes (0 <= z <= w), two pixels wider each way,
+// within the viewport. Parts of a mesh behind the eye do not widen it, as they
+// do for ScreenBounds. False where it cannot tell: not triangles, or an index
+// outside the vertices the draw names.
+bool Device::MeshBounds(GLenum mode, INT baseVertex, UINT minIndex, UINT numVertices, UINT startIndex,
+                        GLsizei count, size_t indexSize, RECT& bounds)
+{
+    if (mode != GL_TRIANGLES && mode != GL_TRIANGLE_STRIP && mode != GL_TRIANGLE_FAN) return false;
+    const uint64_t firstVertex = uint64_t(baseVertex) + minIndex;
+    if (numVertices == 0 || !VerticesInStream(firstVertex, numVertices)) return false;
+    UpdateWvp();
+    struct Clip {
+        float x, y, z, w;
+    };
+    std::vector<Clip> clip(numVertices);
+    for (UINT i = 0; i < numVertices; ++i) {
+        float p[3];
+        std::memcpy(p, stream_->Data() + streamOffset_ + (firstVertex + i) * streamStride_, sizeof p);
+        float c[4];
+        for (int k = 0; k < 4; ++k)
+            c[k] = p[0] * wvp_[k] + p[1] * wvp_[4 + k] + p[2] * wvp_[8 + k] + wvp_[12 + k];
+        clip[i] = Clip{c[0], c[1], c[2], c[3]};
+    }
+    const uint8_t* data = indices_->Data() + size_t(startIndex) * indexSize;
+    auto vertex = [&](GLsizei n, const Clip*& v) {
+        uint32_t index = 0;
+        if (indexSize == 4) std::memcpy(&index, data + size_t(n) * 4, 4);
+        else {
+            uint16_t i16;
+            std::memcpy(&i16, data + size_t(n) * 2, 2);
+            index = i16;
+        }
+        if (index < minIndex || index - minIndex >= numVertices) return false;
+        v = &clip[index - minIndex];
+        return true;
+    };
+    float minX = 1e30f, minY = 1e30f, maxX = -1e30f, maxY = -1e30f;
+    // One triangle cut by the two planes (distance z, then w - z), its corners
+    // projected into the box.
+    auto add = [&](const Clip& a, const Clip& b, const Clip& c) {
+        Clip poly[6] = {a, b, c}, cut[6];
+        int n = 3;
+        for (int plane = 0; plane < 2 && n > 0; ++plane) {
+            auto distance = [plane](const Clip& v) { return plane == 0 ? v.z : v.w - v.z; };
+            int m = 0;
+            for (int i = 0; i < n; ++i) {
+                const Clip& p = poly[i];
+                const Clip& q = poly[(i + 1) % n];
+                const float dp = distance(p), dq = distance(q);
+                if (dp >= 0) cut[m++] = p;
+                if ((dp >= 0) != (dq >= 0)) {
+                    const float t = dp / (dp - dq);
+                    cut[m++] = Clip{p.x + t * (q.x - p.x), p.y + t * (q.y - p.y), p.z + t * (q.z - p.z),
+                                    p.w + t * (q.w - p.w)};
+                }
+            }
+            n = m;
+            std::copy(cut, cut + n, poly);
+        }
+        for (int i = 0; i < n; ++i) {
+            if (!(poly[i].w > 1e-6f)) return false;
+            const float sx = float(viewport_.X) + (poly[i].x / poly[i].w + 1) * 0.5f * float(viewport_.Width);
+            const float sy = float(viewport_.Y) + (1 - poly[i].y / poly[i].w) * 0.5f * float(viewport_.Height);
+            minX = std::min(minX, sx);
+            maxX = std::max(maxX, sx);
+            minY = std::min(minY, sy);
+            maxY = std::max(maxY, sy);
+        }
+        return true;
+    };
+    const GLsizei triangles = mode == GL_TRIANGLES ? count / 3 : count - 2;
+    for (GLsizei t = 0; t < triangles; ++t) {
+        const Clip *a, *b, *c;
+        const GLsizei i0 = mode == GL_TRIANGLES ? 3 * t : mode == GL_TRIANGLE_FAN ? 0 : t;
+        const GLsizei i1 = mode == GL_TRIANGLES ? 3 * t + 1 : t + 1;
+        const GLsizei i2 = mode == GL_TRIANGLES ? 3 * t + 2 : t + 2;
+        if (!vertex(i0, a) || !vertex(i1, b) || !vertex(i2, c)) return false;
+        if (!add(*a, *b, *c)) return false;
+    }
+    const LONG vx0 = LONG(viewport_.X), vy0 = LONG(viewport_.Y);
+    const LONG vx1 = vx0 + LONG(viewport_.Width), vy1 = vy0 + LONG(viewport_.Height);
+    if (minX > maxX) {
+        bounds = RECT{vx0, vy0, vx0, vy0};  // nothing in front of the eye
+        return true;
+    }
+    auto clamp = [](float v, LONG lo, LONG hi) { return LONG(std::clamp(v, float(lo), float(hi))); };
+    bounds = RECT{clamp(std::floor(minX) - 2, vx0, vx1), clamp(std::floor(minY) - 2, vy0, vy1),
+                  clamp(std::ceil(maxX) + 2, vx0, vx1), clamp(std::ceil(maxY) + 2, vy0, vy1)};
+    return true;
+}
+
 // Whether a draw has edges that cross pixels. A rectangle on whole pixel
 // coordinates covers every sample of its pixels or none, as a single sample
 // would: only other shapes need the multisampled target.
@@ -649,29 +742,60 @@ bool Device::NeedsSamples(GLenum mode, GLint first, GLsizei count, RECT& bounds)
 void Device::BeginMultisample(const RECT& b)
 {
     FlushFillCount();
+    const int width = int(params_.BackBufferWidth), height = int(params_.BackBufferHeight);
+    const int columns = (width + kMsCell - 1) / kMsCell, rows = (height + kMsCell - 1) / kMsCell;
     if (!msActive_) {
         msActive_ = true;
         keyDirty_ = true;
         glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
-        msRegion_ = b;
-        CopyToMultisample(b);
-        return;
+        msCells_.assign(size_t(columns) * rows, 0);
+        if (msCleared_.size() != msCells_.size()) msCleared_.assign(msCells_.size(), 0);
     }
-    // Grow the region: the parts of the new bounds outside it come in.
-    const RECT r = msRegion_;
-    if (b.left >= b.right || b.top >= b.bottom) return;
-    if (r.left >= r.right || r.top >= r.bottom) {
-        msRegion_ = b;
-        CopyToMultisample(b);
-        return;
+    // The cells of the bounds not in the multisampled target yet come in.
+    const int x0 = std::clamp(int(b.left), 0, width), x1 = std::clamp(int(b.right), 0, width);
+    const int y0 = std::clamp(int(b.top), 0, height), y1 = std::clamp(int(b.bottom), 0, height);
+    if (x0 >= x1 || y0 >= y1) return;
+    const TileCoverage::Rect none{0, 0, 0, 0};
+    std::vector<TileCoverage::Rect> fresh(msCells_.size(), none), clear;
+    if (msClearMask_) clear = fresh;
+    bool any = false, anyClear = false;
+    for (int row = y0 / kMsCell; row <= (y1 - 1) / kMsCell; ++row)
+        for (int column = x0 / kMsCell; column <= (x1 - 1) / kMsCell; ++column) {
+            const size_t index = size_t(row) * columns + column;
+            if (msCells_[index]) continue;
+            msCells_[index] = 1;
+            fresh[index] = CellRect(column, row);
+            any = true;
+            if (msClearMask_ && !msCleared_[index]) {
+                msCleared_[index] = 1;
+                clear[index] = fresh[index];
+                anyClear = true;
+            }
+        }
+    if (!any) return;
+    for (const TileCoverage::Rect& r : TileCoverage::Merge(fresh, columns, rows))
+        CopyToMultisample(RECT{r.x0, r.y0, r.x1, r.y1});
+    // The depth clear put off for these cells.
+    if (anyClear) {
+        glDepthMask(GL_TRUE);
+        glClearDepth(msClearZ_);
+        glClearStencil(msClearStencil_);
+        glEnable(GL_SCISSOR_TEST);
+        for (const TileCoverage::Rect& r : TileCoverage::Merge(clear, columns, rows)) {
+            glScissor(r.x0, r.y0, r.x1 - r.x0, r.y1 - r.y0);
+            glClear(msClearMask_);
+        }
+        glDisable(GL_SCISSOR_TEST);
+        ApplyRenderState(D3DRS_ZWRITEENABLE);
     }
-    const RECT u{std::min(r.left, b.left), std::min(r.top, b.top), std::max(r.right, b.right),
-                 std::max(r.bottom, b.bottom)};
-    CopyToMultisample(RECT{u.left, u.top, u.right, r.top});
-    CopyToMultisample(RECT{u.left, r.bottom, u.right, u.bottom});
-    CopyToMultisample(RECT{u.left, r.top, r.left, r.bottom});
-    CopyToMultisample(RECT{r.right, r.top, u.right, r.bottom});
-    msRegion_ = u;
+}
+
+// A cell of the back buffer in pixels, cut at its edges.
+TileCoverage::Rect Device::CellRect(int column, int row) const
+{
+    return TileCoverage::Rect{column * kMsCell, row * kMsCell,
+                              std::min((column + 1) * kMsCell, int(params_.BackBufferWidth)),
+                              std::min((row + 1) * kMsCell, int(params_.BackBufferHeight))};
 }
 
 // The single-sample target's pixels into every sample of the multisampled one
@@ -695,17 +819,23 @@ void Device::CopyToMultisample(const RECT& r)
     for (DWORD rs : {D3DRS_ZENABLE, D3DRS_ALPHABLENDENABLE, D3DRS_CULLMODE}) ApplyRenderState(rs);
 }
 
-// Back to single-sample drawing: the region resolved into the frame.
+// Back to single-sample drawing: the cells drawn multisampled resolved into the frame.
 void Device::EndMultisample()
 {
     if (!msActive_) return;
     FlushFillCount();
-    const RECT& r = msRegion_;
+    const int columns = (int(params_.BackBufferWidth) + kMsCell - 1) / kMsCell;
+    const int rows = (int(params_.BackBufferHeight) + kMsCell - 1) / kMsCell;
+    const TileCoverage::Rect none{0, 0, 0, 0};
+    std::vector<TileCoverage::Rect> cells(msCells_.size(), none);
+    for (int row = 0; row < rows; ++row)
+        for (int column = 0; column < columns; ++column)
+            if (msCells_[size_t(row) * columns + column])
+                cells[size_t(row) * columns + column] = CellRect(column, row);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolveFbo_);
-    if (r.left < r.right && r.top < r.bottom)
-        glBlitFramebuffer(r.left, r.top, r.right, r.bottom, r.left, r.top, r.right, r.bottom,
-                          GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    for (const TileCoverage::Rect& r : TileCoverage::Merge(cells, columns, rows))
+        glBlitFramebuffer(r.x0, r.y0, r.x1, r.y1, r.x0, r.y0, r.x1, r.y1, GL_COLOR_BUFFER_BIT, GL_NEAREST);
     glBindFramebuffer(GL_FRAMEBUFFER, resolveFbo_);
     msActive_ = false;
     keyDirty_ = true;

@@ -55,10 +55,19 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
         if (x0 >= x1 || y0 >= y1) return;
         glScissor(x0, y0, x1 - x0, y1 - y0);
         glClear(mask);
-        // The multisampled depth too, for the draws that go there.
-        if (samples_ > 0 && (mask & (GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT))) {
+        // The multisampled depth too, for the draws that go there: over the
+        // whole target, only where draws reach it (see BeginMultisample).
+        const GLbitfield msMask = mask & (GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+        if (samples_ > 0 && msMask) {
+            if (x0 == 0 && y0 == 0 && x1 == LONG(params_.BackBufferWidth) && y1 == LONG(params_.BackBufferHeight)) {
+                msClearMask_ = msMask;
+                msClearZ_ = z;
+                msClearStencil_ = GLint(stencil);
+                msCleared_.clear();  // every cell still to clear
+                return;
+            }
             glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
-            glClear(mask & (GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT));
+            glClear(msMask);
             glBindFramebuffer(GL_FRAMEBUFFER, DrawTarget());
         }
     };

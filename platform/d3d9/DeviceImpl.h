@@ -199,9 +199,12 @@ private:
     GLuint DrawTarget() const { return samples_ > 0 && !msActive_ ? resolveFbo_ : fbo_; }
     bool NeedsSamples(GLenum mode, GLint first, GLsizei count, RECT& bounds);
     bool ScreenBounds(uint64_t first, uint64_t count, RECT& bounds);
+    bool MeshBounds(GLenum mode, INT baseVertex, UINT minIndex, UINT numVertices, UINT startIndex, GLsizei count,
+                    size_t indexSize, RECT& bounds);
     void BeginMultisample(const RECT& bounds);
     void EndMultisample();
     void CopyToMultisample(const RECT& r);
+    TileCoverage::Rect CellRect(int column, int row) const;
 
     ULONG refs_ = 1;
     IDirect3D9* parent_;
@@ -213,13 +216,21 @@ private:
     // Multisampled, a single-sample target of the same size holds the frame:
     // pixel-aligned rectangles are drawn there (their samples would all agree),
     // and only the draws whose edges cross pixels go to the multisampled one,
-    // over msRegion_, copied in from the single-sample target first and resolved
-    // back into it when single-sample drawing resumes.
+    // over the cells of msCells_ they reach, each copied in from the
+    // single-sample target as a draw first reaches it and resolved back into it
+    // when single-sample drawing resumes.
     GLuint fbo_ = 0, color_ = 0, depth_ = 0;
     GLuint resolveFbo_ = 0, resolveColor_ = 0, resolveDepth_ = 0;
     GLuint copyProgram_ = 0, copyVao_ = 0;
     bool msActive_ = false;
-    RECT msRegion_{};
+    static constexpr int kMsCell = 16;  // pixels on a cell's side
+    std::vector<uint8_t> msCells_;      // back buffer cells in the multisampled target, row by row
+    // A clear of the whole multisampled depth (and stencil) is put off until
+    // draws reach its cells: those cleared so far, and the clear's values.
+    GLbitfield msClearMask_ = 0;
+    float msClearZ_ = 1;
+    GLint msClearStencil_ = 0;
+    std::vector<uint8_t> msCleared_;
     GLuint vao_ = 0;
     GLuint samplers_[kGlStages] = {};
     int samples_ = 0;

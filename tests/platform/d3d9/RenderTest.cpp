@@ -478,6 +478,71 @@ TEST_F(RenderTest, MultisamplingOnlyWhereEdgesCrossPixelsMatchesWholeMultisampli
     EXPECT_LE(worst, 1);  // a single-sampled turned edge would be off by far more
 }
 
+// Meshes go to the multisampled target over the screen their triangles reach
+// in front of the eye: a floor running from behind the camera to the horizon
+// covers the bottom half, though its near corners project nowhere. The
+// multisampled depth is cleared with each frame's clear, even where it is put
+// off until a draw reaches it: last frame's near wall must not hide the floor.
+TEST_F(RenderTest, MultisampledMeshesReachBehindTheEyeAndMeetAClearedDepth)
+{
+    DWORD quality = 0;
+    if (direct3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, TRUE,
+                                             D3DMULTISAMPLE_4_SAMPLES, &quality) != D3D_OK)
+        GTEST_SKIP() << "no 4x multisampling here";
+    CreateDevice(320, 180, true, D3DMULTISAMPLE_4_SAMPLES);
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    ASSERT_EQ(device->CreateVertexBuffer(8 * 44, 0, 0x252, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
+    ASSERT_EQ(device->CreateIndexBuffer(12 * 2, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr), D3D_OK);
+    const Vertex v[8] = {{-20, -1, -10, 0, 1, 0, 0xFFFFFFFF, 0, 0, 0, 0}, {20, -1, -10, 0, 1, 0, 0xFFFFFFFF, 0, 0, 0, 0},
+                         {-20, -1, 30, 0, 1, 0, 0xFFFFFFFF, 0, 0, 0, 0},  {20, -1, 30, 0, 1, 0, 0xFFFFFFFF, 0, 0, 0, 0},
+                         {-5, -5, 0.5f, 0, 0, 1, 0xFFFFFFFF, 0, 0, 0, 0}, {5, -5, 0.5f, 0, 0, 1, 0xFFFFFFFF, 0, 0, 0, 0},
+                         {-5, 5, 0.5f, 0, 0, 1, 0xFFFFFFFF, 0, 0, 0, 0},  {5, 5, 0.5f, 0, 0, 1, 0xFFFFFFFF, 0, 0, 0, 0}};
+    const uint16_t index[12] = {0, 1, 2, 2, 1, 3, 4, 5, 6, 6, 5, 7};
+    void* p = nullptr;
+    ASSERT_EQ(vb->Lock(0, sizeof v, &p, 0), D3D_OK);
+    std::memcpy(p, v, sizeof v);
+    vb->Unlock();
+    ASSERT_EQ(ib->Lock(0, sizeof index, &p, 0), D3D_OK);
+    std::memcpy(p, index, sizeof index);
+    ib->Unlock();
+    // Looking along +z from the origin, a 90-degree view from 0.1 to 100.
+    D3DMATRIX proj{}, identity{};
+    proj._11 = 180.0f / 320;
+    proj._22 = 1;
+    proj._33 = 100 / 99.9f;
+    proj._34 = 1;
+    proj._43 = -0.1f * 100 / 99.9f;
+    identity._11 = identity._22 = identity._33 = identity._44 = 1;
+    FlatState();
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+    device->SetTransform(D3DTS_PROJECTION, &proj);
+    device->SetTransform(D3DTS_VIEW, &identity);
+    device->SetTransform(D3DTS_WORLD, &identity);
+    device->SetFVF(0x252);
+    device->SetStreamSource(0, vb, 0, 44);
+    device->SetIndices(ib);
+    auto frameWith = [&](UINT firstIndex, D3DCOLOR color) {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        device->SetRenderState(D3DRS_TEXTUREFACTOR, color);
+        EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 8, firstIndex, 2), D3D_OK);
+        Present();
+    };
+    frameWith(6, 0xFF0000FF);  // the near wall
+    EXPECT_EQ(At(160, 20).b, 255);
+    frameWith(0, 0xFFFFFFFF);  // the floor alone
+    for (int x : {0, 160, 319}) {
+        EXPECT_EQ(At(x, 179).r, 255) << x;  // at the camera's feet
+        EXPECT_EQ(At(x, 100).r, 255) << x;
+        EXPECT_EQ(At(x, 20).r, 0) << x;  // above the horizon
+    }
+    device->SetIndices(nullptr);
+    device->SetStreamSource(0, nullptr, 0, 0);
+    ib->Release();
+    vb->Release();
+}
+
 TEST_F(RenderTest, NoShaderCompileOrAllocationPerFrameOnceStatesWereSeen)
 {
     CreateDevice(1280, 720);

@@ -158,7 +158,7 @@ Device::~Device()
     glDeleteVertexArrays(2, vaos);
     glDeleteSamplers(kGlStages, samplers_);
     if (copyProgram_) glDeleteProgram(copyProgram_);
-    if (fillQuery_) glDeleteQueries(1, &fillQuery_);
+    if (!fillQueries_.empty()) glDeleteQueries(GLsizei(fillQueries_.size()), fillQueries_.data());
     if (activeDevice == this) activeDevice = nullptr;
     parent_->Release();
 }

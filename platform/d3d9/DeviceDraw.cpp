@@ -531,35 +531,47 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
 void Device::BeginFillCount()
 {
     if (fillCounting_ || !ActiveFrameStats()) return;
-    if (!fillQuery_) glGenQueries(1, &fillQuery_);
-    glBeginQuery(GL_SAMPLES_PASSED, fillQuery_);
+    if (fillUsed_ == fillQueries_.size()) {
+        GLuint query = 0;
+        glGenQueries(1, &query);
+        fillQueries_.push_back(query);
+    }
+    glBeginQuery(GL_SAMPLES_PASSED, fillQueries_[fillUsed_]);
     fillCounting_ = true;
 }
 
-// The samples passed since BeginFillCount, as pixels of the current target.
+// Ends the count begun by BeginFillCount; its result is read at Present, in
+// pixels of the target it counted in.
 void Device::FlushFillCount()
 {
     if (!fillCounting_) return;
     glEndQuery(GL_SAMPLES_PASSED);
     fillCounting_ = false;
-    GLuint64 passed = 0;
-    glGetQueryObjectui64v(fillQuery_, GL_QUERY_RESULT, &passed);
-    framePixels_ += uint64_t(passed) / uint64_t(msActive_ ? samples_ : 1);
+    fillSamples_.push_back(msActive_ ? samples_ : 1);
+    ++fillUsed_;
 }
 
 // At Present: the frame's interval and fill.
 void Device::EndFrameStats()
 {
-    FrameStats* stats = ActiveFrameStats();
-    if (!stats) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (lastPresent_.time_since_epoch().count() != 0)
-        stats->AddInterval(std::chrono::duration<double, std::milli>(now - lastPresent_).count());
-    lastPresent_ = now;
-    stats->AddFrame();
     FlushFillCount();
-    stats->AddFill(framePixels_, uint64_t(params_.BackBufferWidth) * params_.BackBufferHeight);
-    framePixels_ = 0;
+    FrameStats* stats = ActiveFrameStats();
+    if (stats) {
+        const auto now = std::chrono::steady_clock::now();
+        if (lastPresent_.time_since_epoch().count() != 0)
+            stats->AddInterval(std::chrono::duration<double, std::milli>(now - lastPresent_).count());
+        lastPresent_ = now;
+        stats->AddFrame();
+        uint64_t pixels = 0;
+        for (size_t i = 0; i < fillUsed_; ++i) {
+            GLuint64 passed = 0;
+            glGetQueryObjectui64v(fillQueries_[i], GL_QUERY_RESULT, &passed);
+            pixels += uint64_t(passed) / uint64_t(fillSamples_[i]);
+        }
+        stats->AddFill(pixels, uint64_t(params_.BackBufferWidth) * params_.BackBufferHeight);
+    }
+    fillUsed_ = 0;
+    fillSamples_.clear();
 }
 
 // ---- multisampling where edges need it ------------------------------------------

@@ -262,9 +262,13 @@ private:
 
     // Frame statistics when switched on: samples passed, read when the frame ends
     // or the target changes (a multisampled pixel passes several).
-    GLuint fillQuery_ = 0;
+    // Occlusion queries of the frame's runs of draws, each with the samples a
+    // pixel has where it counted; read at Present so that counting never waits
+    // for the rasteriser in the middle of a frame.
+    std::vector<GLuint> fillQueries_;
+    size_t fillUsed_ = 0;
+    std::vector<int> fillSamples_;
     bool fillCounting_ = false;
-    uint64_t framePixels_ = 0;  // covered so far in this frame
     std::chrono::steady_clock::time_point lastPresent_{};
 };
 

@@ -147,6 +147,20 @@ bool Device::OpaqueReplacesTarget() const
     return AlphaOneOverOpaqueTexels();
 }
 
+// A position through world, view and projection into clip space.
+void Device::ToClip(const float* p, float* c) const
+{
+    for (int k = 0; k < 4; ++k) c[k] = p[0] * wvp_[k] + p[1] * wvp_[4 + k] + p[2] * wvp_[8 + k] + wvp_[12 + k];
+}
+
+// The position of vertex n of the stream in clip space (the stream must hold it).
+void Device::VertexToClip(uint64_t n, float* c) const
+{
+    float p[3];
+    std::memcpy(p, stream_->Data() + streamOffset_ + n * streamStride_, sizeof p);
+    ToClip(p, c);
+}
+
 // How a stage's texel coordinates (for a texture of tw x th) follow the screen
 // over a draw of at most 8 vertices: texel x = ax * screen x + bx, texel y =
 // ay * screen y + by, screen positions of the vertices in sx, sy. False when the
@@ -171,8 +185,7 @@ bool Device::TexelMap(int stage, GLint first, GLsizei count, float tw, float th,
         std::memcpy(p, v, sizeof p);
         std::memcpy(t, v + texOffset, sizeof t);
         float c[4];
-        for (int k = 0; k < 4; ++k)
-            c[k] = p[0] * wvp_[k] + p[1] * wvp_[4 + k] + p[2] * wvp_[8 + k] + wvp_[12 + k];
+        ToClip(p, c);
         // Equal positive w everywhere: attributes are affine in screen space.
         if (i == 0) w0 = c[3];
         if (!(c[3] > 0) || std::fabs(c[3] - w0) > 1e-6f * w0) return false;
@@ -587,11 +600,8 @@ bool Device::ScreenBounds(uint64_t first, uint64_t count, RECT& bounds)
     UpdateWvp();
     float minX = 1e30f, minY = 1e30f, maxX = -1e30f, maxY = -1e30f;
     for (uint64_t i = 0; i < count; ++i) {
-        float p[3];
-        std::memcpy(p, stream_->Data() + streamOffset_ + (first + i) * streamStride_, sizeof p);
         float c[4];
-        for (int k = 0; k < 4; ++k)
-            c[k] = p[0] * wvp_[k] + p[1] * wvp_[4 + k] + p[2] * wvp_[8 + k] + wvp_[12 + k];
+        VertexToClip(first + i, c);
         if (!(c[3] > 1e-6f)) return false;
         const float sx = float(viewport_.X) + (c[0] / c[3] + 1) * 0.5f * float(viewport_.Width);
         const float sy = float(viewport_.Y) + (1 - c[1] / c[3]) * 0.5f * float(viewport_.Height);
@@ -623,11 +633,8 @@ bool Device::MeshBounds(GLenum mode, INT baseVertex, UINT minIndex, UINT numVert
     };
     std::vector<Clip> clip(numVertices);
     for (UINT i = 0; i < numVertices; ++i) {
-        float p[3];
-        std::memcpy(p, stream_->Data() + streamOffset_ + (firstVertex + i) * streamStride_, sizeof p);
         float c[4];
-        for (int k = 0; k < 4; ++k)
-            c[k] = p[0] * wvp_[k] + p[1] * wvp_[4 + k] + p[2] * wvp_[8 + k] + wvp_[12 + k];
+        VertexToClip(firstVertex + i, c);
         clip[i] = Clip{c[0], c[1], c[2], c[3]};
     }
     const uint8_t* data = indices_->Data() + size_t(startIndex) * indexSize;
@@ -707,11 +714,8 @@ bool Device::NeedsSamples(GLenum mode, GLint first, GLsizei count, RECT& bounds)
     if (mode != GL_TRIANGLE_STRIP || count != 4 || MultisampleEverything()) return true;
     float x[4], y[4];
     for (int i = 0; i < 4; ++i) {
-        float p[3];
-        std::memcpy(p, stream_->Data() + streamOffset_ + size_t(first + i) * streamStride_, sizeof p);
         float c[4];
-        for (int k = 0; k < 4; ++k)
-            c[k] = p[0] * wvp_[k] + p[1] * wvp_[4 + k] + p[2] * wvp_[8 + k] + wvp_[12 + k];
+        VertexToClip(uint64_t(first + i), c);
         x[i] = float(viewport_.X) + (c[0] / c[3] + 1) * 0.5f * float(viewport_.Width);
         y[i] = float(viewport_.Y) + (1 - c[1] / c[3]) * 0.5f * float(viewport_.Height);
         if (std::fabs(x[i] - std::round(x[i])) > 1e-3f || std::fabs(y[i] - std::round(y[i])) > 1e-3f)

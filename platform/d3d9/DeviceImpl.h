@@ -199,6 +199,8 @@ private:
     GLuint DrawTarget() const { return samples_ > 0 && !msActive_ ? resolveFbo_ : fbo_; }
     bool NeedsSamples(GLenum mode, GLint first, GLsizei count, RECT& bounds);
     bool ScreenBounds(uint64_t first, uint64_t count, RECT& bounds);
+    void ToClip(const float* position, float* clip) const;
+    void VertexToClip(uint64_t vertex, float* clip) const;
     bool MeshBounds(GLenum mode, INT baseVertex, UINT minIndex, UINT numVertices, UINT startIndex, GLsizei count,
                     size_t indexSize, RECT& bounds);
     void BeginMultisample(const RECT& bounds);

@@ -117,6 +117,8 @@ HRESULT Device::Init()
         glGenVertexArrays(1, &copyVao_);
         CountGlObject(2);
         if (!copyProgram_) return D3DERR_NOTAVAILABLE;
+        copyRect_ = glGetUniformLocation(copyProgram_, "uRect");
+        copySize_ = glGetUniformLocation(copyProgram_, "uSize");
     }
     glGenVertexArrays(1, &vao_);
     glGenSamplers(kGlStages, samplers_);

@@ -500,8 +500,9 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
     if (samples_ > 0 && (fvf_ & D3DFVF_XYZ)) {
         if (activeDevice != this) Activate();
         RECT bounds;
-        if (NeedsSamples(mode, GLint(startVertex), count, bounds)) BeginMultisample(bounds);
-        else EndMultisample();
+        if (!NeedsSamples(mode, GLint(startVertex), count, bounds)) EndMultisample();
+        else if (DrawSidesMultisampled(mode, GLint(startVertex), count, bounds)) return D3D_OK;
+        else BeginMultisample(bounds);
     }
     if (!PrepareDraw()) return D3DERR_INVALIDCALL;
     BeginFillCount();
@@ -551,6 +552,7 @@ void Device::BeginFillCount()
     }
     glBeginQuery(GL_SAMPLES_PASSED, fillQueries_[fillUsed_]);
     fillCounting_ = true;
+    fillCountSamples_ = msActive_ ? samples_ : 1;
 }
 
 // Ends the count begun by BeginFillCount; its result is read at Present, in
@@ -560,7 +562,7 @@ void Device::FlushFillCount()
     if (!fillCounting_) return;
     glEndQuery(GL_SAMPLES_PASSED);
     fillCounting_ = false;
-    fillSamples_.push_back(msActive_ ? samples_ : 1);
+    fillSamples_.push_back(fillCountSamples_);
     ++fillUsed_;
 }
 
@@ -734,6 +736,15 @@ bool Device::NeedsSamples(GLenum mode, GLint first, GLsizei count, RECT& bounds)
     // Linear filtering between texels gives colours that the two targets'
     // rounding can set apart: single-sampled only where each pixel centre meets a
     // texel centre one to one, so that the filter returns the texel.
+    return FilterDiffersSingleSampled(first, count, true);
+}
+
+// Whether a linearly filtered stage of this draw could give other colours in
+// the single-sample target than in the multisampled one. Texel coordinates that
+// follow the screen one to one interpolate to the same values in both; when
+// `centred`, pixel centres must also meet texel centres.
+bool Device::FilterDiffersSingleSampled(GLint first, GLsizei count, bool centred)
+{
     for (int i = 0; i < kGlStages; ++i) {
         const DWORD* st = stageStates_[i];
         if (st[D3DTSS_COLOROP] == D3DTOP_DISABLE) break;
@@ -746,13 +757,124 @@ bool Device::NeedsSamples(GLenum mode, GLint first, GLsizei count, RECT& bounds)
         float sx[8], sy[8], ax, bx, ay, by;
         if (!TexelMap(i, first, count, float(size.Width()), float(size.Height()), sx, sy, ax, bx, ay, by))
             return true;
-        auto centred = [](float scale, float offset) {
+        auto matches = [centred](float scale, float offset) {
             const float f = offset - 0.5f - std::floor(offset - 0.5f);
-            return std::fabs(std::fabs(scale) - 1) < 1e-4f && (f < 1e-3f || f > 1 - 1e-3f);
+            return std::fabs(std::fabs(scale) - 1) < 1e-4f && (!centred || f < 1e-3f || f > 1 - 1e-3f);
         };
-        if (!centred(ax, bx) || !centred(ay, by)) return true;
+        if (!matches(ax, bx) || !matches(ay, by)) return true;
     }
     return false;
+}
+
+// An axis-aligned rectangle with sides between pixel boundaries covers only
+// the pixels along those sides in part: the rest of it gives the same colours
+// single-sampled. Its cells wholly inside (or outside) are drawn to the
+// single-sample target, and only the cells along the sides, with those the
+// multisampled target holds already, multisampled. False when the draw must
+// go to the multisampled target whole: not such a rectangle, writing depth,
+// nothing to leave out, or cells to multisample that touch (the rasteriser
+// lets samples on a scissor edge through to both sides).
+bool Device::DrawSidesMultisampled(GLenum mode, GLint first, GLsizei count, const RECT& bounds)
+{
+    if (mode != GL_TRIANGLE_STRIP || count != 4 || MultisampleEverything()) return false;
+    if (depth_ && renderStates_[D3DRS_ZENABLE] != D3DZB_FALSE) return false;
+    if (FilterDiffersSingleSampled(first, count, false)) return false;
+    float x[4], y[4], w0 = 0;
+    for (int i = 0; i < 4; ++i) {
+        float c[4];
+        VertexToClip(uint64_t(first + i), c);
+        if (!(c[3] > 0) || (i > 0 && c[3] != w0)) return false;
+        w0 = c[3];
+        x[i] = float(viewport_.X) + (c[0] / c[3] + 1) * 0.5f * float(viewport_.Width);
+        y[i] = float(viewport_.Y) + (1 - c[1] / c[3]) * 0.5f * float(viewport_.Height);
+        if (!std::isfinite(x[i]) || !std::isfinite(y[i])) return false;
+    }
+    const bool rectangle = (x[0] == x[1] && x[2] == x[3] && y[0] == y[2] && y[1] == y[3]) ||
+                       (y[0] == y[1] && y[2] == y[3] && x[0] == x[2] && x[1] == x[3]);
+    if (!rectangle) return false;
+    // Per axis, the pixels wholly inside [inner0, inner1) and those that meet
+    // the rectangle at all [outer0, outer1): a side on a pixel boundary cuts
+    // none, any other leaves a pixel of margin for rounding.
+    auto span = [](float a, float b, int& inner0, int& inner1, int& outer0, int& outer1) {
+        const float lo = std::clamp(std::min(a, b), -1e6f, 1e6f), hi = std::clamp(std::max(a, b), -1e6f, 1e6f);
+        auto whole = [](float v) { return std::fabs(v - std::round(v)) <= 1e-3f; };
+        inner0 = whole(lo) ? int(std::round(lo)) : int(std::ceil(lo)) + 1;
+        outer0 = whole(lo) ? int(std::round(lo)) : int(std::floor(lo)) - 1;
+        inner1 = whole(hi) ? int(std::round(hi)) : int(std::floor(hi)) - 1;
+        outer1 = whole(hi) ? int(std::round(hi)) : int(std::ceil(hi)) + 1;
+    };
+    int ix0, ix1, ox0, ox1, iy0, iy1, oy0, oy1;
+    span(x[0], x[3], ix0, ix1, ox0, ox1);
+    span(y[0], y[3], iy0, iy1, oy0, oy1);
+
+    // Each cell of the bounds (within the viewport) the draw reaches: single-
+    // sampled when all its pixels are inside, else multisampled.
+    const int width = int(params_.BackBufferWidth), height = int(params_.BackBufferHeight);
+    const int columns = (width + kMsCell - 1) / kMsCell, rows = (height + kMsCell - 1) / kMsCell;
+    const int vx0 = std::max(int(viewport_.X), 0), vy0 = std::max(int(viewport_.Y), 0);
+    const int vx1 = std::min(int(viewport_.X + viewport_.Width), width);
+    const int vy1 = std::min(int(viewport_.Y + viewport_.Height), height);
+    const int bx0 = std::max({int(bounds.left), vx0, ox0}), bx1 = std::min({int(bounds.right), vx1, ox1});
+    const int by0 = std::max({int(bounds.top), vy0, oy0}), by1 = std::min({int(bounds.bottom), vy1, oy1});
+    if (bx0 >= bx1 || by0 >= by1) return false;
+    const TileCoverage::Rect none{0, 0, 0, 0};
+    std::vector<TileCoverage::Rect> single(size_t(columns) * rows, none), multi(single);
+    bool anySingle = false;
+    for (int row = by0 / kMsCell; row <= (by1 - 1) / kMsCell; ++row)
+        for (int column = bx0 / kMsCell; column <= (bx1 - 1) / kMsCell; ++column) {
+            const size_t index = size_t(row) * columns + column;
+            TileCoverage::Rect cell = CellRect(column, row);
+            cell = {std::max(cell.x0, bx0), std::max(cell.y0, by0), std::min(cell.x1, bx1), std::min(cell.y1, by1)};
+            const bool inside = cell.x0 >= ix0 && cell.x1 <= ix1 && cell.y0 >= iy0 && cell.y1 <= iy1;
+            if (inside && !(msActive_ && msCells_[index])) {
+                single[index] = cell;
+                anySingle = true;
+            } else {
+                multi[index] = CellRect(column, row);
+            }
+        }
+    if (!anySingle) return false;
+    const std::vector<TileCoverage::Rect> multiRects = TileCoverage::Merge(multi, columns, rows);
+    for (size_t i = 0; i < multiRects.size(); ++i)
+        for (size_t j = i + 1; j < multiRects.size(); ++j) {
+            const TileCoverage::Rect& a = multiRects[i];
+            const TileCoverage::Rect& b = multiRects[j];
+            if (a.x0 <= b.x1 && b.x0 <= a.x1 && a.y0 <= b.y1 && b.y0 <= a.y1) return false;
+        }
+
+    // The single-sample part goes to the single-sample target as it stands:
+    // the cells it covers are not in the multisampled one.
+    if (!PrepareDraw()) return false;
+    const bool replaces = OpaqueReplacesTarget();
+    if (replaces) glDisable(GL_BLEND);
+    auto drawUnder = [&](const std::vector<TileCoverage::Rect>& rects) {
+        glEnable(GL_SCISSOR_TEST);
+        for (const TileCoverage::Rect& r : rects) {
+            glScissor(r.x0, r.y0, r.x1 - r.x0, r.y1 - r.y0);
+            glDrawArrays(mode, first, count);
+            CountDraw();
+        }
+        glDisable(GL_SCISSOR_TEST);
+    };
+    FlushFillCount();
+    if (msActive_) glBindFramebuffer(GL_FRAMEBUFFER, resolveFbo_);
+    const bool wasMultisampled = msActive_;
+    msActive_ = false;  // for the fill count's samples
+    BeginFillCount();
+    drawUnder(TileCoverage::Merge(single, columns, rows));
+    FlushFillCount();
+    msActive_ = wasMultisampled;
+    if (msActive_) glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+    if (!multiRects.empty()) {
+        if (replaces) glEnable(GL_BLEND);
+        for (const TileCoverage::Rect& r : multiRects) BeginMultisample(RECT{r.x0, r.y0, r.x1, r.y1});
+        PrepareDraw();  // as before the copies: cannot fail now
+        if (replaces) glDisable(GL_BLEND);
+        BeginFillCount();
+        drawUnder(multiRects);
+    }
+    if (replaces) glEnable(GL_BLEND);
+    return true;
 }
 
 void Device::BeginMultisample(const RECT& b)
@@ -825,10 +947,9 @@ void Device::CopyToMultisample(const RECT& r)
     glDisable(GL_BLEND);
     glDisable(GL_CULL_FACE);
     glViewport(0, 0, GLsizei(params_.BackBufferWidth), GLsizei(params_.BackBufferHeight));
-    glEnable(GL_SCISSOR_TEST);
-    glScissor(r.left, r.top, r.right - r.left, r.bottom - r.top);
-    glDrawArrays(GL_TRIANGLES, 0, 3);
-    glDisable(GL_SCISSOR_TEST);
+    glUniform4f(copyRect_, float(r.left), float(r.top), float(r.right), float(r.bottom));
+    glUniform2f(copySize_, float(params_.BackBufferWidth), float(params_.BackBufferHeight));
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
     glViewport(GLint(viewport_.X), GLint(viewport_.Y), GLsizei(viewport_.Width), GLsizei(viewport_.Height));
     glBindVertexArray(vao_);
     glUseProgram(program_ ? program_->id : 0);

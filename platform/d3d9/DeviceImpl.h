@@ -198,6 +198,8 @@ private:
     // Multisampled targets: where a draw goes (see msActive_).
     GLuint DrawTarget() const { return samples_ > 0 && !msActive_ ? resolveFbo_ : fbo_; }
     bool NeedsSamples(GLenum mode, GLint first, GLsizei count, RECT& bounds);
+    bool FilterDiffersSingleSampled(GLint first, GLsizei count, bool centred);
+    bool DrawSidesMultisampled(GLenum mode, GLint first, GLsizei count, const RECT& bounds);
     bool ScreenBounds(uint64_t first, uint64_t count, RECT& bounds);
     void ToClip(const float* position, float* clip) const;
     void VertexToClip(uint64_t vertex, float* clip) const;
@@ -224,6 +226,7 @@ private:
     GLuint fbo_ = 0, color_ = 0, depth_ = 0;
     GLuint resolveFbo_ = 0, resolveColor_ = 0, resolveDepth_ = 0;
     GLuint copyProgram_ = 0, copyVao_ = 0;
+    GLint copyRect_ = -1, copySize_ = -1;  // the copy program's uniforms
     bool msActive_ = false;
     static constexpr int kMsCell = 16;  // pixels on a cell's side
     std::vector<uint8_t> msCells_;      // back buffer cells in the multisampled target, row by row
@@ -271,6 +274,7 @@ private:
     size_t fillUsed_ = 0;
     std::vector<int> fillSamples_;
     bool fillCounting_ = false;
+    int fillCountSamples_ = 1;  // samples per pixel of the target the open count is in
     std::chrono::steady_clock::time_point lastPresent_{};
 };
 

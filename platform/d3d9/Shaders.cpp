@@ -157,10 +157,18 @@ GLuint Compile(GLenum type, const std::string& source)
 
 GLuint BuildCopyProgram()
 {
-    // One triangle over the whole target; each pixel takes the texel at its place.
+    // A strip of four vertices over the rectangle uRect (x0, y0, x1, y1 in pixels
+    // of a target of uSize, drawn with the viewport over the whole target); each
+    // pixel takes the texel at its place. The rectangle's sides lie on pixel
+    // boundaries, so it covers every sample of its pixels and none of others: a
+    // scissor would not do, the rasteriser lets multisampled draws through one
+    // pixel past a scissor's side.
     GLuint vs = Compile(GL_VERTEX_SHADER, "#version 330 core\n"
+                                          "uniform vec4 uRect;\n"
+                                          "uniform vec2 uSize;\n"
                                           "void main() {\n"
-                                          "  vec2 p = vec2(gl_VertexID & 1, gl_VertexID >> 1) * 4.0 - 1.0;\n"
+                                          "  vec2 corner = vec2(gl_VertexID & 1, gl_VertexID >> 1);\n"
+                                          "  vec2 p = mix(uRect.xy, uRect.zw, corner) / uSize * 2.0 - 1.0;\n"
                                           "  gl_Position = vec4(p, 0.0, 1.0);\n"
                                           "}\n");
     GLuint fs = Compile(GL_FRAGMENT_SHADER, "#version 330 core\n"

@@ -478,6 +478,79 @@ TEST_F(RenderTest, MultisamplingOnlyWhereEdgesCrossPixelsMatchesWholeMultisampli
     EXPECT_LE(worst, 1);  // a single-sampled turned edge would be off by far more
 }
 
+// Rectangles whose sides fall between pixels are multisampled only along
+// their sides: the frame matches the one drawn wholly multisampled to the bit.
+// Two strips meet inside a pixel next to a cell's edge, as a scrolled
+// picture's pieces do; a band crosses the cells a turned square took into the
+// multisampled target, and a block ends beside them; a stretched picture
+// (filtered between texels) stays whole.
+TEST_F(RenderTest, RectanglesMultisampledAlongTheirSidesMatchWholeMultisampling)
+{
+    DWORD quality = 0;
+    if (direct3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, TRUE,
+                                             D3DMULTISAMPLE_4_SAMPLES, &quality) != D3D_OK)
+        GTEST_SKIP() << "no 4x multisampling here";
+    CreateDevice(320, 180, true, D3DMULTISAMPLE_4_SAMPLES);
+    IDirect3DTexture9* back = MakeTexture(320, 180, Pattern);
+    auto glass = [](UINT x, UINT y) { return D3DCOLOR_ARGB(120 + (x * 7 + y) % 130, x, 255 - y * 6, 90); };
+    IDirect3DTexture9* strip = MakeTexture(128, 40, glass);
+    IDirect3DTexture9* band = MakeTexture(256, 24, glass);
+    IDirect3DTexture9* block = MakeTexture(128, 32, glass);
+    uint64_t draws = 0;
+    auto frameWith = [&](bool everything) {
+        d3d9::SetMultisampleEverything(everything);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        FlatState();
+        for (D3DSAMPLERSTATETYPE f : {D3DSAMP_MINFILTER, D3DSAMP_MAGFILTER})
+            device->SetSamplerState(0, f, D3DTEXF_LINEAR);
+        device->SetTexture(0, back);
+        Draw(0, 0, 1, 1);
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+        device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+        device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+        device->SetTexture(0, strip);
+        const uint64_t before = d3d9::GetStats().drawCalls;
+        Draw(-31.6f / 320, 10 / 180.0f, 96.4f / 320, 50 / 180.0f);  // pieces of one scrolled strip,
+        Draw(96.4f / 320, 10 / 180.0f, 224.4f / 320, 50 / 180.0f);  // meeting inside pixel 96
+        draws = d3d9::GetStats().drawCalls - before;
+        // A turned square, then a band across the cells it took.
+        D3DMATRIX turn{};
+        const float c = std::cos(0.4f), s = std::sin(0.4f);
+        turn._11 = c * 0.08f;
+        turn._12 = s * 0.08f;
+        turn._21 = -s * 0.08f * 320 / 180;
+        turn._22 = c * 0.08f * 320 / 180;
+        turn._33 = turn._44 = 1;
+        turn._41 = 250 / 320.0f;
+        turn._42 = 100 / 180.0f;
+        device->SetTransform(D3DTS_WORLD, &turn);
+        EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+        device->SetTexture(0, band);
+        Draw(30.4f / 320, 96 / 180.0f, 286.4f / 320, 120 / 180.0f);
+        // Sides just past cells' edges; then one beside the square's cells.
+        device->SetTexture(0, block);
+        Draw(16.3f / 320, 140 / 180.0f, 144.3f / 320, 172 / 180.0f);
+        Draw(150.3f / 320, 128 / 180.0f, 278.3f / 320, 160 / 180.0f);
+        device->SetTexture(0, strip);
+        Draw(20.5f / 320, 60 / 180.0f, 120.5f / 320, 100 / 180.0f);  // stretched
+        Present();
+        d3d9::SetMultisampleEverything(false);
+        return frame;
+    };
+    auto whole = frameWith(true);
+    auto mixed = frameWith(false);
+    EXPECT_GT(draws, 2u);  // the strips went in parts
+    int differing = 0;
+    for (int y = 0; y < 180; ++y)
+        for (int x = 0; x < 320; ++x) {
+            Rgba a = mixed.At(x, y), b = whole.At(x, y);
+            differing += a.r != b.r || a.g != b.g || a.b != b.b;
+        }
+    EXPECT_EQ(differing, 0);
+}
+
 // Meshes go to the multisampled target over the screen their triangles reach
 // in front of the eye: a floor running from behind the camera to the horizon
 // covers the bottom half, though its near corners project nowhere. The

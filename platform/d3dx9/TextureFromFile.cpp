@@ -84,6 +84,29 @@ bool Resample(const uint8_t* src, UINT sw, UINT sh, uint8_t* dst, UINT dw, UINT 
     return true;
 }
 
+// Writes an RGBA8 picture of sw x sh into the top-left corner of a locked
+// level of tw x th as B, G, R, A (alpha 255 when opaque), cut to the level;
+// the rest of the level is 0x00000000.
+void StoreCorner(const uint8_t* rgba, UINT sw, UINT sh, UINT tw, UINT th, const D3DLOCKED_RECT& locked,
+                 bool opaque)
+{
+    const UINT cw = std::min(tw, sw), ch = std::min(th, sh);
+    for (UINT y = 0; y < th; ++y) {
+        uint8_t* row = static_cast<uint8_t*>(locked.pBits) + size_t(y) * size_t(locked.Pitch);
+        UINT x = 0;
+        if (y < ch) {
+            const uint8_t* s = rgba + size_t(y) * sw * 4;
+            for (; x < cw; ++x, s += 4) {
+                row[x * 4 + 0] = s[2];
+                row[x * 4 + 1] = s[1];
+                row[x * 4 + 2] = s[0];
+                row[x * 4 + 3] = opaque ? 0xFF : s[3];
+            }
+        }
+        std::memset(row + size_t(x) * 4, 0, size_t(tw - x) * 4);
+    }
+}
+
 // Writes RGBA8 texels into a locked level as B, G, R, A.
 void StoreLevel(const uint8_t* rgba, UINT w, UINT h, const D3DLOCKED_RECT& locked, bool opaque)
 {
@@ -167,13 +190,27 @@ HRESULT CreateTextureFromPath(IDirect3DDevice9* device, const std::string& path,
     // Level 0: unscaled into the top-left corner (filter NONE) or resampled over the
     // whole texture.
     const bool opaque = format == D3DFMT_X8R8G8B8;
+    const bool unscaled = (filter & kFilterMask) == D3DX_FILTER_NONE || (tw == sw && th == sh);
+    if (unscaled && tex->GetLevelCount() == 1) {
+        // One level, as pictures drawn at their own size are: straight from the
+        // picture into the texture, without a copy of the texture's size between.
+        D3DLOCKED_RECT locked;
+        if (FAILED(tex->LockRect(0, &locked, nullptr, D3DLOCK_DISCARD))) {
+            tex->Release();
+            return D3DERR_INVALIDCALL;
+        }
+        StoreCorner(image, sw, sh, tw, th, locked, opaque);
+        tex->UnlockRect(0);
+        *texture = tex;
+        return D3D_OK;
+    }
     std::unique_ptr<uint8_t[]> level(new (std::nothrow) uint8_t[size_t(tw) * th * 4]());
     if (!level) {
         tex->Release();
         host::SetLastFileError("out of memory");
         return E_OUTOFMEMORY;
     }
-    if ((filter & kFilterMask) == D3DX_FILTER_NONE || (tw == sw && th == sh)) {
+    if (unscaled) {
         const UINT cw = std::min(tw, sw), ch = std::min(th, sh);
         for (UINT y = 0; y < ch; ++y)
             std::memcpy(level.get() + size_t(y) * tw * 4, image + size_t(y) * sw * 4, size_t(cw) * 4);

@@ -161,6 +161,13 @@ void Device::VertexToClip(uint64_t n, float* c) const
     ToClip(p, c);
 }
 
+// A clip-space position (w not 0) in target pixels, row 0 at the top.
+void Device::ClipToScreen(float x, float y, float w, float& sx, float& sy) const
+{
+    sx = float(viewport_.X) + (x / w + 1) * 0.5f * float(viewport_.Width);
+    sy = float(viewport_.Y) + (1 - y / w) * 0.5f * float(viewport_.Height);
+}
+
 // How a stage's texel coordinates (for a texture of tw x th) follow the screen
 // over a draw of at most 8 vertices: texel x = ax * screen x + bx, texel y =
 // ay * screen y + by, screen positions of the vertices in sx, sy. False when the
@@ -189,8 +196,7 @@ bool Device::TexelMap(int stage, GLint first, GLsizei count, float tw, float th,
         // Equal positive w everywhere: attributes are affine in screen space.
         if (i == 0) w0 = c[3];
         if (!(c[3] > 0) || std::fabs(c[3] - w0) > 1e-6f * w0) return false;
-        sx[i] = float(viewport_.X) + (c[0] / c[3] + 1) * 0.5f * float(viewport_.Width);
-        sy[i] = float(viewport_.Y) + (1 - c[1] / c[3]) * 0.5f * float(viewport_.Height);
+        ClipToScreen(c[0], c[1], c[3], sx[i], sy[i]);
         if (transform) {
             const D3DMATRIX& m = textureMatrix_[stage];
             tx[i] = (t[0] * m._11 + t[1] * m._21 + m._31) * tw;
@@ -319,20 +325,23 @@ bool Device::DrawVisibleParts(GLenum mode, GLint first, GLsizei count)
             if (!cell.Empty()) blended[index] = cell;
         }
 
-    glEnable(GL_SCISSOR_TEST);
-    auto drawUnder = [&](const std::vector<TileCoverage::Rect>& cells) {
-        for (const TileCoverage::Rect& t : TileCoverage::Merge(cells, columns, rows)) {
-            glScissor(t.x0, t.y0, t.x1 - t.x0, t.y1 - t.y0);
-            glDrawArrays(mode, first, count);
-            CountDraw();
-        }
-    };
-    drawUnder(blended);
+    DrawUnderScissors(mode, first, count, TileCoverage::Merge(blended, columns, rows));
     glDisable(GL_BLEND);
-    drawUnder(replaced);
+    DrawUnderScissors(mode, first, count, TileCoverage::Merge(replaced, columns, rows));
     glEnable(GL_BLEND);
-    glDisable(GL_SCISSOR_TEST);
     return true;
+}
+
+// The draw once under each rectangle as its scissor.
+void Device::DrawUnderScissors(GLenum mode, GLint first, GLsizei count, const std::vector<TileCoverage::Rect>& rects)
+{
+    glEnable(GL_SCISSOR_TEST);
+    for (const TileCoverage::Rect& r : rects) {
+        glScissor(r.x0, r.y0, r.x1 - r.x0, r.y1 - r.y0);
+        glDrawArrays(mode, first, count);
+        CountDraw();
+    }
+    glDisable(GL_SCISSOR_TEST);
 }
 
 void Device::BindVertexLayout()
@@ -542,7 +551,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
     return D3D_OK;
 }
 
-void Device::BeginFillCount()
+void Device::BeginFillCount(bool singleSampleTarget)
 {
     if (fillCounting_ || !ActiveFrameStats()) return;
     if (fillUsed_ == fillQueries_.size()) {
@@ -552,7 +561,7 @@ void Device::BeginFillCount()
     }
     glBeginQuery(GL_SAMPLES_PASSED, fillQueries_[fillUsed_]);
     fillCounting_ = true;
-    fillCountSamples_ = msActive_ ? samples_ : 1;
+    fillCountSamples_ = msActive_ && !singleSampleTarget ? samples_ : 1;
 }
 
 // Ends the count begun by BeginFillCount; its result is read at Present, in
@@ -605,8 +614,8 @@ bool Device::ScreenBounds(uint64_t first, uint64_t count, RECT& bounds)
         float c[4];
         VertexToClip(first + i, c);
         if (!(c[3] > 1e-6f)) return false;
-        const float sx = float(viewport_.X) + (c[0] / c[3] + 1) * 0.5f * float(viewport_.Width);
-        const float sy = float(viewport_.Y) + (1 - c[1] / c[3]) * 0.5f * float(viewport_.Height);
+        float sx, sy;
+        ClipToScreen(c[0], c[1], c[3], sx, sy);
         minX = std::min(minX, sx);
         maxX = std::max(maxX, sx);
         minY = std::min(minY, sy);
@@ -677,8 +686,8 @@ bool Device::MeshBounds(GLenum mode, INT baseVertex, UINT minIndex, UINT numVert
         }
         for (int i = 0; i < n; ++i) {
             if (!(poly[i].w > 1e-6f)) return false;
-            const float sx = float(viewport_.X) + (poly[i].x / poly[i].w + 1) * 0.5f * float(viewport_.Width);
-            const float sy = float(viewport_.Y) + (1 - poly[i].y / poly[i].w) * 0.5f * float(viewport_.Height);
+            float sx, sy;
+            ClipToScreen(poly[i].x, poly[i].y, poly[i].w, sx, sy);
             minX = std::min(minX, sx);
             maxX = std::max(maxX, sx);
             minY = std::min(minY, sy);
@@ -718,8 +727,7 @@ bool Device::NeedsSamples(GLenum mode, GLint first, GLsizei count, RECT& bounds)
     for (int i = 0; i < 4; ++i) {
         float c[4];
         VertexToClip(uint64_t(first + i), c);
-        x[i] = float(viewport_.X) + (c[0] / c[3] + 1) * 0.5f * float(viewport_.Width);
-        y[i] = float(viewport_.Y) + (1 - c[1] / c[3]) * 0.5f * float(viewport_.Height);
+        ClipToScreen(c[0], c[1], c[3], x[i], y[i]);
         if (std::fabs(x[i] - std::round(x[i])) > 1e-3f || std::fabs(y[i] - std::round(y[i])) > 1e-3f)
             return true;
         x[i] = std::round(x[i]);
@@ -785,8 +793,7 @@ bool Device::DrawSidesMultisampled(GLenum mode, GLint first, GLsizei count, cons
         VertexToClip(uint64_t(first + i), c);
         if (!(c[3] > 0) || (i > 0 && c[3] != w0)) return false;
         w0 = c[3];
-        x[i] = float(viewport_.X) + (c[0] / c[3] + 1) * 0.5f * float(viewport_.Width);
-        y[i] = float(viewport_.Y) + (1 - c[1] / c[3]) * 0.5f * float(viewport_.Height);
+        ClipToScreen(c[0], c[1], c[3], x[i], y[i]);
         if (!std::isfinite(x[i]) || !std::isfinite(y[i])) return false;
     }
     const bool rectangle = (x[0] == x[1] && x[2] == x[3] && y[0] == y[2] && y[1] == y[3]) ||
@@ -847,23 +854,11 @@ bool Device::DrawSidesMultisampled(GLenum mode, GLint first, GLsizei count, cons
     if (!PrepareDraw()) return false;
     const bool replaces = OpaqueReplacesTarget();
     if (replaces) glDisable(GL_BLEND);
-    auto drawUnder = [&](const std::vector<TileCoverage::Rect>& rects) {
-        glEnable(GL_SCISSOR_TEST);
-        for (const TileCoverage::Rect& r : rects) {
-            glScissor(r.x0, r.y0, r.x1 - r.x0, r.y1 - r.y0);
-            glDrawArrays(mode, first, count);
-            CountDraw();
-        }
-        glDisable(GL_SCISSOR_TEST);
-    };
     FlushFillCount();
     if (msActive_) glBindFramebuffer(GL_FRAMEBUFFER, resolveFbo_);
-    const bool wasMultisampled = msActive_;
-    msActive_ = false;  // for the fill count's samples
-    BeginFillCount();
-    drawUnder(TileCoverage::Merge(single, columns, rows));
+    BeginFillCount(true);
+    DrawUnderScissors(mode, first, count, TileCoverage::Merge(single, columns, rows));
     FlushFillCount();
-    msActive_ = wasMultisampled;
     if (msActive_) glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
     if (!multiRects.empty()) {
         if (replaces) glEnable(GL_BLEND);
@@ -871,7 +866,7 @@ bool Device::DrawSidesMultisampled(GLenum mode, GLint first, GLsizei count, cons
         PrepareDraw();  // as before the copies: cannot fail now
         if (replaces) glDisable(GL_BLEND);
         BeginFillCount();
-        drawUnder(multiRects);
+        DrawUnderScissors(mode, first, count, multiRects);
     }
     if (replaces) glEnable(GL_BLEND);
     return true;

@@ -187,12 +187,15 @@ private:
     bool AlphaOneOverOpaqueTexels() const;
     bool OpaqueReplacesTarget() const;
     bool DrawVisibleParts(GLenum mode, GLint first, GLsizei count);
+    void DrawUnderScissors(GLenum mode, GLint first, GLsizei count, const std::vector<TileCoverage::Rect>& rects);
     bool TexelMap(int stage, GLint first, GLsizei count, float tw, float th, float* sx, float* sy, float& ax,
                   float& bx, float& ay, float& by);
     void UpdateUniforms(Program& program);
     void BindVertexLayout();
     void BlitToWindow(GLuint source);
-    void BeginFillCount();
+    // Counts the pixels draws cover until FlushFillCount, in the target they go to:
+    // the multisampled one while it is active, unless drawn to the single-sample one.
+    void BeginFillCount(bool singleSampleTarget = false);
     void FlushFillCount();
     void EndFrameStats();
     // Multisampled targets: where a draw goes (see msActive_).
@@ -203,6 +206,7 @@ private:
     bool ScreenBounds(uint64_t first, uint64_t count, RECT& bounds);
     void ToClip(const float* position, float* clip) const;
     void VertexToClip(uint64_t vertex, float* clip) const;
+    void ClipToScreen(float x, float y, float w, float& sx, float& sy) const;
     bool MeshBounds(GLenum mode, INT baseVertex, UINT minIndex, UINT numVertices, UINT startIndex, GLsizei count,
                     size_t indexSize, RECT& bounds);
     void BeginMultisample(const RECT& bounds);

@@ -188,65 +188,41 @@ HRESULT CreateTextureFromPath(IDirect3DDevice9* device, const std::string& path,
     }
 
     // Level 0: unscaled into the top-left corner (filter NONE) or resampled over the
-    // whole texture.
+    // whole texture. Unscaled, it goes straight from the picture into the texture;
+    // a copy of the texture's size is made only to resample or to build the
+    // smaller levels from.
     const bool opaque = format == D3DFMT_X8R8G8B8;
     const bool unscaled = (filter & kFilterMask) == D3DX_FILTER_NONE || (tw == sw && th == sh);
-    if (unscaled && tex->GetLevelCount() == 1) {
-        // One level, as pictures drawn at their own size are: straight from the
-        // picture into the texture, without a copy of the texture's size between.
-        D3DLOCKED_RECT locked;
-        if (FAILED(tex->LockRect(0, &locked, nullptr, D3DLOCK_DISCARD))) {
+    const DWORD levels = tex->GetLevelCount();
+    std::unique_ptr<uint8_t[]> level;
+    if (!unscaled || levels > 1) {
+        level.reset(new (std::nothrow) uint8_t[size_t(tw) * th * 4]());
+        if (!level) {
             tex->Release();
-            return D3DERR_INVALIDCALL;
+            host::SetLastFileError("out of memory");
+            return E_OUTOFMEMORY;
         }
-        StoreCorner(image, sw, sh, tw, th, locked, opaque);
-        tex->UnlockRect(0);
-        *texture = tex;
-        return D3D_OK;
+        if (unscaled) {
+            const UINT cw = std::min(tw, sw), ch = std::min(th, sh);
+            for (UINT y = 0; y < ch; ++y)
+                std::memcpy(level.get() + size_t(y) * tw * 4, image + size_t(y) * sw * 4, size_t(cw) * 4);
+        } else if (!Resample(image, sw, sh, level.get(), tw, th)) {
+            tex->Release();
+            return E_OUTOFMEMORY;
+        }
     }
-    std::unique_ptr<uint8_t[]> level(new (std::nothrow) uint8_t[size_t(tw) * th * 4]());
-    if (!level) {
-        tex->Release();
-        host::SetLastFileError("out of memory");
-        return E_OUTOFMEMORY;
-    }
-    if (unscaled) {
-        const UINT cw = std::min(tw, sw), ch = std::min(th, sh);
-        for (UINT y = 0; y < ch; ++y)
-            std::memcpy(level.get() + size_t(y) * tw * 4, image + size_t(y) * sw * 4, size_t(cw) * 4);
-    } else if (!Resample(image, sw, sh, level.get(), tw, th)) {
-        tex->Release();
-        return E_OUTOFMEMORY;
-    }
-    pixels = {};
 
     UINT w = tw, h = th;
-    for (DWORD i = 0; i < tex->GetLevelCount(); ++i) {
+    for (DWORD i = 0; i < levels; ++i) {
         D3DLOCKED_RECT locked;
         if (FAILED(tex->LockRect(i, &locked, nullptr, D3DLOCK_DISCARD))) {
             tex->Release();
             return D3DERR_INVALIDCALL;
         }
-        // Outside the copied picture the texture stays 0x00000000.
-        bool keepZero = (filter & kFilterMask) == D3DX_FILTER_NONE && i == 0;
-        if (keepZero && opaque) {
-            const UINT cw = std::min(tw, sw), ch = std::min(th, sh);
-            for (UINT y = 0; y < th; ++y) {
-                uint8_t* row = static_cast<uint8_t*>(locked.pBits) + size_t(y) * size_t(locked.Pitch);
-                const uint8_t* s = level.get() + size_t(y) * tw * 4;
-                for (UINT x = 0; x < tw; ++x, s += 4) {
-                    bool inside = x < cw && y < ch;
-                    row[x * 4 + 0] = s[2];
-                    row[x * 4 + 1] = s[1];
-                    row[x * 4 + 2] = s[0];
-                    row[x * 4 + 3] = inside ? 0xFF : 0;
-                }
-            }
-        } else {
-            StoreLevel(level.get(), w, h, locked, opaque);
-        }
+        if (i == 0 && unscaled) StoreCorner(image, sw, sh, tw, th, locked, opaque);
+        else StoreLevel(level.get(), w, h, locked, opaque);
         tex->UnlockRect(i);
-        if (i + 1 < tex->GetLevelCount()) {
+        if (i + 1 < levels) {
             // Next level: a 2 x 2 box average of this one.
             UINT nw = w > 1 ? w / 2 : 1, nh = h > 1 ? h / 2 : 1;
             std::unique_ptr<uint8_t[]> next(new (std::nothrow) uint8_t[size_t(nw) * nh * 4]);

@@ -24,7 +24,62 @@ D3DCOLOR Pattern(UINT x, UINT y)
     return D3DCOLOR_ARGB(255, x & 255, y & 255, ((x >> 8) << 4) | (y >> 8));
 }
 
-class RenderTest : public BareDevice {};
+bool FourSamples(IDirect3D9* direct3d, DWORD* quality = nullptr)
+{
+    DWORD levels = 0;
+    const bool ok = direct3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, TRUE,
+                                                         D3DMULTISAMPLE_4_SAMPLES, &levels) == D3D_OK;
+    if (quality) *quality = levels;
+    return ok;
+}
+
+// The largest difference of two frames of the same size in any colour channel.
+int WorstDifference(const support::Frame& a, const support::Frame& b)
+{
+    int worst = 0;
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x) {
+            Rgba p = a.At(x, y), q = b.At(x, y);
+            worst = std::max({worst, std::abs(p.r - q.r), std::abs(p.g - q.g), std::abs(p.b - q.b)});
+        }
+    return worst;
+}
+
+class RenderTest : public BareDevice {
+protected:
+    // A new frame: `back` over the whole target, filtered, then alpha blending
+    // from the texture for what follows.
+    void BlendOverBackdrop(IDirect3DTexture9* back)
+    {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        FlatState();
+        device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+        device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+        device->SetTexture(0, back);
+        Draw(0, 0, 1, 1);
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+        device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+        device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    }
+    // The unit quad scaled by `scale`, turned by `angle` about its centre and
+    // put at (x, y), in viewport units of a 320 x 180 target.
+    void DrawTurned(float angle, float scale, float x, float y)
+    {
+        D3DMATRIX turn{};
+        const float c = std::cos(angle), s = std::sin(angle);
+        turn._11 = c * scale;
+        turn._12 = s * scale;
+        turn._21 = -s * scale * 320 / 180;
+        turn._22 = c * scale * 320 / 180;
+        turn._33 = turn._44 = 1;
+        turn._41 = x;
+        turn._42 = y;
+        device->SetTransform(D3DTS_WORLD, &turn);
+        EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+    }
+};
 
 TEST_F(RenderTest, PictureAtNaturalSizeMapsTexelsToPixelsOneToOne)
 {
@@ -270,9 +325,7 @@ TEST_F(RenderTest, LitQuadBrightnessFollowsNDotL)
 TEST_F(RenderTest, MultisampledBackBufferKeepsEdgesAndTexelsAndResolves)
 {
     DWORD quality = 0;
-    if (direct3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, TRUE,
-                                             D3DMULTISAMPLE_4_SAMPLES, &quality) != D3D_OK)
-        GTEST_SKIP() << "no 4x multisampling here";
+    if (!FourSamples(direct3d, &quality)) GTEST_SKIP() << "no 4x multisampling here";
     EXPECT_EQ(quality, 1u);
     CreateDevice(1280, 720, true, D3DMULTISAMPLE_4_SAMPLES);
     IDirect3DTexture9* tex = MakeTexture(1280, 720, Pattern);
@@ -374,10 +427,7 @@ TEST_F(SkipTest, SingleSampled)
 
 TEST_F(SkipTest, Multisampled)
 {
-    DWORD quality = 0;
-    if (direct3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, TRUE,
-                                             D3DMULTISAMPLE_4_SAMPLES, &quality) != D3D_OK)
-        GTEST_SKIP() << "no 4x multisampling here";
+    if (!FourSamples(direct3d)) GTEST_SKIP() << "no 4x multisampling here";
     Check(D3DMULTISAMPLE_4_SAMPLES);
 }
 
@@ -416,41 +466,17 @@ TEST_F(RenderTest, FrameStatsCountCoveredPixelsPerFrame)
 // the one drawn wholly multisampled, its turned edges smoothed as before.
 TEST_F(RenderTest, MultisamplingOnlyWhereEdgesCrossPixelsMatchesWholeMultisampling)
 {
-    DWORD quality = 0;
-    if (direct3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, TRUE,
-                                             D3DMULTISAMPLE_4_SAMPLES, &quality) != D3D_OK)
-        GTEST_SKIP() << "no 4x multisampling here";
+    if (!FourSamples(direct3d)) GTEST_SKIP() << "no 4x multisampling here";
     CreateDevice(320, 180, true, D3DMULTISAMPLE_4_SAMPLES);
     IDirect3DTexture9* back = MakeTexture(320, 180, Pattern);
     IDirect3DTexture9* glass =
         MakeTexture(64, 64, [](UINT x, UINT y) { return D3DCOLOR_ARGB((x + y) * 2, 200, x * 4, y * 4); });
     auto frameWith = [&](bool everything) {
         d3d9::SetMultisampleEverything(everything);
-        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
-        FlatState();
-        device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
-        device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
-        device->SetTexture(0, back);
-        Draw(0, 0, 1, 1);
-        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-        device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
-        device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+        BlendOverBackdrop(back);
         device->SetTexture(0, glass);
         Draw(20 / 320.0f, 20 / 180.0f, 84 / 320.0f, 84 / 180.0f);  // aligned
-        // Turned by 30 degrees about its centre, then an aligned one over it.
-        D3DMATRIX turn{};
-        const float c = std::cos(0.5236f), s = std::sin(0.5236f);
-        turn._11 = c * 0.1f;
-        turn._12 = s * 0.1f;
-        turn._21 = -s * 0.1f * 320 / 180;
-        turn._22 = c * 0.1f * 320 / 180;
-        turn._33 = turn._44 = 1;
-        turn._41 = 0.6f;
-        turn._42 = 0.5f;
-        device->SetTransform(D3DTS_WORLD, &turn);
-        EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+        DrawTurned(0.5236f, 0.1f, 0.6f, 0.5f);  // by 30 degrees, then an aligned one over it
         Draw(170 / 320.0f, 60 / 180.0f, 234 / 320.0f, 124 / 180.0f);
         Draw(100.5f / 320, 100 / 180.0f, 164.5f / 320, 164 / 180.0f);  // half a pixel off
         // Aligned, but the texture stretched: filtered between texels.
@@ -469,13 +495,7 @@ TEST_F(RenderTest, MultisamplingOnlyWhereEdgesCrossPixelsMatchesWholeMultisampli
     };
     auto mixed = frameWith(false);
     auto whole = frameWith(true);
-    int worst = 0;
-    for (int y = 0; y < 180; ++y)
-        for (int x = 0; x < 320; ++x) {
-            Rgba a = mixed.At(x, y), b = whole.At(x, y);
-            worst = std::max({worst, std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)});
-        }
-    EXPECT_LE(worst, 1);  // a single-sampled turned edge would be off by far more
+    EXPECT_LE(WorstDifference(mixed, whole), 1);  // a single-sampled turned edge would be off by far more
 }
 
 // Rectangles whose sides fall between pixels are multisampled only along
@@ -486,10 +506,7 @@ TEST_F(RenderTest, MultisamplingOnlyWhereEdgesCrossPixelsMatchesWholeMultisampli
 // (filtered between texels) stays whole.
 TEST_F(RenderTest, RectanglesMultisampledAlongTheirSidesMatchWholeMultisampling)
 {
-    DWORD quality = 0;
-    if (direct3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, TRUE,
-                                             D3DMULTISAMPLE_4_SAMPLES, &quality) != D3D_OK)
-        GTEST_SKIP() << "no 4x multisampling here";
+    if (!FourSamples(direct3d)) GTEST_SKIP() << "no 4x multisampling here";
     CreateDevice(320, 180, true, D3DMULTISAMPLE_4_SAMPLES);
     IDirect3DTexture9* back = MakeTexture(320, 180, Pattern);
     auto glass = [](UINT x, UINT y) { return D3DCOLOR_ARGB(120 + (x * 7 + y) % 130, x, 255 - y * 6, 90); };
@@ -499,34 +516,14 @@ TEST_F(RenderTest, RectanglesMultisampledAlongTheirSidesMatchWholeMultisampling)
     uint64_t draws = 0;
     auto frameWith = [&](bool everything) {
         d3d9::SetMultisampleEverything(everything);
-        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
-        FlatState();
-        for (D3DSAMPLERSTATETYPE f : {D3DSAMP_MINFILTER, D3DSAMP_MAGFILTER})
-            device->SetSamplerState(0, f, D3DTEXF_LINEAR);
-        device->SetTexture(0, back);
-        Draw(0, 0, 1, 1);
-        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-        device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
-        device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+        BlendOverBackdrop(back);
         device->SetTexture(0, strip);
         const uint64_t before = d3d9::GetStats().drawCalls;
         Draw(-31.6f / 320, 10 / 180.0f, 96.4f / 320, 50 / 180.0f);  // pieces of one scrolled strip,
         Draw(96.4f / 320, 10 / 180.0f, 224.4f / 320, 50 / 180.0f);  // meeting inside pixel 96
         draws = d3d9::GetStats().drawCalls - before;
         // A turned square, then a band across the cells it took.
-        D3DMATRIX turn{};
-        const float c = std::cos(0.4f), s = std::sin(0.4f);
-        turn._11 = c * 0.08f;
-        turn._12 = s * 0.08f;
-        turn._21 = -s * 0.08f * 320 / 180;
-        turn._22 = c * 0.08f * 320 / 180;
-        turn._33 = turn._44 = 1;
-        turn._41 = 250 / 320.0f;
-        turn._42 = 100 / 180.0f;
-        device->SetTransform(D3DTS_WORLD, &turn);
-        EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+        DrawTurned(0.4f, 0.08f, 250 / 320.0f, 100 / 180.0f);
         device->SetTexture(0, band);
         Draw(30.4f / 320, 96 / 180.0f, 286.4f / 320, 120 / 180.0f);
         // Sides just past cells' edges; then one beside the square's cells.
@@ -542,13 +539,7 @@ TEST_F(RenderTest, RectanglesMultisampledAlongTheirSidesMatchWholeMultisampling)
     auto whole = frameWith(true);
     auto mixed = frameWith(false);
     EXPECT_GT(draws, 2u);  // the strips went in parts
-    int differing = 0;
-    for (int y = 0; y < 180; ++y)
-        for (int x = 0; x < 320; ++x) {
-            Rgba a = mixed.At(x, y), b = whole.At(x, y);
-            differing += a.r != b.r || a.g != b.g || a.b != b.b;
-        }
-    EXPECT_EQ(differing, 0);
+    EXPECT_EQ(WorstDifference(mixed, whole), 0);
 }
 
 // Meshes go to the multisampled target over the screen their triangles reach
@@ -558,10 +549,7 @@ TEST_F(RenderTest, RectanglesMultisampledAlongTheirSidesMatchWholeMultisampling)
 // off until a draw reaches it: last frame's near wall must not hide the floor.
 TEST_F(RenderTest, MultisampledMeshesReachBehindTheEyeAndMeetAClearedDepth)
 {
-    DWORD quality = 0;
-    if (direct3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, TRUE,
-                                             D3DMULTISAMPLE_4_SAMPLES, &quality) != D3D_OK)
-        GTEST_SKIP() << "no 4x multisampling here";
+    if (!FourSamples(direct3d)) GTEST_SKIP() << "no 4x multisampling here";
     CreateDevice(320, 180, true, D3DMULTISAMPLE_4_SAMPLES);
     IDirect3DVertexBuffer9* vb = nullptr;
     IDirect3DIndexBuffer9* ib = nullptr;

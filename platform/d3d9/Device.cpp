@@ -4,6 +4,7 @@
 // (clearing and presenting) and FixedFunction.cpp (the lighting maths).
 #include <SDL2/SDL.h>
 
+#include <cstdlib>
 #include <new>
 #include <utility>
 
@@ -125,8 +126,13 @@ HRESULT Device::Init()
     CountGlObject(1 + kGlStages);
     readback_.resize(size_t(w) * h * 4);
     CountAllocation();
-    if (window_)
+    if (window_) {
         SDL_GL_SetSwapInterval(params_.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
+        // A software renderer scales the frame into a large window slower than
+        // the CPU does by itself (MIVOLA_GL_PRESENT=1 keeps GL's blit, to compare).
+        surfacePresent_ = Caps().software && !std::getenv("MIVOLA_GL_PRESENT");
+        if (surfacePresent_) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    }
 
     // A new back buffer starts black (alpha 1) with depth 1.
     glDisable(GL_SCISSOR_TEST);

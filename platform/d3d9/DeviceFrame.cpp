@@ -91,8 +91,11 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
     CountPresent();
     switch (output_.kind) {
     case Output::Window:
-        BlitToWindow(source);
-        SDL_GL_SwapWindow(window_);
+        if (surfacePresent_ && !PresentThroughSurface(source)) surfacePresent_ = false;
+        if (!surfacePresent_) {
+            BlitToWindow(source);
+            SDL_GL_SwapWindow(window_);
+        }
         break;
     case Output::Host:
         glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
@@ -109,6 +112,23 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
     return D3D_OK;
 }
 
+namespace {
+
+// Where a w x h frame goes in a ww x wh window: scaled to fit with its aspect
+// kept, centred.
+struct Fit {
+    int x, y, width, height;
+};
+
+Fit FitInto(int w, int h, int ww, int wh)
+{
+    const double scale = std::min(double(ww) / w, double(wh) / h);
+    const int dw = std::max(1, int(std::lround(w * scale))), dh = std::max(1, int(std::lround(h * scale)));
+    return Fit{(ww - dw) / 2, (wh - dh) / 2, dw, dh};
+}
+
+}  // namespace
+
 // Draws the back buffer into the window's back buffer, scaled to fit with its
 // aspect kept, black bars beside it; row 0 of the back buffer is the top.
 void Device::BlitToWindow(GLuint source)
@@ -116,9 +136,8 @@ void Device::BlitToWindow(GLuint source)
     const GLint w = GLint(params_.BackBufferWidth), h = GLint(params_.BackBufferHeight);
     int ww = 0, wh = 0;
     SDL_GL_GetDrawableSize(window_, &ww, &wh);
-    double scale = std::min(double(ww) / w, double(wh) / h);
-    GLint dw = GLint(std::lround(w * scale)), dh = GLint(std::lround(h * scale));
-    GLint dx = (ww - dw) / 2, dy = (wh - dh) / 2;
+    const Fit fit = FitInto(w, h, ww, wh);
+    const GLint dw = fit.width, dh = fit.height, dx = fit.x, dy = fit.y;
     glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
@@ -131,9 +150,62 @@ void Device::BlitToWindow(GLuint source)
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, params_.BackBufferFormat == D3DFMT_A8R8G8B8);
 }
 
+// The frame read back, scaled on the CPU into the window's surface, black bars
+// beside it. False when the surface cannot take it (GL presents instead).
+bool Device::PresentThroughSurface(GLuint source)
+{
+    SDL_Surface* surface = SDL_GetWindowSurface(window_);
+    if (!surface || surface->w <= 0 || surface->h <= 0) return false;
+    // Packed 32-bit pixels, whatever the byte order: the surface's layout as GL names it.
+    GLenum order;
+    switch (surface->format->format) {
+    case SDL_PIXELFORMAT_ARGB8888:
+    case SDL_PIXELFORMAT_RGB888:
+        order = GL_BGRA;
+        break;
+    case SDL_PIXELFORMAT_ABGR8888:
+    case SDL_PIXELFORMAT_BGR888:
+        order = GL_RGBA;
+        break;
+    default:
+        return false;
+    }
+    const GLint w = GLint(params_.BackBufferWidth), h = GLint(params_.BackBufferHeight);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, w, h, order, GL_UNSIGNED_INT_8_8_8_8_REV, readback_.data());
+    const Fit fit = FitInto(w, h, surface->w, surface->h);
+    if (fit.width != surface->w || fit.height != surface->h) {
+        const Uint32 black = SDL_MapRGB(surface->format, 0, 0, 0);
+        const SDL_Rect bars[] = {{0, 0, surface->w, fit.y},
+                                 {0, fit.y + fit.height, surface->w, surface->h - fit.y - fit.height},
+                                 {0, fit.y, fit.x, fit.height},
+                                 {fit.x + fit.width, fit.y, surface->w - fit.x - fit.width, fit.height}};
+        for (const SDL_Rect& bar : bars)
+            if (bar.w > 0 && bar.h > 0) SDL_FillRect(surface, &bar, black);
+    }
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
+    scaler_.Prepare(w, h, fit.width, fit.height);
+    uint8_t* pixels = static_cast<uint8_t*>(surface->pixels);
+    scaler_.Scale(readback_.data(), size_t(w) * 4, pixels + size_t(fit.y) * surface->pitch + size_t(fit.x) * 4,
+                  size_t(surface->pitch));
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    return SDL_UpdateWindowSurface(window_) == 0;
+}
+
 bool Device::ReadWindow(std::vector<uint8_t>& rgba, int& width, int& height)
 {
     if (!window_ || !MakeCurrent()) return false;
+    if (surfacePresent_) {
+        // What the last Present put in the window's surface.
+        SDL_Surface* surface = SDL_GetWindowSurface(window_);
+        if (!surface) return false;
+        width = surface->w;
+        height = surface->h;
+        rgba.resize(size_t(width) * size_t(height) * 4);
+        return SDL_ConvertPixels(width, height, surface->format->format, surface->pixels, surface->pitch,
+                                 SDL_PIXELFORMAT_RGBA32, rgba.data(), width * 4) == 0;
+    }
     SDL_GL_GetDrawableSize(window_, &width, &height);
     if (width <= 0 || height <= 0) return false;
     rgba.resize(size_t(width) * size_t(height) * 4);

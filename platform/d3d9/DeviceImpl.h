@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/d3d9/Adapter.h"
+#include "platform/d3d9/FrameScaler.h"
 #include "platform/d3d9/Shaders.h"
 #include "platform/d3d9/TileCoverage.h"
 #include "platform/d3d9/d3d9.h"
@@ -193,6 +194,7 @@ private:
     void UpdateUniforms(Program& program);
     void BindVertexLayout();
     void BlitToWindow(GLuint source);
+    bool PresentThroughSurface(GLuint source);
     // Counts the pixels draws cover until FlushFillCount, in the target they go to:
     // the multisampled one while it is active, unless drawn to the single-sample one.
     void BeginFillCount(bool singleSampleTarget = false);
@@ -245,6 +247,10 @@ private:
     int samples_ = 0;
     GLenum depthFormat_ = 0;
     std::vector<uint8_t> readback_;
+    // Live on a software renderer: frames are read back, scaled by scaler_ and
+    // put in the window's surface instead of blitted and swapped by GL.
+    bool surfacePresent_ = false;
+    FrameScaler scaler_;
 
     DWORD renderStates_[kRenderStates] = {};
     DWORD stageStates_[kStages][33] = {};

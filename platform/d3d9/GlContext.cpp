@@ -5,6 +5,7 @@
 #include <epoxy/gl.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/win32/Log.h"
 #include "platform/win32/WindowInternal.h"
@@ -162,6 +163,8 @@ const GlCaps& Caps()
     if (filled) return caps;
     filled = true;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &caps.maxTextureSize);
+    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    caps.software = renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe"));
     // Textures as large as the cards of its day took; also keeps a picture file
     // that claims a huge size from costing gigabytes.
     caps.maxTextureSize = std::min(caps.maxTextureSize, 8192);

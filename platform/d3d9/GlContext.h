@@ -20,6 +20,7 @@ struct GlCaps {
     int maxTextureSize = 0;
     std::vector<int> colorSamples;  // sample counts for an RGBA8 render target
     std::vector<int> depthSamples;  // sample counts for the depth formats
+    bool software = false;          // drawn by the CPU (llvmpipe, softpipe)
 };
 const GlCaps& Caps();
 

@@ -1,0 +1,141 @@
+#include "platform/d3d9/FrameScaler.h"
+
+#include <algorithm>
+#include <cmath>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace d3d9 {
+
+void FrameScaler::Tap(int d, int sourceSize, int size, int& first, int& weight)
+{
+    const double at = std::max(0.0, (d + 0.5) * sourceSize / size - 0.5);
+    first = int(at);
+    weight = int(std::lround((at - first) * 256));
+    if (weight == 256) {
+        ++first;
+        weight = 0;
+    }
+    if (first >= sourceSize - 1) {
+        // Past the last texel's centre: the last texel alone, taken as the
+        // second of a pair so that the pair stays inside the row.
+        first = std::max(0, sourceSize - 2);
+        weight = sourceSize > 1 ? 256 : 0;
+    }
+}
+
+void FrameScaler::Prepare(int sourceWidth, int sourceHeight, int width, int height)
+{
+    if (sourceWidth == sourceWidth_ && sourceHeight == sourceHeight_ && width == width_ && height == height_) return;
+    sourceWidth_ = sourceWidth;
+    sourceHeight_ = sourceHeight;
+    width_ = width;
+    height_ = height;
+    columns_.resize(size_t(width));
+    weights_.resize(size_t(width) * 8);
+    for (int x = 0; x < width; ++x) {
+        int w = 0;
+        Tap(x, sourceWidth, width, columns_[size_t(x)], w);
+        for (int c = 0; c < 4; ++c) {
+            weights_[size_t(x) * 8 + size_t(c)] = uint16_t(256 - w);
+            weights_[size_t(x) * 8 + 4 + size_t(c)] = uint16_t(w);
+        }
+    }
+    // Two spare pixels: the vector loops below run in steps of two and four.
+    for (auto& row : rows_) row.assign(size_t(width + 2) * 4, 0);
+}
+
+void FrameScaler::ScaleRow(const uint8_t* row, uint16_t* out) const
+{
+    int x = 0;
+    if (sourceWidth_ == 1) {
+        for (; x < width_; ++x)
+            for (int c = 0; c < 4; ++c) out[x * 4 + c] = uint16_t(row[c] * 256);
+        return;
+    }
+#if defined(__SSE2__)
+    // Two destination pixels a step; each reads its texel pair as 8 bytes.
+    const __m128i zero = _mm_setzero_si128();
+    for (; x + 1 < width_; x += 2) {
+        const __m128i a = _mm_unpacklo_epi8(
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + size_t(columns_[size_t(x)]) * 4)), zero);
+        const __m128i b = _mm_unpacklo_epi8(
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + size_t(columns_[size_t(x) + 1]) * 4)), zero);
+        const __m128i wa = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&weights_[size_t(x) * 8]));
+        const __m128i wb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&weights_[size_t(x) * 8 + 8]));
+        const __m128i ma = _mm_mullo_epi16(a, wa);
+        const __m128i mb = _mm_mullo_epi16(b, wb);
+        const __m128i sum = _mm_add_epi16(_mm_unpacklo_epi64(ma, mb), _mm_unpackhi_epi64(ma, mb));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + size_t(x) * 4), sum);
+    }
+#endif
+    for (; x < width_; ++x) {
+        const uint8_t* p = row + size_t(columns_[size_t(x)]) * 4;
+        const uint16_t* w = &weights_[size_t(x) * 8];
+        for (int c = 0; c < 4; ++c) out[x * 4 + c] = uint16_t(p[c] * w[0] + p[c + 4] * w[4]);
+    }
+}
+
+void FrameScaler::Scale(const uint8_t* source, size_t sourcePitch, uint8_t* destination, size_t pitch)
+{
+    const size_t n = size_t(width_) * 4;
+    rowOf_[0] = rowOf_[1] = -1;  // rows kept from the last frame are stale
+    for (int y = 0; y < height_; ++y) {
+        int top = 0, weight = 0;
+        Tap(y, sourceHeight_, height_, top, weight);
+        if (weight == 256) {
+            // The last row alone: as the top row, so the weights stay under 2^16.
+            ++top;
+            weight = 0;
+        }
+        const int bottom = std::min(top + 1, sourceHeight_ - 1);
+        // The two source rows, scaled along x once each and kept while the
+        // destination rows below still use them.
+        const uint16_t* rows[2];
+        const int want[2] = {top, bottom};
+        int used = -1;
+        for (int k = 0; k < 2; ++k) {
+            int slot = rowOf_[0] == want[k] ? 0 : rowOf_[1] == want[k] ? 1 : -1;
+            if (slot < 0) {
+                slot = used == 0 ? 1 : used == 1 ? 0 : (rowOf_[0] == want[1 - k] ? 1 : 0);
+                ScaleRow(source + size_t(want[k]) * sourcePitch, rows_[slot].data());
+                rowOf_[slot] = want[k];
+            }
+            used = slot;
+            rows[k] = rows_[slot].data();
+        }
+        uint8_t* out = destination + size_t(y) * pitch;
+        // Each channel: (top * (256 - w) + bottom * w) / 65536, rounded; with the
+        // weights as 8.8 multipliers, (r * (w << 8)) >> 16 is r * w / 256 truncated.
+        const unsigned wTop = unsigned(256 - weight) << 8, wBottom = unsigned(weight) << 8;
+        size_t i = 0;
+#if defined(__SSE2__)
+        const __m128i half = _mm_set1_epi16(128);
+        const __m128i mt = _mm_set1_epi16(short(wTop));
+        const __m128i mb = _mm_set1_epi16(short(wBottom));
+        for (; i + 16 <= n; i += 16) {
+            __m128i v[2];
+            for (int k = 0; k < 2; ++k) {
+                const __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[0] + i + size_t(k) * 8));
+                if (weight == 0) {
+                    v[k] = _mm_srli_epi16(_mm_add_epi16(t, half), 8);
+                } else {
+                    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[1] + i + size_t(k) * 8));
+                    v[k] = _mm_srli_epi16(
+                        _mm_add_epi16(_mm_add_epi16(_mm_mulhi_epu16(t, mt), _mm_mulhi_epu16(b, mb)), half), 8);
+                }
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(v[0], v[1]));
+        }
+#endif
+        for (; i < n; ++i) {
+            const unsigned t = rows[0][i];
+            const unsigned v = weight == 0 ? t : ((t * wTop) >> 16) + ((unsigned(rows[1][i]) * wBottom) >> 16);
+            out[i] = uint8_t((v + 128) >> 8);
+        }
+    }
+}
+
+}  // namespace d3d9

@@ -151,11 +151,13 @@ void Device::BlitToWindow(GLuint source)
 }
 
 // The frame read back, scaled on the CPU into the window's surface, black bars
-// beside it. False when the surface cannot take it (GL presents instead).
+// beside it. False when the surface cannot take it (GL presents instead); a
+// window with no pixels (minimised) shows nothing and stays on this path.
 bool Device::PresentThroughSurface(GLuint source)
 {
     SDL_Surface* surface = SDL_GetWindowSurface(window_);
-    if (!surface || surface->w <= 0 || surface->h <= 0) return false;
+    if (!surface) return false;
+    if (surface->w <= 0 || surface->h <= 0) return true;
     // Packed 32-bit pixels, whatever the byte order: the surface's layout as GL names it.
     GLenum order;
     switch (surface->format->format) {

@@ -44,7 +44,8 @@ void FrameScaler::Prepare(int sourceWidth, int sourceHeight, int width, int heig
         }
     }
     // Two spare pixels: the vector loops below run in steps of two and four.
-    for (auto& row : rows_) row.assign(size_t(width + 2) * 4, 0);
+    for (Rows& rows : rows_)
+        for (auto& row : rows.row) row.assign(size_t(width + 2) * 4, 0);
 }
 
 void FrameScaler::ScaleRow(const uint8_t* row, uint16_t* out) const
@@ -78,11 +79,57 @@ void FrameScaler::ScaleRow(const uint8_t* row, uint16_t* out) const
     }
 }
 
+FrameScaler::~FrameScaler()
+{
+    if (!helper_.joinable()) return;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_one();
+    helper_.join();
+}
+
+void FrameScaler::Help()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return pending_ || stop_; });
+        if (stop_) return;
+        const Job job = job_;
+        lock.unlock();
+        ScaleRows(job, rows_[1]);
+        lock.lock();
+        pending_ = false;
+        done_.notify_one();
+    }
+}
+
 void FrameScaler::Scale(const uint8_t* source, size_t sourcePitch, uint8_t* destination, size_t pitch)
 {
+    // Small frames are not worth a second thread.
+    if (size_t(width_) * size_t(height_) < 65536 || height_ < 2) {
+        ScaleRows(Job{source, sourcePitch, destination, pitch, 0, height_}, rows_[0]);
+        return;
+    }
+    if (!helper_.joinable()) helper_ = std::thread(&FrameScaler::Help, this);
+    const int half = height_ / 2;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        job_ = Job{source, sourcePitch, destination, pitch, half, height_};
+        pending_ = true;
+    }
+    wake_.notify_one();
+    ScaleRows(Job{source, sourcePitch, destination, pitch, 0, half}, rows_[0]);
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [this] { return !pending_; });
+}
+
+void FrameScaler::ScaleRows(const Job& job, Rows& cache) const
+{
     const size_t n = size_t(width_) * 4;
-    rowOf_[0] = rowOf_[1] = -1;  // rows kept from the last frame are stale
-    for (int y = 0; y < height_; ++y) {
+    cache.of[0] = cache.of[1] = -1;  // rows kept from the last frame are stale
+    for (int y = job.top; y < job.bottom; ++y) {
         int top = 0, weight = 0;
         Tap(y, sourceHeight_, height_, top, weight);
         if (weight == 256) {
@@ -97,16 +144,16 @@ void FrameScaler::Scale(const uint8_t* source, size_t sourcePitch, uint8_t* dest
         const int want[2] = {top, bottom};
         int used = -1;
         for (int k = 0; k < 2; ++k) {
-            int slot = rowOf_[0] == want[k] ? 0 : rowOf_[1] == want[k] ? 1 : -1;
+            int slot = cache.of[0] == want[k] ? 0 : cache.of[1] == want[k] ? 1 : -1;
             if (slot < 0) {
-                slot = used == 0 ? 1 : used == 1 ? 0 : (rowOf_[0] == want[1 - k] ? 1 : 0);
-                ScaleRow(source + size_t(want[k]) * sourcePitch, rows_[slot].data());
-                rowOf_[slot] = want[k];
+                slot = used == 0 ? 1 : used == 1 ? 0 : (cache.of[0] == want[1 - k] ? 1 : 0);
+                ScaleRow(job.source + size_t(want[k]) * job.sourcePitch, cache.row[slot].data());
+                cache.of[slot] = want[k];
             }
             used = slot;
-            rows[k] = rows_[slot].data();
+            rows[k] = cache.row[slot].data();
         }
-        uint8_t* out = destination + size_t(y) * pitch;
+        uint8_t* out = job.destination + size_t(y) * job.pitch;
         // Each channel: (top * (256 - w) + bottom * w) / 65536, rounded; with the
         // weights as 8.8 multipliers, (r * (w << 8)) >> 16 is r * w / 256 truncated.
         const unsigned wTop = unsigned(256 - weight) << 8, wBottom = unsigned(weight) << 8;

@@ -9,33 +9,60 @@
 // The four bytes of a pixel are scaled alike, whatever their order.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace d3d9 {
 
 class FrameScaler {
 public:
+    FrameScaler() = default;
+    FrameScaler(const FrameScaler&) = delete;
+    FrameScaler& operator=(const FrameScaler&) = delete;
+    ~FrameScaler();
+
     // Sizes of the frames the next Scale calls take and give (each at least 1).
     void Prepare(int sourceWidth, int sourceHeight, int width, int height);
     // Source rows of sourceWidth pixels, sourcePitch bytes apart; destination
-    // rows of width pixels, pitch bytes apart. Top row first in both.
+    // rows of width pixels, pitch bytes apart. Top row first in both. A large
+    // frame's lower half is scaled on a helper thread meanwhile.
     void Scale(const uint8_t* source, size_t sourcePitch, uint8_t* destination, size_t pitch);
 
 private:
-    // One source row interpolated along x: 4 channels of width pixels, each the
-    // channel times 256.
+    // Two source rows scaled along x: 4 channels of width pixels, each the
+    // channel times 256, and the source row each holds.
+    struct Rows {
+        std::vector<uint16_t> row[2];
+        int of[2];
+    };
+    struct Job {
+        const uint8_t* source;
+        size_t sourcePitch;
+        uint8_t* destination;
+        size_t pitch;
+        int top, bottom;  // destination rows [top, bottom)
+    };
+    void ScaleRows(const Job& job, Rows& rows) const;
     void ScaleRow(const uint8_t* row, uint16_t* out) const;
     // The source position of a destination coordinate: the left (or top) texel
     // and the weight (0-256) of the one after it, which always exists.
     static void Tap(int d, int sourceSize, int size, int& first, int& weight);
+    void Help();
 
     int sourceWidth_ = 0, sourceHeight_ = 0, width_ = 0, height_ = 0;
     std::vector<int> columns_;      // left texel of each destination column
     std::vector<uint16_t> weights_;  // 8 a column: 256 - w four times, w four times
-    std::vector<uint16_t> rows_[2];  // two source rows scaled along x
-    int rowOf_[2] = {-1, -1};        // the source row each holds, this frame
+    Rows rows_[2];                   // this thread's and the helper's
+
+    std::thread helper_;
+    std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    Job job_{};
+    bool pending_ = false, stop_ = false;
 };
 
 }  // namespace d3d9

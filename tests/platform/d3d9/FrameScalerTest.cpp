@@ -64,11 +64,11 @@ Frame Scale(FrameScaler& scaler, const Frame& s, int w, int h)
 TEST(FrameScalerTest, EveryPixelCloseToBilinearFilteringWhateverTheSizes)
 {
     // Up and down, odd sizes (the vector loops' tails), a single row or column,
-    // a single pixel, and the usual 720p into 1080p cut down.
+    // a single pixel, and frames large enough to be scaled in two halves.
     const struct {
         int sw, sh, w, h;
-    } cases[] = {{64, 36, 97, 55}, {100, 60, 37, 23}, {1, 9, 5, 13}, {9, 1, 14, 3},
-                 {1, 1, 5, 3},     {7, 5, 7, 5},     {128, 72, 192, 108}};
+    } cases[] = {{64, 36, 97, 55}, {100, 60, 37, 23}, {1, 9, 5, 13},     {9, 1, 14, 3},
+                 {1, 1, 5, 3},     {7, 5, 7, 5},     {128, 72, 333, 201}, {401, 300, 300, 225}};
     for (const auto& k : cases) {
         const Frame s = Noise(k.sw, k.sh, unsigned(k.sw * 131 + k.h));
         FrameScaler scaler;
@@ -95,15 +95,19 @@ TEST(FrameScalerTest, SameSizeCopiesExactly)
 TEST(FrameScalerTest, EachFrameScaledFromItsOwnRows)
 {
     // Rows scaled along x are kept between destination rows: the next frame,
-    // and a change of sizes in between, must not reuse them.
-    const Frame a = Noise(40, 30, 1), b = Noise(40, 30, 2), small = Noise(10, 8, 3);
-    FrameScaler fresh;
-    const Frame expectB = Scale(fresh, b, 60, 45);
-    FrameScaler scaler;
-    Scale(scaler, a, 60, 45);
-    EXPECT_EQ(Scale(scaler, b, 60, 45).pixels, expectB.pixels);
-    Scale(scaler, small, 60, 45);
-    EXPECT_EQ(Scale(scaler, b, 60, 45).pixels, expectB.pixels);
+    // and a change of sizes in between, must not reuse them. Once small, once
+    // in two halves.
+    for (int size : {1, 6}) {
+        const int sw = 40 * size, sh = 30 * size, w = 60 * size, h = 45 * size;
+        const Frame a = Noise(sw, sh, 1), b = Noise(sw, sh, 2), small = Noise(10, 8, 3);
+        FrameScaler fresh;
+        const Frame expectB = Scale(fresh, b, w, h);
+        FrameScaler scaler;
+        Scale(scaler, a, w, h);
+        EXPECT_EQ(Scale(scaler, b, w, h).pixels, expectB.pixels);
+        Scale(scaler, small, w, h);
+        EXPECT_EQ(Scale(scaler, b, w, h).pixels, expectB.pixels);
+    }
 }
 
 }  // namespace

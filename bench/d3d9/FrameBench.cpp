@@ -6,6 +6,9 @@
 // Counters: ms per frame (real time) and submit_cpu_ms, the thread CPU time
 // spent issuing the frame before the final read-back. The device's own cost is
 // its submit time minus the direct program's.
+//
+// Then a 1280 x 720 frame scaled to 1920 x 1080 as a fullscreen window shows it:
+// by OpenGL's linear blit, and by the CPU scaler used without a GPU.
 
 #include <benchmark/benchmark.h>
 #include <epoxy/gl.h>
@@ -15,6 +18,7 @@
 #include <vector>
 
 #include "platform/d3d9/D3d9Stats.h"
+#include "platform/d3d9/FrameScaler.h"
 #include "platform/d3d9/d3d9.h"
 #include "platform/host/Host.h"
 
@@ -320,10 +324,54 @@ void BM_DirectGlFrame(benchmark::State& state)
     probe.Release();
 }
 
+constexpr int kWindowWidth = 1920, kWindowHeight = 1080;
+
+void BM_ScaleToWindowGl(benchmark::State& state)
+{
+    DeviceScene probe;  // for its headless context
+    if (!probe.Init()) {
+        state.SkipWithError("no context");
+        return;
+    }
+    GLuint textures[2], fbos[2];
+    glGenTextures(2, textures);
+    glGenFramebuffers(2, fbos);
+    const int sizes[2][2] = {{kWidth, kHeight}, {kWindowWidth, kWindowHeight}};
+    for (int i = 0; i < 2; ++i) {
+        glBindTexture(GL_TEXTURE_2D, textures[i]);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, sizes[i][0], sizes[i][1], 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        glBindFramebuffer(GL_FRAMEBUFFER, fbos[i]);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, textures[i], 0);
+    }
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, fbos[0]);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, fbos[1]);
+    for (auto _ : state) {
+        glBlitFramebuffer(0, 0, kWidth, kHeight, 0, kWindowHeight, kWindowWidth, 0, GL_COLOR_BUFFER_BIT, GL_LINEAR);
+        glFinish();
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glDeleteFramebuffers(2, fbos);
+    glDeleteTextures(2, textures);
+    probe.Release();
+}
+
+void BM_ScaleToWindowCpu(benchmark::State& state)
+{
+    std::vector<uint8_t> frame(size_t(kWidth) * kHeight * 4, 0x5a), window(size_t(kWindowWidth) * kWindowHeight * 4);
+    d3d9::FrameScaler scaler;
+    scaler.Prepare(kWidth, kHeight, kWindowWidth, kWindowHeight);
+    for (auto _ : state) {
+        scaler.Scale(frame.data(), size_t(kWidth) * 4, window.data(), size_t(kWindowWidth) * 4);
+        benchmark::DoNotOptimize(window.data());
+    }
+}
+
 BENCHMARK(BM_DeviceFrame)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 BENCHMARK(BM_DirectGlFrame)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 BENCHMARK(BM_DeviceFrame)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 BENCHMARK(BM_DirectGlFrame)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+BENCHMARK(BM_ScaleToWindowGl)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_ScaleToWindowCpu)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
 }  // namespace
 

@@ -86,7 +86,7 @@ bool Resample(const uint8_t* src, UINT sw, UINT sh, uint8_t* dst, UINT dw, UINT 
 
 // Writes an RGBA8 picture of sw x sh into the top-left corner of a locked
 // level of tw x th as B, G, R, A (alpha 255 when opaque), cut to the level;
-// the rest of the level is 0x00000000.
+// the rest of the level is 0x00000000. A picture of the level's size fills it.
 void StoreCorner(const uint8_t* rgba, UINT sw, UINT sh, UINT tw, UINT th, const D3DLOCKED_RECT& locked,
                  bool opaque)
 {
@@ -104,21 +104,6 @@ void StoreCorner(const uint8_t* rgba, UINT sw, UINT sh, UINT tw, UINT th, const 
             }
         }
         std::memset(row + size_t(x) * 4, 0, size_t(tw - x) * 4);
-    }
-}
-
-// Writes RGBA8 texels into a locked level as B, G, R, A.
-void StoreLevel(const uint8_t* rgba, UINT w, UINT h, const D3DLOCKED_RECT& locked, bool opaque)
-{
-    for (UINT y = 0; y < h; ++y) {
-        uint8_t* row = static_cast<uint8_t*>(locked.pBits) + size_t(y) * size_t(locked.Pitch);
-        const uint8_t* s = rgba + size_t(y) * w * 4;
-        for (UINT x = 0; x < w; ++x, s += 4) {
-            row[x * 4 + 0] = s[2];
-            row[x * 4 + 1] = s[1];
-            row[x * 4 + 2] = s[0];
-            row[x * 4 + 3] = opaque ? 0xFF : s[3];
-        }
     }
 }
 
@@ -220,7 +205,7 @@ HRESULT CreateTextureFromPath(IDirect3DDevice9* device, const std::string& path,
             return D3DERR_INVALIDCALL;
         }
         if (i == 0 && unscaled) StoreCorner(image, sw, sh, tw, th, locked, opaque);
-        else StoreLevel(level.get(), w, h, locked, opaque);
+        else StoreCorner(level.get(), w, h, w, h, locked, opaque);
         tex->UnlockRect(i);
         if (i + 1 < levels) {
             // Next level: a 2 x 2 box average of this one.

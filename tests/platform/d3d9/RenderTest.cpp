@@ -47,14 +47,14 @@ int WorstDifference(const support::Frame& a, const support::Frame& b)
 
 class RenderTest : public BareDevice {
 protected:
-    // A new frame: `back` over the whole target, filtered, then alpha blending
-    // from the texture for what follows.
-    void BlendOverBackdrop(IDirect3DTexture9* back)
+    // A new frame: `back` over the whole target, with `filter`, then alpha
+    // blending from the texture for what follows.
+    void BlendOverBackdrop(IDirect3DTexture9* back, DWORD filter = D3DTEXF_LINEAR)
     {
         device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
         FlatState();
-        device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
-        device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+        device->SetSamplerState(0, D3DSAMP_MINFILTER, filter);
+        device->SetSamplerState(0, D3DSAMP_MAGFILTER, filter);
         device->SetTexture(0, back);
         Draw(0, 0, 1, 1);
         device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
@@ -351,7 +351,7 @@ TEST_F(RenderTest, MultisampledBackBufferKeepsEdgesAndTexelsAndResolves)
 
 // Transparent tiles of a blended picture are left out of the draw; a draw made
 // whole (depth writes on, which the skipping must not drop) gives the same bytes.
-class SkipTest : public BareDevice {
+class SkipTest : public RenderTest {
 protected:
     void Check(D3DMULTISAMPLE_TYPE samples)
     {
@@ -369,16 +369,8 @@ protected:
             return D3DCOLOR_ARGB(blob || faint ? 200 : block || dot ? 255 : edge ? 90 : 0, x, y, 77);
         });
         auto frameWith = [&](bool whole) {
-            device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
-            FlatState();
-            device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
-            device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
-            device->SetTexture(0, back);
-            Draw(0, 0, 1, 1);
-            device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-            device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+            BlendOverBackdrop(back, D3DTEXF_POINT);
             device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-            device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
             device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_TFACTOR);
             device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFFFFFF);
             // Depth writes make the device draw every picture whole.

@@ -175,6 +175,7 @@ Device::~Device()
 // alive through its own reference): a resource going away unbinds itself.
 void Device::Unbind(const void* resource)
 {
+    BeforeChange(resource);
     for (int s = 0; s < kStages; ++s)
         if (textures_[s] == resource) {
             textures_[s] = nullptr;

@@ -98,6 +98,12 @@ bool AlphaOneWithOpaqueTexture(const StageSetup& s, DWORD textureFactor)
 
 // Screen pixels are looked at in tiles of this side when picking what to draw.
 constexpr int kScreenTile = 16;
+// Where single-sampled draws sample a pixel, in screen positions after its
+// corner: the pixel's centre less the 63/128 the geometry is moved.
+constexpr double kSampleOffset = 1.0 / 128;
+// Texels of rounding allowed for between the texel positions worked out here
+// and the rasteriser's: the fit of the vertices (1e-3) and interpolation.
+constexpr double kSlack = 1.0 / 200;
 
 }  // namespace
 
@@ -281,19 +287,24 @@ bool Device::DrawVisibleParts(GLenum mode, GLint first, GLsizei count)
         reach((r0 + r) * kScreenTile, (r0 + r + 1) * kScreenTile, ay, by, rowReach[2 * r],
               rowReach[2 * r + 1]);
     auto clampTile = [](int t, int n) { return std::clamp(t, 0, n - 1); };
-    // The pixels that can reach texels [t0, t1) along one axis (texel = scale *
-    // pixel + offset), with the margins above: the texels widened by one (a
-    // range that meets the picture's edge goes on for ever, as clamped
-    // addressing does), then pixel p, reaching positions p - 1 to p + 2, is
-    // needed wherever that span meets them.
+    // The pixels that can reach texels [t0, t1) along one axis (texel position =
+    // scale * screen position + offset). Pixel p samples at screen position
+    // p + 1/128 (the geometry is moved 63/128 of a pixel), and linear filtering
+    // at position u reads texels floor(u - 1/2) and the one after: p needs
+    // [t0, t1) when u lies in [t0 - 1/2, t1 + 1/2), widened by kSlack texels for
+    // rounding on either side. A range that meets the picture's edge goes on
+    // for ever, as clamped addressing does.
     auto pixels = [](int t0, int t1, int size, float scale, float offset, int& p0, int& p1) {
         p0 = -1000000, p1 = 1000000;
         if (std::fabs(scale) < 1e-6f) return;  // every pixel reads the same texels
-        const double a = t0 == 0 ? -1e9 : t0 - 1, b = t1 == size ? 1e9 : t1 + 1;
-        double pa = (a - offset) / scale, pb = (b - offset) / scale;
-        if (pa > pb) std::swap(pa, pb);
-        p0 = int(std::clamp(std::floor(pa) - 2, -1e6, 1e6));
-        p1 = int(std::clamp(std::ceil(pb) + 2, -1e6, 1e6));
+        const double lo = t0 == 0 ? -1e9 : t0 - 0.5 - kSlack, hi = t1 == size ? 1e9 : t1 + 0.5 + kSlack;
+        // The positions p + 1/128 whose texel position is lo and hi.
+        double a = (lo - offset) / scale - kSampleOffset, b = (hi - offset) / scale - kSampleOffset;
+        if (scale < 0) std::swap(a, b);  // then p lies in (a, b]
+        const double first = scale > 0 ? std::ceil(a) : std::floor(a) + 1;
+        const double end = scale > 0 ? std::ceil(b) : std::floor(b) + 1;
+        p0 = int(std::clamp(first, -1e6, 1e6));
+        p1 = int(std::clamp(end, -1e6, 1e6));
     };
     const TileCoverage::Rect none{0, 0, 0, 0};
     std::vector<TileCoverage::Rect> blended(size_t(columns) * rows, none), replaced(blended);
@@ -325,9 +336,27 @@ bool Device::DrawVisibleParts(GLenum mode, GLint first, GLsizei count)
             if (!cell.Empty()) blended[index] = cell;
         }
 
-    DrawUnderScissors(mode, first, count, TileCoverage::Merge(blended, columns, rows));
+    const Rects blendedRects = TileCoverage::Merge(blended, columns, rows);
+    Rects replacedRects = TileCoverage::Merge(replaced, columns, rows);
+    // The pixels this draw certainly replaces (not where a depth test could keep
+    // others); what was held back there is not needed any more, and what was
+    // held back where it blends comes down first.
+    Rects covered;
+    TileCoverage::Rect inner;
+    if (!replacedRects.empty() && !(depth_ && renderStates_[D3DRS_ZENABLE] != D3DZB_FALSE) &&
+        CoveredPixels(first, count, inner))
+        for (const TileCoverage::Rect& r : replacedRects) {
+            const TileCoverage::Rect part = TileCoverage::Intersect(r, inner);
+            if (!part.Empty()) covered.push_back(part);
+        }
+    if (!held_.empty()) {
+        Cover(covered);
+        if (Settle(blendedRects)) PrepareDraw();  // prepared before: cannot fail now
+    }
+    DrawUnderScissors(mode, first, count, blendedRects);
+    if (!replacedRects.empty()) replacedRects = HoldBack(mode, first, count, replacedRects, covered);
     glDisable(GL_BLEND);
-    DrawUnderScissors(mode, first, count, TileCoverage::Merge(replaced, columns, rows));
+    DrawUnderScissors(mode, first, count, replacedRects);
     glEnable(GL_BLEND);
     return true;
 }
@@ -516,6 +545,11 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
     if (!PrepareDraw()) return D3DERR_INVALIDCALL;
     BeginFillCount();
     if (DrawVisibleParts(mode, GLint(startVertex), count)) return D3D_OK;
+    if (!held_.empty()) {
+        RECT bounds;
+        ScreenBounds(startVertex, uint64_t(count), bounds);
+        if (SettleUnder(bounds) && !PrepareDraw()) return D3DERR_INVALIDCALL;
+    }
     const bool replaces = OpaqueReplacesTarget();
     if (replaces) glDisable(GL_BLEND);
     glDrawArrays(mode, GLint(startVertex), count);
@@ -536,6 +570,13 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
     indices_->GetDesc(&desc);
     const size_t indexSize = desc.Format == D3DFMT_INDEX32 ? 4 : 2;
     if ((size_t(startIndex) + size_t(count)) * indexSize > desc.Size) return D3DERR_INVALIDCALL;
+    if (!held_.empty()) {
+        if (activeDevice != this) Activate();
+        RECT bounds;
+        if (!MeshBounds(mode, baseVertexIndex, minVertexIndex, numVertices, startIndex, count, indexSize, bounds))
+            ScreenBounds(uint64_t(baseVertexIndex) + minVertexIndex, numVertices, bounds);
+        SettleUnder(bounds);
+    }
     if (samples_ > 0 && (fvf_ & D3DFVF_XYZ)) {
         if (activeDevice != this) Activate();
         RECT bounds;
@@ -851,6 +892,7 @@ bool Device::DrawSidesMultisampled(GLenum mode, GLint first, GLsizei count, cons
 
     // The single-sample part goes to the single-sample target as it stands:
     // the cells it covers are not in the multisampled one.
+    SettleUnder(bounds);
     if (!PrepareDraw()) return false;
     const bool replaces = OpaqueReplacesTarget();
     if (replaces) glDisable(GL_BLEND);
@@ -906,8 +948,11 @@ void Device::BeginMultisample(const RECT& b)
             }
         }
     if (!any) return;
-    for (const TileCoverage::Rect& r : TileCoverage::Merge(fresh, columns, rows))
-        CopyToMultisample(RECT{r.x0, r.y0, r.x1, r.y1});
+    // The copies read these cells, and resolving writes them back whole: what
+    // is held back there comes down now.
+    const Rects freshRects = TileCoverage::Merge(fresh, columns, rows);
+    Settle(freshRects);
+    for (const TileCoverage::Rect& r : freshRects) CopyToMultisample(RECT{r.x0, r.y0, r.x1, r.y1});
     // The depth clear put off for these cells.
     if (anyClear) {
         glDepthMask(GL_TRUE);

@@ -37,6 +37,7 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     if (!mask) return flags ? D3DERR_INVALIDCALL : D3D_OK;
     if (activeDevice != this) Activate();
     EndMultisample();
+    SettleAll();
     float c[4];
     ColorToFloats(color, c);
     glClearColor(c[0], c[1], c[2], c[3]);
@@ -86,6 +87,7 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
     if (activeDevice != this) Activate();
     const GLint w = GLint(params_.BackBufferWidth), h = GLint(params_.BackBufferHeight);
     EndMultisample();
+    EndHeldFrame();
     EndFrameStats();
     const GLuint source = DrawTarget();
     CountPresent();

@@ -215,6 +215,20 @@ private:
     void EndMultisample();
     void CopyToMultisample(const RECT& r);
     TileCoverage::Rect CellRect(int column, int row) const;
+    // Held-back replacing draws (DeviceHeld.cpp).
+    using Rects = std::vector<TileCoverage::Rect>;
+    struct DrawState;
+    struct HeldDraw;
+    void SaveState(DrawState& state) const;
+    void RestoreState(const DrawState& state);
+    bool CoveredPixels(GLint first, GLsizei count, TileCoverage::Rect& inner);
+    Rects HoldBack(GLenum mode, GLint first, GLsizei count, const Rects& replaced, const Rects& covered);
+    void Cover(const Rects& covered);
+    bool Settle(const Rects& region);
+    bool SettleUnder(const RECT& bounds) { return Settle(Rects{{bounds.left, bounds.top, bounds.right, bounds.bottom}}); }
+    void SettleAll();
+    void Replay(HeldDraw& draw, const Rects& rects);
+    void EndHeldFrame();
 
     ULONG refs_ = 1;
     IDirect3D9* parent_;
@@ -286,6 +300,43 @@ private:
     bool fillCounting_ = false;
     int fillCountSamples_ = 1;  // samples per pixel of the target the open count is in
     std::chrono::steady_clock::time_point lastPresent_{};
+
+    // A replacing draw (an opaque picture drawn without blending) writes the
+    // same pixels whenever it is drawn, as long as nothing looks at them in
+    // between. Where a later replacing draw covered it in the previous frame,
+    // the draw is held back: drawn when something else first needs those
+    // pixels (a draw over them, a copy, a clear, Present), and never where the
+    // later draw covers it again. The states it was drawn with are kept.
+    struct DrawState {
+        DWORD renderStates[kRenderStates];
+        DWORD stageStates[kStages][33];
+        DWORD samplerStates[kStages][14];
+        D3DMATRIX world, view, projection, textureMatrix[kStages];
+        D3DVIEWPORT9 viewport;
+        D3DMATERIAL9 material;
+        D3DLIGHT9 light;
+        bool lightEnabled;
+        IDirect3DBaseTexture9* textures[kStages];
+        VertexBuffer* stream;
+        UINT streamOffset, streamStride;
+        DWORD fvf;
+    };
+    struct HeldDraw {
+        DrawState state;
+        GLenum mode;
+        GLint first;
+        GLsizei count;
+        Rects rects;  // the pixels still to draw, apart
+    };
+    std::vector<HeldDraw> held_;
+    // Pixels covered by replacing draws, by their place among the frame's
+    // replacing draws: this frame's so far, and the previous frame's.
+    std::vector<std::pair<int, TileCoverage::Rect>> covered_, lastCovered_;
+    int replacingDraws_ = 0;
+
+public:
+    // Before a resource changes or goes away: held draws using it are drawn.
+    void BeforeChange(const void* resource);
 };
 
 }  // namespace d3d9

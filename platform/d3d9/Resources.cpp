@@ -163,6 +163,7 @@ HRESULT Texture::UnlockRect(UINT level)
     const uint8_t* bytes = l.shadow ? l.shadow : l.staging;
     if (!l.readOnly) {
         device_->MakeCurrent();
+        device_->BeforeChange(static_cast<IDirect3DBaseTexture9*>(this));
         glActiveTexture(kScratchUnit);
         glBindTexture(GL_TEXTURE_2D, texture_);
         glPixelStorei(GL_UNPACK_ROW_LENGTH, GLint(l.width));
@@ -233,6 +234,7 @@ template <class I, class D> HRESULT Buffer<I, D>::Unlock()
     locked_ = false;
     if (!lockReadOnly_ && lockSize_ > 0) {
         this->device_->MakeCurrent();
+        this->device_->BeforeChange(this);
         glBindBuffer(GL_COPY_WRITE_BUFFER, buffer_);
         glBufferSubData(GL_COPY_WRITE_BUFFER, lockOffset_, lockSize_, shadow_.data() + lockOffset_);
         glBindBuffer(GL_COPY_WRITE_BUFFER, 0);

@@ -156,4 +156,35 @@ std::vector<TileCoverage::Rect> TileCoverage::Merge(const std::vector<Rect>& cel
     return done;
 }
 
+TileCoverage::Rect TileCoverage::Intersect(const Rect& a, const Rect& b)
+{
+    return Rect{std::max(a.x0, b.x0), std::max(a.y0, b.y0), std::min(a.x1, b.x1), std::min(a.y1, b.y1)};
+}
+
+void TileCoverage::Cut(const Rect& r, const Rect& hole, std::vector<Rect>& out)
+{
+    if (r.Empty()) return;
+    const Rect h = Intersect(r, hole);
+    if (h.Empty()) {
+        out.push_back(r);
+        return;
+    }
+    // The rows above and below the hole, then the parts beside it.
+    if (r.y0 < h.y0) out.push_back(Rect{r.x0, r.y0, r.x1, h.y0});
+    if (h.y1 < r.y1) out.push_back(Rect{r.x0, h.y1, r.x1, r.y1});
+    if (r.x0 < h.x0) out.push_back(Rect{r.x0, h.y0, h.x0, h.y1});
+    if (h.x1 < r.x1) out.push_back(Rect{h.x1, h.y0, r.x1, h.y1});
+}
+
+std::vector<TileCoverage::Rect> TileCoverage::CutAll(const std::vector<Rect>& rects, const std::vector<Rect>& holes)
+{
+    std::vector<Rect> left = rects, next;
+    for (const Rect& hole : holes) {
+        next.clear();
+        for (const Rect& r : left) Cut(r, hole, next);
+        left.swap(next);
+    }
+    return left;
+}
+
 }  // namespace d3d9

@@ -54,6 +54,12 @@ public:
     // then a run joins the one below it that touches it and spans the same
     // columns.
     static std::vector<Rect> Merge(const std::vector<Rect>& cells, int columns, int rows);
+    // The points of both rectangles (empty when they do not meet).
+    static Rect Intersect(const Rect& a, const Rect& b);
+    // The points of r outside hole, as at most four rectangles added to out.
+    static void Cut(const Rect& r, const Rect& hole, std::vector<Rect>& out);
+    // The points of every rectangle of rects outside every one of holes.
+    static std::vector<Rect> CutAll(const std::vector<Rect>& rects, const std::vector<Rect>& holes);
 
     int Width() const { return width_; }
     int Height() const { return height_; }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/d3d9/TileCoverage.h"
@@ -169,6 +170,38 @@ TEST(TileCoverageTest, MergedRectanglesAreDisjointAndCoverExactlyTheCells)
     auto whole = TileCoverage::Merge(all, 4, 3);
     ASSERT_EQ(whole.size(), 1u);
     EXPECT_EQ(whole[0].x1 * whole[0].y1, 12);
+}
+
+
+// Cutting holes: the pieces of each rectangle never overlap and hold exactly the points of the
+// rectangles outside every hole, for holes inside, across, beside and around.
+TEST(TileCoverageTest, CutPiecesAreDisjointAndLeaveExactlyTheHoles)
+{
+    using Rect = TileCoverage::Rect;
+    const std::vector<Rect> rects = {{2, 3, 30, 20}, {25, 0, 40, 10}};
+    const std::vector<std::vector<Rect>> holeSets = {
+        {},
+        {{5, 5, 10, 10}},                   // inside
+        {{0, 8, 50, 12}},                   // across both
+        {{30, 0, 45, 30}, {2, 3, 30, 20}},  // beside, and the whole first one
+        {{-5, -5, 60, 60}},                 // around everything
+        {{10, 10, 10, 15}, {20, 1, 22, 2}}, // empty, and touching nothing
+    };
+    for (const auto& holes : holeSets) {
+        const std::vector<Rect> pieces = TileCoverage::CutAll(rects, holes);
+        for (int y = -1; y < 32; ++y)
+            for (int x = -1; x < 50; ++x) {
+                auto in = [x, y](const Rect& r) { return x >= r.x0 && x < r.x1 && y >= r.y0 && y < r.y1; };
+                const bool want = std::any_of(rects.begin(), rects.end(), in) &&
+                                  std::none_of(holes.begin(), holes.end(), in);
+                const auto count = std::count_if(pieces.begin(), pieces.end(), in);
+                // Points in both rectangles are in both sets of pieces.
+                const auto expected = want ? std::count_if(rects.begin(), rects.end(), in) : 0;
+                EXPECT_EQ(count, expected) << x << "," << y;
+            }
+        for (const Rect& p : pieces) EXPECT_FALSE(p.Empty());
+    }
+    EXPECT_TRUE(TileCoverage::Intersect({0, 0, 4, 4}, {4, 0, 8, 4}).Empty());
 }
 
 }  // namespace

@@ -306,6 +306,21 @@ TEST_F(CaptureTest, SpaceInTheIntroGivesOneBlackFrameThenTheInterface)
     for (size_t f = space + 1; f < v.frames.size(); ++f) EXPECT_FALSE(v.Black(f)) << f;
 }
 
+// --stats sums up the whole run with its start-up; --stats-from only the
+// frames after its time.
+TEST_F(CaptureTest, StatsLineForTheWholeRunOrFromATime)
+{
+    support::CommandResult whole = Capture(kTestContent, {"--fps", "10", "--max-seconds", "6", "--stats"});
+    EXPECT_EQ(whole.status, 0);
+    EXPECT_TRUE(std::regex_search(whole.out, std::regex("stats: 61 frames, .* screens/frame, start-up ")))
+        << whole.out;
+    support::CommandResult part =
+        Capture(kTestContent, {"--fps", "10", "--max-seconds", "6", "--stats-from", "4"});
+    EXPECT_EQ(part.status, 0);
+    EXPECT_TRUE(std::regex_search(part.out, std::regex("stats: 20 frames, .* screens/frame\n"))) << part.out;
+    EXPECT_EQ(Capture(kTestContent, {"--stats-from", "soon"}).status, 2);
+}
+
 TEST_F(CaptureTest, EscapeInTheIntroEndsTheRun)
 {
     fs::path wav = dir_ / "escape.wav";

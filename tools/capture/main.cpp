@@ -77,6 +77,8 @@ const char kUsage[] =
     "                        screen\n"
     "  --audio FILE.wav      the sound into a WAV file (16-bit stereo, 44.1 kHz)\n"
     "  --stats               at exit, one line of frame statistics on standard error\n"
+    "  --stats-from S        the same, of the frames after S seconds only (a part of the\n"
+    "                        show, such as the interface after the intro; no start-up)\n"
     "  --quiet               no progress and no summary on standard error\n";
 
 struct Options {
@@ -99,6 +101,7 @@ struct Options {
     std::string audio;
     bool quiet = false;
     bool stats = false;
+    double statsFrom = 0;  // frames counted from then on
 };
 
 [[noreturn]] void Fail(const std::string& message)
@@ -246,6 +249,10 @@ Options Parse(int argc, char** argv)
             options.audio = Absolute(value());
         } else if (flag == "--stats") {
             options.stats = true;
+        } else if (flag == "--stats-from") {
+            if (!ParseNumber(value(), number) || number < 0) Fail("--stats-from takes a number of seconds");
+            options.stats = true;
+            options.statsFrom = number;
         } else if (flag == "--quiet") {
             options.quiet = true;
         } else {
@@ -317,6 +324,7 @@ struct Run {
     uint64_t frames = 0;  // presented so far
     Chapters chapters;
     bool endScreenMarked = false;
+    bool statsRestarted = false;
     std::vector<bool> frameAtWritten;
     std::vector<std::string> failures;  // "PATH: reason", one per file
     bool finishing = false;
@@ -388,6 +396,12 @@ struct Run {
             if (frameAtWritten[k] || seconds + 1e-9 < options.frameAt[k].first) continue;
             frameAtWritten[k] = true;
             png((fs::path(options.frameAtDir) / ("at-" + options.frameAt[k].second + ".png")).string());
+        }
+        // Statistics start again with the frames after --stats-from.
+        if (options.statsFrom > 0 && !statsRestarted && seconds + 1e-9 >= options.statsFrom) {
+            statsRestarted = true;
+            d3d9::EnableFrameStats(false);
+            d3d9::EnableFrameStats(true);
         }
         // The end screen's song starts in the frame that switches to it.
         if (!endScreenMarked && screen == ScreenEnd) {

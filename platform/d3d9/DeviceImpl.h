@@ -173,6 +173,8 @@ public:
     // Makes this device's GL context current (resources call it before GL work).
     bool MakeCurrent();
     void Unbind(const void* resource);
+    // Before a resource changes or goes away: held-back draws using it are drawn.
+    void BeforeChange(const void* resource);
     bool ReadWindow(std::vector<uint8_t>& rgba, int& width, int& height);
 
 private:
@@ -333,10 +335,6 @@ private:
     // replacing draws: this frame's so far, and the previous frame's.
     std::vector<std::pair<int, TileCoverage::Rect>> covered_, lastCovered_;
     int replacingDraws_ = 0;
-
-public:
-    // Before a resource changes or goes away: held draws using it are drawn.
-    void BeforeChange(const void* resource);
 };
 
 }  // namespace d3d9

@@ -174,6 +174,33 @@ void Device::ClipToScreen(float x, float y, float w, float& sx, float& sy) const
     sy = float(viewport_.Y) + (1 - y / w) * 0.5f * float(viewport_.Height);
 }
 
+// The screen corners of a four-vertex strip from first that draws an
+// axis-aligned rectangle at one positive w: its first and last vertices are
+// opposite corners, and so are the middle two. False for any other shape.
+bool Device::StripRectangle(GLint first, float* x, float* y)
+{
+    UpdateWvp();
+    float w0 = 0;
+    for (int i = 0; i < 4; ++i) {
+        float c[4];
+        VertexToClip(uint64_t(first + i), c);
+        if (!(c[3] > 0) || (i > 0 && c[3] != w0)) return false;
+        w0 = c[3];
+        ClipToScreen(c[0], c[1], c[3], x[i], y[i]);
+        if (!std::isfinite(x[i]) || !std::isfinite(y[i])) return false;
+    }
+    return (x[0] == x[1] && x[2] == x[3] && y[0] == y[2] && y[1] == y[3]) ||
+           (y[0] == y[1] && y[2] == y[3] && x[0] == x[2] && x[1] == x[3]);
+}
+
+// The viewport's pixels that lie in the back buffer.
+TileCoverage::Rect Device::ViewportInTarget() const
+{
+    return TileCoverage::Rect{std::max(int(viewport_.X), 0), std::max(int(viewport_.Y), 0),
+                              std::min(int(viewport_.X + viewport_.Width), int(params_.BackBufferWidth)),
+                              std::min(int(viewport_.Y + viewport_.Height), int(params_.BackBufferHeight))};
+}
+
 // How a stage's texel coordinates (for a texture of tw x th) follow the screen
 // over a draw of at most 8 vertices: texel x = ax * screen x + bx, texel y =
 // ay * screen y + by, screen positions of the vertices in sx, sy. False when the
@@ -301,10 +328,10 @@ bool Device::DrawVisibleParts(GLenum mode, GLint first, GLsizei count)
         // The positions p + 1/128 whose texel position is lo and hi.
         double a = (lo - offset) / scale - kSampleOffset, b = (hi - offset) / scale - kSampleOffset;
         if (scale < 0) std::swap(a, b);  // then p lies in (a, b]
-        const double first = scale > 0 ? std::ceil(a) : std::floor(a) + 1;
-        const double end = scale > 0 ? std::ceil(b) : std::floor(b) + 1;
-        p0 = int(std::clamp(first, -1e6, 1e6));
-        p1 = int(std::clamp(end, -1e6, 1e6));
+        const double from = scale > 0 ? std::ceil(a) : std::floor(a) + 1;
+        const double to = scale > 0 ? std::ceil(b) : std::floor(b) + 1;
+        p0 = int(std::clamp(from, -1e6, 1e6));
+        p1 = int(std::clamp(to, -1e6, 1e6));
     };
     const TileCoverage::Rect none{0, 0, 0, 0};
     std::vector<TileCoverage::Rect> blended(size_t(columns) * rows, none), replaced(blended);
@@ -570,19 +597,14 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
     indices_->GetDesc(&desc);
     const size_t indexSize = desc.Format == D3DFMT_INDEX32 ? 4 : 2;
     if ((size_t(startIndex) + size_t(count)) * indexSize > desc.Size) return D3DERR_INVALIDCALL;
-    if (!held_.empty()) {
+    const bool multisampled = samples_ > 0 && (fvf_ & D3DFVF_XYZ);
+    if (multisampled || !held_.empty()) {
         if (activeDevice != this) Activate();
         RECT bounds;
         if (!MeshBounds(mode, baseVertexIndex, minVertexIndex, numVertices, startIndex, count, indexSize, bounds))
             ScreenBounds(uint64_t(baseVertexIndex) + minVertexIndex, numVertices, bounds);
         SettleUnder(bounds);
-    }
-    if (samples_ > 0 && (fvf_ & D3DFVF_XYZ)) {
-        if (activeDevice != this) Activate();
-        RECT bounds;
-        if (!MeshBounds(mode, baseVertexIndex, minVertexIndex, numVertices, startIndex, count, indexSize, bounds))
-            ScreenBounds(uint64_t(baseVertexIndex) + minVertexIndex, numVertices, bounds);
-        BeginMultisample(bounds);
+        if (multisampled) BeginMultisample(bounds);
     }
     if (!PrepareDraw()) return D3DERR_INVALIDCALL;
     BeginFillCount();
@@ -828,18 +850,8 @@ bool Device::DrawSidesMultisampled(GLenum mode, GLint first, GLsizei count, cons
     if (mode != GL_TRIANGLE_STRIP || count != 4 || MultisampleEverything()) return false;
     if (depth_ && renderStates_[D3DRS_ZENABLE] != D3DZB_FALSE) return false;
     if (FilterDiffersSingleSampled(first, count, false)) return false;
-    float x[4], y[4], w0 = 0;
-    for (int i = 0; i < 4; ++i) {
-        float c[4];
-        VertexToClip(uint64_t(first + i), c);
-        if (!(c[3] > 0) || (i > 0 && c[3] != w0)) return false;
-        w0 = c[3];
-        ClipToScreen(c[0], c[1], c[3], x[i], y[i]);
-        if (!std::isfinite(x[i]) || !std::isfinite(y[i])) return false;
-    }
-    const bool rectangle = (x[0] == x[1] && x[2] == x[3] && y[0] == y[2] && y[1] == y[3]) ||
-                       (y[0] == y[1] && y[2] == y[3] && x[0] == x[2] && x[1] == x[3]);
-    if (!rectangle) return false;
+    float x[4], y[4];
+    if (!StripRectangle(first, x, y)) return false;
     // Per axis, the pixels wholly inside [inner0, inner1) and those that meet
     // the rectangle at all [outer0, outer1): a side on a pixel boundary cuts
     // none, any other leaves a pixel of margin for rounding.
@@ -859,11 +871,9 @@ bool Device::DrawSidesMultisampled(GLenum mode, GLint first, GLsizei count, cons
     // sampled when all its pixels are inside, else multisampled.
     const int width = int(params_.BackBufferWidth), height = int(params_.BackBufferHeight);
     const int columns = (width + kMsCell - 1) / kMsCell, rows = (height + kMsCell - 1) / kMsCell;
-    const int vx0 = std::max(int(viewport_.X), 0), vy0 = std::max(int(viewport_.Y), 0);
-    const int vx1 = std::min(int(viewport_.X + viewport_.Width), width);
-    const int vy1 = std::min(int(viewport_.Y + viewport_.Height), height);
-    const int bx0 = std::max({int(bounds.left), vx0, ox0}), bx1 = std::min({int(bounds.right), vx1, ox1});
-    const int by0 = std::max({int(bounds.top), vy0, oy0}), by1 = std::min({int(bounds.bottom), vy1, oy1});
+    const TileCoverage::Rect v = ViewportInTarget();
+    const int bx0 = std::max({int(bounds.left), v.x0, ox0}), bx1 = std::min({int(bounds.right), v.x1, ox1});
+    const int by0 = std::max({int(bounds.top), v.y0, oy0}), by1 = std::min({int(bounds.bottom), v.y1, oy1});
     if (bx0 >= bx1 || by0 >= by1) return false;
     const TileCoverage::Rect none{0, 0, 0, 0};
     std::vector<TileCoverage::Rect> single(size_t(columns) * rows, none), multi(single);

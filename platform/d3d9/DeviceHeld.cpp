@@ -56,32 +56,16 @@ void Device::RestoreState(const DrawState& s)
 // centre) alike, within the viewport. False for any other shape.
 bool Device::CoveredPixels(GLint first, GLsizei count, TileCoverage::Rect& inner)
 {
-    if (count != 4) return false;
-    UpdateWvp();
-    float x[4], y[4], w0 = 0;
-    for (int i = 0; i < 4; ++i) {
-        float c[4];
-        VertexToClip(uint64_t(first + i), c);
-        if (!(c[3] > 0) || (i > 0 && c[3] != w0)) return false;
-        w0 = c[3];
-        ClipToScreen(c[0], c[1], c[3], x[i], y[i]);
-        if (!std::isfinite(x[i]) || !std::isfinite(y[i])) return false;
-    }
-    // The strip's triangles make the rectangle when its first and last vertices
-    // are opposite corners, and so are the middle two.
-    const bool rectangle = (x[0] == x[1] && x[2] == x[3] && y[0] == y[2] && y[1] == y[3]) ||
-                           (y[0] == y[1] && y[2] == y[3] && x[0] == x[2] && x[1] == x[3]);
-    if (!rectangle || x[0] == x[3] || y[0] == y[3]) return false;
+    float x[4], y[4];
+    if (count != 4 || !StripRectangle(first, x, y) || x[0] == x[3] || y[0] == y[3]) return false;
     auto span = [](float a, float b, int lo, int hi, int& p0, int& p1) {
         const double from = std::min(a, b), to = std::max(a, b);
         p0 = int(std::clamp(std::ceil(from + 1e-3 - 1.0 / 128), double(lo), double(hi)));
         p1 = int(std::clamp(std::floor(to - 1e-3 - 0.5) + 1, double(lo), double(hi)));
     };
-    const int vx0 = std::max(int(viewport_.X), 0), vy0 = std::max(int(viewport_.Y), 0);
-    const int vx1 = std::min(int(viewport_.X + viewport_.Width), int(params_.BackBufferWidth));
-    const int vy1 = std::min(int(viewport_.Y + viewport_.Height), int(params_.BackBufferHeight));
-    span(x[0], x[3], vx0, vx1, inner.x0, inner.x1);
-    span(y[0], y[3], vy0, vy1, inner.y0, inner.y1);
+    const TileCoverage::Rect v = ViewportInTarget();
+    span(x[0], x[3], v.x0, v.x1, inner.x0, inner.x1);
+    span(y[0], y[3], v.y0, v.y1, inner.y0, inner.y1);
     return !inner.Empty();
 }
 
@@ -98,9 +82,7 @@ Device::Rects Device::HoldBack(GLenum mode, GLint first, GLsizei count, const Re
     for (const auto& [later, rect] : lastCovered_) {
         if (later <= place) continue;
         for (const TileCoverage::Rect& r : replaced) {
-            const TileCoverage::Rect part = TileCoverage::Intersect(r, rect);
-            if (part.Empty()) continue;
-            for (const TileCoverage::Rect& piece : TileCoverage::CutAll(Rects{part}, hold)) hold.push_back(piece);
+            TileCoverage::AddApart(hold, TileCoverage::Intersect(r, rect));
         }
     }
     if (hold.empty()) return replaced;
@@ -118,8 +100,7 @@ Device::Rects Device::HoldBack(GLenum mode, GLint first, GLsizei count, const Re
 void Device::Cover(const Rects& covered)
 {
     for (HeldDraw& draw : held_) draw.rects = TileCoverage::CutAll(draw.rects, covered);
-    held_.erase(std::remove_if(held_.begin(), held_.end(), [](const HeldDraw& d) { return d.rects.empty(); }),
-                held_.end());
+    DropSettled();
 }
 
 // Draws what is held back within region, oldest first, as it was meant to be
@@ -130,20 +111,21 @@ bool Device::Settle(const Rects& region)
     for (HeldDraw& draw : held_) {
         Rects now;
         for (const TileCoverage::Rect& r : draw.rects)
-            for (const TileCoverage::Rect& g : region) {
-                const TileCoverage::Rect part = TileCoverage::Intersect(r, g);
-                if (part.Empty()) continue;
-                for (const TileCoverage::Rect& piece : TileCoverage::CutAll(Rects{part}, now)) now.push_back(piece);
-            }
+            for (const TileCoverage::Rect& g : region) TileCoverage::AddApart(now, TileCoverage::Intersect(r, g));
         if (now.empty()) continue;
         draw.rects = TileCoverage::CutAll(draw.rects, now);
         Replay(draw, now);
         drew = true;
     }
-    if (drew)
-        held_.erase(std::remove_if(held_.begin(), held_.end(), [](const HeldDraw& d) { return d.rects.empty(); }),
-                    held_.end());
+    if (drew) DropSettled();
     return drew;
+}
+
+// Held draws with nothing left to draw go.
+void Device::DropSettled()
+{
+    held_.erase(std::remove_if(held_.begin(), held_.end(), [](const HeldDraw& d) { return d.rects.empty(); }),
+                held_.end());
 }
 
 void Device::SettleAll()

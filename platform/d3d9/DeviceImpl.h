@@ -211,6 +211,8 @@ private:
     void ToClip(const float* position, float* clip) const;
     void VertexToClip(uint64_t vertex, float* clip) const;
     void ClipToScreen(float x, float y, float w, float& sx, float& sy) const;
+    bool StripRectangle(GLint first, float* x, float* y);
+    TileCoverage::Rect ViewportInTarget() const;
     bool MeshBounds(GLenum mode, INT baseVertex, UINT minIndex, UINT numVertices, UINT startIndex, GLsizei count,
                     size_t indexSize, RECT& bounds);
     void BeginMultisample(const RECT& bounds);
@@ -229,6 +231,7 @@ private:
     bool Settle(const Rects& region);
     bool SettleUnder(const RECT& bounds) { return Settle(Rects{{bounds.left, bounds.top, bounds.right, bounds.bottom}}); }
     void SettleAll();
+    void DropSettled();
     void Replay(HeldDraw& draw, const Rects& rects);
     void EndHeldFrame();
 

@@ -176,6 +176,12 @@ void TileCoverage::Cut(const Rect& r, const Rect& hole, std::vector<Rect>& out)
     if (h.x1 < r.x1) out.push_back(Rect{h.x1, h.y0, r.x1, h.y1});
 }
 
+void TileCoverage::AddApart(std::vector<Rect>& set, const Rect& r)
+{
+    if (r.Empty()) return;
+    for (const Rect& piece : CutAll(std::vector<Rect>{r}, set)) set.push_back(piece);
+}
+
 std::vector<TileCoverage::Rect> TileCoverage::CutAll(const std::vector<Rect>& rects, const std::vector<Rect>& holes)
 {
     std::vector<Rect> left = rects, next;

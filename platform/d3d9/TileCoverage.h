@@ -58,6 +58,9 @@ public:
     static Rect Intersect(const Rect& a, const Rect& b);
     // The points of r outside hole, as at most four rectangles added to out.
     static void Cut(const Rect& r, const Rect& hole, std::vector<Rect>& out);
+    // Adds the points of r that no rectangle of set holds yet, as rectangles
+    // apart from them.
+    static void AddApart(std::vector<Rect>& set, const Rect& r);
     // The points of every rectangle of rects outside every one of holes.
     static std::vector<Rect> CutAll(const std::vector<Rect>& rects, const std::vector<Rect>& holes);
 

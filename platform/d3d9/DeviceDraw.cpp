@@ -465,10 +465,14 @@ bool Device::PrepareDraw()
             s.hasTexture = hasTexture;
             key.stageCount = uint8_t(i + 1);
         }
-        // With a multisampled back buffer the single-sample target draws through
-        // the same programs: a pixel-aligned rectangle then gives the colours it
-        // would give multisampled, to the bit.
-        key.multisampled = samples_ > 0;
+        // Draws to the multisampled target keep their geometry where it is and
+        // look their attributes up half a pixel back (see Shaders.cpp); those to
+        // the single-sample one move the geometry instead, as without
+        // multisampling, which spares every pixel its derivatives. Both give the
+        // same coverage there, where only pixel-aligned rectangles (and whole
+        // cells inside one) are drawn, and the same texel look-ups but for float
+        // rounding.
+        key.multisampled = msActive_;
         key.lighting = renderStates_[D3DRS_LIGHTING] != 0;
         if (key.lighting) {
             key.lightOn = lightEnabled_ && light_.Type == D3DLIGHT_DIRECTIONAL;
@@ -785,12 +789,18 @@ bool Device::MeshBounds(GLenum mode, INT baseVertex, UINT minIndex, UINT numVert
 bool Device::NeedsSamples(GLenum mode, GLint first, GLsizei count, RECT& bounds)
 {
     if (!ScreenBounds(uint64_t(first), uint64_t(count), bounds)) return true;
+    if (bounds.left >= bounds.right || bounds.top >= bounds.bottom) return false;  // nothing on screen
     if (mode != GL_TRIANGLE_STRIP || count != 4 || MultisampleEverything()) return true;
+    // Sides outside the viewport are cut at its whole-pixel edges.
+    const float vx0 = float(viewport_.X), vx1 = vx0 + float(viewport_.Width);
+    const float vy0 = float(viewport_.Y), vy1 = vy0 + float(viewport_.Height);
     float x[4], y[4];
     for (int i = 0; i < 4; ++i) {
         float c[4];
         VertexToClip(uint64_t(first + i), c);
         ClipToScreen(c[0], c[1], c[3], x[i], y[i]);
+        x[i] = std::clamp(x[i], vx0, vx1);
+        y[i] = std::clamp(y[i], vy0, vy1);
         if (std::fabs(x[i] - std::round(x[i])) > 1e-3f || std::fabs(y[i] - std::round(y[i])) > 1e-3f)
             return true;
         x[i] = std::round(x[i]);

@@ -660,6 +660,40 @@ TEST_F(RenderTest, RectanglesMultisampledAlongTheirSidesMatchWholeMultisampling)
     EXPECT_EQ(WorstDifference(mixed, whole), 0);
 }
 
+// A rectangle whose sides between pixels lie outside the viewport covers
+// whole pixels only, as a wide scrolled picture showing its middle does: it is
+// drawn single-sampled with its transparent texels left out, and the frame is
+// the wholly multisampled one to the bit.
+TEST_F(RenderTest, RectangleWithItsUnalignedSidesOffScreenIsDrawnSingleSampled)
+{
+    if (!FourSamples(direct3d)) GTEST_SKIP() << "no 4x multisampling here";
+    CreateDevice(320, 180, true, D3DMULTISAMPLE_4_SAMPLES);
+    IDirect3DTexture9* back = MakeTexture(320, 180, Pattern);
+    // Transparent but for a 32 x 16 block.
+    IDirect3DTexture9* wide = MakeTexture(512, 64, [](UINT x, UINT y) {
+        const bool block = x >= 200 && x < 232 && y >= 20 && y < 36;
+        return block ? D3DCOLOR_ARGB(180, x, 255 - y * 4, 60) : D3DCOLOR_ARGB(0, 9, 9, 9);
+    });
+    double fill = 0;
+    auto frameWith = [&](bool everything) {
+        d3d9::SetMultisampleEverything(everything);
+        d3d9::EnableFrameStats(true);
+        BlendOverBackdrop(back, D3DTEXF_POINT);
+        device->SetTexture(0, wide);
+        Draw(-96.6f / 320, 40 / 180.0f, 415.4f / 320, 104 / 180.0f);
+        Present();
+        const std::string line = d3d9::ActiveFrameStats()->Line();
+        fill = std::stod(line.substr(line.find("fill ") + 5));
+        d3d9::EnableFrameStats(false);
+        d3d9::SetMultisampleEverything(false);
+        return frame;
+    };
+    auto whole = frameWith(true);
+    auto mixed = frameWith(false);
+    EXPECT_EQ(WorstDifference(mixed, whole), 0);
+    EXPECT_LT(fill, 1.05);  // the backdrop and the block, not the 320 x 64 pixels on screen
+}
+
 // Meshes go to the multisampled target over the screen their triangles reach
 // in front of the eye: a floor running from behind the camera to the horizon
 // covers the bottom half, though its near corners project nowhere. The

@@ -105,6 +105,28 @@ constexpr double kSampleOffset = 1.0 / 128;
 // and the rasteriser's: the fit of the vertices (1e-3) and interpolation.
 constexpr double kSlack = 1.0 / 200;
 
+// The pixels that can reach texels [t0, t1) along one axis (texel position =
+// scale * screen position + offset), as [p0, p1). Pixel p samples at screen
+// position p + 1/128 (single-sampled the geometry is moved 63/128 of a pixel,
+// multisampled the look-up goes that far back), and linear filtering at
+// position u reads texels floor(u - 1/2) and the one after: p needs [t0, t1)
+// when u lies in [t0 - 1/2, t1 + 1/2), widened by kSlack texels for rounding on
+// either side. A range that meets the picture's edge goes on for ever, as
+// clamped addressing does.
+void ReachingPixels(int t0, int t1, int size, float scale, float offset, int& p0, int& p1)
+{
+    p0 = -1000000, p1 = 1000000;
+    if (std::fabs(scale) < 1e-6f) return;  // every pixel reads the same texels
+    const double lo = t0 == 0 ? -1e9 : t0 - 0.5 - kSlack, hi = t1 == size ? 1e9 : t1 + 0.5 + kSlack;
+    // The positions p + 1/128 whose texel position is lo and hi.
+    double a = (lo - offset) / scale - kSampleOffset, b = (hi - offset) / scale - kSampleOffset;
+    if (scale < 0) std::swap(a, b);  // then p lies in (a, b]
+    const double from = scale > 0 ? std::ceil(a) : std::floor(a) + 1;
+    const double to = scale > 0 ? std::ceil(b) : std::floor(b) + 1;
+    p0 = int(std::clamp(from, -1e6, 1e6));
+    p1 = int(std::clamp(to, -1e6, 1e6));
+}
+
 }  // namespace
 
 // A fragment whose texture texel has alpha 0 leaves the colour as it was:
@@ -314,25 +336,6 @@ bool Device::DrawVisibleParts(GLenum mode, GLint first, GLsizei count)
         reach((r0 + r) * kScreenTile, (r0 + r + 1) * kScreenTile, ay, by, rowReach[2 * r],
               rowReach[2 * r + 1]);
     auto clampTile = [](int t, int n) { return std::clamp(t, 0, n - 1); };
-    // The pixels that can reach texels [t0, t1) along one axis (texel position =
-    // scale * screen position + offset). Pixel p samples at screen position
-    // p + 1/128 (the geometry is moved 63/128 of a pixel), and linear filtering
-    // at position u reads texels floor(u - 1/2) and the one after: p needs
-    // [t0, t1) when u lies in [t0 - 1/2, t1 + 1/2), widened by kSlack texels for
-    // rounding on either side. A range that meets the picture's edge goes on
-    // for ever, as clamped addressing does.
-    auto pixels = [](int t0, int t1, int size, float scale, float offset, int& p0, int& p1) {
-        p0 = -1000000, p1 = 1000000;
-        if (std::fabs(scale) < 1e-6f) return;  // every pixel reads the same texels
-        const double lo = t0 == 0 ? -1e9 : t0 - 0.5 - kSlack, hi = t1 == size ? 1e9 : t1 + 0.5 + kSlack;
-        // The positions p + 1/128 whose texel position is lo and hi.
-        double a = (lo - offset) / scale - kSampleOffset, b = (hi - offset) / scale - kSampleOffset;
-        if (scale < 0) std::swap(a, b);  // then p lies in (a, b]
-        const double from = scale > 0 ? std::ceil(a) : std::floor(a) + 1;
-        const double to = scale > 0 ? std::ceil(b) : std::floor(b) + 1;
-        p0 = int(std::clamp(from, -1e6, 1e6));
-        p1 = int(std::clamp(to, -1e6, 1e6));
-    };
     const TileCoverage::Rect none{0, 0, 0, 0};
     std::vector<TileCoverage::Rect> blended(size_t(columns) * rows, none), replaced(blended);
     for (int r = 0; r < rows; ++r)
@@ -355,8 +358,8 @@ bool Device::DrawVisibleParts(GLenum mode, GLint first, GLsizei count)
                 const TileCoverage::Rect box = coverage.ShowingBox(tc0, tr0, tc1, tr1);
                 if (box.Empty()) continue;
                 int px0, px1, py0, py1;
-                pixels(box.x0, box.x1, coverage.Width(), ax, bx, px0, px1);
-                pixels(box.y0, box.y1, coverage.Height(), ay, by, py0, py1);
+                ReachingPixels(box.x0, box.x1, coverage.Width(), ax, bx, px0, px1);
+                ReachingPixels(box.y0, box.y1, coverage.Height(), ay, by, py0, py1);
                 cell = {std::max(cell.x0, px0), std::max(cell.y0, py0), std::min(cell.x1, px1),
                         std::min(cell.y1, py1)};
             }
@@ -385,6 +388,33 @@ bool Device::DrawVisibleParts(GLenum mode, GLint first, GLsizei count)
     glDisable(GL_BLEND);
     DrawUnderScissors(mode, first, count, replacedRects);
     glEnable(GL_BLEND);
+    return true;
+}
+
+// The pixels a draw of stage 0's picture can change, as one rectangle: those
+// whose filter reaches a texel that shows, as DrawVisibleParts works them out;
+// the rest blend with alpha 0 and keep the target. False when that cannot be
+// told, or nothing of the picture is transparent.
+bool Device::ShowingPixels(GLint first, GLsizei count, TileCoverage::Rect& shown)
+{
+    if (count > 8 || !textures_[0] || textures_[0]->GetType() != D3DRTYPE_TEXTURE) return false;
+    const Texture& texture = *static_cast<const Texture*>(static_cast<IDirect3DTexture9*>(textures_[0]));
+    const TileCoverage& coverage = texture.Coverage();
+    const DWORD* sampler = samplerStates_[0];
+    if (sampler[D3DSAMP_ADDRESSU] != D3DTADDRESS_CLAMP || sampler[D3DSAMP_ADDRESSV] != D3DTADDRESS_CLAMP)
+        return false;
+    if (depth_ && renderStates_[D3DRS_ZENABLE] != D3DZB_FALSE && renderStates_[D3DRS_ZWRITEENABLE]) return false;
+    if (texture.Levels() > 1 && sampler[D3DSAMP_MIPFILTER] != D3DTEXF_NONE) return false;
+    if (!TransparentTexelsKeepTarget()) return false;
+    const TileCoverage::Rect box = coverage.ShowingBox(0, 0, coverage.Columns() - 1, coverage.Rows() - 1);
+    if (box.x0 == 0 && box.y0 == 0 && box.x1 == coverage.Width() && box.y1 == coverage.Height()) return false;
+    float sx[8], sy[8], ax, bx, ay, by;
+    if (!TexelMap(0, first, count, float(coverage.Width()), float(coverage.Height()), sx, sy, ax, bx, ay, by))
+        return false;
+    shown = TileCoverage::Rect{0, 0, 0, 0};
+    if (box.Empty()) return true;
+    ReachingPixels(box.x0, box.x1, coverage.Width(), ax, bx, shown.x0, shown.x1);
+    ReachingPixels(box.y0, box.y1, coverage.Height(), ay, by, shown.y0, shown.y1);
     return true;
 }
 
@@ -571,7 +601,20 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
         RECT bounds;
         if (!NeedsSamples(mode, GLint(startVertex), count, bounds)) EndMultisample();
         else if (DrawSidesMultisampled(mode, GLint(startVertex), count, bounds)) return D3D_OK;
-        else BeginMultisample(bounds);
+        else if (TileCoverage::Rect shown;
+                 !MultisampleEverything() && PrepareDraw() && ShowingPixels(GLint(startVertex), count, shown)) {
+            // Only the pixels that can change go multisampled, under one scissor
+            // (two would let the samples on their common side blend twice).
+            shown = TileCoverage::Intersect(shown, {bounds.left, bounds.top, bounds.right, bounds.bottom});
+            if (shown.Empty()) return D3D_OK;
+            BeginMultisample(RECT{shown.x0, shown.y0, shown.x1, shown.y1});
+            if (!PrepareDraw()) return D3DERR_INVALIDCALL;
+            BeginFillCount();
+            DrawUnderScissors(mode, GLint(startVertex), count, {shown});
+            return D3D_OK;
+        } else {
+            BeginMultisample(bounds);
+        }
     }
     if (!PrepareDraw()) return D3DERR_INVALIDCALL;
     BeginFillCount();

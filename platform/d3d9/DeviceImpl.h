@@ -190,6 +190,7 @@ private:
     bool AlphaOneOverOpaqueTexels() const;
     bool OpaqueReplacesTarget() const;
     bool DrawVisibleParts(GLenum mode, GLint first, GLsizei count);
+    bool ShowingPixels(GLint first, GLsizei count, TileCoverage::Rect& shown);
     void DrawUnderScissors(GLenum mode, GLint first, GLsizei count, const std::vector<TileCoverage::Rect>& rects);
     bool TexelMap(int stage, GLint first, GLsizei count, float tw, float th, float* sx, float* sy, float& ax,
                   float& bx, float& ay, float& by);

@@ -694,6 +694,42 @@ TEST_F(RenderTest, RectangleWithItsUnalignedSidesOffScreenIsDrawnSingleSampled)
     EXPECT_LT(fill, 1.05);  // the backdrop and the block, not the 320 x 64 pixels on screen
 }
 
+// Pictures at fractional places, filtered between texels, go to the
+// multisampled target only over the pixels that can reach texels that show:
+// the frame is the wholly multisampled one to the bit, and their transparent
+// borders are not drawn.
+TEST_F(RenderTest, MultisampledPicturesCoverOnlyThePixelsReachingTexelsThatShow)
+{
+    if (!FourSamples(direct3d)) GTEST_SKIP() << "no 4x multisampling here";
+    CreateDevice(320, 180, true, D3DMULTISAMPLE_4_SAMPLES);
+    IDirect3DTexture9* back = MakeTexture(320, 180, Pattern);
+    IDirect3DTexture9* sprite = MakeTexture(64, 64, [](UINT x, UINT y) {
+        const bool body = x >= 8 && x < 56 && y >= 20 && y < 52;
+        return body ? D3DCOLOR_ARGB(40 + (x * 5 + y * 3) % 200, x * 4, y * 4, 200) : D3DCOLOR_ARGB(0, 9, 9, 9);
+    });
+    double fill = 0;
+    auto frameWith = [&](bool everything) {
+        d3d9::SetMultisampleEverything(everything);
+        d3d9::EnableFrameStats(true);
+        BlendOverBackdrop(back);
+        device->SetTexture(0, sprite);
+        Draw(40.3f / 320, 30.7f / 180, 104.3f / 320, 94.7f / 180);
+        Draw(70.6f / 320, 50.2f / 180, 134.6f / 320, 114.2f / 180);  // over the first
+        Draw(200.5f / 320, 90.5f / 180, 232.5f / 320, 122.5f / 180);  // half size
+        Present();
+        const std::string line = d3d9::ActiveFrameStats()->Line();
+        fill = std::stod(line.substr(line.find("fill ") + 5));
+        d3d9::EnableFrameStats(false);
+        d3d9::SetMultisampleEverything(false);
+        return frame;
+    };
+    auto whole = frameWith(true);
+    const double wholeFill = fill;
+    auto mixed = frameWith(false);
+    EXPECT_EQ(WorstDifference(mixed, whole), 0);
+    EXPECT_LT(fill, wholeFill - 0.08) << wholeFill;  // 2.25 sprites' area is 0.18 screens, their bodies 0.07
+}
+
 // Meshes go to the multisampled target over the screen their triangles reach
 // in front of the eye: a floor running from behind the camera to the horizon
 // covers the bottom half, though its near corners project nowhere. The

@@ -276,6 +276,22 @@ bool Device::TexelMap(int stage, GLint first, GLsizei count, float tw, float th,
     return fit(sx, tx, ax, bx) && fit(sy, ty, ay, by);
 }
 
+// Stage 0's picture when the texels each pixel of a draw can reach are worked
+// out (ReachingPixels): a plain texture of one level as sampled, clamped
+// addressing, a quad's few vertices; not for a draw that writes depth, which
+// must write it everywhere. Null otherwise.
+const Texture* Device::ReachableTexture(GLsizei count) const
+{
+    if (count > 8 || !textures_[0] || textures_[0]->GetType() != D3DRTYPE_TEXTURE) return nullptr;
+    const Texture* texture = static_cast<const Texture*>(static_cast<IDirect3DTexture9*>(textures_[0]));
+    const DWORD* sampler = samplerStates_[0];
+    if (sampler[D3DSAMP_ADDRESSU] != D3DTADDRESS_CLAMP || sampler[D3DSAMP_ADDRESSV] != D3DTADDRESS_CLAMP)
+        return nullptr;
+    if (texture->Levels() > 1 && sampler[D3DSAMP_MIPFILTER] != D3DTEXF_NONE) return nullptr;
+    if (depth_ && renderStates_[D3DRS_ZENABLE] != D3DZB_FALSE && renderStates_[D3DRS_ZWRITEENABLE]) return nullptr;
+    return texture;
+}
+
 // A blended picture whose texture is partly transparent or partly opaque: the
 // draw is repeated under scissor rectangles that leave out the screen tiles
 // where every texel the filter can reach is transparent, and go without
@@ -286,19 +302,13 @@ bool Device::DrawVisibleParts(GLenum mode, GLint first, GLsizei count)
 {
     // Multisampled, the rasteriser lets samples on a scissor edge through to both
     // neighbouring rectangles, blending them twice: draws stay whole there.
-    if (msActive_ || count > 8 || !textures_[0] || textures_[0]->GetType() != D3DRTYPE_TEXTURE) return false;
-    const Texture& texture = *static_cast<const Texture*>(static_cast<IDirect3DTexture9*>(textures_[0]));
-    const TileCoverage& coverage = texture.Coverage();
-    // The tiles a pixel reaches are worked out for clamped addressing; a draw
-    // that writes depth must write it everywhere.
-    const DWORD* sampler = samplerStates_[0];
-    if (sampler[D3DSAMP_ADDRESSU] != D3DTADDRESS_CLAMP || sampler[D3DSAMP_ADDRESSV] != D3DTADDRESS_CLAMP)
-        return false;
-    if (depth_ && renderStates_[D3DRS_ZENABLE] != D3DZB_FALSE && renderStates_[D3DRS_ZWRITEENABLE]) return false;
+    if (msActive_) return false;
+    const Texture* texture = ReachableTexture(count);
+    if (!texture) return false;
+    const TileCoverage& coverage = texture->Coverage();
     const bool skipClear = !coverage.Full() && TransparentTexelsKeepTarget();
     const bool replaceOpaque = coverage.AnyOpaque() && AlphaOneOverOpaqueTexels();
     if (!skipClear && !replaceOpaque) return false;
-    if (texture.Levels() > 1 && sampler[D3DSAMP_MIPFILTER] != D3DTEXF_NONE) return false;
 
     float sx[8], sy[8], ax, bx, ay, by;
     if (!TexelMap(0, first, count, float(coverage.Width()), float(coverage.Height()), sx, sy, ax, bx, ay, by))
@@ -397,15 +407,9 @@ bool Device::DrawVisibleParts(GLenum mode, GLint first, GLsizei count)
 // told, or nothing of the picture is transparent.
 bool Device::ShowingPixels(GLint first, GLsizei count, TileCoverage::Rect& shown)
 {
-    if (count > 8 || !textures_[0] || textures_[0]->GetType() != D3DRTYPE_TEXTURE) return false;
-    const Texture& texture = *static_cast<const Texture*>(static_cast<IDirect3DTexture9*>(textures_[0]));
-    const TileCoverage& coverage = texture.Coverage();
-    const DWORD* sampler = samplerStates_[0];
-    if (sampler[D3DSAMP_ADDRESSU] != D3DTADDRESS_CLAMP || sampler[D3DSAMP_ADDRESSV] != D3DTADDRESS_CLAMP)
-        return false;
-    if (depth_ && renderStates_[D3DRS_ZENABLE] != D3DZB_FALSE && renderStates_[D3DRS_ZWRITEENABLE]) return false;
-    if (texture.Levels() > 1 && sampler[D3DSAMP_MIPFILTER] != D3DTEXF_NONE) return false;
-    if (!TransparentTexelsKeepTarget()) return false;
+    const Texture* texture = ReachableTexture(count);
+    if (!texture || !TransparentTexelsKeepTarget()) return false;
+    const TileCoverage& coverage = texture->Coverage();
     const TileCoverage::Rect box = coverage.ShowingBox(0, 0, coverage.Columns() - 1, coverage.Rows() - 1);
     if (box.x0 == 0 && box.y0 == 0 && box.x1 == coverage.Width() && box.y1 == coverage.Height()) return false;
     float sx[8], sy[8], ax, bx, ay, by;
@@ -415,6 +419,22 @@ bool Device::ShowingPixels(GLint first, GLsizei count, TileCoverage::Rect& shown
     if (box.Empty()) return true;
     ReachingPixels(box.x0, box.x1, coverage.Width(), ax, bx, shown.x0, shown.x1);
     ReachingPixels(box.y0, box.y1, coverage.Height(), ay, by, shown.y0, shown.y1);
+    return true;
+}
+
+// A draw that needs samples, multisampled only over the pixels that can
+// change (ShowingPixels), under one scissor: two would let the samples on
+// their common side blend twice. False when it must go there whole.
+bool Device::DrawShowingMultisampled(GLenum mode, GLint first, GLsizei count, const RECT& bounds)
+{
+    TileCoverage::Rect shown;
+    if (MultisampleEverything() || !PrepareDraw() || !ShowingPixels(first, count, shown)) return false;
+    shown = TileCoverage::Intersect(shown, {bounds.left, bounds.top, bounds.right, bounds.bottom});
+    if (shown.Empty()) return true;
+    BeginMultisample(RECT{shown.x0, shown.y0, shown.x1, shown.y1});
+    PrepareDraw();  // as before the copies: cannot fail now
+    BeginFillCount();
+    DrawUnderScissors(mode, first, count, {shown});
     return true;
 }
 
@@ -601,20 +621,8 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
         RECT bounds;
         if (!NeedsSamples(mode, GLint(startVertex), count, bounds)) EndMultisample();
         else if (DrawSidesMultisampled(mode, GLint(startVertex), count, bounds)) return D3D_OK;
-        else if (TileCoverage::Rect shown;
-                 !MultisampleEverything() && PrepareDraw() && ShowingPixels(GLint(startVertex), count, shown)) {
-            // Only the pixels that can change go multisampled, under one scissor
-            // (two would let the samples on their common side blend twice).
-            shown = TileCoverage::Intersect(shown, {bounds.left, bounds.top, bounds.right, bounds.bottom});
-            if (shown.Empty()) return D3D_OK;
-            BeginMultisample(RECT{shown.x0, shown.y0, shown.x1, shown.y1});
-            if (!PrepareDraw()) return D3DERR_INVALIDCALL;
-            BeginFillCount();
-            DrawUnderScissors(mode, GLint(startVertex), count, {shown});
-            return D3D_OK;
-        } else {
-            BeginMultisample(bounds);
-        }
+        else if (DrawShowingMultisampled(mode, GLint(startVertex), count, bounds)) return D3D_OK;
+        else BeginMultisample(bounds);
     }
     if (!PrepareDraw()) return D3DERR_INVALIDCALL;
     BeginFillCount();

@@ -189,6 +189,7 @@ private:
     bool TransparentTexelsKeepTarget() const;
     bool AlphaOneOverOpaqueTexels() const;
     bool OpaqueReplacesTarget() const;
+    const Texture* ReachableTexture(GLsizei count) const;
     bool DrawVisibleParts(GLenum mode, GLint first, GLsizei count);
     bool ShowingPixels(GLint first, GLsizei count, TileCoverage::Rect& shown);
     void DrawUnderScissors(GLenum mode, GLint first, GLsizei count, const std::vector<TileCoverage::Rect>& rects);
@@ -208,6 +209,7 @@ private:
     bool NeedsSamples(GLenum mode, GLint first, GLsizei count, RECT& bounds);
     bool FilterDiffersSingleSampled(GLint first, GLsizei count, bool centred);
     bool DrawSidesMultisampled(GLenum mode, GLint first, GLsizei count, const RECT& bounds);
+    bool DrawShowingMultisampled(GLenum mode, GLint first, GLsizei count, const RECT& bounds);
     bool ScreenBounds(uint64_t first, uint64_t count, RECT& bounds);
     void ToClip(const float* position, float* clip) const;
     void VertexToClip(uint64_t vertex, float* clip) const;

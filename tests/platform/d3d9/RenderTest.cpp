@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <string>
 
 #include "platform/d3d9/D3d9Stats.h"
 #include "platform/d3d9/FrameStats.h"
@@ -78,6 +80,20 @@ protected:
         turn._42 = y;
         device->SetTransform(D3DTS_WORLD, &turn);
         EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+    }
+    // The frame `draw` makes, presented with frame statistics on (every draw
+    // multisampled when `everything`), and its fill in screens.
+    support::Frame FrameAndFill(bool everything, const std::function<void()>& draw, double& fill)
+    {
+        d3d9::SetMultisampleEverything(everything);
+        d3d9::EnableFrameStats(true);
+        draw();
+        Present();
+        const std::string line = d3d9::ActiveFrameStats()->Line();
+        fill = std::stod(line.substr(line.find("fill ") + 5));
+        d3d9::EnableFrameStats(false);
+        d3d9::SetMultisampleEverything(false);
+        return frame;
     }
 };
 
@@ -674,22 +690,14 @@ TEST_F(RenderTest, RectangleWithItsUnalignedSidesOffScreenIsDrawnSingleSampled)
         const bool block = x >= 200 && x < 232 && y >= 20 && y < 36;
         return block ? D3DCOLOR_ARGB(180, x, 255 - y * 4, 60) : D3DCOLOR_ARGB(0, 9, 9, 9);
     });
-    double fill = 0;
-    auto frameWith = [&](bool everything) {
-        d3d9::SetMultisampleEverything(everything);
-        d3d9::EnableFrameStats(true);
+    auto draw = [&] {
         BlendOverBackdrop(back, D3DTEXF_POINT);
         device->SetTexture(0, wide);
         Draw(-96.6f / 320, 40 / 180.0f, 415.4f / 320, 104 / 180.0f);
-        Present();
-        const std::string line = d3d9::ActiveFrameStats()->Line();
-        fill = std::stod(line.substr(line.find("fill ") + 5));
-        d3d9::EnableFrameStats(false);
-        d3d9::SetMultisampleEverything(false);
-        return frame;
     };
-    auto whole = frameWith(true);
-    auto mixed = frameWith(false);
+    double fill = 0;
+    auto whole = FrameAndFill(true, draw, fill);
+    auto mixed = FrameAndFill(false, draw, fill);
     EXPECT_EQ(WorstDifference(mixed, whole), 0);
     EXPECT_LT(fill, 1.05);  // the backdrop and the block, not the 320 x 64 pixels on screen
 }
@@ -707,25 +715,16 @@ TEST_F(RenderTest, MultisampledPicturesCoverOnlyThePixelsReachingTexelsThatShow)
         const bool body = x >= 8 && x < 56 && y >= 20 && y < 52;
         return body ? D3DCOLOR_ARGB(40 + (x * 5 + y * 3) % 200, x * 4, y * 4, 200) : D3DCOLOR_ARGB(0, 9, 9, 9);
     });
-    double fill = 0;
-    auto frameWith = [&](bool everything) {
-        d3d9::SetMultisampleEverything(everything);
-        d3d9::EnableFrameStats(true);
+    auto draw = [&] {
         BlendOverBackdrop(back);
         device->SetTexture(0, sprite);
         Draw(40.3f / 320, 30.7f / 180, 104.3f / 320, 94.7f / 180);
         Draw(70.6f / 320, 50.2f / 180, 134.6f / 320, 114.2f / 180);  // over the first
         Draw(200.5f / 320, 90.5f / 180, 232.5f / 320, 122.5f / 180);  // half size
-        Present();
-        const std::string line = d3d9::ActiveFrameStats()->Line();
-        fill = std::stod(line.substr(line.find("fill ") + 5));
-        d3d9::EnableFrameStats(false);
-        d3d9::SetMultisampleEverything(false);
-        return frame;
     };
-    auto whole = frameWith(true);
-    const double wholeFill = fill;
-    auto mixed = frameWith(false);
+    double wholeFill = 0, fill = 0;
+    auto whole = FrameAndFill(true, draw, wholeFill);
+    auto mixed = FrameAndFill(false, draw, fill);
     EXPECT_EQ(WorstDifference(mixed, whole), 0);
     EXPECT_LT(fill, wholeFill - 0.08) << wholeFill;  // 2.25 sprites' area is 0.18 screens, their bodies 0.07
 }

@@ -15,6 +15,7 @@ struct Stats {
     uint64_t drawCalls = 0;         // glDrawArrays / glDrawElements issued
     uint64_t uniformUploads = 0;    // glUniform* calls
     uint64_t presents = 0;
+    uint64_t multisampledPixels = 0;  // back buffer pixels copied into the multisampled target
 };
 
 const Stats& GetStats();

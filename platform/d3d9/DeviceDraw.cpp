@@ -127,6 +127,45 @@ void ReachingPixels(int t0, int t1, int size, float scale, float offset, int& p0
     p1 = int(std::clamp(to, -1e6, 1e6));
 }
 
+// Linear filtering weighs two texels in steps of 1/256 of a texel: the texel
+// position is rounded to a whole step. Where texel positions follow pixels one
+// to one (scale 1 or -1), every pixel of [p0, p1) lies the same fraction of a
+// step past a whole one, but for the drift of a scale not quite 1. While that
+// stays clear of a half step by more than rounding, both targets' texel
+// positions (interpolated with different float rounding) round to the same
+// steps, and so give the same colours. Texel positions at texel centres, as
+// pictures drawn at their size have, lie on whole steps.
+bool FilterStepsAgree(float scale, float offset, int size, int p0, int p1)
+{
+    if (std::fabs(std::fabs(scale) - 1) > 1e-4f || p0 >= p1) return false;
+    const double one = scale > 0 ? 1 : -1;
+    // Pixel p's texel position in steps, less the 256 * one * p whole steps
+    // that leave its fraction as it is.
+    auto steps = [&](int p) {
+        return 256 * ((scale - one) * (p + kSampleOffset) + offset + one * kSampleOffset);
+    };
+    // The interpolation of a coordinate in [0, 1] over `size` texels, and the
+    // fit of the float vertices here, in steps.
+    const double rounding = 1.0 / 16 + size / 8192.0;
+    const double lo = std::min(steps(p0), steps(p1)) - rounding;
+    const double hi = std::max(steps(p0), steps(p1)) + rounding;
+    return std::floor(lo - 0.5) == std::floor(hi - 0.5);
+}
+
+// Along one axis of a rectangle from a to b: the pixels wholly inside it
+// [inner0, inner1) and those that meet it at all [outer0, outer1). A side on
+// a pixel boundary (within 1e-3) cuts none; any other leaves `margin` pixels
+// more on either side of it for rounding.
+void SidePixels(float a, float b, int margin, int& inner0, int& inner1, int& outer0, int& outer1)
+{
+    const float lo = std::clamp(std::min(a, b), -1e6f, 1e6f), hi = std::clamp(std::max(a, b), -1e6f, 1e6f);
+    auto whole = [](float v) { return std::fabs(v - std::round(v)) <= 1e-3f; };
+    inner0 = whole(lo) ? int(std::round(lo)) : int(std::ceil(lo)) + margin;
+    outer0 = whole(lo) ? int(std::round(lo)) : int(std::floor(lo)) - margin;
+    inner1 = whole(hi) ? int(std::round(hi)) : int(std::floor(hi)) - margin;
+    outer1 = whole(hi) ? int(std::round(hi)) : int(std::ceil(hi)) + margin;
+}
+
 }  // namespace
 
 // A fragment whose texture texel has alpha 0 leaves the colour as it was:
@@ -422,20 +461,68 @@ bool Device::ShowingPixels(GLint first, GLsizei count, TileCoverage::Rect& shown
     return true;
 }
 
-// A draw that needs samples, multisampled only over the pixels that can
-// change (ShowingPixels), under one scissor: two would let the samples on
-// their common side blend twice. False when it must go there whole.
-bool Device::DrawShowingMultisampled(GLenum mode, GLint first, GLsizei count, const RECT& bounds)
+// A draw that needs samples, drawn only over the pixels that can change
+// (ShowingPixels), under one scissor: two would let the samples on their
+// common side blend twice. Where those pixels lie wholly inside a rectangle,
+// every sample of each is covered and they would all agree: they go to the
+// single-sample target, with the multisampled programs so that texels are
+// looked up as there, unless the multisampled target holds some of them.
+// Else they go multisampled. False when the draw must go there whole.
+bool Device::DrawShowing(GLenum mode, GLint first, GLsizei count, const RECT& bounds)
 {
     TileCoverage::Rect shown;
     if (MultisampleEverything() || !PrepareDraw() || !ShowingPixels(first, count, shown)) return false;
     shown = TileCoverage::Intersect(shown, {bounds.left, bounds.top, bounds.right, bounds.bottom});
     if (shown.Empty()) return true;
+    if (InsideRectangle(mode, first, count, shown) && !InMultisampledCells(shown)) {
+        SettleUnder(RECT{shown.x0, shown.y0, shown.x1, shown.y1});
+        lookBack_ = true;
+        keyDirty_ = true;
+        const bool prepared = PrepareDraw();
+        if (prepared) {
+            FlushFillCount();
+            if (msActive_) glBindFramebuffer(GL_FRAMEBUFFER, resolveFbo_);
+            BeginFillCount(true);
+            DrawUnderScissors(mode, first, count, {shown});
+            FlushFillCount();
+            if (msActive_) glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+        }
+        lookBack_ = false;
+        keyDirty_ = true;
+        return prepared;
+    }
     BeginMultisample(RECT{shown.x0, shown.y0, shown.x1, shown.y1});
     PrepareDraw();  // as before the copies: cannot fail now
     BeginFillCount();
     DrawUnderScissors(mode, first, count, {shown});
     return true;
+}
+
+// Whether the draw is an axis-aligned rectangle that covers every pixel of
+// `pixels` whole (so every sample of them), with no depth test, which the
+// single-sample target could not give as the multisampled one would.
+bool Device::InsideRectangle(GLenum mode, GLint first, GLsizei count, const TileCoverage::Rect& pixels)
+{
+    if (mode != GL_TRIANGLE_STRIP || count != 4) return false;
+    if (depth_ && renderStates_[D3DRS_ZENABLE] != D3DZB_FALSE) return false;
+    float x[4], y[4];
+    if (!StripRectangle(first, x, y)) return false;
+    int ix0, ix1, iy0, iy1, outer0, outer1;
+    SidePixels(x[0], x[3], 0, ix0, ix1, outer0, outer1);
+    SidePixels(y[0], y[3], 0, iy0, iy1, outer0, outer1);
+    return pixels.x0 >= ix0 && pixels.x1 <= ix1 && pixels.y0 >= iy0 && pixels.y1 <= iy1 &&
+           !FilterDiffersSingleSampled(first, count, pixels);
+}
+
+// Whether the multisampled target holds any of these pixels' cells.
+bool Device::InMultisampledCells(const TileCoverage::Rect& pixels) const
+{
+    if (!msActive_) return false;
+    const int columns = (int(params_.BackBufferWidth) + kMsCell - 1) / kMsCell;
+    for (int row = pixels.y0 / kMsCell; row <= (pixels.y1 - 1) / kMsCell; ++row)
+        for (int column = pixels.x0 / kMsCell; column <= (pixels.x1 - 1) / kMsCell; ++column)
+            if (msCells_[size_t(row) * columns + column]) return true;
+    return false;
 }
 
 // The draw once under each rectangle as its scissor.
@@ -521,8 +608,9 @@ bool Device::PrepareDraw()
         // multisampling, which spares every pixel its derivatives. Both give the
         // same coverage there, where only pixel-aligned rectangles (and whole
         // cells inside one) are drawn, and the same texel look-ups but for float
-        // rounding.
-        key.multisampled = msActive_;
+        // rounding. Pictures drawn single-sampled in place of the multisampled
+        // target (lookBack_) use its programs.
+        key.multisampled = msActive_ || lookBack_;
         key.lighting = renderStates_[D3DRS_LIGHTING] != 0;
         if (key.lighting) {
             key.lightOn = lightEnabled_ && light_.Type == D3DLIGHT_DIRECTIONAL;
@@ -621,7 +709,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
         RECT bounds;
         if (!NeedsSamples(mode, GLint(startVertex), count, bounds)) EndMultisample();
         else if (DrawSidesMultisampled(mode, GLint(startVertex), count, bounds)) return D3D_OK;
-        else if (DrawShowingMultisampled(mode, GLint(startVertex), count, bounds)) return D3D_OK;
+        else if (DrawShowing(mode, GLint(startVertex), count, bounds)) return D3D_OK;
         else BeginMultisample(bounds);
     }
     if (!PrepareDraw()) return D3DERR_INVALIDCALL;
@@ -866,16 +954,16 @@ bool Device::NeedsSamples(GLenum mode, GLint first, GLsizei count, RECT& bounds)
     const bool rectangle = opposite(0, 3) && opposite(1, 2) && (corners(0, 3, 1, 2) || corners(0, 3, 2, 1));
     if (!rectangle) return true;
     // Linear filtering between texels gives colours that the two targets'
-    // rounding can set apart: single-sampled only where each pixel centre meets a
-    // texel centre one to one, so that the filter returns the texel.
-    return FilterDiffersSingleSampled(first, count, true);
+    // rounding can set apart: single-sampled only where texels follow pixels
+    // one to one, clear of a filter step's half.
+    return FilterDiffersSingleSampled(first, count, {bounds.left, bounds.top, bounds.right, bounds.bottom});
 }
 
 // Whether a linearly filtered stage of this draw could give other colours in
-// the single-sample target than in the multisampled one. Texel coordinates that
-// follow the screen one to one interpolate to the same values in both; when
-// `centred`, pixel centres must also meet texel centres.
-bool Device::FilterDiffersSingleSampled(GLint first, GLsizei count, bool centred)
+// the single-sample target than in the multisampled one over `pixels`: the two
+// interpolate texel positions with different float rounding, which may fall
+// into different steps of the filter (FilterStepsAgree).
+bool Device::FilterDiffersSingleSampled(GLint first, GLsizei count, const TileCoverage::Rect& pixels)
 {
     for (int i = 0; i < kGlStages; ++i) {
         const DWORD* st = stageStates_[i];
@@ -889,11 +977,9 @@ bool Device::FilterDiffersSingleSampled(GLint first, GLsizei count, bool centred
         float sx[8], sy[8], ax, bx, ay, by;
         if (!TexelMap(i, first, count, float(size.Width()), float(size.Height()), sx, sy, ax, bx, ay, by))
             return true;
-        auto matches = [centred](float scale, float offset) {
-            const float f = offset - 0.5f - std::floor(offset - 0.5f);
-            return std::fabs(std::fabs(scale) - 1) < 1e-4f && (!centred || f < 1e-3f || f > 1 - 1e-3f);
-        };
-        if (!matches(ax, bx) || !matches(ay, by)) return true;
+        if (!FilterStepsAgree(ax, bx, size.Width(), pixels.x0, pixels.x1) ||
+            !FilterStepsAgree(ay, by, size.Height(), pixels.y0, pixels.y1))
+            return true;
     }
     return false;
 }
@@ -910,23 +996,15 @@ bool Device::DrawSidesMultisampled(GLenum mode, GLint first, GLsizei count, cons
 {
     if (mode != GL_TRIANGLE_STRIP || count != 4 || MultisampleEverything()) return false;
     if (depth_ && renderStates_[D3DRS_ZENABLE] != D3DZB_FALSE) return false;
-    if (FilterDiffersSingleSampled(first, count, false)) return false;
+    if (FilterDiffersSingleSampled(first, count, {bounds.left, bounds.top, bounds.right, bounds.bottom}))
+        return false;
     float x[4], y[4];
     if (!StripRectangle(first, x, y)) return false;
-    // Per axis, the pixels wholly inside [inner0, inner1) and those that meet
-    // the rectangle at all [outer0, outer1): a side on a pixel boundary cuts
-    // none, any other leaves a pixel of margin for rounding.
-    auto span = [](float a, float b, int& inner0, int& inner1, int& outer0, int& outer1) {
-        const float lo = std::clamp(std::min(a, b), -1e6f, 1e6f), hi = std::clamp(std::max(a, b), -1e6f, 1e6f);
-        auto whole = [](float v) { return std::fabs(v - std::round(v)) <= 1e-3f; };
-        inner0 = whole(lo) ? int(std::round(lo)) : int(std::ceil(lo)) + 1;
-        outer0 = whole(lo) ? int(std::round(lo)) : int(std::floor(lo)) - 1;
-        inner1 = whole(hi) ? int(std::round(hi)) : int(std::floor(hi)) - 1;
-        outer1 = whole(hi) ? int(std::round(hi)) : int(std::ceil(hi)) + 1;
-    };
+    // Per axis, the pixels wholly inside, and those that meet the rectangle at
+    // all, with a pixel of margin for rounding.
     int ix0, ix1, ox0, ox1, iy0, iy1, oy0, oy1;
-    span(x[0], x[3], ix0, ix1, ox0, ox1);
-    span(y[0], y[3], iy0, iy1, oy0, oy1);
+    SidePixels(x[0], x[3], 1, ix0, ix1, ox0, ox1);
+    SidePixels(y[0], y[3], 1, iy0, iy1, oy0, oy1);
 
     // Each cell of the bounds (within the viewport) the draw reaches: single-
     // sampled when all its pixels are inside, else multisampled.
@@ -1061,6 +1139,7 @@ void Device::CopyToMultisample(const RECT& r)
     glUniform4f(copyRect_, float(r.left), float(r.top), float(r.right), float(r.bottom));
     glUniform2f(copySize_, float(params_.BackBufferWidth), float(params_.BackBufferHeight));
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    CountMultisampledPixels(uint64_t(r.right - r.left) * uint64_t(r.bottom - r.top));
     glViewport(GLint(viewport_.X), GLint(viewport_.Y), GLsizei(viewport_.Width), GLsizei(viewport_.Height));
     glBindVertexArray(vao_);
     glUseProgram(program_ ? program_->id : 0);

@@ -207,9 +207,11 @@ private:
     // Multisampled targets: where a draw goes (see msActive_).
     GLuint DrawTarget() const { return samples_ > 0 && !msActive_ ? resolveFbo_ : fbo_; }
     bool NeedsSamples(GLenum mode, GLint first, GLsizei count, RECT& bounds);
-    bool FilterDiffersSingleSampled(GLint first, GLsizei count, bool centred);
+    bool FilterDiffersSingleSampled(GLint first, GLsizei count, const TileCoverage::Rect& pixels);
     bool DrawSidesMultisampled(GLenum mode, GLint first, GLsizei count, const RECT& bounds);
-    bool DrawShowingMultisampled(GLenum mode, GLint first, GLsizei count, const RECT& bounds);
+    bool DrawShowing(GLenum mode, GLint first, GLsizei count, const RECT& bounds);
+    bool InsideRectangle(GLenum mode, GLint first, GLsizei count, const TileCoverage::Rect& pixels);
+    bool InMultisampledCells(const TileCoverage::Rect& pixels) const;
     bool ScreenBounds(uint64_t first, uint64_t count, RECT& bounds);
     void ToClip(const float* position, float* clip) const;
     void VertexToClip(uint64_t vertex, float* clip) const;
@@ -256,6 +258,8 @@ private:
     GLuint copyProgram_ = 0, copyVao_ = 0;
     GLint copyRect_ = -1, copySize_ = -1;  // the copy program's uniforms
     bool msActive_ = false;
+    // Draws to the single-sample target with the multisampled programs (DrawShowing).
+    bool lookBack_ = false;
     static constexpr int kMsCell = 16;  // pixels on a cell's side
     std::vector<uint8_t> msCells_;      // back buffer cells in the multisampled target, row by row
     // A clear of the whole multisampled depth (and stencil) is put off until

@@ -59,6 +59,10 @@ void CountPresent()
 {
     ++stats.presents;
 }
+void CountMultisampledPixels(uint64_t n)
+{
+    stats.multisampledPixels += n;
+}
 bool FailHardwareVertexProcessing()
 {
     return failHardware;

@@ -11,6 +11,7 @@ void CountAllocation();
 void CountDraw();
 void CountUniform();
 void CountPresent();
+void CountMultisampledPixels(uint64_t n);
 bool FailHardwareVertexProcessing();
 // Bytes of texture memory the device may still hand out (test limit).
 bool ReserveTextureMemory(uint64_t bytes);

@@ -729,6 +729,56 @@ TEST_F(RenderTest, MultisampledPicturesCoverOnlyThePixelsReachingTexelsThatShow)
     EXPECT_LT(fill, wholeFill - 0.08) << wholeFill;  // 2.25 sprites' area is 0.18 screens, their bodies 0.07
 }
 
+// Pictures at their size at fractional places, filtered, whose texels that
+// show lie wholly inside their sides: those whose texel positions fall clear of
+// a filter step's half go to the single-sample target, with nothing copied
+// into the multisampled one; those at a half step, over cells a turned quad
+// took, or showing to their sides go multisampled. Every frame is the wholly
+// multisampled one to the bit.
+TEST_F(RenderTest, FilteredPicturesInsideTheirSidesAreDrawnSingleSampled)
+{
+    if (!FourSamples(direct3d)) GTEST_SKIP() << "no 4x multisampling here";
+    CreateDevice(320, 180, true, D3DMULTISAMPLE_4_SAMPLES);
+    IDirect3DTexture9* back = MakeTexture(320, 180, Pattern);
+    // Sharp changes from texel to texel, so that a step rounded otherwise shows.
+    IDirect3DTexture9* sprite = MakeTexture(32, 32, [](UINT x, UINT y) {
+        const bool body = x >= 4 && x < 28 && y >= 4 && y < 28;
+        return body ? D3DCOLOR_ARGB((x + y) % 3 ? 255 : 40, x * 8, 255 - y * 8, ((x ^ y) & 1) * 255)
+                    : D3DCOLOR_ARGB(0, 9, 9, 9);
+    });
+    IDirect3DTexture9* glass =
+        MakeTexture(32, 32, [](UINT x, UINT y) { return D3DCOLOR_ARGB(150, x * 8, y * 8, 99); });
+    auto sprites = [&](const std::vector<std::pair<float, float>>& places) {
+        for (auto [x, y] : places) Draw(x / 320, y / 180, (x + 32) / 320, (y + 32) / 180);
+    };
+    auto compare = [&](const std::function<void()>& draw) {
+        d3d9::ResetStats();
+        double fill = 0;
+        auto mixed = FrameAndFill(false, draw, fill);
+        const uint64_t copied = d3d9::GetStats().multisampledPixels;
+        EXPECT_EQ(WorstDifference(mixed, FrameAndFill(true, draw, fill)), 0);
+        return copied;
+    };
+    // Texel positions a tenth of a step or more from a half step, one over another.
+    EXPECT_EQ(compare([&] {
+                  BlendOverBackdrop(back);
+                  device->SetTexture(0, sprite);
+                  sprites({{20.3f, 30.7f}, {40.6f, 40.4f}, {150.9f, 20.1f}, {160.15f, 35.85f}});
+              }),
+              0u);
+    // At a half step (1/512 of a pixel past a whole one); over a turned quad.
+    EXPECT_GT(compare([&] {
+                  BlendOverBackdrop(back);
+                  device->SetTexture(0, sprite);
+                  sprites({{20 + 1 / 512.0f, 30.25f}, {60.25f, 100 + 3 / 512.0f}, {90 - 1 / 512.0f, 30.5f}});
+                  DrawTurned(0.5f, 0.05f, 240 / 320.0f, 100 / 180.0f);
+                  sprites({{230.3f, 90.7f}});
+                  device->SetTexture(0, glass);
+                  sprites({{180.3f, 140.3f}});
+              }),
+              0u);
+}
+
 // Meshes go to the multisampled target over the screen their triangles reach
 // in front of the eye: a floor running from behind the camera to the horizon
 // covers the bottom half, though its near corners project nowhere. The

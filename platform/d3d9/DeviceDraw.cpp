@@ -262,12 +262,12 @@ TileCoverage::Rect Device::ViewportInTarget() const
                               std::min(int(viewport_.Y + viewport_.Height), int(params_.BackBufferHeight))};
 }
 
-// How a stage's texel coordinates (for a texture of tw x th) follow the screen
-// over a draw of at most 8 vertices: texel x = ax * screen x + bx, texel y =
-// ay * screen y + by, screen positions of the vertices in sx, sy. False when the
-// coordinates do not follow that form (turned, in perspective, missing).
-bool Device::TexelMap(int stage, GLint first, GLsizei count, float tw, float th, float* sx, float* sy,
-                      float& ax, float& bx, float& ay, float& by)
+// The screen positions (sx, sy) and texel positions (tx, ty, for a texture of
+// tw x th) of a stage at the vertices of a draw of 3 to 8 vertices. False when
+// the stage has no coordinates, or the draw is in perspective (w differs), so
+// that texel positions are not affine in the screen.
+bool Device::StageTexels(int stage, GLint first, GLsizei count, float tw, float th, float* sx, float* sy,
+                         float* tx, float* ty)
 {
     if (count > 8 || count < 3) return false;
     UpdateWvp();
@@ -279,7 +279,7 @@ bool Device::TexelMap(int stage, GLint first, GLsizei count, float tw, float th,
     size_t texOffset = 12 + ((fvf_ & D3DFVF_PSIZE) ? 4 : 0) + ((fvf_ & D3DFVF_NORMAL) ? 12 : 0) +
                        ((fvf_ & D3DFVF_DIFFUSE) ? 4 : 0) + ((fvf_ & D3DFVF_SPECULAR) ? 4 : 0) +
                        size_t(set) * 8;
-    float tx[8] = {}, ty[8] = {}, w0 = 0;
+    float w0 = 0;
     for (GLsizei i = 0; i < count; ++i) {
         const uint8_t* v = stream_->Data() + streamOffset_ + size_t(first + i) * streamStride_;
         float p[3], t[2];
@@ -300,6 +300,18 @@ bool Device::TexelMap(int stage, GLint first, GLsizei count, float tw, float th,
             ty[i] = t[1] * th;
         }
     }
+    return true;
+}
+
+// How a stage's texel coordinates (for a texture of tw x th) follow the screen
+// over a draw of at most 8 vertices: texel x = ax * screen x + bx, texel y =
+// ay * screen y + by, screen positions of the vertices in sx, sy. False when the
+// coordinates do not follow that form (turned, in perspective, missing).
+bool Device::TexelMap(int stage, GLint first, GLsizei count, float tw, float th, float* sx, float* sy,
+                      float& ax, float& bx, float& ay, float& by)
+{
+    float tx[8], ty[8];
+    if (!StageTexels(stage, first, count, tw, th, sx, sy, tx, ty)) return false;
     // Texel x must follow screen x alone, and texel y screen y alone.
     auto fit = [&](const float* sc, const float* t, float& scale, float& offset) {
         int far = 0;
@@ -495,6 +507,84 @@ bool Device::DrawShowing(GLenum mode, GLint first, GLsizei count, const RECT& bo
     PrepareDraw();  // as before the copies: cannot fail now
     BeginFillCount();
     DrawUnderScissors(mode, first, count, {shown});
+    return true;
+}
+
+// A turned picture (texels affine in the screen) that needs samples, taken
+// into the multisampled target only over the cells whose pixels can reach
+// texels that show, and drawn once under the rectangle around them: two would
+// let the samples on a common side blend twice. Its other pixels there blend
+// with alpha 0 and keep the target, copied in or not (cells not copied in are
+// not resolved). False when what it reaches cannot be told.
+bool Device::DrawReachingMultisampled(GLenum mode, GLint first, GLsizei count, const RECT& bounds)
+{
+    if (MultisampleEverything() || !PrepareDraw()) return false;
+    const Texture* texture = ReachableTexture(count);
+    if (!texture || !TransparentTexelsKeepTarget()) return false;
+    const TileCoverage& coverage = texture->Coverage();
+    const int tw = coverage.Width(), th = coverage.Height();
+    float sx[8], sy[8], tx[8], ty[8];
+    if (!StageTexels(0, first, count, float(tw), float(th), sx, sy, tx, ty)) return false;
+    // Texel positions as a * screen x + b * screen y + c, through the first
+    // three vertices; every other vertex must agree.
+    const double dx1 = sx[1] - sx[0], dy1 = sy[1] - sy[0], dx2 = sx[2] - sx[0], dy2 = sy[2] - sy[0];
+    const double det = dx1 * dy2 - dx2 * dy1;
+    if (!(std::fabs(det) > 1e-3)) return false;
+    auto solve = [&](const float* t, double* m) {
+        const double d1 = t[1] - t[0], d2 = t[2] - t[0];
+        m[0] = (d1 * dy2 - d2 * dy1) / det;
+        m[1] = (dx1 * d2 - dx2 * d1) / det;
+        m[2] = t[0] - m[0] * sx[0] - m[1] * sy[0];
+        for (GLsizei i = 3; i < count; ++i)
+            if (!(std::fabs(m[0] * sx[i] + m[1] * sy[i] + m[2] - t[i]) < 1e-3)) return false;
+        return std::isfinite(m[0]) && std::isfinite(m[1]) && std::isfinite(m[2]);
+    };
+    double mu[3], mv[3];
+    if (!solve(tx, mu) || !solve(ty, mv)) return false;
+
+    // Each cell of the bounds within the viewport, and the texels its pixels'
+    // look-ups can reach: a pixel of margin around where they sample, a texel
+    // for the filter, clamped to the picture as its addressing is.
+    const int width = int(params_.BackBufferWidth), height = int(params_.BackBufferHeight);
+    const int columns = (width + kMsCell - 1) / kMsCell, rows = (height + kMsCell - 1) / kMsCell;
+    const TileCoverage::Rect drawn =
+        TileCoverage::Intersect({bounds.left, bounds.top, bounds.right, bounds.bottom}, ViewportInTarget());
+    if (drawn.Empty()) return true;
+    const TileCoverage::Rect none{0, 0, 0, 0};
+    std::vector<TileCoverage::Rect> cells(size_t(columns) * rows, none);
+    TileCoverage::Rect around{width, height, 0, 0};
+    for (int row = drawn.y0 / kMsCell; row <= (drawn.y1 - 1) / kMsCell; ++row)
+        for (int column = drawn.x0 / kMsCell; column <= (drawn.x1 - 1) / kMsCell; ++column) {
+            const TileCoverage::Rect cell = TileCoverage::Intersect(CellRect(column, row), drawn);
+            double u0 = 1e30, u1 = -1e30, v0 = 1e30, v1 = -1e30;
+            for (int x : {cell.x0 - 1, cell.x1 + 1})
+                for (int y : {cell.y0 - 1, cell.y1 + 1}) {
+                    const double u = mu[0] * x + mu[1] * y + mu[2], v = mv[0] * x + mv[1] * y + mv[2];
+                    u0 = std::min(u0, u), u1 = std::max(u1, u), v0 = std::min(v0, v), v1 = std::max(v1, v);
+                }
+            auto texels = [](double lo, double hi, int size, int& t0, int& t1) {
+                t0 = int(std::clamp(std::floor(lo - 1), 0.0, double(size - 1)));
+                t1 = int(std::clamp(std::ceil(hi + 1), double(t0 + 1), double(size)));
+            };
+            TileCoverage::Rect reach;
+            texels(u0, u1, tw, reach.x0, reach.x1);
+            texels(v0, v1, th, reach.y0, reach.y1);
+            bool shows = false;
+            const int k = TileCoverage::kTile;
+            for (int r = reach.y0 / k; r <= (reach.y1 - 1) / k && !shows; ++r)
+                for (int c = reach.x0 / k; c <= (reach.x1 - 1) / k && !shows; ++c)
+                    shows = !TileCoverage::Intersect(coverage.ShowingBox(c, r, c, r), reach).Empty();
+            if (!shows) continue;
+            cells[size_t(row) * columns + column] = CellRect(column, row);
+            around = {std::min(around.x0, cell.x0), std::min(around.y0, cell.y0), std::max(around.x1, cell.x1),
+                      std::max(around.y1, cell.y1)};
+        }
+    if (around.Empty()) return true;  // nothing of it shows
+    for (const TileCoverage::Rect& r : TileCoverage::Merge(cells, columns, rows))
+        BeginMultisample(RECT{r.x0, r.y0, r.x1, r.y1});
+    PrepareDraw();  // as before the copies: cannot fail now
+    BeginFillCount();
+    DrawUnderScissors(mode, first, count, {around});
     return true;
 }
 
@@ -710,6 +800,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
         if (!NeedsSamples(mode, GLint(startVertex), count, bounds)) EndMultisample();
         else if (DrawSidesMultisampled(mode, GLint(startVertex), count, bounds)) return D3D_OK;
         else if (DrawShowing(mode, GLint(startVertex), count, bounds)) return D3D_OK;
+        else if (DrawReachingMultisampled(mode, GLint(startVertex), count, bounds)) return D3D_OK;
         else BeginMultisample(bounds);
     }
     if (!PrepareDraw()) return D3DERR_INVALIDCALL;

@@ -193,6 +193,8 @@ private:
     bool DrawVisibleParts(GLenum mode, GLint first, GLsizei count);
     bool ShowingPixels(GLint first, GLsizei count, TileCoverage::Rect& shown);
     void DrawUnderScissors(GLenum mode, GLint first, GLsizei count, const std::vector<TileCoverage::Rect>& rects);
+    bool StageTexels(int stage, GLint first, GLsizei count, float tw, float th, float* sx, float* sy, float* tx,
+                     float* ty);
     bool TexelMap(int stage, GLint first, GLsizei count, float tw, float th, float* sx, float* sy, float& ax,
                   float& bx, float& ay, float& by);
     void UpdateUniforms(Program& program);
@@ -210,6 +212,7 @@ private:
     bool FilterDiffersSingleSampled(GLint first, GLsizei count, const TileCoverage::Rect& pixels);
     bool DrawSidesMultisampled(GLenum mode, GLint first, GLsizei count, const RECT& bounds);
     bool DrawShowing(GLenum mode, GLint first, GLsizei count, const RECT& bounds);
+    bool DrawReachingMultisampled(GLenum mode, GLint first, GLsizei count, const RECT& bounds);
     bool InsideRectangle(GLenum mode, GLint first, GLsizei count, const TileCoverage::Rect& pixels);
     bool InMultisampledCells(const TileCoverage::Rect& pixels) const;
     bool ScreenBounds(uint64_t first, uint64_t count, RECT& bounds);

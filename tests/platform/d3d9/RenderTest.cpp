@@ -779,6 +779,33 @@ TEST_F(RenderTest, FilteredPicturesInsideTheirSidesAreDrawnSingleSampled)
               0u);
 }
 
+// A turned picture goes to the multisampled target only over the cells whose
+// pixels can reach texels that show: a disc turned in its square copies in a
+// fraction of the square's bounds, and the frame is the wholly multisampled
+// one to the bit.
+TEST_F(RenderTest, TurnedPicturesAreMultisampledOnlyWhereTheyShow)
+{
+    if (!FourSamples(direct3d)) GTEST_SKIP() << "no 4x multisampling here";
+    CreateDevice(320, 180, true, D3DMULTISAMPLE_4_SAMPLES);
+    IDirect3DTexture9* back = MakeTexture(320, 180, Pattern);
+    IDirect3DTexture9* disc = MakeTexture(64, 64, [](UINT x, UINT y) {
+        const float dx = float(x) - 40.5f, dy = float(y) - 24.5f;  // off the centre, so that turning moves it
+        return dx * dx + dy * dy < 14 * 14 ? D3DCOLOR_ARGB(150 + x, x * 4, y * 4, 128) : D3DCOLOR_ARGB(0, 9, 9, 9);
+    });
+    auto draw = [&] {
+        BlendOverBackdrop(back);
+        device->SetTexture(0, disc);
+        DrawTurned(0.6f, 0.2f, 0.5f, 0.5f);  // a 128-pixel square, its bounds some 178 pixels wide
+    };
+    d3d9::ResetStats();
+    double fill = 0;
+    auto mixed = FrameAndFill(false, draw, fill);
+    const uint64_t copied = d3d9::GetStats().multisampledPixels;
+    EXPECT_EQ(WorstDifference(mixed, FrameAndFill(true, draw, fill)), 0);
+    EXPECT_GT(copied, 0u);
+    EXPECT_LT(copied, 10000u);  // the disc (56 pixels across) and its cells, not 178 x 178
+}
+
 // Meshes go to the multisampled target over the screen their triangles reach
 // in front of the eye: a floor running from behind the camera to the horizon
 // covers the bottom half, though its near corners project nowhere. The

@@ -166,6 +166,34 @@ void SidePixels(float a, float b, int margin, int& inner0, int& inner1, int& out
     outer1 = whole(hi) ? int(std::round(hi)) : int(std::ceil(hi)) + margin;
 }
 
+// Whether the pixels of `cell` can reach a texel that shows through the
+// affine texel map (mu, mv): the texels around where they sample, with a
+// pixel of margin and a texel for the filter, clamped to the picture as its
+// addressing is.
+bool ReachesShowing(const TileCoverage& coverage, const double* mu, const double* mv,
+                    const TileCoverage::Rect& cell)
+{
+    double u0 = 1e30, u1 = -1e30, v0 = 1e30, v1 = -1e30;
+    for (int x : {cell.x0 - 1, cell.x1 + 1})
+        for (int y : {cell.y0 - 1, cell.y1 + 1}) {
+            const double u = mu[0] * x + mu[1] * y + mu[2], v = mv[0] * x + mv[1] * y + mv[2];
+            if (!std::isfinite(u) || !std::isfinite(v)) return true;  // cannot be told
+            u0 = std::min(u0, u), u1 = std::max(u1, u), v0 = std::min(v0, v), v1 = std::max(v1, v);
+        }
+    auto texels = [](double lo, double hi, int size, int& t0, int& t1) {
+        t0 = int(std::clamp(std::floor(lo - 1), 0.0, double(size - 1)));
+        t1 = int(std::clamp(std::ceil(hi + 1), double(t0 + 1), double(size)));
+    };
+    TileCoverage::Rect reach;
+    texels(u0, u1, coverage.Width(), reach.x0, reach.x1);
+    texels(v0, v1, coverage.Height(), reach.y0, reach.y1);
+    const int k = TileCoverage::kTile;
+    for (int r = reach.y0 / k; r <= (reach.y1 - 1) / k; ++r)
+        for (int c = reach.x0 / k; c <= (reach.x1 - 1) / k; ++c)
+            if (!TileCoverage::Intersect(coverage.ShowingBox(c, r, c, r), reach).Empty()) return true;
+    return false;
+}
+
 }  // namespace
 
 // A fragment whose texture texel has alpha 0 leaves the colour as it was:
@@ -325,6 +353,30 @@ bool Device::TexelMap(int stage, GLint first, GLsizei count, float tw, float th,
         return std::isfinite(scale) && std::isfinite(offset);
     };
     return fit(sx, tx, ax, bx) && fit(sy, ty, ay, by);
+}
+
+// A stage's texel positions (for a texture of tw x th) as an affine map of
+// the screen over a draw: texel x = mu[0] * screen x + mu[1] * screen y +
+// mu[2], texel y likewise with mv. False when they do not follow one (in
+// perspective, missing, the vertices in a line).
+bool Device::AffineTexelMap(int stage, GLint first, GLsizei count, float tw, float th, double* mu, double* mv)
+{
+    float sx[8], sy[8], tx[8], ty[8];
+    if (!StageTexels(stage, first, count, tw, th, sx, sy, tx, ty)) return false;
+    // Through the first three vertices; every other one must agree.
+    const double dx1 = sx[1] - sx[0], dy1 = sy[1] - sy[0], dx2 = sx[2] - sx[0], dy2 = sy[2] - sy[0];
+    const double det = dx1 * dy2 - dx2 * dy1;
+    if (!(std::fabs(det) > 1e-3)) return false;
+    auto solve = [&](const float* t, double* m) {
+        const double d1 = t[1] - t[0], d2 = t[2] - t[0];
+        m[0] = (d1 * dy2 - d2 * dy1) / det;
+        m[1] = (dx1 * d2 - dx2 * d1) / det;
+        m[2] = t[0] - m[0] * sx[0] - m[1] * sy[0];
+        for (GLsizei i = 3; i < count; ++i)
+            if (!(std::fabs(m[0] * sx[i] + m[1] * sy[i] + m[2] - t[i]) < 1e-3)) return false;
+        return std::isfinite(m[0]) && std::isfinite(m[1]) && std::isfinite(m[2]);
+    };
+    return solve(tx, mu) && solve(ty, mv);
 }
 
 // Stage 0's picture when the texels each pixel of a draw can reach are worked
@@ -522,29 +574,10 @@ bool Device::DrawReachingMultisampled(GLenum mode, GLint first, GLsizei count, c
     const Texture* texture = ReachableTexture(count);
     if (!texture || !TransparentTexelsKeepTarget()) return false;
     const TileCoverage& coverage = texture->Coverage();
-    const int tw = coverage.Width(), th = coverage.Height();
-    float sx[8], sy[8], tx[8], ty[8];
-    if (!StageTexels(0, first, count, float(tw), float(th), sx, sy, tx, ty)) return false;
-    // Texel positions as a * screen x + b * screen y + c, through the first
-    // three vertices; every other vertex must agree.
-    const double dx1 = sx[1] - sx[0], dy1 = sy[1] - sy[0], dx2 = sx[2] - sx[0], dy2 = sy[2] - sy[0];
-    const double det = dx1 * dy2 - dx2 * dy1;
-    if (!(std::fabs(det) > 1e-3)) return false;
-    auto solve = [&](const float* t, double* m) {
-        const double d1 = t[1] - t[0], d2 = t[2] - t[0];
-        m[0] = (d1 * dy2 - d2 * dy1) / det;
-        m[1] = (dx1 * d2 - dx2 * d1) / det;
-        m[2] = t[0] - m[0] * sx[0] - m[1] * sy[0];
-        for (GLsizei i = 3; i < count; ++i)
-            if (!(std::fabs(m[0] * sx[i] + m[1] * sy[i] + m[2] - t[i]) < 1e-3)) return false;
-        return std::isfinite(m[0]) && std::isfinite(m[1]) && std::isfinite(m[2]);
-    };
     double mu[3], mv[3];
-    if (!solve(tx, mu) || !solve(ty, mv)) return false;
-
-    // Each cell of the bounds within the viewport, and the texels its pixels'
-    // look-ups can reach: a pixel of margin around where they sample, a texel
-    // for the filter, clamped to the picture as its addressing is.
+    if (!AffineTexelMap(0, first, count, float(coverage.Width()), float(coverage.Height()), mu, mv))
+        return false;
+    // The cells of the bounds within the viewport that can reach texels that show.
     const int width = int(params_.BackBufferWidth), height = int(params_.BackBufferHeight);
     const int columns = (width + kMsCell - 1) / kMsCell, rows = (height + kMsCell - 1) / kMsCell;
     const TileCoverage::Rect drawn =
@@ -556,25 +589,7 @@ bool Device::DrawReachingMultisampled(GLenum mode, GLint first, GLsizei count, c
     for (int row = drawn.y0 / kMsCell; row <= (drawn.y1 - 1) / kMsCell; ++row)
         for (int column = drawn.x0 / kMsCell; column <= (drawn.x1 - 1) / kMsCell; ++column) {
             const TileCoverage::Rect cell = TileCoverage::Intersect(CellRect(column, row), drawn);
-            double u0 = 1e30, u1 = -1e30, v0 = 1e30, v1 = -1e30;
-            for (int x : {cell.x0 - 1, cell.x1 + 1})
-                for (int y : {cell.y0 - 1, cell.y1 + 1}) {
-                    const double u = mu[0] * x + mu[1] * y + mu[2], v = mv[0] * x + mv[1] * y + mv[2];
-                    u0 = std::min(u0, u), u1 = std::max(u1, u), v0 = std::min(v0, v), v1 = std::max(v1, v);
-                }
-            auto texels = [](double lo, double hi, int size, int& t0, int& t1) {
-                t0 = int(std::clamp(std::floor(lo - 1), 0.0, double(size - 1)));
-                t1 = int(std::clamp(std::ceil(hi + 1), double(t0 + 1), double(size)));
-            };
-            TileCoverage::Rect reach;
-            texels(u0, u1, tw, reach.x0, reach.x1);
-            texels(v0, v1, th, reach.y0, reach.y1);
-            bool shows = false;
-            const int k = TileCoverage::kTile;
-            for (int r = reach.y0 / k; r <= (reach.y1 - 1) / k && !shows; ++r)
-                for (int c = reach.x0 / k; c <= (reach.x1 - 1) / k && !shows; ++c)
-                    shows = !TileCoverage::Intersect(coverage.ShowingBox(c, r, c, r), reach).Empty();
-            if (!shows) continue;
+            if (!ReachesShowing(coverage, mu, mv, cell)) continue;
             cells[size_t(row) * columns + column] = CellRect(column, row);
             around = {std::min(around.x0, cell.x0), std::min(around.y0, cell.y0), std::max(around.x1, cell.x1),
                       std::max(around.y1, cell.y1)};

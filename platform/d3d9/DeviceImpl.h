@@ -197,6 +197,7 @@ private:
                      float* ty);
     bool TexelMap(int stage, GLint first, GLsizei count, float tw, float th, float* sx, float* sy, float& ax,
                   float& bx, float& ay, float& by);
+    bool AffineTexelMap(int stage, GLint first, GLsizei count, float tw, float th, double* mu, double* mv);
     void UpdateUniforms(Program& program);
     void BindVertexLayout();
     void BlitToWindow(GLuint source);

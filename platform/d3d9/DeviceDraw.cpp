@@ -543,22 +543,12 @@ bool Device::DrawShowing(GLenum mode, GLint first, GLsizei count, const RECT& bo
         lookBack_ = true;
         keyDirty_ = true;
         const bool prepared = PrepareDraw();
-        if (prepared) {
-            FlushFillCount();
-            if (msActive_) glBindFramebuffer(GL_FRAMEBUFFER, resolveFbo_);
-            BeginFillCount(true);
-            DrawUnderScissors(mode, first, count, {shown});
-            FlushFillCount();
-            if (msActive_) glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
-        }
+        if (prepared) DrawSingleSampled(mode, first, count, {shown});
         lookBack_ = false;
         keyDirty_ = true;
         return prepared;
     }
-    BeginMultisample(RECT{shown.x0, shown.y0, shown.x1, shown.y1});
-    PrepareDraw();  // as before the copies: cannot fail now
-    BeginFillCount();
-    DrawUnderScissors(mode, first, count, {shown});
+    DrawMultisampled(mode, first, count, {shown}, shown);
     return true;
 }
 
@@ -595,11 +585,7 @@ bool Device::DrawReachingMultisampled(GLenum mode, GLint first, GLsizei count, c
                       std::max(around.y1, cell.y1)};
         }
     if (around.Empty()) return true;  // nothing of it shows
-    for (const TileCoverage::Rect& r : TileCoverage::Merge(cells, columns, rows))
-        BeginMultisample(RECT{r.x0, r.y0, r.x1, r.y1});
-    PrepareDraw();  // as before the copies: cannot fail now
-    BeginFillCount();
-    DrawUnderScissors(mode, first, count, {around});
+    DrawMultisampled(mode, first, count, TileCoverage::Merge(cells, columns, rows), around);
     return true;
 }
 
@@ -628,6 +614,29 @@ bool Device::InMultisampledCells(const TileCoverage::Rect& pixels) const
         for (int column = pixels.x0 / kMsCell; column <= (pixels.x1 - 1) / kMsCell; ++column)
             if (msCells_[size_t(row) * columns + column]) return true;
     return false;
+}
+
+// The draw to the single-sample target under each rectangle, while the
+// multisampled one stays as it is.
+void Device::DrawSingleSampled(GLenum mode, GLint first, GLsizei count, const Rects& rects)
+{
+    FlushFillCount();
+    if (msActive_) glBindFramebuffer(GL_FRAMEBUFFER, resolveFbo_);
+    BeginFillCount(true);
+    DrawUnderScissors(mode, first, count, rects);
+    FlushFillCount();
+    if (msActive_) glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+}
+
+// The draw to the multisampled target under one scissor, once the cells of
+// `cells` are in it.
+void Device::DrawMultisampled(GLenum mode, GLint first, GLsizei count, const Rects& cells,
+                              const TileCoverage::Rect& scissor)
+{
+    for (const TileCoverage::Rect& r : cells) BeginMultisample(RECT{r.x0, r.y0, r.x1, r.y1});
+    PrepareDraw();  // as before the copies: cannot fail now
+    BeginFillCount();
+    DrawUnderScissors(mode, first, count, {scissor});
 }
 
 // The draw once under each rectangle as its scissor.
@@ -1151,12 +1160,7 @@ bool Device::DrawSidesMultisampled(GLenum mode, GLint first, GLsizei count, cons
     if (!PrepareDraw()) return false;
     const bool replaces = OpaqueReplacesTarget();
     if (replaces) glDisable(GL_BLEND);
-    FlushFillCount();
-    if (msActive_) glBindFramebuffer(GL_FRAMEBUFFER, resolveFbo_);
-    BeginFillCount(true);
-    DrawUnderScissors(mode, first, count, TileCoverage::Merge(single, columns, rows));
-    FlushFillCount();
-    if (msActive_) glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+    DrawSingleSampled(mode, first, count, TileCoverage::Merge(single, columns, rows));
     if (!multiRects.empty()) {
         if (replaces) glEnable(GL_BLEND);
         for (const TileCoverage::Rect& r : multiRects) BeginMultisample(RECT{r.x0, r.y0, r.x1, r.y1});

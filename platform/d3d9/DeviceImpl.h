@@ -216,6 +216,9 @@ private:
     bool DrawReachingMultisampled(GLenum mode, GLint first, GLsizei count, const RECT& bounds);
     bool InsideRectangle(GLenum mode, GLint first, GLsizei count, const TileCoverage::Rect& pixels);
     bool InMultisampledCells(const TileCoverage::Rect& pixels) const;
+    void DrawSingleSampled(GLenum mode, GLint first, GLsizei count, const std::vector<TileCoverage::Rect>& rects);
+    void DrawMultisampled(GLenum mode, GLint first, GLsizei count, const std::vector<TileCoverage::Rect>& cells,
+                          const TileCoverage::Rect& scissor);
     bool ScreenBounds(uint64_t first, uint64_t count, RECT& bounds);
     void ToClip(const float* position, float* clip) const;
     void VertexToClip(uint64_t vertex, float* clip) const;

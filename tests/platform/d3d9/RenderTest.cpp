@@ -95,6 +95,17 @@ protected:
         d3d9::SetMultisampleEverything(false);
         return frame;
     }
+    // Checks that the frame `draw` makes equals the wholly multisampled one to
+    // the bit; returns the pixels it copied into the multisampled target.
+    uint64_t CopiedMatchingWhole(const std::function<void()>& draw)
+    {
+        d3d9::ResetStats();
+        double fill = 0;
+        auto mixed = FrameAndFill(false, draw, fill);
+        const uint64_t copied = d3d9::GetStats().multisampledPixels;
+        EXPECT_EQ(WorstDifference(mixed, FrameAndFill(true, draw, fill)), 0);
+        return copied;
+    }
 };
 
 TEST_F(RenderTest, PictureAtNaturalSizeMapsTexelsToPixelsOneToOne)
@@ -751,23 +762,15 @@ TEST_F(RenderTest, FilteredPicturesInsideTheirSidesAreDrawnSingleSampled)
     auto sprites = [&](const std::vector<std::pair<float, float>>& places) {
         for (auto [x, y] : places) Draw(x / 320, y / 180, (x + 32) / 320, (y + 32) / 180);
     };
-    auto compare = [&](const std::function<void()>& draw) {
-        d3d9::ResetStats();
-        double fill = 0;
-        auto mixed = FrameAndFill(false, draw, fill);
-        const uint64_t copied = d3d9::GetStats().multisampledPixels;
-        EXPECT_EQ(WorstDifference(mixed, FrameAndFill(true, draw, fill)), 0);
-        return copied;
-    };
     // Texel positions a tenth of a step or more from a half step, one over another.
-    EXPECT_EQ(compare([&] {
+    EXPECT_EQ(CopiedMatchingWhole([&] {
                   BlendOverBackdrop(back);
                   device->SetTexture(0, sprite);
                   sprites({{20.3f, 30.7f}, {40.6f, 40.4f}, {150.9f, 20.1f}, {160.15f, 35.85f}});
               }),
               0u);
     // At a half step (1/512 of a pixel past a whole one); over a turned quad.
-    EXPECT_GT(compare([&] {
+    EXPECT_GT(CopiedMatchingWhole([&] {
                   BlendOverBackdrop(back);
                   device->SetTexture(0, sprite);
                   sprites({{20 + 1 / 512.0f, 30.25f}, {60.25f, 100 + 3 / 512.0f}, {90 - 1 / 512.0f, 30.5f}});
@@ -792,16 +795,11 @@ TEST_F(RenderTest, TurnedPicturesAreMultisampledOnlyWhereTheyShow)
         const float dx = float(x) - 40.5f, dy = float(y) - 24.5f;  // off the centre, so that turning moves it
         return dx * dx + dy * dy < 14 * 14 ? D3DCOLOR_ARGB(150 + x, x * 4, y * 4, 128) : D3DCOLOR_ARGB(0, 9, 9, 9);
     });
-    auto draw = [&] {
+    const uint64_t copied = CopiedMatchingWhole([&] {
         BlendOverBackdrop(back);
         device->SetTexture(0, disc);
         DrawTurned(0.6f, 0.2f, 0.5f, 0.5f);  // a 128-pixel square, its bounds some 178 pixels wide
-    };
-    d3d9::ResetStats();
-    double fill = 0;
-    auto mixed = FrameAndFill(false, draw, fill);
-    const uint64_t copied = d3d9::GetStats().multisampledPixels;
-    EXPECT_EQ(WorstDifference(mixed, FrameAndFill(true, draw, fill)), 0);
+    });
     EXPECT_GT(copied, 0u);
     EXPECT_LT(copied, 10000u);  // the disc (56 pixels across) and its cells, not 178 x 178
 }

@@ -4,6 +4,7 @@
 // (clearing and presenting) and FixedFunction.cpp (the lighting maths).
 #include <SDL2/SDL.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <new>
 #include <utility>
@@ -57,12 +58,24 @@ HRESULT Device::Init()
 
     while (glGetError() != GL_NO_ERROR) {}
     glGenFramebuffers(1, &fbo_);
-    glGenRenderbuffers(1, &color_);
     CountGlObject(2);
+    GLint given = 0;
     glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
-    glBindRenderbuffer(GL_RENDERBUFFER, color_);
-    glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples_, GL_RGBA8, GLsizei(w), GLsizei(h));
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, color_);
+    if (samples_ > 0) {
+        // Multisampled colour is a texture, so that it can be resolved by drawing.
+        glGenTextures(1, &msColor_);
+        glActiveTexture(GL_TEXTURE0 + kResolveUnit);  // stays bound there for the resolves
+        glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, msColor_);
+        glTexImage2DMultisample(GL_TEXTURE_2D_MULTISAMPLE, samples_, GL_RGBA8, GLsizei(w), GLsizei(h), GL_TRUE);
+        // The samples GL gave, which may be more than asked for.
+        glGetTexLevelParameteriv(GL_TEXTURE_2D_MULTISAMPLE, 0, GL_TEXTURE_SAMPLES, &given);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D_MULTISAMPLE, msColor_, 0);
+    } else {
+        glGenRenderbuffers(1, &color_);
+        glBindRenderbuffer(GL_RENDERBUFFER, color_);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, GLsizei(w), GLsizei(h));
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, color_);
+    }
     if (params_.EnableAutoDepthStencil) {
         // D32 becomes a 32-bit float depth buffer: GL guarantees no 32-bit integer one.
         switch (params_.AutoDepthStencilFormat) {
@@ -120,6 +133,10 @@ HRESULT Device::Init()
         if (!copyProgram_) return D3DERR_NOTAVAILABLE;
         copyRect_ = glGetUniformLocation(copyProgram_, "uRect");
         copySize_ = glGetUniformLocation(copyProgram_, "uSize");
+        resolveProgram_ = BuildResolveProgram(std::max(given, samples_));
+        if (!resolveProgram_) return D3DERR_NOTAVAILABLE;
+        resolveRect_ = glGetUniformLocation(resolveProgram_, "uRect");
+        resolveSize_ = glGetUniformLocation(resolveProgram_, "uSize");
     }
     glGenVertexArrays(1, &vao_);
     glGenSamplers(kGlStages, samplers_);
@@ -161,11 +178,13 @@ Device::~Device()
     GLuint rbs[] = {color_, depth_, resolveDepth_};
     glDeleteFramebuffers(2, fbos);
     glDeleteRenderbuffers(3, rbs);
-    glDeleteTextures(1, &resolveColor_);
+    GLuint textures[] = {resolveColor_, msColor_};
+    glDeleteTextures(2, textures);
     GLuint vaos[] = {vao_, copyVao_};
     glDeleteVertexArrays(2, vaos);
     glDeleteSamplers(kGlStages, samplers_);
     if (copyProgram_) glDeleteProgram(copyProgram_);
+    if (resolveProgram_) glDeleteProgram(resolveProgram_);
     if (!fillQueries_.empty()) glDeleteQueries(GLsizei(fillQueries_.size()), fillQueries_.data());
     if (activeDevice == this) activeDevice = nullptr;
     parent_->Release();

@@ -1211,7 +1211,7 @@ void Device::BeginMultisample(const RECT& b)
     // is held back there comes down now.
     const Rects freshRects = TileCoverage::Merge(fresh, columns, rows);
     Settle(freshRects);
-    for (const TileCoverage::Rect& r : freshRects) CopyToMultisample(RECT{r.x0, r.y0, r.x1, r.y1});
+    CopyToMultisample(freshRects);
     // The depth clear put off for these cells.
     if (anyClear) {
         glDepthMask(GL_TRUE);
@@ -1235,28 +1235,39 @@ TileCoverage::Rect Device::CellRect(int column, int row) const
                               std::min((row + 1) * kMsCell, int(params_.BackBufferHeight))};
 }
 
-// The single-sample target's pixels into every sample of the multisampled one
-// over r (the multisampled target bound).
-void Device::CopyToMultisample(const RECT& r)
+// Each rectangle of the bound target drawn whole by a rectangle program
+// (BuildRectProgram): the copy into the multisampled target, or the resolve
+// out of it.
+void Device::DrawPixelRects(GLuint program, GLint rectUniform, GLint sizeUniform, const Rects& rects)
 {
-    if (r.left >= r.right || r.top >= r.bottom) return;
-    glUseProgram(copyProgram_);
+    glUseProgram(program);
     glBindVertexArray(copyVao_);
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_BLEND);
     glDisable(GL_CULL_FACE);
     glViewport(0, 0, GLsizei(params_.BackBufferWidth), GLsizei(params_.BackBufferHeight));
-    glUniform4f(copyRect_, float(r.left), float(r.top), float(r.right), float(r.bottom));
-    glUniform2f(copySize_, float(params_.BackBufferWidth), float(params_.BackBufferHeight));
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-    CountMultisampledPixels(uint64_t(r.right - r.left) * uint64_t(r.bottom - r.top));
+    glUniform2f(sizeUniform, float(params_.BackBufferWidth), float(params_.BackBufferHeight));
+    for (const TileCoverage::Rect& r : rects) {
+        glUniform4f(rectUniform, float(r.x0), float(r.y0), float(r.x1), float(r.y1));
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    }
     glViewport(GLint(viewport_.X), GLint(viewport_.Y), GLsizei(viewport_.Width), GLsizei(viewport_.Height));
     glBindVertexArray(vao_);
     glUseProgram(program_ ? program_->id : 0);
     for (DWORD rs : {D3DRS_ZENABLE, D3DRS_ALPHABLENDENABLE, D3DRS_CULLMODE}) ApplyRenderState(rs);
 }
 
-// Back to single-sample drawing: the cells drawn multisampled resolved into the frame.
+// The single-sample target's pixels into every sample of the multisampled one
+// (bound) over these rectangles.
+void Device::CopyToMultisample(const Rects& rects)
+{
+    DrawPixelRects(copyProgram_, copyRect_, copySize_, rects);
+    for (const TileCoverage::Rect& r : rects) CountMultisampledPixels(uint64_t(r.x1 - r.x0) * uint64_t(r.y1 - r.y0));
+}
+
+// Back to single-sample drawing: the cells drawn multisampled resolved into
+// the frame. Drawn in one pass over the single-sample target, not blitted
+// cell by cell: llvmpipe finishes every queued draw at each blit.
 void Device::EndMultisample()
 {
     if (!msActive_) return;
@@ -1269,11 +1280,8 @@ void Device::EndMultisample()
         for (int column = 0; column < columns; ++column)
             if (msCells_[size_t(row) * columns + column])
                 cells[size_t(row) * columns + column] = CellRect(column, row);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolveFbo_);
-    for (const TileCoverage::Rect& r : TileCoverage::Merge(cells, columns, rows))
-        glBlitFramebuffer(r.x0, r.y0, r.x1, r.y1, r.x0, r.y0, r.x1, r.y1, GL_COLOR_BUFFER_BIT, GL_NEAREST);
     glBindFramebuffer(GL_FRAMEBUFFER, resolveFbo_);
+    DrawPixelRects(resolveProgram_, resolveRect_, resolveSize_, TileCoverage::Merge(cells, columns, rows));
     msActive_ = false;
     keyDirty_ = true;
 }

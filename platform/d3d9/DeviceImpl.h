@@ -227,12 +227,13 @@ private:
     TileCoverage::Rect ViewportInTarget() const;
     bool MeshBounds(GLenum mode, INT baseVertex, UINT minIndex, UINT numVertices, UINT startIndex, GLsizei count,
                     size_t indexSize, RECT& bounds);
+    using Rects = std::vector<TileCoverage::Rect>;
     void BeginMultisample(const RECT& bounds);
     void EndMultisample();
-    void CopyToMultisample(const RECT& r);
+    void CopyToMultisample(const Rects& rects);
+    void DrawPixelRects(GLuint program, GLint rectUniform, GLint sizeUniform, const Rects& rects);
     TileCoverage::Rect CellRect(int column, int row) const;
     // Held-back replacing draws (DeviceHeld.cpp).
-    using Rects = std::vector<TileCoverage::Rect>;
     struct DrawState;
     struct HeldDraw;
     void SaveState(DrawState& state) const;
@@ -260,10 +261,11 @@ private:
     // over the cells of msCells_ they reach, each copied in from the
     // single-sample target as a draw first reaches it and resolved back into it
     // when single-sample drawing resumes.
-    GLuint fbo_ = 0, color_ = 0, depth_ = 0;
+    GLuint fbo_ = 0, color_ = 0, msColor_ = 0, depth_ = 0;  // colour: renderbuffer, or texture multisampled
     GLuint resolveFbo_ = 0, resolveColor_ = 0, resolveDepth_ = 0;
-    GLuint copyProgram_ = 0, copyVao_ = 0;
-    GLint copyRect_ = -1, copySize_ = -1;  // the copy program's uniforms
+    GLuint copyProgram_ = 0, copyVao_ = 0, resolveProgram_ = 0;
+    GLint copyRect_ = -1, copySize_ = -1;        // the copy program's uniforms
+    GLint resolveRect_ = -1, resolveSize_ = -1;  // the resolve program's
     bool msActive_ = false;
     // Draws to the single-sample target with the multisampled programs (DrawShowing).
     bool lookBack_ = false;

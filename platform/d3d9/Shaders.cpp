@@ -155,33 +155,30 @@ GLuint Compile(GLenum type, const std::string& source)
 
 }  // namespace
 
-GLuint BuildCopyProgram()
+namespace {
+
+// A program of four vertices over the rectangle uRect (x0, y0, x1, y1 in pixels
+// of a target of uSize, drawn with the viewport over the whole target) and the
+// fragment shader `fs`, which reads uSource from texture unit `unit`. The
+// rectangle's sides lie on pixel boundaries, so it covers every sample of its
+// pixels and none of others: a scissor would not do, the rasteriser lets
+// multisampled draws through one pixel past a scissor's side.
+GLuint BuildRectProgram(const std::string& fs, GLint unit)
 {
-    // A strip of four vertices over the rectangle uRect (x0, y0, x1, y1 in pixels
-    // of a target of uSize, drawn with the viewport over the whole target); each
-    // pixel takes the texel at its place. The rectangle's sides lie on pixel
-    // boundaries, so it covers every sample of its pixels and none of others: a
-    // scissor would not do, the rasteriser lets multisampled draws through one
-    // pixel past a scissor's side.
-    GLuint vs = Compile(GL_VERTEX_SHADER, "#version 330 core\n"
-                                          "uniform vec4 uRect;\n"
-                                          "uniform vec2 uSize;\n"
-                                          "void main() {\n"
-                                          "  vec2 corner = vec2(gl_VertexID & 1, gl_VertexID >> 1);\n"
-                                          "  vec2 p = mix(uRect.xy, uRect.zw, corner) / uSize * 2.0 - 1.0;\n"
-                                          "  gl_Position = vec4(p, 0.0, 1.0);\n"
-                                          "}\n");
-    GLuint fs = Compile(GL_FRAGMENT_SHADER, "#version 330 core\n"
-                                            "uniform sampler2D uSource;\n"
-                                            "out vec4 fragColor;\n"
-                                            "void main() {\n"
-                                            "  fragColor = texelFetch(uSource, ivec2(gl_FragCoord.xy), 0);\n"
-                                            "}\n");
+    GLuint vertex = Compile(GL_VERTEX_SHADER, "#version 330 core\n"
+                                              "uniform vec4 uRect;\n"
+                                              "uniform vec2 uSize;\n"
+                                              "void main() {\n"
+                                              "  vec2 corner = vec2(gl_VertexID & 1, gl_VertexID >> 1);\n"
+                                              "  vec2 p = mix(uRect.xy, uRect.zw, corner) / uSize * 2.0 - 1.0;\n"
+                                              "  gl_Position = vec4(p, 0.0, 1.0);\n"
+                                              "}\n");
+    GLuint fragment = Compile(GL_FRAGMENT_SHADER, fs);
     GLuint id = 0;
-    if (vs && fs) {
+    if (vertex && fragment) {
         id = glCreateProgram();
-        glAttachShader(id, vs);
-        glAttachShader(id, fs);
+        glAttachShader(id, vertex);
+        glAttachShader(id, fragment);
         glLinkProgram(id);
         GLint ok = 0;
         glGetProgramiv(id, GL_LINK_STATUS, &ok);
@@ -190,15 +187,46 @@ GLuint BuildCopyProgram()
             id = 0;
         }
     }
-    glDeleteShader(vs);
-    glDeleteShader(fs);
+    glDeleteShader(vertex);
+    glDeleteShader(fragment);
     if (id) {
         glUseProgram(id);
-        glUniform1i(glGetUniformLocation(id, "uSource"), kCopyUnit);
+        glUniform1i(glGetUniformLocation(id, "uSource"), unit);
         glUseProgram(0);
         CountShaderCompile();
     }
     return id;
+}
+
+}  // namespace
+
+GLuint BuildCopyProgram()
+{
+    // Each pixel takes the texel at its place.
+    return BuildRectProgram("#version 330 core\n"
+                            "uniform sampler2D uSource;\n"
+                            "out vec4 fragColor;\n"
+                            "void main() {\n"
+                            "  fragColor = texelFetch(uSource, ivec2(gl_FragCoord.xy), 0);\n"
+                            "}\n",
+                            kCopyUnit);
+}
+
+GLuint BuildResolveProgram(int samples)
+{
+    // The samples summed in order, then scaled: the same float operations as
+    // GL's own resolve, so the same bytes.
+    return BuildRectProgram("#version 330 core\n"
+                            "uniform sampler2DMS uSource;\n"
+                            "out vec4 fragColor;\n"
+                            "const int kSamples = " + std::to_string(samples) + ";\n"
+                            "void main() {\n"
+                            "  ivec2 p = ivec2(gl_FragCoord.xy);\n"
+                            "  vec4 sum = texelFetch(uSource, p, 0);\n"
+                            "  for (int i = 1; i < kSamples; ++i) sum += texelFetch(uSource, p, i);\n"
+                            "  fragColor = sum * (1.0 / float(kSamples));\n"
+                            "}\n",
+                            kResolveUnit);
 }
 
 ProgramCache::~ProgramCache()

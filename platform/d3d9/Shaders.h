@@ -57,10 +57,15 @@ private:
     Program* last_ = nullptr;
 };
 
-// The texture unit the copy program reads, one the stages never use.
+// The texture units the copy and resolve programs read, ones the stages never use.
 constexpr GLint kCopyUnit = 6;
+constexpr GLint kResolveUnit = 7;
 // A program that copies a single-sample texture into the bound target, pixel
-// for pixel (drawn as three vertices without attributes); 0 when GL refuses it.
+// for pixel (drawn as four vertices without attributes); 0 when GL refuses it.
 GLuint BuildCopyProgram();
+// A program that resolves a multisampled texture of `samples` samples into the
+// bound single-sample target, pixel for pixel: the mean of each pixel's
+// samples, as GL's blit gives it. Drawn as the copy program is.
+GLuint BuildResolveProgram(int samples);
 
 }  // namespace d3d9

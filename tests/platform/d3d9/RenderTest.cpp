@@ -364,13 +364,23 @@ TEST_F(RenderTest, MultisampledBackBufferKeepsEdgesAndTexelsAndResolves)
     device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
     device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF000000);
     Draw(320 / 1280.0f, 180 / 720.0f, 640 / 1280.0f, 360 / 720.0f);
+    // A white one whose right side halves a column of pixels: they resolve to
+    // the mean of their samples, some covered and some not.
+    device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFFFFFF);
+    Draw(700 / 1280.0f, 100 / 720.0f, 800.5f / 1280.0f, 200 / 720.0f);
     Present();
     int wrong = 0;
     for (int y = 0; y < 720; ++y)
         for (int x = 0; x < 1280; ++x) {
             Rgba p = At(x, y);
             bool black = x >= 320 && x < 640 && y >= 180 && y < 360;
-            D3DCOLOR e = black ? 0 : Pattern(UINT(x), UINT(y));
+            bool white = x >= 700 && x < 800 && y >= 100 && y < 200;
+            if (x == 800 && y >= 100 && y < 200) {
+                const int e = Channel(Pattern(UINT(x), UINT(y)), 16);
+                wrong += !(p.r > e + (255 - e) / 8 && p.r < 255 - (255 - e) / 8);
+                continue;
+            }
+            D3DCOLOR e = black ? 0 : white ? 0xFFFFFF : Pattern(UINT(x), UINT(y));
             wrong += !(p.r == Channel(e, 16) && p.g == Channel(e, 8) && p.b == Channel(e, 0));
         }
     EXPECT_EQ(wrong, 0);

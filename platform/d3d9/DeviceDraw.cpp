@@ -859,10 +859,16 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
     if (multisampled || !held_.empty()) {
         if (activeDevice != this) Activate();
         RECT bounds;
-        if (!MeshBounds(mode, baseVertexIndex, minVertexIndex, numVertices, startIndex, count, indexSize, bounds))
+        Rects cells;
+        if (!MeshBounds(mode, baseVertexIndex, minVertexIndex, numVertices, startIndex, count, indexSize, bounds,
+                        cells)) {
             ScreenBounds(uint64_t(baseVertexIndex) + minVertexIndex, numVertices, bounds);
+            cells = {{bounds.left, bounds.top, bounds.right, bounds.bottom}};
+        }
         SettleUnder(bounds);
-        if (multisampled) BeginMultisample(bounds);
+        if (MultisampleEverything()) cells = {{bounds.left, bounds.top, bounds.right, bounds.bottom}};
+        if (multisampled)
+            for (const TileCoverage::Rect& r : cells) BeginMultisample(RECT{r.x0, r.y0, r.x1, r.y1});
     }
     if (!PrepareDraw()) return D3DERR_INVALIDCALL;
     BeginFillCount();
@@ -950,11 +956,12 @@ bool Device::ScreenBounds(uint64_t first, uint64_t count, RECT& bounds)
 
 // The screen rectangle of an indexed draw's triangles, each cut to the part
 // between the near and far planes (0 <= z <= w), two pixels wider each way,
-// within the viewport. Parts of a mesh behind the eye do not widen it, as they
-// do for ScreenBounds. False where it cannot tell: not triangles, or an index
-// outside the vertices the draw names.
+// within the viewport; and the cells of the back buffer that those rectangles
+// of each triangle meet, merged into rectangles. Parts of a mesh behind the eye
+// do not widen them, as they do for ScreenBounds. False where it cannot tell:
+// not triangles, or an index outside the vertices the draw names.
 bool Device::MeshBounds(GLenum mode, INT baseVertex, UINT minIndex, UINT numVertices, UINT startIndex,
-                        GLsizei count, size_t indexSize, RECT& bounds)
+                        GLsizei count, size_t indexSize, RECT& bounds, Rects& cellRects)
 {
     if (mode != GL_TRIANGLES && mode != GL_TRIANGLE_STRIP && mode != GL_TRIANGLE_FAN) return false;
     const uint64_t firstVertex = uint64_t(baseVertex) + minIndex;
@@ -982,9 +989,15 @@ bool Device::MeshBounds(GLenum mode, INT baseVertex, UINT minIndex, UINT numVert
         v = &clip[index - minIndex];
         return true;
     };
+    const LONG vx0 = LONG(viewport_.X), vy0 = LONG(viewport_.Y);
+    const LONG vx1 = vx0 + LONG(viewport_.Width), vy1 = vy0 + LONG(viewport_.Height);
+    auto clamp = [](float v, LONG lo, LONG hi) { return LONG(std::clamp(v, float(lo), float(hi))); };
+    const int columns = (int(params_.BackBufferWidth) + kMsCell - 1) / kMsCell;
+    const int rows = (int(params_.BackBufferHeight) + kMsCell - 1) / kMsCell;
+    std::vector<TileCoverage::Rect> cells(size_t(columns) * rows, TileCoverage::Rect{0, 0, 0, 0});
     float minX = 1e30f, minY = 1e30f, maxX = -1e30f, maxY = -1e30f;
     // One triangle cut by the two planes (distance z, then w - z), its corners
-    // projected into the box.
+    // projected into the box, and the cells of its own box marked.
     auto add = [&](const Clip& a, const Clip& b, const Clip& c) {
         Clip poly[6] = {a, b, c}, cut[6];
         int n = 3;
@@ -1005,15 +1018,24 @@ bool Device::MeshBounds(GLenum mode, INT baseVertex, UINT minIndex, UINT numVert
             n = m;
             std::copy(cut, cut + n, poly);
         }
+        float x0 = 1e30f, y0 = 1e30f, x1 = -1e30f, y1 = -1e30f;
         for (int i = 0; i < n; ++i) {
             if (!(poly[i].w > 1e-6f)) return false;
             float sx, sy;
             ClipToScreen(poly[i].x, poly[i].y, poly[i].w, sx, sy);
-            minX = std::min(minX, sx);
-            maxX = std::max(maxX, sx);
-            minY = std::min(minY, sy);
-            maxY = std::max(maxY, sy);
+            x0 = std::min(x0, sx);
+            x1 = std::max(x1, sx);
+            y0 = std::min(y0, sy);
+            y1 = std::max(y1, sy);
         }
+        if (n == 0) return true;
+        minX = std::min(minX, x0), maxX = std::max(maxX, x1), minY = std::min(minY, y0), maxY = std::max(maxY, y1);
+        const RECT box{clamp(std::floor(x0) - 2, vx0, vx1), clamp(std::floor(y0) - 2, vy0, vy1),
+                       clamp(std::ceil(x1) + 2, vx0, vx1), clamp(std::ceil(y1) + 2, vy0, vy1)};
+        if (box.left >= box.right || box.top >= box.bottom) return true;
+        for (int row = box.top / kMsCell; row <= (box.bottom - 1) / kMsCell; ++row)
+            for (int column = box.left / kMsCell; column <= (box.right - 1) / kMsCell; ++column)
+                cells[size_t(row) * columns + column] = CellRect(column, row);
         return true;
     };
     const GLsizei triangles = mode == GL_TRIANGLES ? count / 3 : count - 2;
@@ -1025,13 +1047,11 @@ bool Device::MeshBounds(GLenum mode, INT baseVertex, UINT minIndex, UINT numVert
         if (!vertex(i0, a) || !vertex(i1, b) || !vertex(i2, c)) return false;
         if (!add(*a, *b, *c)) return false;
     }
-    const LONG vx0 = LONG(viewport_.X), vy0 = LONG(viewport_.Y);
-    const LONG vx1 = vx0 + LONG(viewport_.Width), vy1 = vy0 + LONG(viewport_.Height);
+    cellRects = TileCoverage::Merge(cells, columns, rows);
     if (minX > maxX) {
         bounds = RECT{vx0, vy0, vx0, vy0};  // nothing in front of the eye
         return true;
     }
-    auto clamp = [](float v, LONG lo, LONG hi) { return LONG(std::clamp(v, float(lo), float(hi))); };
     bounds = RECT{clamp(std::floor(minX) - 2, vx0, vx1), clamp(std::floor(minY) - 2, vy0, vy1),
                   clamp(std::ceil(maxX) + 2, vx0, vx1), clamp(std::ceil(maxY) + 2, vy0, vy1)};
     return true;

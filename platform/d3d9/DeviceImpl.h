@@ -225,9 +225,9 @@ private:
     void ClipToScreen(float x, float y, float w, float& sx, float& sy) const;
     bool StripRectangle(GLint first, float* x, float* y);
     TileCoverage::Rect ViewportInTarget() const;
-    bool MeshBounds(GLenum mode, INT baseVertex, UINT minIndex, UINT numVertices, UINT startIndex, GLsizei count,
-                    size_t indexSize, RECT& bounds);
     using Rects = std::vector<TileCoverage::Rect>;
+    bool MeshBounds(GLenum mode, INT baseVertex, UINT minIndex, UINT numVertices, UINT startIndex, GLsizei count,
+                    size_t indexSize, RECT& bounds, Rects& cells);
     void BeginMultisample(const RECT& bounds);
     void EndMultisample();
     void CopyToMultisample(const Rects& rects);

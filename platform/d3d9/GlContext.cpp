@@ -183,6 +183,13 @@ const GlCaps& Caps()
         for (int s = 2; s <= maxSamples; s *= 2) out.push_back(s);
     };
     query(GL_RGBA8, caps.colorSamples);
+    // Multisampled colour is a texture (so that it can be resolved by drawing),
+    // which may allow fewer samples than a renderbuffer.
+    GLint textureSamples = 0;
+    glGetIntegerv(GL_MAX_COLOR_TEXTURE_SAMPLES, &textureSamples);
+    caps.colorSamples.erase(std::remove_if(caps.colorSamples.begin(), caps.colorSamples.end(),
+                                           [&](int s) { return s > textureSamples; }),
+                            caps.colorSamples.end());
     std::vector<int> depth16, depth24, depth32;
     query(GL_DEPTH_COMPONENT16, depth16);
     query(GL_DEPTH_COMPONENT24, depth24);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/d3d9/D3d9Stats.h"
 #include "platform/d3d9/FrameStats.h"
@@ -81,6 +82,40 @@ protected:
         device->SetTransform(D3DTS_WORLD, &turn);
         EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
     }
+    // A vertex and an index buffer holding these, set as the device's stream and indices.
+    void SetMesh(const std::vector<Vertex>& vertices, const std::vector<uint16_t>& indices)
+    {
+        ASSERT_EQ(device->CreateVertexBuffer(UINT(vertices.size() * 44), 0, 0x252, D3DPOOL_MANAGED, &meshVertices,
+                                             nullptr),
+                  D3D_OK);
+        ASSERT_EQ(device->CreateIndexBuffer(UINT(indices.size() * 2), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED,
+                                            &meshIndices, nullptr),
+                  D3D_OK);
+        void* p = nullptr;
+        ASSERT_EQ(meshVertices->Lock(0, 0, &p, 0), D3D_OK);
+        std::memcpy(p, vertices.data(), vertices.size() * 44);
+        meshVertices->Unlock();
+        ASSERT_EQ(meshIndices->Lock(0, 0, &p, 0), D3D_OK);
+        std::memcpy(p, indices.data(), indices.size() * 2);
+        meshIndices->Unlock();
+        device->SetFVF(0x252);
+        device->SetStreamSource(0, meshVertices, 0, 44);
+        device->SetIndices(meshIndices);
+    }
+    void TearDown() override
+    {
+        if (device) {
+            device->SetIndices(nullptr);
+            device->SetStreamSource(0, nullptr, 0, 0);
+        }
+        if (meshIndices) meshIndices->Release();
+        if (meshVertices) meshVertices->Release();
+        meshIndices = nullptr;
+        meshVertices = nullptr;
+        BareDevice::TearDown();
+    }
+    IDirect3DVertexBuffer9* meshVertices = nullptr;
+    IDirect3DIndexBuffer9* meshIndices = nullptr;
     // The frame `draw` makes, presented with frame statistics on (every draw
     // multisampled when `everything`), and its fill in screens.
     support::Frame FrameAndFill(bool everything, const std::function<void()>& draw, double& fill)
@@ -823,22 +858,15 @@ TEST_F(RenderTest, MultisampledMeshesReachBehindTheEyeAndMeetAClearedDepth)
 {
     if (!FourSamples(direct3d)) GTEST_SKIP() << "no 4x multisampling here";
     CreateDevice(320, 180, true, D3DMULTISAMPLE_4_SAMPLES);
-    IDirect3DVertexBuffer9* vb = nullptr;
-    IDirect3DIndexBuffer9* ib = nullptr;
-    ASSERT_EQ(device->CreateVertexBuffer(8 * 44, 0, 0x252, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
-    ASSERT_EQ(device->CreateIndexBuffer(12 * 2, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr), D3D_OK);
-    const Vertex v[8] = {{-20, -1, -10, 0, 1, 0, 0xFFFFFFFF, 0, 0, 0, 0}, {20, -1, -10, 0, 1, 0, 0xFFFFFFFF, 0, 0, 0, 0},
-                         {-20, -1, 30, 0, 1, 0, 0xFFFFFFFF, 0, 0, 0, 0},  {20, -1, 30, 0, 1, 0, 0xFFFFFFFF, 0, 0, 0, 0},
-                         {-5, -5, 0.5f, 0, 0, 1, 0xFFFFFFFF, 0, 0, 0, 0}, {5, -5, 0.5f, 0, 0, 1, 0xFFFFFFFF, 0, 0, 0, 0},
-                         {-5, 5, 0.5f, 0, 0, 1, 0xFFFFFFFF, 0, 0, 0, 0},  {5, 5, 0.5f, 0, 0, 1, 0xFFFFFFFF, 0, 0, 0, 0}};
-    const uint16_t index[12] = {0, 1, 2, 2, 1, 3, 4, 5, 6, 6, 5, 7};
-    void* p = nullptr;
-    ASSERT_EQ(vb->Lock(0, sizeof v, &p, 0), D3D_OK);
-    std::memcpy(p, v, sizeof v);
-    vb->Unlock();
-    ASSERT_EQ(ib->Lock(0, sizeof index, &p, 0), D3D_OK);
-    std::memcpy(p, index, sizeof index);
-    ib->Unlock();
+    SetMesh({{-20, -1, -10, 0, 1, 0, 0xFFFFFFFF, 0, 0, 0, 0},
+             {20, -1, -10, 0, 1, 0, 0xFFFFFFFF, 0, 0, 0, 0},
+             {-20, -1, 30, 0, 1, 0, 0xFFFFFFFF, 0, 0, 0, 0},
+             {20, -1, 30, 0, 1, 0, 0xFFFFFFFF, 0, 0, 0, 0},
+             {-5, -5, 0.5f, 0, 0, 1, 0xFFFFFFFF, 0, 0, 0, 0},
+             {5, -5, 0.5f, 0, 0, 1, 0xFFFFFFFF, 0, 0, 0, 0},
+             {-5, 5, 0.5f, 0, 0, 1, 0xFFFFFFFF, 0, 0, 0, 0},
+             {5, 5, 0.5f, 0, 0, 1, 0xFFFFFFFF, 0, 0, 0, 0}},
+            {0, 1, 2, 2, 1, 3, 4, 5, 6, 6, 5, 7});
     // Looking along +z from the origin, a 90-degree view from 0.1 to 100.
     D3DMATRIX proj{}, identity{};
     proj._11 = 180.0f / 320;
@@ -853,9 +881,6 @@ TEST_F(RenderTest, MultisampledMeshesReachBehindTheEyeAndMeetAClearedDepth)
     device->SetTransform(D3DTS_PROJECTION, &proj);
     device->SetTransform(D3DTS_VIEW, &identity);
     device->SetTransform(D3DTS_WORLD, &identity);
-    device->SetFVF(0x252);
-    device->SetStreamSource(0, vb, 0, 44);
-    device->SetIndices(ib);
     auto frameWith = [&](UINT firstIndex, D3DCOLOR color) {
         device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
         device->SetRenderState(D3DRS_TEXTUREFACTOR, color);
@@ -870,10 +895,36 @@ TEST_F(RenderTest, MultisampledMeshesReachBehindTheEyeAndMeetAClearedDepth)
         EXPECT_EQ(At(x, 100).r, 255) << x;
         EXPECT_EQ(At(x, 20).r, 0) << x;  // above the horizon
     }
-    device->SetIndices(nullptr);
-    device->SetStreamSource(0, nullptr, 0, 0);
-    ib->Release();
-    vb->Release();
+}
+
+// A mesh is multisampled over the cells its triangles reach, not over the
+// rectangle around all of them.
+TEST_F(RenderTest, MeshesAreMultisampledOnlyOverTheCellsOfTheirTriangles)
+{
+    if (!FourSamples(direct3d)) GTEST_SKIP() << "no 4x multisampling here";
+    CreateDevice(320, 180, true, D3DMULTISAMPLE_4_SAMPLES);
+    // Two small triangles in opposite corners, placed in clip space.
+    SetMesh({{-0.9f, 0.9f, 0.5f, 0, 0, 1, 0xFFFFFFFF, 0, 0, 0, 0},
+             {-0.73f, 0.86f, 0.5f, 0, 0, 1, 0xFFFFFFFF, 0, 0, 0, 0},
+             {-0.84f, 0.67f, 0.5f, 0, 0, 1, 0xFFFFFFFF, 0, 0, 0, 0},
+             {0.9f, -0.9f, 0.5f, 0, 0, 1, 0xFFFFFFFF, 0, 0, 0, 0},
+             {0.74f, -0.83f, 0.5f, 0, 0, 1, 0xFFFFFFFF, 0, 0, 0, 0},
+             {0.86f, -0.69f, 0.5f, 0, 0, 1, 0xFFFFFFFF, 0, 0, 0, 0}},
+            {0, 1, 2, 3, 4, 5});
+    D3DMATRIX identity{};
+    identity._11 = identity._22 = identity._33 = identity._44 = 1;
+    for (auto t : {D3DTS_PROJECTION, D3DTS_VIEW, D3DTS_WORLD}) device->SetTransform(t, &identity);
+    FlatState();
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+    device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFFC040);
+    const uint64_t copied = CopiedMatchingWhole([&] {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF204060, 1.0f, 0);
+        EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 6, 0, 2), D3D_OK);
+    });
+    EXPECT_GT(copied, 0u);
+    EXPECT_LT(copied, 320u * 180 / 8);  // the rectangle around both is nearly the whole target
+    EXPECT_EQ(At(25, 15).r, 255);       // inside the first triangle
 }
 
 TEST_F(RenderTest, NoShaderCompileOrAllocationPerFrameOnceStatesWereSeen)

@@ -860,13 +860,11 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
         if (activeDevice != this) Activate();
         RECT bounds;
         Rects cells;
-        if (!MeshBounds(mode, baseVertexIndex, minVertexIndex, numVertices, startIndex, count, indexSize, bounds,
-                        cells)) {
-            ScreenBounds(uint64_t(baseVertexIndex) + minVertexIndex, numVertices, bounds);
-            cells = {{bounds.left, bounds.top, bounds.right, bounds.bottom}};
-        }
+        const bool byTriangle =
+            MeshBounds(mode, baseVertexIndex, minVertexIndex, numVertices, startIndex, count, indexSize, bounds, cells);
+        if (!byTriangle) ScreenBounds(uint64_t(baseVertexIndex) + minVertexIndex, numVertices, bounds);
+        if (!byTriangle || MultisampleEverything()) cells = {{bounds.left, bounds.top, bounds.right, bounds.bottom}};
         SettleUnder(bounds);
-        if (MultisampleEverything()) cells = {{bounds.left, bounds.top, bounds.right, bounds.bottom}};
         if (multisampled)
             for (const TileCoverage::Rect& r : cells) BeginMultisample(RECT{r.x0, r.y0, r.x1, r.y1});
     }
@@ -1029,7 +1027,10 @@ bool Device::MeshBounds(GLenum mode, INT baseVertex, UINT minIndex, UINT numVert
             y1 = std::max(y1, sy);
         }
         if (n == 0) return true;
-        minX = std::min(minX, x0), maxX = std::max(maxX, x1), minY = std::min(minY, y0), maxY = std::max(maxY, y1);
+        minX = std::min(minX, x0);
+        maxX = std::max(maxX, x1);
+        minY = std::min(minY, y0);
+        maxY = std::max(maxY, y1);
         const RECT box{clamp(std::floor(x0) - 2, vx0, vx1), clamp(std::floor(y0) - 2, vy0, vy1),
                        clamp(std::ceil(x1) + 2, vx0, vx1), clamp(std::ceil(y1) + 2, vy0, vy1)};
         if (box.left >= box.right || box.top >= box.bottom) return true;

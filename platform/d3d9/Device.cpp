@@ -170,6 +170,7 @@ HRESULT Device::Init()
 
 Device::~Device()
 {
+    FinishPresent();
     MakeCurrent();
     programs_.Clear();
     glBindFramebuffer(GL_FRAMEBUFFER, 0);

@@ -11,6 +11,7 @@
 #include "platform/d3d9/FixedFunction.h"
 #include "platform/d3d9/StatsInternal.h"
 #include "platform/host/Host.h"
+#include "platform/win32/WindowInternal.h"
 
 namespace d3d9 {
 
@@ -152,11 +153,17 @@ void Device::BlitToWindow(GLuint source)
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, params_.BackBufferFormat == D3DFMT_A8R8G8B8);
 }
 
-// The frame read back, scaled on the CPU into the window's surface, black bars
-// beside it. False when the surface cannot take it (GL presents instead); a
-// window with no pixels (minimised) shows nothing and stays on this path.
+// The frame read back, then scaled on the CPU into the window's surface, black
+// bars beside it, and put on the screen on presenting_ while the program goes
+// on with the next frame. False when the surface cannot take it (GL presents
+// instead); a window with no pixels (minimised) shows nothing and stays on this
+// path.
 bool Device::PresentThroughSurface(GLuint source)
 {
+    // The last frame's surface and read-back buffer are used again here. If it
+    // did not reach the window (its surface went with a resize meanwhile), this
+    // one is tried on this thread before GL takes over.
+    const bool retry = !FinishPresent();
     SDL_Surface* surface = SDL_GetWindowSurface(window_);
     if (!surface) return false;
     if (surface->w <= 0 || surface->h <= 0) return true;
@@ -189,17 +196,30 @@ bool Device::PresentThroughSurface(GLuint source)
             if (bar.w > 0 && bar.h > 0) SDL_FillRect(surface, &bar, black);
     }
     if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
-    scaler_.Prepare(w, h, fit.width, fit.height);
-    uint8_t* pixels = static_cast<uint8_t*>(surface->pixels);
-    scaler_.Scale(readback_.data(), size_t(w) * 4, pixels + size_t(fit.y) * surface->pitch + size_t(fit.x) * 4,
-                  size_t(surface->pitch));
-    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
-    return SDL_UpdateWindowSurface(window_) == 0;
+    presenting_.Post([this, surface, w, h, fit] {
+        scaler_.Prepare(w, h, fit.width, fit.height);
+        uint8_t* pixels = static_cast<uint8_t*>(surface->pixels);
+        scaler_.Scale(readback_.data(), size_t(w) * 4,
+                      pixels + size_t(fit.y) * surface->pitch + size_t(fit.x) * 4, size_t(surface->pitch));
+        if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+        std::lock_guard<std::mutex> lock(SdlWindowLock());
+        presented_ = SDL_UpdateWindowSurface(window_) == 0;
+    });
+    return retry ? FinishPresent() : true;
+}
+
+// Waits until the frame handed to presenting_ is on the screen; false when it
+// could not be put there.
+bool Device::FinishPresent()
+{
+    presenting_.Wait();
+    return presented_;
 }
 
 bool Device::ReadWindow(std::vector<uint8_t>& rgba, int& width, int& height)
 {
     if (!window_ || !MakeCurrent()) return false;
+    FinishPresent();
     if (surfacePresent_) {
         // What the last Present put in the window's surface.
         SDL_Surface* surface = SDL_GetWindowSurface(window_);

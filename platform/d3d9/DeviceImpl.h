@@ -9,6 +9,7 @@
 
 #include "platform/d3d9/Adapter.h"
 #include "platform/d3d9/FrameScaler.h"
+#include "platform/d3d9/JobThread.h"
 #include "platform/d3d9/Shaders.h"
 #include "platform/d3d9/TileCoverage.h"
 #include "platform/d3d9/d3d9.h"
@@ -202,6 +203,7 @@ private:
     void BindVertexLayout();
     void BlitToWindow(GLuint source);
     bool PresentThroughSurface(GLuint source);
+    bool FinishPresent();
     // Counts the pixels draws cover until FlushFillCount, in the target they go to:
     // the multisampled one while it is active, unless drawn to the single-sample one.
     void BeginFillCount(bool singleSampleTarget = false);
@@ -283,9 +285,13 @@ private:
     GLenum depthFormat_ = 0;
     std::vector<uint8_t> readback_;
     // Live on a software renderer: frames are read back, scaled by scaler_ and
-    // put in the window's surface instead of blitted and swapped by GL.
+    // put in the window's surface instead of blitted and swapped by GL, on
+    // presenting_ while the next frame is drawn. presented_: whether the last
+    // frame reached the window (written there, read once it is done).
     bool surfacePresent_ = false;
     FrameScaler scaler_;
+    JobThread presenting_;
+    bool presented_ = true;
 
     DWORD renderStates_[kRenderStates] = {};
     DWORD stageStates_[kStages][33] = {};

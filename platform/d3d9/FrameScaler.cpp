@@ -79,32 +79,6 @@ void FrameScaler::ScaleRow(const uint8_t* row, uint16_t* out) const
     }
 }
 
-FrameScaler::~FrameScaler()
-{
-    if (!helper_.joinable()) return;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stop_ = true;
-    }
-    wake_.notify_one();
-    helper_.join();
-}
-
-void FrameScaler::Help()
-{
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-        wake_.wait(lock, [this] { return pending_ || stop_; });
-        if (stop_) return;
-        const Job job = job_;
-        lock.unlock();
-        ScaleRows(job, rows_[1]);
-        lock.lock();
-        pending_ = false;
-        done_.notify_one();
-    }
-}
-
 void FrameScaler::Scale(const uint8_t* source, size_t sourcePitch, uint8_t* destination, size_t pitch)
 {
     // Small frames are not worth a second thread.
@@ -112,17 +86,11 @@ void FrameScaler::Scale(const uint8_t* source, size_t sourcePitch, uint8_t* dest
         ScaleRows(Job{source, sourcePitch, destination, pitch, 0, height_}, rows_[0]);
         return;
     }
-    if (!helper_.joinable()) helper_ = std::thread(&FrameScaler::Help, this);
     const int half = height_ / 2;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        job_ = Job{source, sourcePitch, destination, pitch, half, height_};
-        pending_ = true;
-    }
-    wake_.notify_one();
+    const Job lower{source, sourcePitch, destination, pitch, half, height_};
+    helper_.Post([this, lower] { ScaleRows(lower, rows_[1]); });
     ScaleRows(Job{source, sourcePitch, destination, pitch, 0, half}, rows_[0]);
-    std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [this] { return !pending_; });
+    helper_.Wait();
 }
 
 void FrameScaler::ScaleRows(const Job& job, Rows& cache) const

@@ -9,12 +9,11 @@
 // The four bytes of a pixel are scaled alike, whatever their order.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
-#include <thread>
 #include <vector>
+
+#include "platform/d3d9/JobThread.h"
 
 namespace d3d9 {
 
@@ -23,7 +22,6 @@ public:
     FrameScaler() = default;
     FrameScaler(const FrameScaler&) = delete;
     FrameScaler& operator=(const FrameScaler&) = delete;
-    ~FrameScaler();
 
     // Sizes of the frames the next Scale calls take and give (each at least 1).
     void Prepare(int sourceWidth, int sourceHeight, int width, int height);
@@ -51,18 +49,12 @@ private:
     // The source position of a destination coordinate: the left (or top) texel
     // and the weight (0-256) of the one after it, which always exists.
     static void Tap(int d, int sourceSize, int size, int& first, int& weight);
-    void Help();
 
     int sourceWidth_ = 0, sourceHeight_ = 0, width_ = 0, height_ = 0;
     std::vector<int> columns_;      // left texel of each destination column
     std::vector<uint16_t> weights_;  // 8 a column: 256 - w four times, w four times
     Rows rows_[2];                   // this thread's and the helper's
-
-    std::thread helper_;
-    std::mutex mutex_;
-    std::condition_variable wake_, done_;
-    Job job_{};
-    bool pending_ = false, stop_ = false;
+    JobThread helper_;               // scales a large frame's lower half
 };
 
 }  // namespace d3d9

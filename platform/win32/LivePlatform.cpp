@@ -174,6 +174,7 @@ public:
     void ShowWindow(WindowRecord& w) override
     {
         if (!w.sdl) return;
+        std::lock_guard<std::mutex> lock(SdlWindowLock());
         if (w.visible) SDL_ShowWindow(w.sdl);
         else SDL_HideWindow(w.sdl);
         RefreshGeometry(w);
@@ -199,6 +200,7 @@ public:
     void CloseWindow(WindowRecord& w) override
     {
         if (!w.sdl) return;
+        std::lock_guard<std::mutex> lock(SdlWindowLock());
         SDL_HideWindow(w.sdl);
         Retired().push_back(w.sdl);
     }
@@ -215,7 +217,10 @@ public:
     bool TakeEvent() override
     {
         SDL_Event e;
-        if (!video.ok || !SDL_PollEvent(&e)) return false;
+        {
+            std::lock_guard<std::mutex> lock(SdlWindowLock());
+            if (!video.ok || !SDL_PollEvent(&e)) return false;
+        }
         switch (e.type) {
         case SDL_QUIT: {
             // A termination signal: close the program's window as its close box would.
@@ -300,7 +305,10 @@ public:
         if (!EnsureSdlVideo()) return false;
         // Bring SDL's key state up to date without taking events from the queue.
         // SDL only tracks the keyboard while one of its windows has the focus.
-        SDL_PumpEvents();
+        {
+            std::lock_guard<std::mutex> lock(SdlWindowLock());
+            SDL_PumpEvents();
+        }
         return ScancodeDown(virtualKey);
     }
 
@@ -360,6 +368,12 @@ Platform& LivePlatform()
 }  // namespace win32
 
 // ---- shared with the Direct3D 9 stand-in ------------------------------------------
+
+std::mutex& SdlWindowLock()
+{
+    static std::mutex lock;
+    return lock;
+}
 
 // The one place that starts SDL's video subsystem.
 bool EnsureSdlVideo()

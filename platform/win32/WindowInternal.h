@@ -2,6 +2,8 @@
 // window behind a window handle (null for unknown handles and in virtual runs).
 #pragma once
 
+#include <mutex>
+
 #include "platform/win32/win32.h"
 
 struct SDL_Window;
@@ -29,3 +31,8 @@ void WindowPixelsToClient(const WindowGeometry& geometry, int& x, int& y);
 // Starts SDL's video subsystem once, for every live user of SDL video (windows,
 // input, the device's context and display modes); false when it cannot start.
 bool EnsureSdlVideo();
+
+// SDL's windows belong to the thread that pumps events. The device puts a frame
+// into its window's surface on a thread of its own: it holds this lock meanwhile,
+// as the event pump and the calls that change a window do.
+std::mutex& SdlWindowLock();

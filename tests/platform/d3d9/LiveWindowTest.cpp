@@ -57,18 +57,23 @@ TEST_P(LiveWindowTest, PresentedFrameAppearsInTheWindow)
     IDirect3DDevice9* device = nullptr;
     ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
               D3D_OK);
-    // Top half red, bottom half blue, through clears limited by rectangles.
-    // MIVOLA_LIVE_HOLD_MS keeps presenting that long, for a screenshot.
+    // Green frames, then the last one top half red, bottom half blue, through
+    // clears limited by rectangles: the window shows the last one (through the
+    // surface, even with the next frame begun; GL's blit is read back from the
+    // back buffer). MIVOLA_LIVE_HOLD_MS keeps presenting that long, for a
+    // screenshot.
     const char* hold = std::getenv("MIVOLA_LIVE_HOLD_MS");
     const int frames = hold ? std::max(3, std::atoi(hold) * 60 / 1000) : 3;
     for (int frame = 0; frame < frames; ++frame) {
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        const bool last = frame == frames - 1;
         D3DRECT top{0, 0, 320, 90}, bottom{0, 90, 320, 180};
-        device->Clear(1, &top, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0);
-        device->Clear(1, &bottom, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
+        device->Clear(1, &top, D3DCLEAR_TARGET, last ? 0xFFFF0000 : 0xFF00FF00, 1.0f, 0);
+        device->Clear(1, &bottom, D3DCLEAR_TARGET, last ? 0xFF0000FF : 0xFF00FF00, 1.0f, 0);
         ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
     }
+    if (!GetParam()) device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0);
     std::vector<uint8_t> rgba;
     int w = 0, h = 0;
     ASSERT_TRUE(d3d9::ReadPresentedWindow(device, rgba, w, h));
@@ -90,6 +95,7 @@ TEST_P(LiveWindowTest, PresentedFrameAppearsInTheWindow)
                   {dx + dw - 3, dy + dh - 3, 0, 255}};
     for (auto c : checks) {
         EXPECT_EQ(at(c.x, c.y).r, c.r) << c.x << "," << c.y;
+        EXPECT_EQ(at(c.x, c.y).g, 0) << c.x << "," << c.y;
         EXPECT_EQ(at(c.x, c.y).b, c.b) << c.x << "," << c.y;
     }
     if (dy > 1) { EXPECT_EQ(at(w / 2, dy - 1).r + at(w / 2, dy - 1).b, 0); }

@@ -194,6 +194,17 @@ bool ReachesShowing(const TileCoverage& coverage, const double* mu, const double
     return false;
 }
 
+// The pixels that screen coordinates from (x0, y0) to (x1, y1) touch, two wider
+// each way, within the viewport's rectangle.
+RECT PixelBox(float x0, float y0, float x1, float y1, const RECT& viewport)
+{
+    auto clamp = [](float v, LONG lo, LONG hi) { return LONG(std::clamp(v, float(lo), float(hi))); };
+    return RECT{clamp(std::floor(x0) - 2, viewport.left, viewport.right),
+                clamp(std::floor(y0) - 2, viewport.top, viewport.bottom),
+                clamp(std::ceil(x1) + 2, viewport.left, viewport.right),
+                clamp(std::ceil(y1) + 2, viewport.top, viewport.bottom)};
+}
+
 }  // namespace
 
 // A fragment whose texture texel has alpha 0 leaves the colour as it was:
@@ -946,9 +957,7 @@ bool Device::ScreenBounds(uint64_t first, uint64_t count, RECT& bounds)
         minY = std::min(minY, sy);
         maxY = std::max(maxY, sy);
     }
-    auto clamp = [](float v, LONG lo, LONG hi) { return LONG(std::clamp(v, float(lo), float(hi))); };
-    bounds = RECT{clamp(std::floor(minX) - 2, vx0, vx1), clamp(std::floor(minY) - 2, vy0, vy1),
-                  clamp(std::ceil(maxX) + 2, vx0, vx1), clamp(std::ceil(maxY) + 2, vy0, vy1)};
+    bounds = PixelBox(minX, minY, maxX, maxY, RECT{vx0, vy0, vx1, vy1});
     return true;
 }
 
@@ -989,7 +998,7 @@ bool Device::MeshBounds(GLenum mode, INT baseVertex, UINT minIndex, UINT numVert
     };
     const LONG vx0 = LONG(viewport_.X), vy0 = LONG(viewport_.Y);
     const LONG vx1 = vx0 + LONG(viewport_.Width), vy1 = vy0 + LONG(viewport_.Height);
-    auto clamp = [](float v, LONG lo, LONG hi) { return LONG(std::clamp(v, float(lo), float(hi))); };
+    const RECT viewport{vx0, vy0, vx1, vy1};
     const int columns = (int(params_.BackBufferWidth) + kMsCell - 1) / kMsCell;
     const int rows = (int(params_.BackBufferHeight) + kMsCell - 1) / kMsCell;
     std::vector<TileCoverage::Rect> cells(size_t(columns) * rows, TileCoverage::Rect{0, 0, 0, 0});
@@ -1031,8 +1040,7 @@ bool Device::MeshBounds(GLenum mode, INT baseVertex, UINT minIndex, UINT numVert
         maxX = std::max(maxX, x1);
         minY = std::min(minY, y0);
         maxY = std::max(maxY, y1);
-        const RECT box{clamp(std::floor(x0) - 2, vx0, vx1), clamp(std::floor(y0) - 2, vy0, vy1),
-                       clamp(std::ceil(x1) + 2, vx0, vx1), clamp(std::ceil(y1) + 2, vy0, vy1)};
+        const RECT box = PixelBox(x0, y0, x1, y1, viewport);
         if (box.left >= box.right || box.top >= box.bottom) return true;
         for (int row = box.top / kMsCell; row <= (box.bottom - 1) / kMsCell; ++row)
             for (int column = box.left / kMsCell; column <= (box.right - 1) / kMsCell; ++column)
@@ -1053,8 +1061,7 @@ bool Device::MeshBounds(GLenum mode, INT baseVertex, UINT minIndex, UINT numVert
         bounds = RECT{vx0, vy0, vx0, vy0};  // nothing in front of the eye
         return true;
     }
-    bounds = RECT{clamp(std::floor(minX) - 2, vx0, vx1), clamp(std::floor(minY) - 2, vy0, vy1),
-                  clamp(std::ceil(maxX) + 2, vx0, vx1), clamp(std::ceil(maxY) + 2, vy0, vy1)};
+    bounds = PixelBox(minX, minY, maxX, maxY, viewport);
     return true;
 }
 

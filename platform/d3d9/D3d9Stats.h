@@ -31,6 +31,11 @@ void SetFailHardwareVertexProcessing(bool fail);
 void SetMultisampleEverything(bool on);
 bool MultisampleEverything();
 
+// Every frame drawn whole, never only where it changed since the previous one
+// (for comparisons and benchmarks).
+void SetRedrawEverything(bool on);
+bool RedrawEverything();
+
 // Texture memory the device hands out before CreateTexture answers
 // D3DERR_OUTOFVIDEOMEMORY (0: no limit).
 void SetTextureMemoryLimit(uint64_t bytes);

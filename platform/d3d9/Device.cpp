@@ -1,11 +1,14 @@
 // The device object: creation of its back buffer, its resources and its end.
 // The rest of it lives by job in DeviceState.cpp (render, stage and sampler
 // states), DeviceDraw.cpp (draw preparation and shader keys), DeviceFrame.cpp
-// (clearing and presenting) and FixedFunction.cpp (the lighting maths).
+// (clearing and presenting), DeviceHeld.cpp (held-back draws), DeviceRecord.cpp
+// (frames drawn again where they changed) and FixedFunction.cpp (the lighting
+// maths).
 #include <SDL2/SDL.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -40,6 +43,7 @@ Device::Device(IDirect3D9* parent, const D3DPRESENT_PARAMETERS& params, const Ou
     : parent_(parent), params_(params), output_(output), window_(output.window)
 {
     parent_->AddRef();
+    std::memset(&keyState_, 0, sizeof keyState_);
 }
 
 bool Device::MakeCurrent()

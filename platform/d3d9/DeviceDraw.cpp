@@ -654,7 +654,8 @@ void Device::DrawMultisampled(GLenum mode, GLint first, GLsizei count, const Rec
 void Device::DrawUnderScissors(GLenum mode, GLint first, GLsizei count, const std::vector<TileCoverage::Rect>& rects)
 {
     glEnable(GL_SCISSOR_TEST);
-    for (const TileCoverage::Rect& r : rects) {
+    for (TileCoverage::Rect r : rects) {
+        if (!Clamp(r)) continue;
         glScissor(r.x0, r.y0, r.x1 - r.x0, r.y1 - r.y0);
         glDrawArrays(mode, first, count);
         CountDraw();
@@ -829,6 +830,22 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
     GLenum mode;
     GLsizei count = VertexCount(type, primitiveCount, mode);
     if (count == 0 || !VerticesInStream(startVertex, uint64_t(count))) return D3DERR_INVALIDCALL;
+    if (recording_) {
+        if (!(fvf_ & D3DFVF_XYZ)) return D3DERR_INVALIDCALL;
+        RecordedOp op{};
+        op.kind = RecordedOp::kDraw;
+        op.mode = mode;
+        op.count = count;
+        op.start = startVertex;
+        RecordDraw(op, startVertex, uint64_t(count));
+        return D3D_OK;
+    }
+    return DrawNow(mode, GLint(startVertex), count);
+}
+
+HRESULT Device::DrawNow(GLenum mode, GLint startVertex, GLsizei count)
+{
+    if (!replaying_) lastFrameKept_ = false;
     if (samples_ > 0 && (fvf_ & D3DFVF_XYZ)) {
         if (activeDevice != this) Activate();
         RECT bounds;
@@ -848,7 +865,9 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
     }
     const bool replaces = OpaqueReplacesTarget();
     if (replaces) glDisable(GL_BLEND);
+    BeginClamp();
     glDrawArrays(mode, GLint(startVertex), count);
+    EndClamp();
     if (replaces) glEnable(GL_BLEND);
     CountDraw();
     return D3D_OK;
@@ -866,6 +885,27 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
     indices_->GetDesc(&desc);
     const size_t indexSize = desc.Format == D3DFMT_INDEX32 ? 4 : 2;
     if ((size_t(startIndex) + size_t(count)) * indexSize > desc.Size) return D3DERR_INVALIDCALL;
+    if (recording_) {
+        if (!(fvf_ & D3DFVF_XYZ)) return D3DERR_INVALIDCALL;
+        RecordedOp op{};
+        op.kind = RecordedOp::kDrawIndexed;
+        op.mode = mode;
+        op.count = count;
+        op.base = baseVertexIndex;
+        op.minIndex = minVertexIndex;
+        op.numVertices = numVertices;
+        op.start = startIndex;
+        op.indexSize = indexSize;
+        RecordDraw(op, uint64_t(baseVertexIndex) + minVertexIndex, numVertices);
+        return D3D_OK;
+    }
+    return DrawIndexedNow(mode, baseVertexIndex, minVertexIndex, numVertices, startIndex, count, indexSize);
+}
+
+HRESULT Device::DrawIndexedNow(GLenum mode, INT baseVertexIndex, UINT minVertexIndex, UINT numVertices,
+                               UINT startIndex, GLsizei count, size_t indexSize)
+{
+    if (!replaying_) lastFrameKept_ = false;
     const bool multisampled = samples_ > 0 && (fvf_ & D3DFVF_XYZ);
     if (multisampled || !held_.empty()) {
         if (activeDevice != this) Activate();
@@ -881,8 +921,10 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
     }
     if (!PrepareDraw()) return D3DERR_INVALIDCALL;
     BeginFillCount();
+    BeginClamp();
     glDrawElementsBaseVertex(mode, count, indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
                              reinterpret_cast<void*>(uintptr_t(startIndex) * indexSize), baseVertexIndex);
+    EndClamp();
     CountDraw();
     return D3D_OK;
 }
@@ -1246,7 +1288,8 @@ void Device::BeginMultisample(const RECT& b)
         glClearDepth(msClearZ_);
         glClearStencil(msClearStencil_);
         glEnable(GL_SCISSOR_TEST);
-        for (const TileCoverage::Rect& r : TileCoverage::Merge(clear, columns, rows)) {
+        for (TileCoverage::Rect r : TileCoverage::Merge(clear, columns, rows)) {
+            if (!Clamp(r)) continue;
             glScissor(r.x0, r.y0, r.x1 - r.x0, r.y1 - r.y0);
             glClear(msClearMask_);
         }
@@ -1275,7 +1318,8 @@ void Device::DrawPixelRects(GLuint program, GLint rectUniform, GLint sizeUniform
     glDisable(GL_CULL_FACE);
     glViewport(0, 0, GLsizei(params_.BackBufferWidth), GLsizei(params_.BackBufferHeight));
     glUniform2f(sizeUniform, float(params_.BackBufferWidth), float(params_.BackBufferHeight));
-    for (const TileCoverage::Rect& r : rects) {
+    for (TileCoverage::Rect r : rects) {
+        if (!Clamp(r)) continue;
         glUniform4f(rectUniform, float(r.x0), float(r.y0), float(r.x1), float(r.y1));
         glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
     }

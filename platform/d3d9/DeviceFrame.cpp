@@ -36,7 +36,47 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     if ((flags & D3DCLEAR_ZBUFFER) && depth_) mask |= GL_DEPTH_BUFFER_BIT;
     if ((flags & D3DCLEAR_STENCIL) && depthFormat_ == GL_DEPTH24_STENCIL8) mask |= GL_STENCIL_BUFFER_BIT;
     if (!mask) return flags ? D3DERR_INVALIDCALL : D3D_OK;
+    if (!recording_ && !replaying_ && StartsRecord(count, rects, mask)) {
+        recording_ = true;
+        recorded_.clear();
+        record_.Clear();
+    }
+    if (!recording_) return ClearNow(count, rects, mask, color, z, stencil);
+    RecordedOp op{};
+    op.kind = RecordedOp::kClear;
+    if (count > 0 && rects) op.rects.assign(rects, rects + count);
+    op.mask = mask;
+    op.color = color;
+    op.z = z;
+    op.stencil = stencil;
+    SaveState(op.state);
+    // A clear depends on nothing but its values, its rectangles and the viewport.
+    const LONG vx0 = LONG(viewport_.X), vy0 = LONG(viewport_.Y);
+    const LONG vx1 = vx0 + LONG(viewport_.Width), vy1 = vy0 + LONG(viewport_.Height);
+    TileCoverage::Rect bounds{vx0, vy0, vx1, vy1};
+    if (!op.rects.empty()) {
+        TileCoverage::Rect around{vx1, vy1, vx0, vy0};
+        for (const D3DRECT& r : op.rects)
+            around = {std::min(around.x0, int(r.x1)), std::min(around.y0, int(r.y1)), std::max(around.x1, int(r.x2)),
+                      std::max(around.y1, int(r.y2))};
+        bounds = TileCoverage::Intersect(bounds, around);
+    }
+    record_.Begin(bounds);
+    record_.Key(&op.kind, sizeof op.kind);
+    record_.Key(&mask, sizeof mask);
+    record_.Key(&color, sizeof color);
+    record_.Key(&z, sizeof z);
+    record_.Key(&stencil, sizeof stencil);
+    record_.Key(&viewport_, sizeof viewport_);
+    if (!op.rects.empty()) record_.Key(op.rects.data(), op.rects.size() * sizeof(D3DRECT));
+    recorded_.push_back(std::move(op));
+    return D3D_OK;
+}
+
+HRESULT Device::ClearNow(DWORD count, const D3DRECT* rects, GLbitfield mask, D3DCOLOR color, float z, DWORD stencil)
+{
     if (activeDevice != this) Activate();
+    if (!replaying_) lastFrameKept_ = false;
     EndMultisample();
     SettleAll();
     float c[4];
@@ -50,18 +90,19 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     const LONG vx0 = LONG(viewport_.X), vy0 = LONG(viewport_.Y);
     const LONG vx1 = vx0 + LONG(viewport_.Width), vy1 = vy0 + LONG(viewport_.Height);
     auto clearRect = [&](LONG x0, LONG y0, LONG x1, LONG y1) {
-        x0 = std::max(x0, vx0);
-        y0 = std::max(y0, vy0);
-        x1 = std::min(x1, vx1);
-        y1 = std::min(y1, vy1);
-        if (x0 >= x1 || y0 >= y1) return;
-        glScissor(x0, y0, x1 - x0, y1 - y0);
+        TileCoverage::Rect r{int(std::max(x0, vx0)), int(std::max(y0, vy0)), int(std::min(x1, vx1)),
+                             int(std::min(y1, vy1))};
+        const bool whole = r.x0 == 0 && r.y0 == 0 && r.x1 == int(params_.BackBufferWidth) &&
+                           r.y1 == int(params_.BackBufferHeight);
+        if (!Clamp(r)) return;
+        glScissor(r.x0, r.y0, r.x1 - r.x0, r.y1 - r.y0);
         glClear(mask);
         // The multisampled depth too, for the draws that go there: over the
-        // whole target, only where draws reach it (see BeginMultisample).
+        // whole target, only where draws reach it (see BeginMultisample; in a
+        // frame drawn again over one rectangle, they stay inside it).
         const GLbitfield msMask = mask & (GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
         if (samples_ > 0 && msMask) {
-            if (x0 == 0 && y0 == 0 && x1 == LONG(params_.BackBufferWidth) && y1 == LONG(params_.BackBufferHeight)) {
+            if (whole) {
                 msClearMask_ = msMask;
                 msClearZ_ = z;
                 msClearStencil_ = GLint(stencil);
@@ -87,6 +128,7 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
 {
     if (activeDevice != this) Activate();
     const GLint w = GLint(params_.BackBufferWidth), h = GLint(params_.BackBufferHeight);
+    if (recording_) FinishRecord();
     EndMultisample();
     EndHeldFrame();
     EndFrameStats();

@@ -26,6 +26,7 @@ void Device::SaveState(DrawState& s) const
     s.stream = stream_;
     s.streamOffset = streamOffset_;
     s.streamStride = streamStride_;
+    s.indices = indices_;
     s.fvf = fvf_;
 }
 
@@ -47,6 +48,7 @@ void Device::RestoreState(const DrawState& s)
     stream_ = s.stream;
     streamOffset_ = s.streamOffset;
     streamStride_ = s.streamStride;
+    indices_ = s.indices;
     fvf_ = s.fvf;
 }
 
@@ -74,6 +76,8 @@ bool Device::CoveredPixels(GLint first, GLsizei count, TileCoverage::Rect& inner
 // holds the pixels this draw certainly writes, for the next frame.
 Device::Rects Device::HoldBack(GLenum mode, GLint first, GLsizei count, const Rects& replaced, const Rects& covered)
 {
+    // Frames drawn again where they changed are drawn in several passes.
+    if (replaying_) return replaced;
     const int place = replacingDraws_++;
     for (const TileCoverage::Rect& c : covered) covered_.emplace_back(place, c);
     // Drawn later, a draw tested against depth could meet other depths.
@@ -170,6 +174,16 @@ void Device::EndHeldFrame()
 
 void Device::BeforeChange(const void* resource)
 {
+    if (recording_)
+        for (const RecordedOp& op : recorded_) {
+            const DrawState& s = op.state;
+            if (op.kind != RecordedOp::kClear &&
+                (s.stream == resource || s.indices == resource ||
+                 std::find(s.textures, s.textures + kStages, resource) != s.textures + kStages)) {
+                FlushRecord();
+                break;
+            }
+        }
     for (const HeldDraw& draw : held_) {
         const DrawState& s = draw.state;
         if (s.stream == resource || std::find(s.textures, s.textures + kStages, resource) != s.textures + kStages) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/d3d9/Adapter.h"
+#include "platform/d3d9/FrameRecord.h"
 #include "platform/d3d9/FrameScaler.h"
 #include "platform/d3d9/JobThread.h"
 #include "platform/d3d9/Shaders.h"
@@ -19,6 +20,11 @@ struct SDL_Window;
 namespace d3d9 {
 
 class Device;
+
+// A number no resource content had before: a resource takes a new one when it
+// is made and whenever its content changes, so that a draw can tell it used
+// the same content as one in an earlier frame.
+uint64_t NextContentSerial();
 
 // Reference counting and the owning device, shared by every resource. A
 // resource holds a reference on its device, so the device outlives it.
@@ -51,6 +57,7 @@ public:
     // Level 0's tiles that hold a texel with alpha above 0.
     const TileCoverage& Coverage() const { return coverage_; }
     UINT Levels() const { return UINT(levels_.size()); }
+    uint64_t Serial() const { return serial_; }
 
 private:
     ~Texture() override;
@@ -70,6 +77,7 @@ private:
     GLuint texture_ = 0;
     uint64_t bytes_ = 0;
     TileCoverage coverage_;
+    uint64_t serial_ = NextContentSerial();
 };
 
 // Vertex and index buffers: GL buffers written through from a system-memory copy.
@@ -84,6 +92,7 @@ public:
     GLuint Gl() const { return buffer_; }
     UINT Length() const { return length_; }
     const uint8_t* Data() const { return shadow_.data(); }
+    uint64_t Serial() const { return serial_; }
 
 private:
     ~Buffer() override;
@@ -97,6 +106,7 @@ private:
     bool locked_ = false;
     UINT lockOffset_ = 0, lockSize_ = 0;
     bool lockReadOnly_ = false;
+    uint64_t serial_ = NextContentSerial();
 };
 using VertexBuffer = Buffer<IDirect3DVertexBuffer9, D3DVERTEXBUFFER_DESC>;
 using IndexBuffer = Buffer<IDirect3DIndexBuffer9, D3DINDEXBUFFER_DESC>;
@@ -346,6 +356,7 @@ private:
         IDirect3DBaseTexture9* textures[kStages];
         VertexBuffer* stream;
         UINT streamOffset, streamStride;
+        IndexBuffer* indices;
         DWORD fvf;
     };
     struct HeldDraw {
@@ -360,6 +371,49 @@ private:
     // replacing draws: this frame's so far, and the previous frame's.
     std::vector<std::pair<int, TileCoverage::Rect>> covered_, lastCovered_;
     int replacingDraws_ = 0;
+
+    // A frame that starts with a clear of the whole target is recorded, not
+    // drawn; at Present it is drawn only over the pixels where it can differ
+    // from the previous frame (FrameRecord), which the target still holds.
+    struct RecordedOp {
+        enum Kind : uint8_t { kClear, kDraw, kDrawIndexed } kind;
+        DrawState state;
+        // Draws: the GL mode, vertices (or indices) and where they start.
+        GLenum mode;
+        GLsizei count;
+        INT base;
+        UINT minIndex, numVertices, start;
+        size_t indexSize;
+        // Clears.
+        std::vector<D3DRECT> rects;
+        GLbitfield mask;
+        D3DCOLOR color;
+        float z;
+        DWORD stencil;
+    };
+    bool StartsRecord(DWORD count, const D3DRECT* rects, GLbitfield mask) const;
+    void RecordDraw(RecordedOp& op, uint64_t firstVertex, uint64_t vertices);
+    void FinishRecord();
+    void FlushRecord();
+    void ReplayRecord(const Rects& passes);
+    void ApplyState(const DrawState& s);
+    // While a frame is drawn again over one rectangle, every write to the
+    // targets stays inside it: a rectangle cut to it (false when nothing is
+    // left), a draw without a scissor given one.
+    bool Clamp(TileCoverage::Rect& r) const;
+    void BeginClamp();
+    void EndClamp();
+    HRESULT ClearNow(DWORD count, const D3DRECT* rects, GLbitfield mask, D3DCOLOR color, float z, DWORD stencil);
+    HRESULT DrawNow(GLenum mode, GLint first, GLsizei count);
+    HRESULT DrawIndexedNow(GLenum mode, INT base, UINT minIndex, UINT numVertices, UINT startIndex,
+                           GLsizei count, size_t indexSize);
+    std::vector<RecordedOp> recorded_;
+    FrameRecord record_, lastRecord_;
+    DrawState keyState_;  // the states a key is made of; zeroed once, so its padding stays zero
+    bool recording_ = false, replaying_ = false;
+    bool lastFrameKept_ = false;  // the target holds the frame lastRecord_ recorded
+    bool clamping_ = false;
+    TileCoverage::Rect clamp_{0, 0, 0, 0};
 };
 
 }  // namespace d3d9

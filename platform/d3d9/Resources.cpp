@@ -1,3 +1,4 @@
+#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -9,6 +10,12 @@ namespace d3d9 {
 
 // Texture uploads go through a unit the stages never use.
 constexpr GLenum kScratchUnit = GL_TEXTURE0 + 7;
+
+uint64_t NextContentSerial()
+{
+    static std::atomic<uint64_t> last{0};
+    return ++last;
+}
 
 template <class I> Resource<I>::Resource(Device* device) : device_(device)
 {
@@ -164,6 +171,7 @@ HRESULT Texture::UnlockRect(UINT level)
     if (!l.readOnly) {
         device_->MakeCurrent();
         device_->BeforeChange(static_cast<IDirect3DBaseTexture9*>(this));
+        serial_ = NextContentSerial();
         glActiveTexture(kScratchUnit);
         glBindTexture(GL_TEXTURE_2D, texture_);
         glPixelStorei(GL_UNPACK_ROW_LENGTH, GLint(l.width));
@@ -235,6 +243,7 @@ template <class I, class D> HRESULT Buffer<I, D>::Unlock()
     if (!lockReadOnly_ && lockSize_ > 0) {
         this->device_->MakeCurrent();
         this->device_->BeforeChange(this);
+        serial_ = NextContentSerial();
         glBindBuffer(GL_COPY_WRITE_BUFFER, buffer_);
         glBufferSubData(GL_COPY_WRITE_BUFFER, lockOffset_, lockSize_, shadow_.data() + lockOffset_);
         glBindBuffer(GL_COPY_WRITE_BUFFER, 0);

@@ -6,6 +6,7 @@ namespace {
 Stats stats;
 bool failHardware = false;
 bool multisampleEverything = false;
+bool redrawEverything = false;
 uint64_t memoryLimit = 0;  // 0: no limit
 uint64_t memoryUsed = 0;
 }  // namespace
@@ -29,6 +30,14 @@ void SetMultisampleEverything(bool on)
 bool MultisampleEverything()
 {
     return multisampleEverything;
+}
+void SetRedrawEverything(bool on)
+{
+    redrawEverything = on;
+}
+bool RedrawEverything()
+{
+    return redrawEverything;
 }
 void SetTextureMemoryLimit(uint64_t bytes)
 {

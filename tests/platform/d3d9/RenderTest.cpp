@@ -517,10 +517,13 @@ protected:
     struct Scene {
         int panelX;  // where the opaque panel goes; none when negative
         bool changeBack = false;
+        bool clearPart = false;  // clear only the left half
     };
     support::Frame Draw(const Scene& scene, bool whole)
     {
-        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        const D3DRECT left{0, 0, 160, 180};
+        device->Clear(scene.clearPart ? 1 : 0, scene.clearPart ? &left : nullptr,
+                      D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
         FlatState();
         // Depth writes make the device draw every picture whole, at once.
         device->SetRenderState(D3DRS_ZENABLE, whole ? D3DZB_TRUE : D3DZB_FALSE);
@@ -585,10 +588,8 @@ protected:
     }
     void Check(D3DMULTISAMPLE_TYPE samples)
     {
-        CreateDevice(320, 180, true, samples);
-        back = MakeTexture(320, 180, Pattern);
-        panel = MakeTexture(96, 64, [](UINT x, UINT y) { return D3DCOLOR_ARGB(255, 200, x * 2, y * 3); });
-        glass = MakeTexture(64, 64, [](UINT x, UINT y) { return D3DCOLOR_ARGB(120, 30, 250, x * 4 + y); });
+        d3d9::SetRedrawEverything(true);  // held draws are left to frames drawn whole
+        Start(samples);
         const std::vector<Scene> scenes = {{120}, {120}, {200}, {-1}, {120}, {200, true}, {120}};
         std::vector<support::Frame> held;
         for (const Scene& scene : scenes) held.push_back(Draw(scene, false));
@@ -606,6 +607,41 @@ protected:
         const double heldFill = Fill({{120}, {120}, {120}}, false);
         const double wholeFill = Fill({{120}, {120}, {120}}, true);
         EXPECT_LT(heldFill, wholeFill - 0.02);  // about a panel's area less
+        d3d9::SetRedrawEverything(false);
+    }
+    // Frames drawn again only where they changed match frames drawn whole to
+    // the bit, through a panel that stays, moves, goes and comes back, a
+    // texture changed in the middle of a frame and a frame not cleared whole;
+    // a frame like the last is not drawn at all.
+    void CheckRecorded(D3DMULTISAMPLE_TYPE samples)
+    {
+        Start(samples);
+        const std::vector<Scene> scenes = {{120},       {120}, {200}, {-1},         {120},
+                                           {120, true}, {120}, {120}, {200, false, true}, {200}};
+        std::vector<support::Frame> recorded;
+        std::vector<uint64_t> draws;
+        for (const Scene& scene : scenes) {
+            const uint64_t before = d3d9::GetStats().drawCalls;
+            recorded.push_back(Draw(scene, false));
+            draws.push_back(d3d9::GetStats().drawCalls - before);
+        }
+        d3d9::SetRedrawEverything(true);
+        for (size_t i = 0; i < scenes.size(); ++i) {
+            const support::Frame whole = Draw(scenes[i], false);
+            EXPECT_EQ(WorstDifference(recorded[i], whole), 0) << "frame " << i;
+        }
+        d3d9::SetRedrawEverything(false);
+        EXPECT_EQ(draws[1], 0u);  // the first frame again
+        EXPECT_GT(draws[2], 0u);  // the panel moved
+        EXPECT_EQ(draws[7], 0u);  // after a frame drawn whole for its texture change
+        EXPECT_EQ(draws[9], draws[0]);  // after a frame not cleared whole: drawn whole
+    }
+    void Start(D3DMULTISAMPLE_TYPE samples)
+    {
+        CreateDevice(320, 180, true, samples);
+        back = MakeTexture(320, 180, Pattern);
+        panel = MakeTexture(96, 64, [](UINT x, UINT y) { return D3DCOLOR_ARGB(255, 200, x * 2, y * 3); });
+        glass = MakeTexture(64, 64, [](UINT x, UINT y) { return D3DCOLOR_ARGB(120, 30, 250, x * 4 + y); });
     }
     IDirect3DTexture9 *back = nullptr, *panel = nullptr, *glass = nullptr;
 };
@@ -619,6 +655,17 @@ TEST_F(HoldTest, Multisampled)
 {
     if (!FourSamples(direct3d)) GTEST_SKIP() << "no 4x multisampling here";
     Check(D3DMULTISAMPLE_4_SAMPLES);
+}
+
+TEST_F(HoldTest, RecordedFramesSingleSampled)
+{
+    CheckRecorded(D3DMULTISAMPLE_NONE);
+}
+
+TEST_F(HoldTest, RecordedFramesMultisampled)
+{
+    if (!FourSamples(direct3d)) GTEST_SKIP() << "no 4x multisampling here";
+    CheckRecorded(D3DMULTISAMPLE_4_SAMPLES);
 }
 
 // Fill: every draw counts the pixels it covers, overlaps twice, a skipped
@@ -726,8 +773,10 @@ TEST_F(RenderTest, RectanglesMultisampledAlongTheirSidesMatchWholeMultisampling)
         d3d9::SetMultisampleEverything(false);
         return frame;
     };
+    d3d9::SetRedrawEverything(true);  // draws counted as they come
     auto whole = frameWith(true);
     auto mixed = frameWith(false);
+    d3d9::SetRedrawEverything(false);
     EXPECT_GT(draws, 2u);  // the strips went in parts
     EXPECT_EQ(WorstDifference(mixed, whole), 0);
 }
@@ -950,16 +999,21 @@ TEST_F(RenderTest, NoShaderCompileOrAllocationPerFrameOnceStatesWereSeen)
         device->EndScene();
         Present();
     };
-    frameOnce();
-    frameOnce();
-    d3d9::Stats before = d3d9::GetStats();
-    for (int i = 0; i < 5; ++i) frameOnce();
-    d3d9::Stats after = d3d9::GetStats();
-    EXPECT_EQ(after.shaderCompiles, before.shaderCompiles);
-    EXPECT_EQ(after.glObjectsCreated, before.glObjectsCreated);
-    EXPECT_EQ(after.allocations, before.allocations);
-    EXPECT_EQ(after.drawCalls - before.drawCalls, 5u * 20u);
-    EXPECT_EQ(after.presents - before.presents, 5u);
+    // Drawn whole each time, then only where it changed: nowhere.
+    for (bool whole : {true, false}) {
+        d3d9::SetRedrawEverything(whole);
+        frameOnce();
+        frameOnce();
+        d3d9::Stats before = d3d9::GetStats();
+        for (int i = 0; i < 5; ++i) frameOnce();
+        d3d9::Stats after = d3d9::GetStats();
+        EXPECT_EQ(after.shaderCompiles, before.shaderCompiles);
+        EXPECT_EQ(after.glObjectsCreated, before.glObjectsCreated);
+        EXPECT_EQ(after.allocations, before.allocations);
+        EXPECT_EQ(after.drawCalls - before.drawCalls, whole ? 5u * 20u : 0u);
+        EXPECT_EQ(after.presents - before.presents, 5u);
+    }
+    d3d9::SetRedrawEverything(false);
 }
 
 }  // namespace

@@ -1,0 +1,172 @@
+// Frames drawn again only where they changed. A frame that starts with a clear
+// of the whole target (colour, and depth and stencil where there are any) is
+// recorded instead of drawn: each clear and draw with the states it was given.
+// At Present it is compared with the previous frame (FrameRecord), and drawn
+// over the rectangles where the two can differ, pass by pass, every write kept
+// inside the pass's rectangle; the target keeps the previous frame elsewhere,
+// which is what this frame would have drawn there.
+#include <algorithm>
+#include <cstring>
+
+#include "platform/d3d9/D3d9Stats.h"
+#include "platform/d3d9/DeviceImpl.h"
+
+namespace d3d9 {
+
+namespace {
+
+// Drawn again over more than this share of the target, the frame is drawn
+// whole, in one pass without scissors.
+constexpr double kWholeShare = 0.5;
+
+}  // namespace
+
+bool Device::StartsRecord(DWORD count, const D3DRECT* rects, GLbitfield mask) const
+{
+    if (RedrawEverything() || (count > 0 && rects)) return false;
+    if (!(mask & GL_COLOR_BUFFER_BIT) || (depth_ && !(mask & GL_DEPTH_BUFFER_BIT))) return false;
+    if (depthFormat_ == GL_DEPTH24_STENCIL8 && !(mask & GL_STENCIL_BUFFER_BIT)) return false;
+    return viewport_.X == 0 && viewport_.Y == 0 && viewport_.Width == params_.BackBufferWidth &&
+           viewport_.Height == params_.BackBufferHeight;
+}
+
+// A draw into the record: its states, its key (everything it depends on: the
+// states, the call, and the content of the buffers and textures it reads) and
+// the pixels it can change.
+void Device::RecordDraw(RecordedOp& op, uint64_t firstVertex, uint64_t vertices)
+{
+    if (activeDevice != this) Activate();
+    SaveState(op.state);
+    RECT b;
+    ScreenBounds(firstVertex, vertices, b);
+    record_.Begin(TileCoverage::Rect{int(b.left), int(b.top), int(b.right), int(b.bottom)});
+    SaveState(keyState_);
+    record_.Key(&keyState_, sizeof keyState_);
+    record_.Key(&op.kind, sizeof op.kind);
+    record_.Key(&op.mode, sizeof op.mode);
+    record_.Key(&op.count, sizeof op.count);
+    record_.Key(&op.base, sizeof op.base);
+    record_.Key(&op.minIndex, sizeof op.minIndex);
+    record_.Key(&op.numVertices, sizeof op.numVertices);
+    record_.Key(&op.start, sizeof op.start);
+    uint64_t serials[kStages + 2] = {stream_ ? stream_->Serial() : 0, indices_ ? indices_->Serial() : 0};
+    for (int s = 0; s < kStages; ++s)
+        if (textures_[s] && textures_[s]->GetType() == D3DRTYPE_TEXTURE)
+            serials[s + 2] = static_cast<Texture*>(static_cast<IDirect3DTexture9*>(textures_[s]))->Serial();
+    record_.Key(serials, sizeof serials);
+    recorded_.push_back(std::move(op));
+}
+
+// At Present: the record drawn where it can differ from the previous frame,
+// and kept for the next one.
+void Device::FinishRecord()
+{
+    recording_ = false;
+    const int width = int(params_.BackBufferWidth), height = int(params_.BackBufferHeight);
+    const TileCoverage::Rect whole{0, 0, width, height};
+    Rects passes = lastFrameKept_ ? record_.Damage(lastRecord_) : Rects{whole};
+    uint64_t area = 0;
+    for (TileCoverage::Rect& r : passes) {
+        r = TileCoverage::Intersect(r, whole);
+        area += uint64_t(std::max(0, r.x1 - r.x0)) * uint64_t(std::max(0, r.y1 - r.y0));
+    }
+    if (double(area) > kWholeShare * double(width) * double(height)) passes = {whole};
+    ReplayRecord(passes);
+    std::swap(record_, lastRecord_);
+    lastFrameKept_ = true;
+}
+
+// Something a recorded draw reads is about to change: the record is drawn
+// whole now, and the rest of the frame as it comes.
+void Device::FlushRecord()
+{
+    recording_ = false;
+    ReplayRecord(Rects{{0, 0, int(params_.BackBufferWidth), int(params_.BackBufferHeight)}});
+    lastFrameKept_ = false;
+}
+
+void Device::ReplayRecord(const Rects& passes)
+{
+    DrawState current;
+    SaveState(current);
+    replaying_ = true;
+    const TileCoverage::Rect whole{0, 0, int(params_.BackBufferWidth), int(params_.BackBufferHeight)};
+    for (const TileCoverage::Rect& pass : passes) {
+        if (pass.Empty()) continue;
+        clamping_ = pass.x0 > 0 || pass.y0 > 0 || pass.x1 < whole.x1 || pass.y1 < whole.y1;
+        clamp_ = pass;
+        for (size_t i = 0; i < recorded_.size(); ++i) {
+            if (TileCoverage::Intersect(record_.Bounds(i), pass).Empty()) continue;
+            const RecordedOp& op = recorded_[i];
+            ApplyState(op.state);
+            switch (op.kind) {
+            case RecordedOp::kClear:
+                ClearNow(DWORD(op.rects.size()), op.rects.empty() ? nullptr : op.rects.data(), op.mask,
+                         op.color, op.z, op.stencil);
+                break;
+            case RecordedOp::kDraw:
+                DrawNow(op.mode, GLint(op.start), op.count);
+                break;
+            case RecordedOp::kDrawIndexed:
+                DrawIndexedNow(op.mode, op.base, op.minIndex, op.numVertices, op.start, op.count,
+                               op.indexSize);
+                break;
+            }
+        }
+        EndMultisample();
+    }
+    clamping_ = false;
+    replaying_ = false;
+    recorded_.clear();
+    ApplyState(current);
+}
+
+// The device brought to a saved state through its own setters, which leave
+// alone what is already so.
+void Device::ApplyState(const DrawState& s)
+{
+    for (DWORD i = 0; i < kRenderStates; ++i) SetRenderState(D3DRENDERSTATETYPE(i), s.renderStates[i]);
+    for (DWORD stage = 0; stage < kStages; ++stage) {
+        for (DWORD type = 0; type < 33; ++type)
+            SetTextureStageState(stage, D3DTEXTURESTAGESTATETYPE(type), s.stageStates[stage][type]);
+        for (DWORD type = 0; type < 14; ++type)
+            SetSamplerState(stage, D3DSAMPLERSTATETYPE(type), s.samplerStates[stage][type]);
+        SetTexture(stage, s.textures[stage]);
+    }
+    auto transform = [this](D3DTRANSFORMSTATETYPE type, const D3DMATRIX& now, const D3DMATRIX& saved) {
+        if (std::memcmp(&now, &saved, sizeof saved) != 0) SetTransform(type, &saved);
+    };
+    transform(D3DTS_WORLD, world_, s.world);
+    transform(D3DTS_VIEW, view_, s.view);
+    transform(D3DTS_PROJECTION, projection_, s.projection);
+    for (int stage = 0; stage < kStages; ++stage)
+        transform(D3DTRANSFORMSTATETYPE(D3DTS_TEXTURE0 + stage), textureMatrix_[stage],
+                  s.textureMatrix[stage]);
+    if (std::memcmp(&viewport_, &s.viewport, sizeof s.viewport) != 0) SetViewport(&s.viewport);
+    if (std::memcmp(&material_, &s.material, sizeof s.material) != 0) SetMaterial(&s.material);
+    if (std::memcmp(&light_, &s.light, sizeof s.light) != 0) SetLight(0, &s.light);
+    LightEnable(0, s.lightEnabled);
+    SetFVF(s.fvf);
+    SetStreamSource(0, s.stream, s.streamOffset, s.streamStride);
+    SetIndices(s.indices);
+}
+
+bool Device::Clamp(TileCoverage::Rect& r) const
+{
+    if (clamping_) r = TileCoverage::Intersect(r, clamp_);
+    return !r.Empty();
+}
+
+void Device::BeginClamp()
+{
+    if (!clamping_) return;
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(clamp_.x0, clamp_.y0, clamp_.x1 - clamp_.x0, clamp_.y1 - clamp_.y0);
+}
+
+void Device::EndClamp()
+{
+    if (clamping_) glDisable(GL_SCISSOR_TEST);
+}
+
+}  // namespace d3d9

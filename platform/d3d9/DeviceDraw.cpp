@@ -435,11 +435,13 @@ bool Device::DrawVisibleParts(GLenum mode, GLint first, GLsizei count)
     const int targetW = int(params_.BackBufferWidth), targetH = int(params_.BackBufferHeight);
     const float minX = *std::min_element(sx, sx + count), maxX = *std::max_element(sx, sx + count);
     const float minY = *std::min_element(sy, sy + count), maxY = *std::max_element(sy, sy + count);
-    const int x0 = std::clamp(int(std::floor(minX)) - 2, 0, targetW);
-    const int x1 = std::clamp(int(std::ceil(maxX)) + 2, 0, targetW);
-    const int y0 = std::clamp(int(std::floor(minY)) - 2, 0, targetH);
-    const int y1 = std::clamp(int(std::ceil(maxY)) + 2, 0, targetH);
-    if (x0 >= x1 || y0 >= y1) return false;
+    TileCoverage::Rect drawn{std::clamp(int(std::floor(minX)) - 2, 0, targetW),
+                             std::clamp(int(std::floor(minY)) - 2, 0, targetH),
+                             std::clamp(int(std::ceil(maxX)) + 2, 0, targetW),
+                             std::clamp(int(std::ceil(maxY)) + 2, 0, targetH)};
+    if (drawn.Empty()) return false;
+    if (!Clamp(drawn)) return true;  // nothing of it in the rectangle drawn again
+    const int x0 = drawn.x0, y0 = drawn.y0, x1 = drawn.x1, y1 = drawn.y1;
     const int c0 = x0 / kScreenTile, r0 = y0 / kScreenTile;
     const int columns = (x1 - 1) / kScreenTile - c0 + 1, rows = (y1 - 1) / kScreenTile - r0 + 1;
     // The texture tiles a span of screen pixels can reach (clamped addressing
@@ -953,16 +955,13 @@ void Device::FlushFillCount()
     ++fillUsed_;
 }
 
-// At Present: the frame's interval and fill.
-void Device::EndFrameStats()
+// At Present: the frame's interval (unless it ends later) and fill.
+void Device::EndFrameStats(bool interval)
 {
     FlushFillCount();
     FrameStats* stats = ActiveFrameStats();
     if (stats) {
-        const auto now = std::chrono::steady_clock::now();
-        if (lastPresent_.time_since_epoch().count() != 0)
-            stats->AddInterval(std::chrono::duration<double, std::milli>(now - lastPresent_).count());
-        lastPresent_ = now;
+        if (interval) EndFrameInterval();
         stats->AddFrame();
         uint64_t pixels = 0;
         for (size_t i = 0; i < fillUsed_; ++i) {
@@ -974,6 +973,17 @@ void Device::EndFrameStats()
     }
     fillUsed_ = 0;
     fillSamples_.clear();
+}
+
+// The time since the last frame went out, as this one goes.
+void Device::EndFrameInterval()
+{
+    FrameStats* stats = ActiveFrameStats();
+    if (!stats) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (lastPresent_.time_since_epoch().count() != 0)
+        stats->AddInterval(std::chrono::duration<double, std::milli>(now - lastPresent_).count());
+    lastPresent_ = now;
 }
 
 // ---- multisampling where edges need it ------------------------------------------

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "platform/d3d9/D3d9Stats.h"
 #include "platform/d3d9/DeviceImpl.h"
@@ -131,7 +132,10 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
     if (recording_) FinishRecord();
     EndMultisample();
     EndHeldFrame();
-    EndFrameStats();
+    // A frame put in the window's surface goes out once its turn comes (see
+    // PresentThroughSurface): its interval ends then.
+    const bool outLater = output_.kind == Output::Window && surfacePresent_;
+    EndFrameStats(!outLater);
     const GLuint source = DrawTarget();
     CountPresent();
     switch (output_.kind) {
@@ -151,6 +155,7 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
     case Output::None:
         break;
     }
+    if (outLater) EndFrameInterval();
     glBindFramebuffer(GL_FRAMEBUFFER, DrawTarget());
     // The virtual clock moves on by one frame once the frame went out.
     if (output_.kind == Output::Host) host::EndFrame();
@@ -238,6 +243,14 @@ bool Device::PresentThroughSurface(GLuint source)
             if (bar.w > 0 && bar.h > 0) SDL_FillRect(surface, &bar, black);
     }
     if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
+    // A window surface has no vertical sync. Asked for an interval, frames go
+    // to it no closer together than a 60 Hz display shows them, as a
+    // synchronised swap would wait: a frame that was quick to draw after a slow
+    // one is not shown early, so frames keep an even pace.
+    const auto now = std::chrono::steady_clock::now();
+    if (params_.PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE && now < lastShown_ + kDisplayPeriod)
+        std::this_thread::sleep_until(lastShown_ + kDisplayPeriod);
+    lastShown_ = std::chrono::steady_clock::now();
     presenting_.Post([this, surface, w, h, fit] {
         scaler_.Prepare(w, h, fit.width, fit.height);
         uint8_t* pixels = static_cast<uint8_t*>(surface->pixels);

@@ -76,8 +76,9 @@ bool Device::CoveredPixels(GLint first, GLsizei count, TileCoverage::Rect& inner
 // holds the pixels this draw certainly writes, for the next frame.
 Device::Rects Device::HoldBack(GLenum mode, GLint first, GLsizei count, const Rects& replaced, const Rects& covered)
 {
-    // Frames drawn again where they changed are drawn in several passes.
-    if (replaying_) return replaced;
+    // A frame drawn again over some rectangles goes through its draws once a
+    // rectangle: their places would not match the previous frame's.
+    if (clamping_) return replaced;
     const int place = replacingDraws_++;
     for (const TileCoverage::Rect& c : covered) covered_.emplace_back(place, c);
     // Drawn later, a draw tested against depth could meet other depths.

@@ -218,7 +218,8 @@ private:
     // the multisampled one while it is active, unless drawn to the single-sample one.
     void BeginFillCount(bool singleSampleTarget = false);
     void FlushFillCount();
-    void EndFrameStats();
+    void EndFrameStats(bool interval);
+    void EndFrameInterval();
     // Multisampled targets: where a draw goes (see msActive_).
     GLuint DrawTarget() const { return samples_ > 0 && !msActive_ ? resolveFbo_ : fbo_; }
     bool NeedsSamples(GLenum mode, GLint first, GLsizei count, RECT& bounds);
@@ -302,6 +303,8 @@ private:
     FrameScaler scaler_;
     JobThread presenting_;
     bool presented_ = true;
+    static constexpr std::chrono::microseconds kDisplayPeriod{16667};  // 60 Hz
+    std::chrono::steady_clock::time_point lastShown_{};  // the last frame handed to presenting_
 
     DWORD renderStates_[kRenderStates] = {};
     DWORD stageStates_[kStages][33] = {};

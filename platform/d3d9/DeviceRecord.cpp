@@ -18,6 +18,27 @@ namespace {
 // Drawn again over more than this share of the target, the frame is drawn
 // whole, in one pass without scissors.
 constexpr double kWholeShare = 0.5;
+// The rectangles to draw again are widened to cells of this side and joined:
+// each pass goes through every draw that reaches it, so a few larger passes
+// cost less than many slivers.
+constexpr int kPassCell = 32;
+
+// The cells of side kPassCell that the rectangles meet, as few rectangles.
+std::vector<TileCoverage::Rect> PassesOver(const std::vector<TileCoverage::Rect>& rects, int width, int height)
+{
+    const int columns = (width + kPassCell - 1) / kPassCell, rows = (height + kPassCell - 1) / kPassCell;
+    std::vector<TileCoverage::Rect> cells(size_t(columns) * rows, TileCoverage::Rect{0, 0, 0, 0});
+    for (const TileCoverage::Rect& r : rects) {
+        const TileCoverage::Rect in = TileCoverage::Intersect(r, {0, 0, width, height});
+        if (in.Empty()) continue;
+        for (int row = in.y0 / kPassCell; row <= (in.y1 - 1) / kPassCell; ++row)
+            for (int column = in.x0 / kPassCell; column <= (in.x1 - 1) / kPassCell; ++column)
+                cells[size_t(row) * columns + column] = {column * kPassCell, row * kPassCell,
+                                                         std::min((column + 1) * kPassCell, width),
+                                                         std::min((row + 1) * kPassCell, height)};
+    }
+    return TileCoverage::Merge(cells, columns, rows);
+}
 
 }  // namespace
 
@@ -64,12 +85,9 @@ void Device::FinishRecord()
     recording_ = false;
     const int width = int(params_.BackBufferWidth), height = int(params_.BackBufferHeight);
     const TileCoverage::Rect whole{0, 0, width, height};
-    Rects passes = lastFrameKept_ ? record_.Damage(lastRecord_) : Rects{whole};
+    Rects passes = lastFrameKept_ ? PassesOver(record_.Damage(lastRecord_), width, height) : Rects{whole};
     uint64_t area = 0;
-    for (TileCoverage::Rect& r : passes) {
-        r = TileCoverage::Intersect(r, whole);
-        area += uint64_t(std::max(0, r.x1 - r.x0)) * uint64_t(std::max(0, r.y1 - r.y0));
-    }
+    for (const TileCoverage::Rect& r : passes) area += uint64_t(r.x1 - r.x0) * uint64_t(r.y1 - r.y0);
     if (double(area) > kWholeShare * double(width) * double(height)) passes = {whole};
     ReplayRecord(passes);
     std::swap(record_, lastRecord_);

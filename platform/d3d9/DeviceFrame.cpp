@@ -43,34 +43,7 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
         record_.Clear();
     }
     if (!recording_) return ClearNow(count, rects, mask, color, z, stencil);
-    RecordedOp op{};
-    op.kind = RecordedOp::kClear;
-    if (count > 0 && rects) op.rects.assign(rects, rects + count);
-    op.mask = mask;
-    op.color = color;
-    op.z = z;
-    op.stencil = stencil;
-    SaveState(op.state);
-    // A clear depends on nothing but its values, its rectangles and the viewport.
-    const LONG vx0 = LONG(viewport_.X), vy0 = LONG(viewport_.Y);
-    const LONG vx1 = vx0 + LONG(viewport_.Width), vy1 = vy0 + LONG(viewport_.Height);
-    TileCoverage::Rect bounds{vx0, vy0, vx1, vy1};
-    if (!op.rects.empty()) {
-        TileCoverage::Rect around{vx1, vy1, vx0, vy0};
-        for (const D3DRECT& r : op.rects)
-            around = {std::min(around.x0, int(r.x1)), std::min(around.y0, int(r.y1)), std::max(around.x1, int(r.x2)),
-                      std::max(around.y1, int(r.y2))};
-        bounds = TileCoverage::Intersect(bounds, around);
-    }
-    record_.Begin(bounds);
-    record_.Key(&op.kind, sizeof op.kind);
-    record_.Key(&mask, sizeof mask);
-    record_.Key(&color, sizeof color);
-    record_.Key(&z, sizeof z);
-    record_.Key(&stencil, sizeof stencil);
-    record_.Key(&viewport_, sizeof viewport_);
-    if (!op.rects.empty()) record_.Key(op.rects.data(), op.rects.size() * sizeof(D3DRECT));
-    recorded_.push_back(std::move(op));
+    RecordClear(count, rects, mask, color, z, stencil);
     return D3D_OK;
 }
 

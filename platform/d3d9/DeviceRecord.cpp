@@ -24,7 +24,8 @@ constexpr double kWholeShare = 0.5;
 constexpr int kPassCell = 32;
 
 // The cells of side kPassCell that the rectangles meet, as few rectangles.
-std::vector<TileCoverage::Rect> PassesOver(const std::vector<TileCoverage::Rect>& rects, int width, int height)
+std::vector<TileCoverage::Rect> PassesOver(const std::vector<TileCoverage::Rect>& rects, int width,
+                                           int height)
 {
     const int columns = (width + kPassCell - 1) / kPassCell, rows = (height + kPassCell - 1) / kPassCell;
     std::vector<TileCoverage::Rect> cells(size_t(columns) * rows, TileCoverage::Rect{0, 0, 0, 0});
@@ -49,6 +50,40 @@ bool Device::StartsRecord(DWORD count, const D3DRECT* rects, GLbitfield mask) co
     if (depthFormat_ == GL_DEPTH24_STENCIL8 && !(mask & GL_STENCIL_BUFFER_BIT)) return false;
     return viewport_.X == 0 && viewport_.Y == 0 && viewport_.Width == params_.BackBufferWidth &&
            viewport_.Height == params_.BackBufferHeight;
+}
+
+// A clear into the record, with the pixels it changes.
+void Device::RecordClear(DWORD count, const D3DRECT* rects, GLbitfield mask, D3DCOLOR color, float z,
+                         DWORD stencil)
+{
+    RecordedOp op{};
+    op.kind = RecordedOp::kClear;
+    if (count > 0 && rects) op.rects.assign(rects, rects + count);
+    op.mask = mask;
+    op.color = color;
+    op.z = z;
+    op.stencil = stencil;
+    SaveState(op.state);
+    // A clear depends on nothing but its values, its rectangles and the viewport.
+    const int vx0 = int(viewport_.X), vy0 = int(viewport_.Y);
+    const int vx1 = vx0 + int(viewport_.Width), vy1 = vy0 + int(viewport_.Height);
+    TileCoverage::Rect bounds{vx0, vy0, vx1, vy1};
+    if (!op.rects.empty()) {
+        TileCoverage::Rect around{vx1, vy1, vx0, vy0};
+        for (const D3DRECT& r : op.rects)
+            around = {std::min(around.x0, int(r.x1)), std::min(around.y0, int(r.y1)),
+                      std::max(around.x1, int(r.x2)), std::max(around.y1, int(r.y2))};
+        bounds = TileCoverage::Intersect(bounds, around);
+    }
+    record_.Begin(bounds);
+    record_.Key(&op.kind, sizeof op.kind);
+    record_.Key(&mask, sizeof mask);
+    record_.Key(&color, sizeof color);
+    record_.Key(&z, sizeof z);
+    record_.Key(&stencil, sizeof stencil);
+    record_.Key(&viewport_, sizeof viewport_);
+    if (!op.rects.empty()) record_.Key(op.rects.data(), op.rects.size() * sizeof(D3DRECT));
+    recorded_.push_back(std::move(op));
 }
 
 // A draw into the record: its states, its key (everything it depends on: the

@@ -833,14 +833,12 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
     GLsizei count = VertexCount(type, primitiveCount, mode);
     if (count == 0 || !VerticesInStream(startVertex, uint64_t(count))) return D3DERR_INVALIDCALL;
     if (recording_) {
-        if (!(fvf_ & D3DFVF_XYZ)) return D3DERR_INVALIDCALL;
         RecordedOp op{};
         op.kind = RecordedOp::kDraw;
         op.mode = mode;
         op.count = count;
         op.start = startVertex;
-        RecordDraw(op, startVertex, uint64_t(count));
-        return D3D_OK;
+        return RecordDraw(op, startVertex, uint64_t(count));
     }
     return DrawNow(mode, GLint(startVertex), count);
 }
@@ -888,7 +886,6 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
     const size_t indexSize = desc.Format == D3DFMT_INDEX32 ? 4 : 2;
     if ((size_t(startIndex) + size_t(count)) * indexSize > desc.Size) return D3DERR_INVALIDCALL;
     if (recording_) {
-        if (!(fvf_ & D3DFVF_XYZ)) return D3DERR_INVALIDCALL;
         RecordedOp op{};
         op.kind = RecordedOp::kDrawIndexed;
         op.mode = mode;
@@ -898,8 +895,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
         op.numVertices = numVertices;
         op.start = startIndex;
         op.indexSize = indexSize;
-        RecordDraw(op, uint64_t(baseVertexIndex) + minVertexIndex, numVertices);
-        return D3D_OK;
+        return RecordDraw(op, uint64_t(baseVertexIndex) + minVertexIndex, numVertices);
     }
     return DrawIndexedNow(mode, baseVertexIndex, minVertexIndex, numVertices, startIndex, count, indexSize);
 }

@@ -396,7 +396,7 @@ private:
     };
     bool StartsRecord(DWORD count, const D3DRECT* rects, GLbitfield mask) const;
     void RecordClear(DWORD count, const D3DRECT* rects, GLbitfield mask, D3DCOLOR color, float z, DWORD stencil);
-    void RecordDraw(RecordedOp& op, uint64_t firstVertex, uint64_t vertices);
+    HRESULT RecordDraw(RecordedOp& op, uint64_t firstVertex, uint64_t vertices);
     void FinishRecord();
     void FlushRecord();
     void ReplayRecord(const Rects& passes);

@@ -89,14 +89,15 @@ void Device::RecordClear(DWORD count, const D3DRECT* rects, GLbitfield mask, D3D
 // A draw into the record: its states, its key (everything it depends on: the
 // states, the call, and the content of the buffers and textures it reads) and
 // the pixels it can change.
-void Device::RecordDraw(RecordedOp& op, uint64_t firstVertex, uint64_t vertices)
+HRESULT Device::RecordDraw(RecordedOp& op, uint64_t firstVertex, uint64_t vertices)
 {
+    if (!(fvf_ & D3DFVF_XYZ)) return D3DERR_INVALIDCALL;  // as drawing it would answer
     if (activeDevice != this) Activate();
-    SaveState(op.state);
     RECT b;
     ScreenBounds(firstVertex, vertices, b);
     record_.Begin(TileCoverage::Rect{int(b.left), int(b.top), int(b.right), int(b.bottom)});
     SaveState(keyState_);
+    op.state = keyState_;
     record_.Key(&keyState_, sizeof keyState_);
     record_.Key(&op.kind, sizeof op.kind);
     record_.Key(&op.mode, sizeof op.mode);
@@ -111,6 +112,7 @@ void Device::RecordDraw(RecordedOp& op, uint64_t firstVertex, uint64_t vertices)
             serials[s + 2] = static_cast<Texture*>(static_cast<IDirect3DTexture9*>(textures_[s]))->Serial();
     record_.Key(serials, sizeof serials);
     recorded_.push_back(std::move(op));
+    return D3D_OK;
 }
 
 // At Present: the record drawn where it can differ from the previous frame,

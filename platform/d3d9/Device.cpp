@@ -179,12 +179,12 @@ Device::~Device()
     programs_.Clear();
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glBindVertexArray(0);
-    GLuint fbos[] = {fbo_, resolveFbo_};
+    GLuint fbos[] = {fbo_, resolveFbo_, layerFbo_};
     GLuint rbs[] = {color_, depth_, resolveDepth_};
-    glDeleteFramebuffers(2, fbos);
+    glDeleteFramebuffers(3, fbos);
     glDeleteRenderbuffers(3, rbs);
-    GLuint textures[] = {resolveColor_, msColor_};
-    glDeleteTextures(2, textures);
+    GLuint textures[] = {resolveColor_, msColor_, layerColor_};
+    glDeleteTextures(3, textures);
     GLuint vaos[] = {vao_, copyVao_};
     glDeleteVertexArrays(2, vaos);
     glDeleteSamplers(kGlStages, samplers_);

@@ -1315,12 +1315,18 @@ TileCoverage::Rect Device::CellRect(int column, int row) const
 // Each rectangle of the bound target drawn whole by a rectangle program
 // (BuildRectProgram): the copy into the multisampled target, or the resolve
 // out of it.
-void Device::DrawPixelRects(GLuint program, GLint rectUniform, GLint sizeUniform, const Rects& rects)
+void Device::DrawPixelRects(GLuint program, GLint rectUniform, GLint sizeUniform, const Rects& rects, bool over)
 {
     glUseProgram(program);
     glBindVertexArray(copyVao_);
     glDisable(GL_DEPTH_TEST);
-    glDisable(GL_BLEND);
+    if (over) {
+        // Premultiplied colour over the target.
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    } else {
+        glDisable(GL_BLEND);
+    }
     glDisable(GL_CULL_FACE);
     glViewport(0, 0, GLsizei(params_.BackBufferWidth), GLsizei(params_.BackBufferHeight));
     glUniform2f(sizeUniform, float(params_.BackBufferWidth), float(params_.BackBufferHeight));
@@ -1332,7 +1338,7 @@ void Device::DrawPixelRects(GLuint program, GLint rectUniform, GLint sizeUniform
     glViewport(GLint(viewport_.X), GLint(viewport_.Y), GLsizei(viewport_.Width), GLsizei(viewport_.Height));
     glBindVertexArray(vao_);
     glUseProgram(program_ ? program_->id : 0);
-    for (DWORD rs : {D3DRS_ZENABLE, D3DRS_ALPHABLENDENABLE, D3DRS_CULLMODE}) ApplyRenderState(rs);
+    for (DWORD rs : {D3DRS_ZENABLE, D3DRS_ALPHABLENDENABLE, D3DRS_SRCBLEND, D3DRS_CULLMODE}) ApplyRenderState(rs);
 }
 
 // The single-sample target's pixels into every sample of the multisampled one

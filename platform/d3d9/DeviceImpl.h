@@ -244,7 +244,8 @@ private:
     void BeginMultisample(const RECT& bounds);
     void EndMultisample();
     void CopyToMultisample(const Rects& rects);
-    void DrawPixelRects(GLuint program, GLint rectUniform, GLint sizeUniform, const Rects& rects);
+    void DrawPixelRects(GLuint program, GLint rectUniform, GLint sizeUniform, const Rects& rects,
+                        bool over = false);
     TileCoverage::Rect CellRect(int column, int row) const;
     // Held-back replacing draws (DeviceHeld.cpp).
     struct DrawState;
@@ -399,7 +400,7 @@ private:
     HRESULT RecordDraw(RecordedOp& op, uint64_t firstVertex, uint64_t vertices);
     void FinishRecord();
     void FlushRecord();
-    void ReplayRecord(const Rects& passes);
+    void ReplayRecord(const Rects& passes, bool layers = false);
     void ApplyState(const DrawState& s);
     // While a frame is drawn again over one rectangle, every write to the
     // targets stays inside it: a rectangle cut to it (false when nothing is
@@ -418,6 +419,17 @@ private:
     bool lastFrameKept_ = false;  // the target holds the frame lastRecord_ recorded
     bool clamping_ = false;
     TileCoverage::Rect clamp_{0, 0, 0, 0};
+
+    // A run of opaque mesh draws kept resolved, as colour times coverage and
+    // coverage, while it stays the same (DeviceLayer.cpp).
+    bool FindLayerRun(size_t& first, size_t& end, TileCoverage::Rect& cells);
+    bool LayerHolds(size_t first, size_t end, const TileCoverage::Rect& cells) const;
+    void MakeLayer(size_t first, size_t end, const TileCoverage::Rect& cells);
+    void DrawLayer(const TileCoverage::Rect& cells);
+    GLuint layerFbo_ = 0, layerColor_ = 0;
+    bool layerHeld_ = false;  // the layer holds lastRecord_'s run from layerFirst_
+    size_t layerFirst_ = 0, layerCount_ = 0;
+    TileCoverage::Rect layerCells_{0, 0, 0, 0};  // the pixels it holds
 };
 
 }  // namespace d3d9

@@ -126,7 +126,7 @@ void Device::FinishRecord()
     uint64_t area = 0;
     for (const TileCoverage::Rect& r : passes) area += uint64_t(r.x1 - r.x0) * uint64_t(r.y1 - r.y0);
     if (double(area) > kWholeShare * double(width) * double(height)) passes = {whole};
-    ReplayRecord(passes);
+    ReplayRecord(passes, true);
     std::swap(record_, lastRecord_);
     lastFrameKept_ = true;
 }
@@ -140,17 +140,32 @@ void Device::FlushRecord()
     lastFrameKept_ = false;
 }
 
-void Device::ReplayRecord(const Rects& passes)
+// Drawn over each pass in turn; with `layers`, a run of meshes that can be
+// laid as a layer (DeviceLayer.cpp) is, made again only where it changed.
+void Device::ReplayRecord(const Rects& passes, bool layers)
 {
     DrawState current;
     SaveState(current);
     replaying_ = true;
+    size_t layerFirst = 0, layerEnd = 0;
+    TileCoverage::Rect layerCells{0, 0, 0, 0};
+    const bool layered = layers && FindLayerRun(layerFirst, layerEnd, layerCells);
+    bool layerMade = layered && LayerHolds(layerFirst, layerEnd, layerCells);
     const TileCoverage::Rect whole{0, 0, int(params_.BackBufferWidth), int(params_.BackBufferHeight)};
     for (const TileCoverage::Rect& pass : passes) {
         if (pass.Empty()) continue;
         clamping_ = pass.x0 > 0 || pass.y0 > 0 || pass.x1 < whole.x1 || pass.y1 < whole.y1;
         clamp_ = pass;
         for (size_t i = 0; i < recorded_.size(); ++i) {
+            if (layered && i == layerFirst) {
+                if (!TileCoverage::Intersect(layerCells, pass).Empty()) {
+                    if (!layerMade) MakeLayer(layerFirst, layerEnd, layerCells);
+                    layerMade = true;
+                    DrawLayer(layerCells);
+                }
+                i = layerEnd - 1;
+                continue;
+            }
             if (TileCoverage::Intersect(record_.Bounds(i), pass).Empty()) continue;
             const RecordedOp& op = recorded_[i];
             ApplyState(op.state);
@@ -172,6 +187,11 @@ void Device::ReplayRecord(const Rects& passes)
     }
     clamping_ = false;
     replaying_ = false;
+    if (layers) {
+        layerHeld_ = layerMade;
+        layerFirst_ = layerFirst;
+        layerCount_ = layerEnd - layerFirst;
+    }
     recorded_.clear();
     ApplyState(current);
 }

@@ -24,6 +24,11 @@ public:
     void Key(const void* bytes, size_t size);
     size_t Size() const { return ops_.size(); }
     const Rect& Bounds(size_t op) const { return ops_[op].bounds; }
+    // Whether an operation has the same key as one of another record.
+    bool SameOp(size_t op, const FrameRecord& other, size_t otherOp) const
+    {
+        return Same(ops_[op], other, other.ops_[otherOp]);
+    }
 
     // The pixels where this frame can differ from `before`, as rectangles
     // apart: the bounds of the operations left over when the two frames'

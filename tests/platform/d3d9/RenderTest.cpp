@@ -976,6 +976,83 @@ TEST_F(RenderTest, MeshesAreMultisampledOnlyOverTheCellsOfTheirTriangles)
     EXPECT_EQ(At(25, 15).r, 255);       // inside the first triangle
 }
 
+// A still, opaque mesh in front of a picture that changes is laid from the
+// layer kept of it, within 1 of drawing it again; it is drawn again when it
+// moves, and whenever a multisampled draw goes over it.
+TEST_F(RenderTest, StillMeshesAreLaidFromTheirKeptLayer)
+{
+    if (!FourSamples(direct3d)) GTEST_SKIP() << "no 4x multisampling here";
+    CreateDevice(320, 180, true, D3DMULTISAMPLE_4_SAMPLES);
+    IDirect3DTexture9* back = MakeTexture(320, 180, Pattern);
+    IDirect3DTexture9* skin = MakeTexture(16, 16, [](UINT x, UINT y) { return D3DCOLOR_ARGB(255, 250, x * 16, y * 16); });
+    // A turned square, in clip space.
+    SetMesh({{-0.3f, 0.1f, 0.5f, 0, 0, 1, 0xFFFFFFFF, 0, 0, 0, 0},
+             {0.1f, 0.5f, 0.4f, 0, 0, 1, 0xFFFFFFFF, 1, 0, 0, 0},
+             {-0.1f, -0.45f, 0.6f, 0, 0, 1, 0xFFFFFFFF, 0, 1, 0, 0},
+             {0.3f, -0.05f, 0.5f, 0, 0, 1, 0xFFFFFFFF, 1, 1, 0, 0}},
+            {0, 1, 2, 2, 1, 3});
+    IDirect3DVertexBuffer9* mesh = meshVertices;
+    D3DMATRIX identity{};
+    identity._11 = identity._22 = identity._33 = identity._44 = 1;
+    struct Scene {
+        D3DCOLOR backdrop;  // the picture behind, tinted
+        float shift;        // the mesh, moved right in clip space
+        bool turnedOver;    // a turned quad drawn over the mesh
+    };
+    auto draw = [&](const Scene& scene) {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        FlatState();
+        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+        device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_TFACTOR);
+        device->SetRenderState(D3DRS_TEXTUREFACTOR, scene.backdrop);
+        device->SetTexture(0, back);
+        Draw(0, 0, 1, 1);
+        // The mesh: opaque texels, blended by their alpha, depth-tested.
+        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFFFFFF);
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+        device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+        device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+        device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+        D3DMATRIX move{};
+        move._11 = move._22 = move._33 = move._44 = 1;
+        move._41 = scene.shift;
+        for (auto t : {D3DTS_PROJECTION, D3DTS_VIEW}) device->SetTransform(t, &identity);
+        device->SetTransform(D3DTS_WORLD, &move);
+        device->SetTexture(0, skin);
+        device->SetFVF(0x252);
+        device->SetStreamSource(0, mesh, 0, 44);
+        EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3D_OK);
+        device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+        // A picture on whole pixels over part of it, and maybe a turned one.
+        Draw(150 / 320.0f, 80 / 180.0f, 200 / 320.0f, 120 / 180.0f);
+        if (scene.turnedOver) DrawTurned(0.4f, 0.1f, 0.5f, 0.5f);
+        Present();
+        return frame;
+    };
+    const std::vector<Scene> scenes = {{0xFFFFFFFF, 0, false},  {0xFF8080FF, 0, false},   {0xFFFF8040, 0.1f, false},
+                                       {0xFF40FF40, 0.1f, false}, {0xFF40FF40, 0.1f, true}, {0xFFFFFFFF, 0.1f, true}};
+    std::vector<support::Frame> recorded;
+    std::vector<uint64_t> draws, copied;
+    for (const Scene& scene : scenes) {
+        const d3d9::Stats before = d3d9::GetStats();
+        recorded.push_back(draw(scene));
+        draws.push_back(d3d9::GetStats().drawCalls - before.drawCalls);
+        copied.push_back(d3d9::GetStats().multisampledPixels - before.multisampledPixels);
+    }
+    d3d9::SetRedrawEverything(true);
+    for (size_t i = 0; i < scenes.size(); ++i)
+        EXPECT_LE(WorstDifference(recorded[i], draw(scenes[i])), 1) << "frame " << i;
+    d3d9::SetRedrawEverything(false);
+    EXPECT_LT(draws[1], draws[0]);  // laid from the layer, the mesh not drawn
+    EXPECT_LT(draws[3], draws[2]);  // moved, made again, then laid
+    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(copied[i], 0u) << "frame " << i;  // a layer is cleared, not copied in
+    EXPECT_GT(copied[5], 0u);  // under a turned quad: drawn again
+    EXPECT_EQ(recorded[3].At(176, 75).r, 250);  // the mesh, in front
+}
+
 TEST_F(RenderTest, NoShaderCompileOrAllocationPerFrameOnceStatesWereSeen)
 {
     CreateDevice(1280, 720);

@@ -376,7 +376,7 @@ private:
     std::vector<std::pair<int, TileCoverage::Rect>> covered_, lastCovered_;
     int replacingDraws_ = 0;
 
-    // A frame that starts with a clear of the whole target is recorded, not
+    // A frame that starts with a clear of the whole viewport is recorded, not
     // drawn; at Present it is drawn only over the pixels where it can differ
     // from the previous frame (FrameRecord), which the target still holds.
     struct RecordedOp {

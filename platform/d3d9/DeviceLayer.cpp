@@ -70,7 +70,8 @@ bool Device::LayerHolds(size_t first, size_t end, const TileCoverage::Rect& cell
 }
 
 // The run drawn alone into the multisampled target over its cells, cleared to
-// transparent black and the frame's depth, and resolved into the layer.
+// transparent black and the depth of the frame's first clear, and resolved
+// into the layer.
 void Device::MakeLayer(size_t first, size_t end, const TileCoverage::Rect& cells)
 {
     // What is held back there comes down first: drawing it later would set
@@ -111,9 +112,10 @@ void Device::MakeLayer(size_t first, size_t end, const TileCoverage::Rect& cells
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glDepthMask(GL_TRUE);
     glClearColor(0, 0, 0, 0);
-    glClearDepth(msClearZ_);
-    glClearStencil(msClearStencil_);
-    glClear(GL_COLOR_BUFFER_BIT | msClearMask_);
+    const RecordedOp& clear = recorded_[0];  // the frame's first clear
+    glClearDepth(clear.z);
+    glClearStencil(GLint(clear.stencil));
+    glClear(GL_COLOR_BUFFER_BIT | (clear.mask & (GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT)));
     glDisable(GL_SCISSOR_TEST);
     ApplyRenderState(D3DRS_ZWRITEENABLE);
 

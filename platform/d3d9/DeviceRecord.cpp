@@ -1,5 +1,5 @@
 // Frames drawn again only where they changed. A frame that starts with a clear
-// of the whole target (colour, and depth and stencil where there are any) is
+// of the whole viewport (colour, and depth and stencil where there are any) is
 // recorded instead of drawn: each clear and draw with the states it was given.
 // At Present it is compared with the previous frame (FrameRecord), and drawn
 // over the rectangles where the two can differ, pass by pass, every write kept
@@ -47,9 +47,7 @@ bool Device::StartsRecord(DWORD count, const D3DRECT* rects, GLbitfield mask) co
 {
     if (RedrawEverything() || (count > 0 && rects)) return false;
     if (!(mask & GL_COLOR_BUFFER_BIT) || (depth_ && !(mask & GL_DEPTH_BUFFER_BIT))) return false;
-    if (depthFormat_ == GL_DEPTH24_STENCIL8 && !(mask & GL_STENCIL_BUFFER_BIT)) return false;
-    return viewport_.X == 0 && viewport_.Y == 0 && viewport_.Width == params_.BackBufferWidth &&
-           viewport_.Height == params_.BackBufferHeight;
+    return depthFormat_ != GL_DEPTH24_STENCIL8 || (mask & GL_STENCIL_BUFFER_BIT);
 }
 
 // A clear into the record, with the pixels it changes.
@@ -122,13 +120,23 @@ void Device::FinishRecord()
     recording_ = false;
     const int width = int(params_.BackBufferWidth), height = int(params_.BackBufferHeight);
     const TileCoverage::Rect whole{0, 0, width, height};
-    Rects passes = lastFrameKept_ ? PassesOver(record_.Damage(lastRecord_), width, height) : Rects{whole};
+    // The first clear may reach only the viewport (a screen with bands around
+    // the picture): pixels outside it keep what the previous frame left, so an
+    // operation reaching them would not give the same pixels twice.
+    bool inside = true;
+    const TileCoverage::Rect& cleared = record_.Bounds(0);
+    for (size_t i = 1; i < record_.Size(); ++i) {
+        const TileCoverage::Rect& b = record_.Bounds(i);
+        if (!b.Empty() && (b.x0 < cleared.x0 || b.y0 < cleared.y0 || b.x1 > cleared.x1 || b.y1 > cleared.y1))
+            inside = false;
+    }
+    Rects passes = lastFrameKept_ && inside ? PassesOver(record_.Damage(lastRecord_), width, height) : Rects{whole};
     uint64_t area = 0;
     for (const TileCoverage::Rect& r : passes) area += uint64_t(r.x1 - r.x0) * uint64_t(r.y1 - r.y0);
     if (double(area) > kWholeShare * double(width) * double(height)) passes = {whole};
     ReplayRecord(passes, true);
     std::swap(record_, lastRecord_);
-    lastFrameKept_ = true;
+    lastFrameKept_ = inside;
 }
 
 // Something a recorded draw reads is about to change: the record is drawn

@@ -976,6 +976,65 @@ TEST_F(RenderTest, MeshesAreMultisampledOnlyOverTheCellsOfTheirTriangles)
     EXPECT_EQ(At(25, 15).r, 255);       // inside the first triangle
 }
 
+// A frame cleared only over its viewport, with bands around it, is drawn
+// again only where it changed, to the bit; while a frame also blends into a
+// band, which no clear reaches, it is drawn whole every time.
+TEST_F(RenderTest, FramesClearedOverAViewportBetweenBandsAreRecorded)
+{
+    CreateDevice(320, 180);
+    IDirect3DTexture9* back = MakeTexture(320, 180, Pattern);
+    IDirect3DTexture9* glass = MakeTexture(8, 8, [](UINT, UINT) { return D3DCOLOR_ARGB(100, 250, 40, 40); });
+    const D3DVIEWPORT9 whole{0, 0, 320, 180, 0, 1}, banded{0, 30, 320, 120, 0, 1};
+    auto draw = [&](float x, bool band) {
+        device->SetViewport(&banded);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+        FlatState();
+        device->SetTexture(0, back);
+        Draw(0, 0, 1, 1);
+        Draw(x, 0.25f, x + 0.25f, 0.75f);
+        if (band) {
+            device->SetViewport(&whole);
+            device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+            device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+            device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+            device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+            device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+            device->SetTexture(0, glass);
+            Draw(0.1f, 0.02f, 0.3f, 0.12f);
+            device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+        }
+        Present();
+        return frame;
+    };
+    const std::vector<std::pair<float, bool>> scenes = {{0.1f, false}, {0.1f, false}, {0.5f, false}, {0.5f, true},
+                                                        {0.5f, true},  {0.2f, true},  {0.2f, false}, {0.2f, false}};
+    // The scenes in turn from a black target; the draws each took.
+    auto run = [&](std::vector<uint64_t>& draws) {
+        device->SetViewport(&whole);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+        Present();
+        std::vector<support::Frame> shown;
+        for (const auto& [x, band] : scenes) {
+            const uint64_t before = d3d9::GetStats().drawCalls;
+            shown.push_back(draw(x, band));
+            draws.push_back(d3d9::GetStats().drawCalls - before);
+        }
+        return shown;
+    };
+    std::vector<uint64_t> draws, wholeDraws;
+    const std::vector<support::Frame> recorded = run(draws);
+    d3d9::SetRedrawEverything(true);
+    const std::vector<support::Frame> drawnWhole = run(wholeDraws);
+    d3d9::SetRedrawEverything(false);
+    for (size_t i = 0; i < scenes.size(); ++i)
+        EXPECT_EQ(WorstDifference(recorded[i], drawnWhole[i]), 0) << "frame " << i;
+    EXPECT_EQ(draws[1], 0u);  // the first frame again
+    EXPECT_GT(draws[2], 0u);  // the panel moved
+    EXPECT_GT(draws[4], 0u);  // the same as before, but blending into the band again
+    EXPECT_EQ(draws[7], 0u);  // the band left alone again
+    EXPECT_NE(At(60, 10).g, 0);  // the band's picture, blended over black five times
+}
+
 // A still, opaque mesh in front of a picture that changes is laid from the
 // layer kept of it, within 1 of drawing it again; it is drawn again when it
 // moves, and whenever a multisampled draw goes over it.

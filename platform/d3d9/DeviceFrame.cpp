@@ -102,6 +102,7 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
 {
     if (activeDevice != this) Activate();
     const GLint w = GLint(params_.BackBufferWidth), h = GLint(params_.BackBufferHeight);
+    const bool recorded = recording_;
     if (recording_) FinishRecord();
     EndMultisample();
     EndHeldFrame();
@@ -113,7 +114,8 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
     CountPresent();
     switch (output_.kind) {
     case Output::Window:
-        if (surfacePresent_ && !PresentThroughSurface(source)) surfacePresent_ = false;
+        if (surfacePresent_ && !PresentThroughSurface(source, recorded ? changed_ : Rects{{0, 0, w, h}}))
+            surfacePresent_ = false;
         if (!surfacePresent_) {
             BlitToWindow(source);
             SDL_GL_SwapWindow(window_);
@@ -175,10 +177,12 @@ void Device::BlitToWindow(GLuint source)
 
 // The frame read back, then scaled on the CPU into the window's surface, black
 // bars beside it, and put on the screen on presenting_ while the program goes
-// on with the next frame. False when the surface cannot take it (GL presents
-// instead); a window with no pixels (minimised) shows nothing and stays on this
-// path.
-bool Device::PresentThroughSurface(GLuint source)
+// on with the next frame. Into the surface that holds the previous frame, only
+// the `changed` pixels are read back and the ones that read them scaled again;
+// the whole surface still goes to the screen. False when the surface cannot
+// take it (GL presents instead); a window with no pixels (minimised) shows
+// nothing and stays on this path.
+bool Device::PresentThroughSurface(GLuint source, const Rects& changed)
 {
     // The last frame's surface and read-back buffer are used again here. If it
     // did not reach the window (its surface went with a resize meanwhile), this
@@ -202,11 +206,20 @@ bool Device::PresentThroughSurface(GLuint source)
         return false;
     }
     const GLint w = GLint(params_.BackBufferWidth), h = GLint(params_.BackBufferHeight);
+    const bool same = !retry && surface == shownSurface_ && surface->w == shownWidth_ && surface->h == shownHeight_;
+    const Rects parts = same ? changed : Rects{{0, 0, w, h}};
+    shownSurface_ = surface;
+    shownWidth_ = surface->w;
+    shownHeight_ = surface->h;
     glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(0, 0, w, h, order, GL_UNSIGNED_INT_8_8_8_8_REV, readback_.data());
+    glPixelStorei(GL_PACK_ROW_LENGTH, w);
+    for (const TileCoverage::Rect& r : parts)
+        glReadPixels(r.x0, r.y0, r.x1 - r.x0, r.y1 - r.y0, order, GL_UNSIGNED_INT_8_8_8_8_REV,
+                     readback_.data() + (size_t(r.y0) * size_t(w) + size_t(r.x0)) * 4);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     const Fit fit = FitInto(w, h, surface->w, surface->h);
-    if (fit.width != surface->w || fit.height != surface->h) {
+    if (!same && (fit.width != surface->w || fit.height != surface->h)) {
         const Uint32 black = SDL_MapRGB(surface->format, 0, 0, 0);
         const SDL_Rect bars[] = {{0, 0, surface->w, fit.y},
                                  {0, fit.y + fit.height, surface->w, surface->h - fit.y - fit.height},
@@ -224,11 +237,13 @@ bool Device::PresentThroughSurface(GLuint source)
     if (params_.PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE && now < lastShown_ + kDisplayPeriod)
         std::this_thread::sleep_until(lastShown_ + kDisplayPeriod);
     lastShown_ = std::chrono::steady_clock::now();
-    presenting_.Post([this, surface, w, h, fit] {
+    presenting_.Post([this, surface, w, h, fit, parts] {
         scaler_.Prepare(w, h, fit.width, fit.height);
         uint8_t* pixels = static_cast<uint8_t*>(surface->pixels);
-        scaler_.Scale(readback_.data(), size_t(w) * 4,
-                      pixels + size_t(fit.y) * surface->pitch + size_t(fit.x) * 4, size_t(surface->pitch));
+        for (const TileCoverage::Rect& r : parts)
+            scaler_.Scale(readback_.data(), size_t(w) * 4,
+                          pixels + size_t(fit.y) * surface->pitch + size_t(fit.x) * 4, size_t(surface->pitch),
+                          scaler_.Reaching(r.x0, r.y0, r.x1, r.y1));
         if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
         std::lock_guard<std::mutex> lock(SdlWindowLock());
         presented_ = SDL_UpdateWindowSurface(window_) == 0;

@@ -15,6 +15,7 @@
 #include "platform/d3d9/TileCoverage.h"
 #include "platform/d3d9/d3d9.h"
 
+struct SDL_Surface;
 struct SDL_Window;
 
 namespace d3d9 {
@@ -212,7 +213,7 @@ private:
     void UpdateUniforms(Program& program);
     void BindVertexLayout();
     void BlitToWindow(GLuint source);
-    bool PresentThroughSurface(GLuint source);
+    bool PresentThroughSurface(GLuint source, const std::vector<TileCoverage::Rect>& changed);
     bool FinishPresent();
     // Counts the pixels draws cover until FlushFillCount, in the target they go to:
     // the multisampled one while it is active, unless drawn to the single-sample one.
@@ -304,6 +305,11 @@ private:
     FrameScaler scaler_;
     JobThread presenting_;
     bool presented_ = true;
+    // The surface the last frame went into, and its size: while the next goes
+    // into the same one, only the pixels where the frames differ are read
+    // back and scaled again.
+    SDL_Surface* shownSurface_ = nullptr;
+    int shownWidth_ = 0, shownHeight_ = 0;
     static constexpr std::chrono::microseconds kDisplayPeriod{16667};  // 60 Hz
     std::chrono::steady_clock::time_point lastShown_{};  // the last frame handed to presenting_
 
@@ -399,6 +405,7 @@ private:
     void RecordClear(DWORD count, const D3DRECT* rects, GLbitfield mask, D3DCOLOR color, float z, DWORD stencil);
     HRESULT RecordDraw(RecordedOp& op, uint64_t firstVertex, uint64_t vertices);
     void FinishRecord();
+    Rects changed_;  // where the frame FinishRecord drew can differ from the one before
     void FlushRecord();
     void ReplayRecord(const Rects& passes, bool layers = false);
     void ApplyState(const DrawState& s);

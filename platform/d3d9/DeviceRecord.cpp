@@ -135,6 +135,7 @@ void Device::FinishRecord()
     for (const TileCoverage::Rect& r : passes) area += uint64_t(r.x1 - r.x0) * uint64_t(r.y1 - r.y0);
     if (double(area) > kWholeShare * double(width) * double(height)) passes = {whole};
     ReplayRecord(passes, true);
+    changed_ = std::move(passes);
     std::swap(record_, lastRecord_);
     lastFrameKept_ = inside;
 }

@@ -48,18 +48,40 @@ void FrameScaler::Prepare(int sourceWidth, int sourceHeight, int width, int heig
         for (auto& row : rows.row) row.assign(size_t(width + 2) * 4, 0);
 }
 
-void FrameScaler::ScaleRow(const uint8_t* row, uint16_t* out) const
+void FrameScaler::Reach(int s0, int s1, int sourceSize, int size, int& first, int& end)
 {
-    int x = 0;
+    first = size;
+    end = 0;
+    for (int d = 0; d < size; ++d) {
+        int texel = 0, weight = 0;
+        Tap(d, sourceSize, size, texel, weight);
+        if (texel + 1 < s0) continue;
+        if (texel >= s1) break;
+        first = std::min(first, d);
+        end = d + 1;
+    }
+}
+
+FrameScaler::Region FrameScaler::Reaching(int x0, int y0, int x1, int y1) const
+{
+    Region r{};
+    Reach(x0, x1, sourceWidth_, width_, r.x0, r.x1);
+    Reach(y0, y1, sourceHeight_, height_, r.y0, r.y1);
+    return r;
+}
+
+void FrameScaler::ScaleRow(const uint8_t* row, uint16_t* out, int left, int right) const
+{
+    int x = left;
     if (sourceWidth_ == 1) {
-        for (; x < width_; ++x)
+        for (; x < right; ++x)
             for (int c = 0; c < 4; ++c) out[x * 4 + c] = uint16_t(row[c] * 256);
         return;
     }
 #if defined(__SSE2__)
     // Two destination pixels a step; each reads its texel pair as 8 bytes.
     const __m128i zero = _mm_setzero_si128();
-    for (; x + 1 < width_; x += 2) {
+    for (; x + 1 < right; x += 2) {
         const __m128i a = _mm_unpacklo_epi8(
             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + size_t(columns_[size_t(x)]) * 4)), zero);
         const __m128i b = _mm_unpacklo_epi8(
@@ -72,7 +94,7 @@ void FrameScaler::ScaleRow(const uint8_t* row, uint16_t* out) const
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + size_t(x) * 4), sum);
     }
 #endif
-    for (; x < width_; ++x) {
+    for (; x < right; ++x) {
         const uint8_t* p = row + size_t(columns_[size_t(x)]) * 4;
         const uint16_t* w = &weights_[size_t(x) * 8];
         for (int c = 0; c < 4; ++c) out[x * 4 + c] = uint16_t(p[c] * w[0] + p[c + 4] * w[4]);
@@ -81,21 +103,30 @@ void FrameScaler::ScaleRow(const uint8_t* row, uint16_t* out) const
 
 void FrameScaler::Scale(const uint8_t* source, size_t sourcePitch, uint8_t* destination, size_t pitch)
 {
-    // Small frames are not worth a second thread.
-    if (size_t(width_) * size_t(height_) < 65536 || height_ < 2) {
-        ScaleRows(Job{source, sourcePitch, destination, pitch, 0, height_}, rows_[0]);
+    Scale(source, sourcePitch, destination, pitch, Region{0, 0, width_, height_});
+}
+
+void FrameScaler::Scale(const uint8_t* source, size_t sourcePitch, uint8_t* destination, size_t pitch,
+                        const Region& region)
+{
+    const int x0 = std::max(region.x0, 0), x1 = std::min(region.x1, width_);
+    const int y0 = std::max(region.y0, 0), y1 = std::min(region.y1, height_);
+    if (x0 >= x1 || y0 >= y1) return;
+    // Small regions are not worth a second thread.
+    if (size_t(x1 - x0) * size_t(y1 - y0) < 65536 || y1 - y0 < 2) {
+        ScaleRows(Job{source, sourcePitch, destination, pitch, y0, y1, x0, x1}, rows_[0]);
         return;
     }
-    const int half = height_ / 2;
-    const Job lower{source, sourcePitch, destination, pitch, half, height_};
+    const int half = (y0 + y1) / 2;
+    const Job lower{source, sourcePitch, destination, pitch, half, y1, x0, x1};
     helper_.Post([this, lower] { ScaleRows(lower, rows_[1]); });
-    ScaleRows(Job{source, sourcePitch, destination, pitch, 0, half}, rows_[0]);
+    ScaleRows(Job{source, sourcePitch, destination, pitch, y0, half, x0, x1}, rows_[0]);
     helper_.Wait();
 }
 
 void FrameScaler::ScaleRows(const Job& job, Rows& cache) const
 {
-    const size_t n = size_t(width_) * 4;
+    const size_t n = size_t(job.right) * 4;
     cache.of[0] = cache.of[1] = -1;  // rows kept from the last frame are stale
     for (int y = job.top; y < job.bottom; ++y) {
         int top = 0, weight = 0;
@@ -115,7 +146,7 @@ void FrameScaler::ScaleRows(const Job& job, Rows& cache) const
             int slot = cache.of[0] == want[k] ? 0 : cache.of[1] == want[k] ? 1 : -1;
             if (slot < 0) {
                 slot = used == 0 ? 1 : used == 1 ? 0 : (cache.of[0] == want[1 - k] ? 1 : 0);
-                ScaleRow(job.source + size_t(want[k]) * job.sourcePitch, cache.row[slot].data());
+                ScaleRow(job.source + size_t(want[k]) * job.sourcePitch, cache.row[slot].data(), job.left, job.right);
                 cache.of[slot] = want[k];
             }
             used = slot;
@@ -125,7 +156,7 @@ void FrameScaler::ScaleRows(const Job& job, Rows& cache) const
         // Each channel: (top * (256 - w) + bottom * w) / 65536, rounded; with the
         // weights as 8.8 multipliers, (r * (w << 8)) >> 16 is r * w / 256 truncated.
         const unsigned wTop = unsigned(256 - weight) << 8, wBottom = unsigned(weight) << 8;
-        size_t i = 0;
+        size_t i = size_t(job.left) * 4;
 #if defined(__SSE2__)
         const __m128i half = _mm_set1_epi16(128);
         const __m128i mt = _mm_set1_epi16(short(wTop));

@@ -25,10 +25,19 @@ public:
 
     // Sizes of the frames the next Scale calls take and give (each at least 1).
     void Prepare(int sourceWidth, int sourceHeight, int width, int height);
+    // A rectangle of destination pixels, [x0, x1) x [y0, y1).
+    struct Region {
+        int x0, y0, x1, y1;
+    };
+    // The destination pixels that read any of the source pixels [x0, x1) x [y0, y1).
+    Region Reaching(int x0, int y0, int x1, int y1) const;
     // Source rows of sourceWidth pixels, sourcePitch bytes apart; destination
-    // rows of width pixels, pitch bytes apart. Top row first in both. A large
-    // frame's lower half is scaled on a helper thread meanwhile.
+    // rows of width pixels, pitch bytes apart. Top row first in both. Only the
+    // destination pixels of `region` are written, when given. A large region's
+    // lower half is scaled on a helper thread meanwhile.
     void Scale(const uint8_t* source, size_t sourcePitch, uint8_t* destination, size_t pitch);
+    void Scale(const uint8_t* source, size_t sourcePitch, uint8_t* destination, size_t pitch,
+               const Region& region);
 
 private:
     // Two source rows scaled along x: 4 channels of width pixels, each the
@@ -43,9 +52,12 @@ private:
         uint8_t* destination;
         size_t pitch;
         int top, bottom;  // destination rows [top, bottom)
+        int left, right;  // and columns [left, right)
     };
     void ScaleRows(const Job& job, Rows& rows) const;
-    void ScaleRow(const uint8_t* row, uint16_t* out) const;
+    void ScaleRow(const uint8_t* row, uint16_t* out, int left, int right) const;
+    // Destination coordinates [first, end) whose texel pair meets source [s0, s1).
+    static void Reach(int s0, int s1, int sourceSize, int size, int& first, int& end);
     // The source position of a destination coordinate: the left (or top) texel
     // and the weight (0-256) of the one after it, which always exists.
     static void Tap(int d, int sourceSize, int size, int& first, int& weight);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -111,3 +112,31 @@ TEST(FrameScalerTest, EachFrameScaledFromItsOwnRows)
 }
 
 }  // namespace
+
+// A frame changed in a few rectangles, scaled again only over the pixels that
+// read them, equals the whole new frame scaled; nothing outside them is written.
+TEST(FrameScaler, RegionsReachingChangedPixelsGiveTheWholeFrame)
+{
+    for (auto [sw, sh, w, h] : {std::array<int, 4>{1280, 720, 1920, 1080}, {320, 180, 333, 97}, {64, 48, 64, 48}}) {
+        FrameScaler scaler;
+        Frame before = Noise(sw, sh, 1), after = before;
+        const std::vector<std::array<int, 4>> changed = {{0, 0, 1, 1}, {sw / 3, sh / 4, sw / 2, sh / 2},
+                                                         {sw - 5, sh - 3, sw, sh}};
+        std::mt19937 random(2);
+        for (const auto& r : changed)
+            for (int y = r[1]; y < r[3]; ++y)
+                for (int x = r[0]; x < r[2]; ++x)
+                    for (int c = 0; c < 4; ++c) after.pixels[(size_t(y) * sw + x) * 4 + c] = uint8_t(random());
+        Frame partly = Scale(scaler, before, w, h);
+        const std::vector<uint8_t> old = partly.pixels;
+        size_t written = 0;
+        for (const auto& r : changed) {
+            const FrameScaler::Region region = scaler.Reaching(r[0], r[1], r[2], r[3]);
+            written += size_t(region.x1 - region.x0) * size_t(region.y1 - region.y0);
+            scaler.Scale(after.pixels.data(), size_t(sw) * 4, partly.pixels.data(), size_t(w) * 4, region);
+        }
+        EXPECT_EQ(partly.pixels, Scale(scaler, after, w, h).pixels) << sw << "x" << sh << " to " << w << "x" << h;
+        EXPECT_LT(written, size_t(w) * h / 2);
+        EXPECT_NE(partly.pixels, old);
+    }
+}

@@ -25,6 +25,46 @@ LRESULT Proc(HWND w, UINT m, WPARAM wp, LPARAM lp)
     return DefWindowProcW(w, m, wp, lp);
 }
 
+// A 320 x 180 device on a 640 x 400 window (shown scaled by 2).
+struct LiveDevice {
+    HWND window = nullptr;
+    IDirect3D9* d3d = nullptr;
+    IDirect3DDevice9* device = nullptr;
+    void Open()
+    {
+        host::Reset();
+        host::SetRunMode(host::RunMode::Live);
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"d3d9live";
+        RegisterClassW(&wc);  // fails harmlessly when an earlier run registered it
+        window = CreateWindowExW(0, L"d3d9live", L"live", WS_POPUP | WS_CAPTION, 0, 0, 640, 400, nullptr, nullptr,
+                                 wc.hInstance, nullptr);
+        ASSERT_NE(window, nullptr);
+        ShowWindow(window, SW_SHOW);
+        d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        D3DPRESENT_PARAMETERS pp{};
+        pp.BackBufferWidth = 320;
+        pp.BackBufferHeight = 180;
+        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+        pp.Windowed = TRUE;
+        pp.hDeviceWindow = window;
+        pp.EnableAutoDepthStencil = TRUE;
+        pp.AutoDepthStencilFormat = D3DFMT_D24X8;
+        pp.PresentationInterval = D3DPRESENT_INTERVAL_ONE;
+        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
+                  D3D_OK);
+    }
+    ~LiveDevice()
+    {
+        if (device) device->Release();
+        if (d3d) d3d->Release();
+        if (window) DestroyWindow(window);
+        host::Reset();
+    }
+};
+
 class LiveWindowTest : public ::testing::TestWithParam<bool> {};
 
 TEST_P(LiveWindowTest, PresentedFrameAppearsInTheWindow)
@@ -32,31 +72,9 @@ TEST_P(LiveWindowTest, PresentedFrameAppearsInTheWindow)
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
     if (GetParam()) setenv("MIVOLA_GL_PRESENT", "1", 1);
     else unsetenv("MIVOLA_GL_PRESENT");
-    host::Reset();
-    host::SetRunMode(host::RunMode::Live);
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = Proc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"d3d9live";
-    RegisterClassW(&wc);  // fails harmlessly when the other run registered it
-    HWND window = CreateWindowExW(0, L"d3d9live", L"live", WS_POPUP | WS_CAPTION, 0, 0, 640, 400, nullptr,
-                                  nullptr, wc.hInstance, nullptr);
-    ASSERT_NE(window, nullptr);
-    ShowWindow(window, SW_SHOW);
-
-    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    D3DPRESENT_PARAMETERS pp{};
-    pp.BackBufferWidth = 320;  // half the window: shown scaled by 2
-    pp.BackBufferHeight = 180;
-    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-    pp.Windowed = TRUE;
-    pp.hDeviceWindow = window;
-    pp.EnableAutoDepthStencil = TRUE;
-    pp.AutoDepthStencilFormat = D3DFMT_D24X8;
-    pp.PresentationInterval = D3DPRESENT_INTERVAL_ONE;
-    IDirect3DDevice9* device = nullptr;
-    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
-              D3D_OK);
+    LiveDevice live;
+    ASSERT_NO_FATAL_FAILURE(live.Open());
+    IDirect3DDevice9* device = live.device;
     // Green frames, then the last one top half red, bottom half blue, through
     // clears limited by rectangles: the window shows the last one (through the
     // surface, even with the next frame begun; GL's blit is read back from the
@@ -100,10 +118,35 @@ TEST_P(LiveWindowTest, PresentedFrameAppearsInTheWindow)
     }
     if (dy > 1) { EXPECT_EQ(at(w / 2, dy - 1).r + at(w / 2, dy - 1).b, 0); }
     if (dx > 1) { EXPECT_EQ(at(dx - 1, h / 2).r + at(dx - 1, h / 2).b, 0); }
-    device->Release();
-    d3d->Release();
-    DestroyWindow(window);
-    host::Reset();
+}
+
+// Frames that differ from the one before in a few places, put in the window's
+// surface over those places only, leave it showing each frame whole.
+TEST(LiveWindow, FramesChangedInPlacesReachTheWindowWhole)
+{
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+    unsetenv("MIVOLA_GL_PRESENT");
+    LiveDevice live;
+    ASSERT_NO_FATAL_FAILURE(live.Open());
+    // Blue, with a red square that moves, then stays.
+    for (int left : {40, 200, 200}) {
+        live.device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FF, 1.0f, 0);
+        const D3DRECT square{left, 40, left + 40, 80};
+        live.device->Clear(1, &square, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0);
+        ASSERT_EQ(live.device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    }
+    std::vector<uint8_t> rgba;
+    int w = 0, h = 0;
+    ASSERT_TRUE(d3d9::ReadPresentedWindow(live.device, rgba, w, h));
+    ASSERT_GT(w, 320);
+    const double scale = std::min(w / 320.0, h / 180.0);
+    const int dx = (w - int(std::lround(320 * scale))) / 2, dy = (h - int(std::lround(180 * scale))) / 2;
+    auto red = [&](int x, int y) {
+        return rgba[(size_t(dy + int(y * scale)) * w + size_t(dx + int(x * scale))) * 4];
+    };
+    EXPECT_EQ(red(60, 60), 0);    // where the square was
+    EXPECT_EQ(red(220, 60), 255);  // where it went
+    EXPECT_EQ(red(300, 160), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Present, LiveWindowTest, ::testing::Values(false, true),

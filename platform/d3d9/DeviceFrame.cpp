@@ -102,8 +102,7 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
 {
     if (activeDevice != this) Activate();
     const GLint w = GLint(params_.BackBufferWidth), h = GLint(params_.BackBufferHeight);
-    const bool recorded = recording_;
-    if (recording_) FinishRecord();
+    const Rects changed = recording_ ? FinishRecord() : Rects{{0, 0, w, h}};
     EndMultisample();
     EndHeldFrame();
     // A frame put in the window's surface goes out once its turn comes (see
@@ -114,8 +113,7 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
     CountPresent();
     switch (output_.kind) {
     case Output::Window:
-        if (surfacePresent_ && !PresentThroughSurface(source, recorded ? changed_ : Rects{{0, 0, w, h}}))
-            surfacePresent_ = false;
+        if (surfacePresent_ && !PresentThroughSurface(source, changed)) surfacePresent_ = false;
         if (!surfacePresent_) {
             BlitToWindow(source);
             SDL_GL_SwapWindow(window_);

@@ -404,8 +404,8 @@ private:
     bool StartsRecord(DWORD count, const D3DRECT* rects, GLbitfield mask) const;
     void RecordClear(DWORD count, const D3DRECT* rects, GLbitfield mask, D3DCOLOR color, float z, DWORD stencil);
     HRESULT RecordDraw(RecordedOp& op, uint64_t firstVertex, uint64_t vertices);
-    void FinishRecord();
-    Rects changed_;  // where the frame FinishRecord drew can differ from the one before
+    // Draws the record; gives where the frame can differ from the one before.
+    Rects FinishRecord();
     void FlushRecord();
     void ReplayRecord(const Rects& passes, bool layers = false);
     void ApplyState(const DrawState& s);

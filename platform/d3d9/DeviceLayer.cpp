@@ -61,8 +61,7 @@ bool Device::FindLayerRun(size_t& first, size_t& end, TileCoverage::Rect& cells)
 // the run it was made of in the previous recorded frame.
 bool Device::LayerHolds(size_t first, size_t end, const TileCoverage::Rect& cells) const
 {
-    if (!layerHeld_ || end - first != layerCount_ || cells.x0 != layerCells_.x0 ||
-        cells.y0 != layerCells_.y0 || cells.x1 != layerCells_.x1 || cells.y1 != layerCells_.y1) return false;
+    if (!layerHeld_ || end - first != layerCount_ || cells != layerCells_) return false;
     if (!record_.SameOp(0, lastRecord_, 0)) return false;
     for (size_t k = 0; k < layerCount_; ++k)
         if (!record_.SameOp(first + k, lastRecord_, layerFirst_ + k)) return false;
@@ -127,7 +126,6 @@ void Device::MakeLayer(size_t first, size_t end, const TileCoverage::Rect& cells
     for (size_t k = first; k < end; ++k) {
         const RecordedOp& op = recorded_[k];
         ApplyState(op.state);
-        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
         DrawIndexedNow(op.mode, op.base, op.minIndex, op.numVertices, op.start, op.count, op.indexSize);
     }
     FlushFillCount();
@@ -152,7 +150,6 @@ void Device::DrawLayer(const TileCoverage::Rect& cells)
     glActiveTexture(GL_TEXTURE0 + kCopyUnit);
     glBindTexture(GL_TEXTURE_2D, layerColor_);
     DrawPixelRects(copyProgram_, copyRect_, copySize_, {cells}, true);
-    glActiveTexture(GL_TEXTURE0 + kCopyUnit);
     glBindTexture(GL_TEXTURE_2D, resolveColor_);
     FlushFillCount();
 }

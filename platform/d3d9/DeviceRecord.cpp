@@ -115,7 +115,7 @@ HRESULT Device::RecordDraw(RecordedOp& op, uint64_t firstVertex, uint64_t vertic
 
 // At Present: the record drawn where it can differ from the previous frame,
 // and kept for the next one.
-void Device::FinishRecord()
+Device::Rects Device::FinishRecord()
 {
     recording_ = false;
     const int width = int(params_.BackBufferWidth), height = int(params_.BackBufferHeight);
@@ -135,9 +135,9 @@ void Device::FinishRecord()
     for (const TileCoverage::Rect& r : passes) area += uint64_t(r.x1 - r.x0) * uint64_t(r.y1 - r.y0);
     if (double(area) > kWholeShare * double(width) * double(height)) passes = {whole};
     ReplayRecord(passes, true);
-    changed_ = std::move(passes);
     std::swap(record_, lastRecord_);
     lastFrameKept_ = inside;
+    return passes;
 }
 
 // Something a recorded draw reads is about to change: the record is drawn

@@ -19,6 +19,7 @@ public:
     struct Rect {
         int x0, y0, x1, y1;
         bool Empty() const { return x0 >= x1 || y0 >= y1; }
+        bool operator==(const Rect&) const = default;
     };
 
     // A map of width x height texels, every tile covered (nothing known yet) or
